@@ -1,0 +1,29 @@
+#pragma once
+// What a core operation needs to run: the shared state and the seams to the
+// outside. main(), the CLI and every test build their own.
+#include "app/paths.h"
+#include "app/prompts.h"
+#include "app/pump.h"
+#include "app/state.h"
+
+namespace meridan {
+
+struct Context {
+    State &st;
+    Prompts &ui;
+    Pump &pump;
+    const Root &root;
+
+    QString tr(const QString &english, const QString &german) const
+    {
+        return Tr(st.language, english, german);
+    }
+    // Sets the main window's status line.
+    void status(const QString &text)
+    {
+        st.melde1 = text;
+        ui.statusChanged(text);
+    }
+};
+
+} // namespace meridan

@@ -1,0 +1,31 @@
+#pragma once
+// The program's shared state: plain data, owned by one object that main()
+// (or a test) creates and passes by reference. No globals.
+#include "config/image.h"
+#include "config/texts.h"
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+namespace meridan {
+
+constexpr int kListFirst = 10; // the station list shows stations 10..99
+constexpr int kListLast = 99;
+constexpr int kListCount = kListLast - kListFirst + 1;
+
+struct State {
+    ConfigImage image;
+    Record record;                 // the record buffer
+    int currentStation = 0;        // 0..125
+    std::array<QString, 125> listLines; // index = station - 1
+    std::array<uint8_t, 512> mbuf{};    // message buffer: master messages and block reads
+    int16_t language = kGerman;    // German until the settings file says otherwise
+    uint8_t interfaceKind = 0;     // 0 none, 1 DP-RAM, 2 COM1, 3 COM2, 4 TCP/IP
+    QString melde1;                // the main window's status line
+    QString configFileName;        // the configuration file last read or written
+    int listPosition = 0;          // remembered station list index (station - 10)
+
+};
+
+} // namespace meridan
