@@ -34,6 +34,7 @@ public:
     std::span<uint8_t> span() { return bytes; }
     std::span<const uint8_t> span() const { return bytes; }
     void clear() { bytes.fill(0); }
+    bool operator==(const Record &) const = default;
 
     static std::size_t check(int i)
     {

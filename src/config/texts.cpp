@@ -10,6 +10,12 @@ QString NumText(long long value)
     return value >= 0 ? QStringLiteral(" ") + QString::number(value) : QString::number(value);
 }
 
+QString NumTextReal(double value)
+{
+    const QString digits = QString::number(value, 'g', 15);
+    return value >= 0 ? QStringLiteral(" ") + digits : digits;
+}
+
 QString HexByteText(uint8_t b)
 {
     return HexUpper(b, 2) + QLatin1Char(' ');

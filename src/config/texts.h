@@ -8,6 +8,9 @@ namespace meridan {
 
 // Decimal with one leading blank for non-negative values (" 12", "-3").
 QString NumText(long long value);
+// The same for a real number, up to 15 significant digits, "." as separator
+// (" 65", " 2.5", " 655350").
+QString NumTextReal(double value);
 // A byte as two upper-case hex digits and a blank ("0A ").
 QString HexByteText(uint8_t b);
 // Upper-case hexadecimal without leading zeros ("FFFF", "0").

@@ -1,0 +1,104 @@
+#include "app/qt_prompts_window.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace meridan {
+
+QString QtFilter(const QString &windowsFilter)
+{
+    const QStringList parts = windowsFilter.split(QLatin1Char('|'));
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        out << parts[i];
+    return out.join(QStringLiteral(";;"));
+}
+
+int QtPrompts::message(const QString &text, const QString &title, Icon icon, int buttons)
+{
+    QMessageBox box(parent_);
+    box.setWindowTitle(title);
+    box.setText(text);
+    switch (icon) {
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::None: break;
+    }
+    QMessageBox::StandardButtons std;
+    if (buttons & Ok) std |= QMessageBox::Ok;
+    if (buttons & Cancel) std |= QMessageBox::Cancel;
+    if (buttons & Yes) std |= QMessageBox::Yes;
+    if (buttons & No) std |= QMessageBox::No;
+    box.setStandardButtons(std ? std : QMessageBox::Ok);
+    // A message box in the middle of a bus operation shows the normal cursor.
+    const bool busy = busyDepth_ > 0;
+    if (busy)
+        QApplication::restoreOverrideCursor();
+    const int r = box.exec();
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    switch (r) {
+    case QMessageBox::Cancel: return Cancel;
+    case QMessageBox::Yes: return Yes;
+    case QMessageBox::No: return No;
+    default: return Ok;
+    }
+}
+
+std::optional<QString> QtPrompts::input(const QString &prompt, const QString &title, const QString &preset)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent_, title, prompt, QLineEdit::Normal, preset, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+std::optional<QString> QtPrompts::openFile(const FileDialogSpec &spec)
+{
+    QFileDialog dlg(parent_, spec.title, spec.fileName.isEmpty() ? spec.initialDir : spec.fileName, QtFilter(spec.filter));
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setDefaultSuffix(spec.defaultSuffix);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dlg.selectedFiles().first();
+}
+
+std::optional<QString> QtPrompts::saveFile(const FileDialogSpec &spec)
+{
+    QFileDialog dlg(parent_, spec.title, spec.fileName.isEmpty() ? spec.initialDir : spec.fileName, QtFilter(spec.filter));
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setDefaultSuffix(spec.defaultSuffix);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dlg.selectedFiles().first();
+}
+
+void QtPrompts::setBusy(bool busy)
+{
+    if (busy) {
+        if (busyDepth_++ == 0)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (busyDepth_ > 0 && --busyDepth_ == 0) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void QtPrompts::statusChanged(const QString &text)
+{
+    if (onStatus)
+        onStatus(text);
+}
+
+void QtPrompts::listChanged()
+{
+    if (onList)
+        onList();
+}
+
+} // namespace meridan

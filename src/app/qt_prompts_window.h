@@ -1,0 +1,35 @@
+#pragma once
+// The prompts seam on real Qt dialogs.
+#include "app/prompts.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace meridan {
+
+class QtPrompts : public Prompts {
+public:
+    explicit QtPrompts(QWidget *parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget *parent) { parent_ = parent; }
+
+    int message(const QString &text, const QString &title, Icon icon, int buttons) override;
+    std::optional<QString> input(const QString &prompt, const QString &title, const QString &preset) override;
+    std::optional<QString> openFile(const FileDialogSpec &spec) override;
+    std::optional<QString> saveFile(const FileDialogSpec &spec) override;
+    void setBusy(bool busy) override;
+    void statusChanged(const QString &text) override;
+    void listChanged() override;
+
+    // The main window hooks itself in here.
+    std::function<void(const QString &)> onStatus;
+    std::function<void()> onList;
+
+private:
+    QPointer<QWidget> parent_;
+    int busyDepth_ = 0;
+};
+
+// "Configdata (*.dp1)|*.dp1|all (*.*)|*.*" becomes Qt's "Configdata (*.dp1);;all (*.*)".
+QString QtFilter(const QString &windowsFilter);
+
+} // namespace meridan

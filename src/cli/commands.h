@@ -1,0 +1,33 @@
+#pragma once
+// meridan-cli: each command is one function in its own file, listed in the
+// command table of main.cpp.
+#include "app/context.h"
+
+#include <QStringList>
+#include <QTextStream>
+
+namespace meridan::cli {
+
+// Exit codes: 0 success, 1 the operation did not reach its goal, 2 bad usage
+// or unreadable input.
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };
+
+struct Env {
+    Context &ctx;
+    QTextStream &out;
+    QTextStream &err;
+};
+
+struct Command {
+    const char *name;
+    const char *usage;   // argument synopsis
+    const char *summary; // one line for --help
+    int (*run)(Env &env, const QStringList &args);
+};
+
+int CmdDump(Env &env, const QStringList &args);
+
+// Helpers shared by commands.
+int UsageError(Env &env, const Command &cmd, const QString &why);
+
+} // namespace meridan::cli

@@ -1,0 +1,103 @@
+// meridan-cli: the configuration core without windows.
+#include "cli/commands.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+using namespace meridan;
+using namespace meridan::cli;
+
+namespace {
+
+const Command kCommands[] = {
+    {"dump", "FILE.dp1", "print a configuration file as JSON", CmdDump},
+};
+
+void PrintHelp(QTextStream &out)
+{
+    out << "meridan-cli " << MERIDAN_VERSION << ": PROFIBUS-DP master configuration without windows\n\n"
+        << "usage: meridan-cli [--root DIR] COMMAND [ARGS]\n\n"
+        << "options:\n"
+        << "  --root DIR   the root folder (default: $ZEL_ROOT, else $XDG_DATA_HOME/zel)\n"
+        << "  --help       this text\n"
+        << "  --version    the version\n\n"
+        << "commands:\n";
+    for (const Command &c : kCommands)
+        out << "  " << QString::fromLatin1(c.name).leftJustified(14) << QString::fromLatin1(c.usage) << "\n"
+            << "  " << QString(14, QLatin1Char(' ')) << c.summary << "\n";
+    out << "\nExit status: 0 success, 1 the operation did not reach its goal, 2 bad usage or unreadable input.\n";
+}
+
+} // namespace
+
+namespace meridan::cli {
+int UsageError(Env &env, const Command &cmd, const QString &why)
+{
+    env.err << "meridan-cli " << cmd.name << ": " << why << "\nusage: meridan-cli " << cmd.name << ' ' << cmd.usage << Qt::endl;
+    return kUsage;
+}
+} // namespace meridan::cli
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("meridan-cli"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QStringList args = app.arguments().mid(1);
+    QString rootDir;
+    int16_t language = kEnglish;
+    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+        const QString opt = args.takeFirst();
+        if (opt == QLatin1String("--help")) {
+            PrintHelp(out);
+            return kOk;
+        }
+        if (opt == QLatin1String("--version")) {
+            out << "meridan-cli " << MERIDAN_VERSION << Qt::endl;
+            return kOk;
+        }
+        if (opt == QLatin1String("--root") && !args.isEmpty()) {
+            rootDir = args.takeFirst();
+            continue;
+        }
+        if (opt.startsWith(QLatin1String("--root="))) {
+            rootDir = opt.mid(7);
+            continue;
+        }
+        if (opt == QLatin1String("--german")) {
+            language = kGerman;
+            continue;
+        }
+        err << "meridan-cli: unknown option " << opt << "\n";
+        PrintHelp(err);
+        return kUsage;
+    }
+    if (args.isEmpty()) {
+        PrintHelp(err);
+        return kUsage;
+    }
+    const QString name = args.takeFirst();
+    for (const Command &c : kCommands) {
+        if (name != QLatin1String(c.name))
+            continue;
+        if (args.contains(QLatin1String("--help"))) {
+            out << "usage: meridan-cli " << c.name << ' ' << c.usage << "\n" << c.summary << Qt::endl;
+            return kOk;
+        }
+        const Root root = Root::fromEnvironment(rootDir);
+        State st;
+        st.language = language;
+        CliPrompts prompts;
+        QtPump pump;
+        Context ctx{st, prompts, pump, root};
+        Env env{ctx, out, err};
+        const int rc = c.run(env, args);
+        out.flush();
+        return rc;
+    }
+    err << "meridan-cli: unknown command " << name << "\n";
+    PrintHelp(err);
+    return kUsage;
+}

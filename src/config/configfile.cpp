@@ -1,0 +1,233 @@
+#include "config/configfile.h"
+
+#include "app/context.h"
+#include "config/listline.h"
+#include "config/texts.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSaveFile>
+
+Q_LOGGING_CATEGORY(lcConfigFile, "meridan.config.file", QtWarningMsg)
+
+namespace meridan {
+
+namespace {
+
+const QString kFileTitleEn = QStringLiteral("DP-Configurator");
+const QString kFileTitleDe = QStringLiteral("DP-Konfigurator");
+
+FileDialogSpec ConfigDialog(const Context &ctx)
+{
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("Profibus Setup");
+    spec.filter = QStringLiteral("Configdata (*.dp1)|*.dp1|all (*.*)|*.*");
+    spec.defaultSuffix = QStringLiteral("dp1");
+    spec.initialDir = ctx.root.setupDir();
+    spec.fileName = ctx.st.configFileName;
+    return spec;
+}
+
+// Reads exactly `n` bytes unless the file ends first; returns what was read.
+QByteArray ReadUpTo(QFile &f, qint64 n)
+{
+    return n > 0 ? f.read(n) : QByteArray();
+}
+
+void CopyInto(Record &a, Record &b, int from, const QByteArray &bytes)
+{
+    for (int i = 0; i < bytes.size(); ++i) {
+        a[from + i] = uint8_t(bytes[i]);
+        b[from + i] = uint8_t(bytes[i]);
+    }
+}
+
+enum class ReadEnd { Done, NoMaster, Error };
+
+// The part shared by Load and the start-up reader: the master record, then
+// the slave records. `count` receives the number of slave records read.
+ReadEnd ReadRecords(Context &ctx, QFile &f, const QString &missingMasterEn, int &count)
+{
+    State &st = ctx.st;
+    count = 0;
+    ReadUpTo(f, 8); // header: any values are accepted
+    const QByteArray master = ReadUpTo(f, 256);
+    for (int i = 0; i < master.size(); ++i)
+        st.image.at(0, i) = uint8_t(master[i]);
+    if (!st.image.hasMaster()) {
+        ctx.ui.message(ctx.tr(missingMasterEn, QStringLiteral("Master Parametersatz fehlt !")),
+                       ctx.tr(kFileTitleEn, kFileTitleDe));
+        return ReadEnd::NoMaster;
+    }
+    while (!f.atEnd()) {
+        const QByteArray head = ReadUpTo(f, 8);
+        if (head.isEmpty())
+            break;
+        if (uint8_t(head[0]) != kSlaveMarker)
+            continue; // unknown data is skipped in steps of 8 bytes
+        ++count;
+        const int s = head.size() > 3 ? uint8_t(head[3]) : 0;
+        // Station 0 is the master's slot: a record claiming it would destroy
+        // the master record, so it ends the load like a station above 125.
+        if (s < 1 || s >= kSlots) {
+            qCWarning(lcConfigFile) << "record with station" << s << "ends the load";
+            return ReadEnd::Error;
+        }
+        Record &slot = st.image.slot(s);
+        const Record before = slot;
+        CopyInto(slot, st.record, 0, head);
+        const QByteArray len = ReadUpTo(f, 2);
+        CopyInto(slot, st.record, 8, len);
+        const int hi = st.record.bytes[8];
+        const int l = hi * 256 + st.record.bytes[9];
+        if (len.size() < 2) {
+            BuildListLine(st); // the file ended inside the record: keep what is there
+            return ReadEnd::Done;
+        }
+        if (hi > 127 || l > 511) {
+            // The damaged record does not stay half-stored in the image.
+            slot = before;
+            qCWarning(lcConfigFile) << "record at station" << s << "has bad length" << l;
+            return ReadEnd::Error;
+        }
+        if (l >= 10)
+            CopyInto(slot, st.record, 10, ReadUpTo(f, l - 9));
+        BuildListLine(st);
+    }
+    return ReadEnd::Done;
+}
+
+} // namespace
+
+int LoadConfigFile(Context &ctx, const QString &path)
+{
+    State &st = ctx.st;
+    ClearImage(st.image);
+    ResetListLines(st);
+    int count = 0;
+    ReadEnd end = ReadEnd::Error;
+    QFile f(ResolveNoCase(ctx.root.mapPath(path)));
+    const QFileInfo info(f.fileName());
+    if (info.exists() && info.isDir()) {
+        end = ReadEnd::Error;
+    } else if (!info.exists()) {
+        // A path that names no file reads as an empty file: no master record.
+        ctx.ui.message(ctx.tr(QStringLiteral("Missing Master record!"), QStringLiteral("Master Parametersatz fehlt !")),
+                       ctx.tr(kFileTitleEn, kFileTitleDe));
+        end = ReadEnd::NoMaster;
+    } else if (f.open(QIODevice::ReadOnly)) {
+        try {
+            end = ReadRecords(ctx, f, QStringLiteral("Missing Master record!"), count);
+        } catch (const std::exception &e) {
+            qCWarning(lcConfigFile) << "load ended:" << e.what();
+            end = ReadEnd::Error;
+        }
+    }
+    ctx.ui.listChanged();
+    if (end != ReadEnd::Done)
+        return -1;
+    ctx.status(NumText(count)
+               + ctx.tr(QStringLiteral(" Slave records loaded"), QStringLiteral(" Slaveparametersätze geladen")));
+    return count;
+}
+
+bool SaveConfigFile(Context &ctx, const QString &path)
+{
+    State &st = ctx.st;
+    const QString target = ctx.root.mapPath(path);
+    QSaveFile f(target);
+    int count = 0;
+    QString why;
+    if (QFileInfo(target).isDir()) {
+        why = ctx.tr(QStringLiteral("is a folder"), QStringLiteral("ist ein Ordner"));
+    } else if (!f.open(QIODevice::WriteOnly)) {
+        why = f.errorString();
+    } else {
+        QByteArray out(8, '\0');
+        out[0] = 0x10;
+        try {
+            if (!st.image.hasMaster()) {
+                ctx.ui.message(ctx.tr(QStringLiteral("missing Master record !"), QStringLiteral("Master Parametersatz fehlt !")),
+                               ctx.tr(kFileTitleEn, kFileTitleDe));
+            } else {
+                const Record &m = st.image.slot(0);
+                out.append(reinterpret_cast<const char *>(m.bytes.data()), 256);
+                for (int s = kListFirst; s <= kListLast; ++s) {
+                    if (!st.image.hasSlave(s))
+                        continue;
+                    Record &r = st.image.slot(s);
+                    r[6] = 0;
+                    const int l = int16_t((r.bytes[8] << 8) | r.bytes[9]);
+                    if (l > 244)
+                        r[7] = 244;
+                    if (l < 0 || l >= kSlotSize)
+                        throw RangeError("record length beyond the slot");
+                    out.append(reinterpret_cast<const char *>(r.bytes.data()), l + 1);
+                    ++count;
+                }
+            }
+            if (f.write(out) != out.size() || !f.commit())
+                why = f.errorString();
+        } catch (const std::exception &e) {
+            f.cancelWriting();
+            why = ctx.tr(QStringLiteral("a slave record is damaged"), QStringLiteral("ein Slaveparametersatz ist beschädigt"));
+        }
+    }
+    if (!why.isEmpty()) {
+        f.cancelWriting();
+        ctx.status(ctx.tr(QStringLiteral("Not saved, file unchanged: "), QStringLiteral("Nicht gespeichert, Datei unverändert: "))
+                   + target + QStringLiteral(" (") + why + QLatin1Char(')'));
+        return false;
+    }
+    ctx.status(NumText(count)
+               + ctx.tr(QStringLiteral(" Slave records writen"), QStringLiteral(" Slaveparametersätze geschrieben")));
+    return true;
+}
+
+bool AutoLoad(Context &ctx, const QString &path)
+{
+    State &st = ctx.st;
+    QString used = path.isEmpty() ? ctx.root.path(QStringLiteral("setup/AutoLoad.dp1")) : ctx.root.mapPath(path);
+    st.configFileName = used;
+    ClearImage(st.image);
+    const QString found = ResolveNoCase(used);
+    QFile f(found);
+    if (!QFileInfo(found).isFile() || !f.open(QIODevice::ReadOnly))
+        return false;
+    st.configFileName = found;
+    int count = 0;
+    try {
+        ReadRecords(ctx, f, QStringLiteral("missing Master record !"), count);
+    } catch (const std::exception &e) {
+        qCWarning(lcConfigFile) << "start-up file ended:" << e.what();
+    }
+    return true;
+}
+
+void Neufile(Context &ctx)
+{
+    ClearImage(ctx.st.image);
+    ResetListLines(ctx.st);
+    ctx.ui.listChanged();
+}
+
+void Laden(Context &ctx)
+{
+    const auto chosen = ctx.ui.openFile(ConfigDialog(ctx));
+    if (!chosen)
+        return;
+    ctx.st.configFileName = *chosen;
+    LoadConfigFile(ctx, *chosen);
+}
+
+void Save(Context &ctx)
+{
+    const auto chosen = ctx.ui.saveFile(ConfigDialog(ctx));
+    if (!chosen)
+        return;
+    ctx.st.configFileName = *chosen;
+    SaveConfigFile(ctx, *chosen);
+}
+
+} // namespace meridan

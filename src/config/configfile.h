@@ -1,0 +1,26 @@
+#pragma once
+// The *.dp1 configuration file: an 8-byte header (0x10, seven zeros), the 256
+// bytes of the master record, then each slave record's bytes 0..L.
+#include <QString>
+
+namespace meridan {
+
+struct Context;
+
+// Reads `path` into the image. Ends at the first damaged record, keeping the
+// records read completely so far. Returns the number of slave records read,
+// or -1 when the file has no master record or reading stopped at an error.
+int LoadConfigFile(Context &ctx, const QString &path);
+// Writes the master record and the slaves 10..99. The old file is replaced
+// only once every byte is written. Returns false when the file was not written.
+bool SaveConfigFile(Context &ctx, const QString &path);
+// The start-up reader: `path` empty means ROOT/setup/AutoLoad.dp1. Returns
+// false when no start-up file exists.
+bool AutoLoad(Context &ctx, const QString &path);
+
+// The File menu commands.
+void Neufile(Context &ctx);
+void Laden(Context &ctx);
+void Save(Context &ctx);
+
+} // namespace meridan

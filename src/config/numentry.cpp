@@ -1,0 +1,79 @@
+#include "config/numentry.h"
+
+#include "app/context.h"
+#include "config/texts.h"
+
+#include <QLocale>
+#include <cmath>
+
+namespace meridan {
+
+namespace {
+
+QString TooHigh(const Context &ctx) { return ctx.tr(QStringLiteral("value too high"), QStringLiteral("Wert zu groß")); }
+QString TooLow(const Context &ctx) { return ctx.tr(QStringLiteral("value too low"), QStringLiteral("Wert zu klein")); }
+QString WrongInput(const Context &ctx) { return ctx.tr(QStringLiteral("wrong input"), QStringLiteral("Ungültige Eingabe")); }
+
+} // namespace
+
+int32_t CheckRange(Context &ctx, const QString &text, double lower, int32_t upper, double scale)
+{
+    const QString title = ctx.tr(QStringLiteral("range "), QStringLiteral("Bereich ")) + NumTextReal(lower / scale)
+        + ctx.tr(QStringLiteral(" to "), QStringLiteral(" bis ")) + NumTextReal(double(upper) / scale);
+    bool ok = false;
+    const QString trimmed = text.trimmed();
+    double value = QLocale().toDouble(trimmed, &ok);
+    if (!ok) {
+        // Accept a leading "+" the locale conversion may not.
+        if (trimmed.startsWith(QLatin1Char('+')))
+            value = QLocale().toDouble(trimmed.mid(1).trimmed(), &ok);
+    }
+    if (ok)
+        value *= scale;
+    if (!ok || !std::isfinite(value)) {
+        ctx.ui.message(WrongInput(ctx), title);
+        return int32_t(std::nearbyint(lower));
+    }
+    if (value > upper) {
+        ctx.ui.message(TooHigh(ctx), title);
+        value = upper;
+    }
+    if (value < lower) {
+        ctx.ui.message(TooLow(ctx), title);
+        value = lower;
+    }
+    return int32_t(std::nearbyint(value)); // ties go to the even neighbour
+}
+
+int32_t CheckHex(Context &ctx, const QString &text, const QString &lowerText, const QString &upperText)
+{
+    const long long lower = std::llround(lowerText.trimmed().toDouble());
+    const long long upper = std::llround(upperText.trimmed().toDouble());
+    const QString title = ctx.tr(QStringLiteral("range hex "), QStringLiteral("Bereich Hex ")) + HexUpper(qMax(0LL, lower))
+        + ctx.tr(QStringLiteral(" to "), QStringLiteral(" bis ")) + HexUpper(qMax(0LL, upper));
+    QString t = text.isEmpty() ? QStringLiteral("0") : text;
+    if (t.size() > upperText.size())
+        t.truncate(upperText.size());
+    t = t.toUpper();
+    bool ok = !t.isEmpty();
+    for (const QChar c : t)
+        ok = ok && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('A') && c <= QLatin1Char('F')));
+    long long value = 0;
+    if (ok)
+        value = t.toLongLong(&ok, 16);
+    if (!ok) {
+        ctx.ui.message(WrongInput(ctx), title);
+        return int32_t(lower);
+    }
+    if (value > upper) {
+        ctx.ui.message(TooHigh(ctx), title);
+        value = upper;
+    }
+    if (value < lower) {
+        ctx.ui.message(TooLow(ctx), title);
+        value = lower;
+    }
+    return int32_t(value);
+}
+
+} // namespace meridan

@@ -1,0 +1,17 @@
+#pragma once
+// The numeric entry checks every editor field goes through. They never
+// reject: they return a value within the limits and say what they did.
+#include <QString>
+#include <cstdint>
+
+namespace meridan {
+
+struct Context;
+
+// Decimal entry in display units; internal value = typed value x scale,
+// clamped to lower..upper and rounded half to even.
+int32_t CheckRange(Context &ctx, const QString &text, double lower, int32_t upper, double scale);
+// Hexadecimal entry without prefix; the limits are given as decimal texts.
+int32_t CheckHex(Context &ctx, const QString &text, const QString &lowerText, const QString &upperText);
+
+} // namespace meridan

@@ -1,0 +1,111 @@
+#include "config/bytes.h"
+#include "config/image.h"
+#include "config/listline.h"
+#include "config/texts.h"
+#include "support/fixture.h"
+
+using namespace meridan;
+using namespace meridan::test;
+
+TEST(Image, setMasterDefaults_followsBaudCodeAndWritesTtrBigEndian)
+{
+    Record r;
+    r[11] = 5;
+    SetMasterDefaults(r);
+    EXPECT_EQ(be16(r.span(), 12), 1500);
+    EXPECT_EQ(be16(r.span(), 16), 500);
+    EXPECT_EQ(r[20], 0x00);
+    EXPECT_EQ(r[21], 0x01);
+    EXPECT_EQ(r[22], 0x86);
+    EXPECT_EQ(r[23], 0xA0);
+    EXPECT_EQ(r[0], kMasterMarker);
+    EXPECT_EQ(r[41], 34);
+    EXPECT_EQ(r[42], 'D');
+    EXPECT_EQ(r[73], ' ');
+
+    r[11] = 6;
+    SetMasterDefaults(r);
+    EXPECT_EQ(be16(r.span(), 12), 7000);
+    EXPECT_EQ(be16(r.span(), 16), 150);
+
+    Record odd;
+    odd[11] = 12; // unknown code: the timing words stay as they are
+    putBe16(odd.span(), 12, 4242);
+    SetMasterDefaults(odd);
+    EXPECT_EQ(be16(odd.span(), 12), 4242);
+    EXPECT_EQ(be16(odd.span(), 14), 0);
+}
+
+TEST(Image, nextSlave_visitsEachSlaveOnceAndStopsAt100)
+{
+    Fixture f;
+    f.st.image.at(12, 0) = kSlaveMarker;
+    f.st.image.at(12, 3) = 12;
+    f.st.image.at(40, 0) = kSlaveMarker;
+    f.st.image.at(40, 3) = 40;
+    f.st.image.at(110, 0) = kSlaveMarker;
+    f.st.image.at(110, 3) = 110;
+    f.st.currentStation = 0;
+    std::vector<int> seen;
+    while (NextSlave(f.st))
+        seen.push_back(f.st.currentStation);
+    EXPECT_EQ(seen, (std::vector<int>{12, 40}));
+    EXPECT_EQ(f.st.record[3], 40); // the buffer keeps the last slave
+}
+
+TEST(Image, clearImage_leavesSlotsAbove100)
+{
+    ConfigImage img;
+    img.at(0, 0) = kMasterMarker;
+    img.at(100, 5) = 7;
+    img.at(110, 0) = kSlaveMarker;
+    ClearImage(img);
+    EXPECT_EQ(img.at(0, 0), 0);
+    EXPECT_EQ(img.at(100, 5), 0);
+    EXPECT_EQ(img.at(110, 0), kSlaveMarker);
+}
+
+TEST(Image, outOfRangeAccess_throwsInsteadOfWriting)
+{
+    ConfigImage img;
+    EXPECT_THROW(img.at(126, 0) = 1, RangeError);
+    EXPECT_THROW(img.at(-1, 0), RangeError);
+    EXPECT_THROW(img.at(5, 512) = 1, RangeError);
+    Record r;
+    EXPECT_THROW(WriteWord(r, 511, 5), RangeError);
+    r[8] = 0x80;
+    EXPECT_THROW(ReadWord(r, 8), OverflowError);
+    r[8] = 0x7F;
+    r[9] = 0xFF;
+    EXPECT_EQ(ReadWord(r, 8), 32767);
+}
+
+TEST(Texts, numberFormsKeepTheirBlanksAndCase)
+{
+    EXPECT_EQ(NumText(12), " 12");
+    EXPECT_EQ(NumText(0), " 0");
+    EXPECT_EQ(NumText(-3), "-3");
+    EXPECT_EQ(NumTextReal(65.0), " 65");
+    EXPECT_EQ(NumTextReal(65535 / 0.1), " 655350");
+    EXPECT_EQ(NumTextReal(2.5), " 2.5");
+    EXPECT_EQ(HexByteText(0x0A), "0A ");
+    EXPECT_EQ(HexUpper(65535), "FFFF");
+    EXPECT_EQ(HexUpper(0xA5, 4), "00A5");
+    EXPECT_EQ(WordText(0x05, 0xDC), " 1500");
+    EXPECT_EQ(Fixed3(0.2), "0.200");
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(Fixed3(1234.5), "1234,500");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+TEST(ListLine, emptyAndDamagedRecordsGiveSaneLines)
+{
+    EXPECT_EQ(EmptyListLine(10), " 10. ");
+    Record r;
+    r[0] = kSlaveMarker;
+    r[3] = 12;
+    r[25] = 0xFF; // user parameter length far beyond the slot
+    r[34 + 246] = 0xFF;
+    const QString line = ListLineFor(r);
+    EXPECT_TRUE(line.startsWith(" 12. "));
+}

@@ -1,0 +1,46 @@
+#pragma once
+// A fresh program state with a temporary root folder, scripted prompts and
+// virtual time: what every core test starts from.
+#include "app/context.h"
+#include "support/scripted_prompts.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace meridan::test {
+
+struct Fixture {
+    QTemporaryDir tmp;
+    Root root{tmp.path()};
+    State st;
+    ScriptedPrompts ui;
+    VirtualPump pump;
+    Context ctx{st, ui, pump, root};
+
+    // English unless a test says otherwise; the program itself starts German.
+    Fixture()
+    {
+        root.ensureLayout();
+        st.language = kEnglish;
+    }
+
+    QString file(const QString &name) const { return tmp.filePath(name); }
+    void write(const QString &name, const QByteArray &bytes) const
+    {
+        QFile f(file(name));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+    }
+    QByteArray read(const QString &name) const
+    {
+        QFile f(file(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+
+// The real device files, when the shared folder is there.
+inline QString SharedGsdDir() { return QStringLiteral(MERIDAN_SHARED_GSD_DIR); }
+
+} // namespace meridan::test
