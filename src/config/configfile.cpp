@@ -30,7 +30,7 @@ FileDialogSpec ConfigDialog(const Context &ctx)
 }
 
 // Reads exactly `n` bytes unless the file ends first; returns what was read.
-QByteArray ReadUpTo(QFile &f, qint64 n)
+QByteArray ReadUpTo(QIODevice &f, qint64 n)
 {
     return n > 0 ? f.read(n) : QByteArray();
 }
@@ -47,7 +47,7 @@ enum class ReadEnd { Done, NoMaster, Error };
 
 // The part shared by Load and the start-up reader: the master record, then
 // the slave records. `count` receives the number of slave records read.
-ReadEnd ReadRecords(Context &ctx, QFile &f, const QString &missingMasterEn, int &count)
+ReadEnd ReadRecords(Context &ctx, QIODevice &f, const QString &missingMasterEn, int &count)
 {
     State &st = ctx.st;
     count = 0;
@@ -71,7 +71,7 @@ ReadEnd ReadRecords(Context &ctx, QFile &f, const QString &missingMasterEn, int 
         // Station 0 is the master's slot: a record claiming it would destroy
         // the master record, so it ends the load like a station above 125.
         if (s < 1 || s >= kSlots) {
-            qCWarning(lcConfigFile) << "record with station" << s << "ends the load";
+            qCInfo(lcConfigFile) << "record with station" << s << "ends the load";
             return ReadEnd::Error;
         }
         Record &slot = st.image.slot(s);
@@ -88,7 +88,7 @@ ReadEnd ReadRecords(Context &ctx, QFile &f, const QString &missingMasterEn, int 
         if (hi > 127 || l > 511) {
             // The damaged record does not stay half-stored in the image.
             slot = before;
-            qCWarning(lcConfigFile) << "record at station" << s << "has bad length" << l;
+            qCInfo(lcConfigFile) << "record at station" << s << "has bad length" << l;
             return ReadEnd::Error;
         }
         if (l >= 10)
@@ -117,12 +117,24 @@ int LoadConfigFile(Context &ctx, const QString &path)
                        ctx.tr(kFileTitleEn, kFileTitleDe));
         end = ReadEnd::NoMaster;
     } else if (f.open(QIODevice::ReadOnly)) {
-        try {
-            end = ReadRecords(ctx, f, QStringLiteral("Missing Master record!"), count);
-        } catch (const std::exception &e) {
-            qCWarning(lcConfigFile) << "load ended:" << e.what();
-            end = ReadEnd::Error;
-        }
+        return LoadConfigDevice(ctx, f);
+    }
+    ctx.ui.listChanged();
+    return end == ReadEnd::Done ? count : -1;
+}
+
+int LoadConfigDevice(Context &ctx, QIODevice &in)
+{
+    State &st = ctx.st;
+    ClearImage(st.image);
+    ResetListLines(st);
+    int count = 0;
+    ReadEnd end = ReadEnd::Error;
+    try {
+        end = ReadRecords(ctx, in, QStringLiteral("Missing Master record!"), count);
+    } catch (const std::exception &e) {
+        qCInfo(lcConfigFile) << "load ended:" << e.what();
+        end = ReadEnd::Error;
     }
     ctx.ui.listChanged();
     if (end != ReadEnd::Done)
@@ -200,7 +212,7 @@ bool AutoLoad(Context &ctx, const QString &path)
     try {
         ReadRecords(ctx, f, QStringLiteral("missing Master record !"), count);
     } catch (const std::exception &e) {
-        qCWarning(lcConfigFile) << "start-up file ended:" << e.what();
+        qCInfo(lcConfigFile) << "start-up file ended:" << e.what();
     }
     return true;
 }

@@ -3,6 +3,8 @@
 // bytes of the master record, then each slave record's bytes 0..L.
 #include <QString>
 
+class QIODevice;
+
 namespace meridan {
 
 struct Context;
@@ -11,6 +13,8 @@ struct Context;
 // records read completely so far. Returns the number of slave records read,
 // or -1 when the file has no master record or reading stopped at an error.
 int LoadConfigFile(Context &ctx, const QString &path);
+// The same from an open device (a file, or bytes in memory).
+int LoadConfigDevice(Context &ctx, QIODevice &in);
 // Writes the master record and the slaves 10..99. The old file is replaced
 // only once every byte is written. Returns false when the file was not written.
 bool SaveConfigFile(Context &ctx, const QString &path);

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Configures and builds everything into build/ (or $MERIDAN_BUILD_DIR).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+build="${MERIDAN_BUILD_DIR:-build}"
+jobs="${MERIDAN_JOBS:-2}"
+[ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${MERIDAN_BUILD_TYPE:-Release}" >/dev/null
+ninja -C "$build" -j"$jobs"
