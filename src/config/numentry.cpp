@@ -45,12 +45,17 @@ int32_t CheckRange(Context &ctx, const QString &text, double lower, int32_t uppe
     return int32_t(std::nearbyint(value)); // ties go to the even neighbour
 }
 
+QString HexRangeTitle(const Context &ctx, long long lower, long long upper)
+{
+    return ctx.tr(QStringLiteral("range hex "), QStringLiteral("Bereich Hex ")) + HexUpper(qMax(0LL, lower))
+        + ctx.tr(QStringLiteral(" to "), QStringLiteral(" bis ")) + HexUpper(qMax(0LL, upper));
+}
+
 int32_t CheckHex(Context &ctx, const QString &text, const QString &lowerText, const QString &upperText)
 {
     const long long lower = std::llround(lowerText.trimmed().toDouble());
     const long long upper = std::llround(upperText.trimmed().toDouble());
-    const QString title = ctx.tr(QStringLiteral("range hex "), QStringLiteral("Bereich Hex ")) + HexUpper(qMax(0LL, lower))
-        + ctx.tr(QStringLiteral(" to "), QStringLiteral(" bis ")) + HexUpper(qMax(0LL, upper));
+    const QString title = HexRangeTitle(ctx, lower, upper);
     QString t = text.isEmpty() ? QStringLiteral("0") : text;
     if (t.size() > upperText.size())
         t.truncate(upperText.size());

@@ -14,4 +14,7 @@ int32_t CheckRange(Context &ctx, const QString &text, double lower, int32_t uppe
 // Hexadecimal entry without prefix; the limits are given as decimal texts.
 int32_t CheckHex(Context &ctx, const QString &text, const QString &lowerText, const QString &upperText);
 
+// "range hex 0 to FF" / "Bereich Hex 0 bis FF": the title of hexadecimal range messages.
+QString HexRangeTitle(const Context &ctx, long long lower, long long upper);
+
 } // namespace meridan

@@ -1,0 +1,32 @@
+#pragma once
+// Station diagnosis: the three station status bytes, the address of the
+// master that parameterised the slave, its ident number and the extended
+// diagnosis, decoded from a 0xE1 message.
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+
+namespace meridan {
+
+struct State;
+
+// The label text of bit `bit` (0..7) of diagnosis byte `byte` (0..2).
+QString DiagBitName(int byte, int bit);
+
+struct DiagView {
+    QString caption = QStringLiteral("Station Diagnose");
+    std::array<std::array<bool, 8>, 3> bits{}; // [byte][bit]: label enabled
+    QString masterAdr;  // TMasterAdr
+    QString identNr;    // TidentNr
+    QString extData;    // TExtData
+};
+
+// Fills the view from the message buffer and the current station; a
+// diagnosis shorter than 6 bytes, or no interface, blanks it.
+void UpdateDiagView(const State &st, DiagView &view);
+
+// The same decoding as text lines, for the command-line tool.
+QStringList DiagnosisText(const State &st);
+
+} // namespace meridan

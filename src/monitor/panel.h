@@ -1,0 +1,56 @@
+#pragma once
+// The main window's live status, as plain data the core writes and the window
+// shows: the connection text, the bus mode, the firmware check boxes, the
+// station marks and what is enabled. Keeping it in the core lets the CLI and
+// the tests run the status poll and the bus commands without a window.
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace meridan {
+
+struct StationMark {
+    bool visible = false;
+    uint32_t colour = 0xFF0000; // 0xFF red: diagnosis; 0xFF0000 blue: none
+};
+
+struct Panel {
+    QString hwText;        // HWtxt
+    QString betriebsart;   // the bus mode shown
+    bool load = false;     // "Firmware Load"
+    bool run = false;      // "Firmware RUN"
+    bool communication = false; // Check1, ticked while a tick runs
+
+    // Status timer.
+    bool timerEnabled = true;
+    int timerInterval = 100; // ms
+    bool timerBusy = false;
+
+    // Command state (LockCommands / UnlockCommands).
+    bool runEnabled = true;      // F1_Run
+    bool haltEnabled = false;    // F1_Halt
+    bool hardwareMenuEnabled = true;
+    bool debugEnabled = false;   // Command2 and VScroll1
+    bool eepromMenuEnabled = false;
+    bool eraseEnabled = false;   // EE_Erase
+    int16_t eepromMenuState = 0; // -1 enabled, 0 disabled: what UnlockCommands gives back
+    bool busy = false;           // the hourglass is showing
+
+    int listTopRow = 0;          // top row of the station list (station - 10)
+    std::array<StationMark, 10> marks{}; // Line3..Line12; 0..7 beside the visible rows
+
+    // Global Control bytes (Text4, Text5).
+    uint8_t gcControl = 0;
+    uint8_t gcGroup = 0;
+
+    // Called whenever something shown changed; the window repaints from here.
+    std::function<void()> changed;
+    void notify() const
+    {
+        if (changed)
+            changed();
+    }
+};
+
+} // namespace meridan

@@ -1,0 +1,294 @@
+#include "busops/commissioning.h"
+#include "config/bytes.h"
+#include "fake_master.h"
+#include "support/fixture.h"
+
+using namespace meridan;
+using namespace meridan::test;
+
+namespace {
+
+// The program's run in virtual time: the status timer ticks whenever the
+// pump lets time pass, as the window's QTimer does in the event loop.
+struct Bench : Fixture {
+    Panel panel;
+    FakeMaster master{st};
+    Commissioning ops{ctx, panel, master};
+    qint64 nextTick = 0;
+    int ticks = 0;
+
+    Bench()
+    {
+        pump.onPump = [this] {
+            if (panel.timerEnabled && pump.nowMs() >= nextTick) {
+                nextTick = pump.nowMs() + panel.timerInterval;
+                ++ticks;
+                ops.Timer1_Timer();
+            }
+        };
+    }
+
+    void master12and40()
+    {
+        Record m;
+        m[11] = 6;
+        SetMasterDefaults(m);
+        st.image.slot(0) = m;
+        for (int s : {12, 40}) {
+            Record &r = st.image.slot(s);
+            r[0] = kSlaveMarker;
+            r[3] = uint8_t(s);
+            r[7] = 123;
+            putBe16(r.span(), 8, 123);
+        }
+    }
+    void runFor(int ms)
+    {
+        for (int i = 0; i < ms; ++i)
+            pump.sleepMs(1);
+    }
+    std::vector<std::pair<int, int>> jobCodes() const
+    {
+        std::vector<std::pair<int, int>> out;
+        for (const auto &j : master.jobs)
+            out.emplace_back(j[0], j[3]);
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(Run, noInterface_changesOnlyTheMessageLine)
+{
+    Bench b;
+    b.ops.F1_Run_Click();
+    EXPECT_EQ(b.st.melde1, "no hardware !");
+    EXPECT_TRUE(b.master.jobs.empty());
+    EXPECT_FALSE(b.panel.load);
+    EXPECT_TRUE(b.panel.runEnabled);
+    EXPECT_EQ(b.ops.startupStep, 0);
+}
+
+TEST(Run, slavesAt12And40_exchangeInOrderUpToOperate)
+{
+    Bench b;
+    b.master12and40();
+    b.st.interfaceKind = 1;
+    b.master.answerLikeABoard();
+    b.ops.F1_Run_Click();
+    EXPECT_EQ(b.st.melde1, "init");
+    EXPECT_TRUE(b.panel.load);
+    b.runFor(2000);
+    const std::vector<std::pair<int, int>> want = {{0x27, 0x00}, {0x24, 0}, {0x25, 12}, {0x25, 40},
+                                                   {0x27, 0x40}, {0x27, 0x80}, {0x27, 0xC0}};
+    EXPECT_EQ(b.jobCodes(), want);
+    EXPECT_EQ(b.panel.betriebsart, "Operate");
+    EXPECT_TRUE(b.panel.run);
+    EXPECT_EQ(b.ops.startupStep, 6); // the Operate confirmation is taken by the mode display
+    // The record jobs are the records themselves.
+    EXPECT_EQ(b.master.jobs[1].size(), 8u + 66u);
+    EXPECT_TRUE(std::equal(b.master.jobs[2].begin(), b.master.jobs[2].end(), b.st.image.slot(12).bytes.begin()));
+}
+
+TEST(Run, masterWithoutSlaves_stopsWithMessageAndNoModeJobs)
+{
+    Bench b;
+    b.master12and40();
+    b.st.image.slot(12).clear();
+    b.st.image.slot(40).clear();
+    b.st.interfaceKind = 4;
+    b.master.answerLikeABoard();
+    b.ops.F1_Run_Click();
+    b.runFor(1000);
+    EXPECT_EQ(b.ui.lastText(), "missing Slave recods !");
+    EXPECT_EQ(b.ui.lastTitle(), "DP-Configurator");
+    EXPECT_EQ(b.ops.startupStep, 0);
+    EXPECT_EQ(b.master.jobs.size(), 2u); // Offline and the master record only
+}
+
+TEST(Run, oneSlave_stepGoesBackTo3ThenSendsStop)
+{
+    Bench b;
+    b.master12and40();
+    b.st.image.slot(40).clear();
+    b.st.interfaceKind = 1;
+    b.ops.startupStep = 3;
+    b.st.currentStation = 1;
+    b.st.mbuf = {};
+    b.st.mbuf[0] = 0xE4;
+    b.ops.startupStep = 2;
+    b.ops.StepMachine(); // 0xE4: the slave at 12 goes, step 3
+    EXPECT_EQ(b.ops.startupStep, 3);
+    b.st.mbuf[0] = 0xE5;
+    b.ops.StepMachine(); // more slaves? none: Stop with step 4
+    EXPECT_EQ(b.ops.startupStep, 4);
+    EXPECT_EQ(b.master.jobs.back()[0], 0x27);
+    EXPECT_EQ(b.master.jobs.back()[3], 0x40);
+}
+
+TEST(Run, failedReplyOrWrongMessage_leavesStep)
+{
+    Bench b;
+    b.master12and40();
+    b.ops.startupStep = 1;
+    b.st.mbuf[0] = 0xE7;
+    b.st.mbuf[2] = 1; // refused
+    b.ops.StepMachine();
+    EXPECT_EQ(b.ops.startupStep, 1);
+    b.st.mbuf[0] = 0xE4;
+    b.st.mbuf[2] = 0;
+    b.ops.StepMachine();
+    EXPECT_EQ(b.ops.startupStep, 1);
+    EXPECT_TRUE(b.master.jobs.empty());
+}
+
+TEST(Run, fiftyRefusals_commandErrorAndStepOneBack)
+{
+    Bench b;
+    b.master12and40();
+    b.panel.timerEnabled = false;
+    b.ops.startupStep = 1;
+    b.st.mbuf[0] = 0xE7;
+    b.master.refuse = 1000;
+    const qint64 before = b.pump.nowMs();
+    b.ops.StepMachine();
+    EXPECT_EQ(b.master.putCalls, 50);
+    EXPECT_GE(b.pump.nowMs() - before, 500);
+    EXPECT_EQ(b.st.melde1, "Command error");
+    EXPECT_EQ(b.ops.startupStep, 1);
+}
+
+TEST(HaltGo, fromClear_sendsExactlyOneJob)
+{
+    Bench b;
+    b.st.interfaceKind = 1;
+    b.panel.load = true;
+    b.panel.betriebsart = "Clear";
+    b.master.answerLikeABoard();
+    b.ops.F1_Halt_Click();
+    EXPECT_EQ(b.jobCodes(), (std::vector<std::pair<int, int>>{{0x27, 0xC0}}));
+    EXPECT_EQ(b.st.melde1, "Changing profibus state: OK");
+    EXPECT_EQ(b.panel.betriebsart, "Operate");
+}
+
+TEST(HaltGo, fromOperate_clearThenStop)
+{
+    Bench b;
+    b.st.interfaceKind = 1;
+    b.panel.load = true;
+    b.panel.run = true;
+    b.panel.betriebsart = "Operate";
+    b.master.answerLikeABoard();
+    b.ops.F1_Halt_Click();
+    EXPECT_EQ(b.jobCodes(), (std::vector<std::pair<int, int>>{{0x27, 0x80}, {0x27, 0x40}}));
+    EXPECT_EQ(b.panel.betriebsart, "Stop");
+    EXPECT_FALSE(b.panel.busy);
+    EXPECT_TRUE(b.panel.runEnabled);
+}
+
+TEST(HaltGo, noConfirmation_timesOutInVirtualTime)
+{
+    Bench b;
+    b.st.interfaceKind = 1;
+    b.panel.load = true;
+    b.panel.betriebsart = "Stop";
+    b.ops.F1_Halt_Click(); // jobs are taken, nothing answers
+    EXPECT_EQ(b.st.melde1, "Timeout changing state");
+    EXPECT_EQ(b.master.jobs.size(), 1u); // Operate is never tried after the Clear time-out
+    EXPECT_GE(b.pump.nowMs(), 2000);
+}
+
+TEST(HaltGo, neverTaken_timesOutAfterThousandAttempts)
+{
+    Bench b;
+    b.st.interfaceKind = 1;
+    b.master.refuse = 100000;
+    b.ops.F1_Halt_Click();
+    EXPECT_EQ(b.master.putCalls, 1000);
+    EXPECT_EQ(b.st.melde1, "Timeout changing state");
+}
+
+TEST(HaltGo, secondCommandInsideAWait_isTurnedAwayWithoutUnlocking)
+{
+    Bench b;
+    b.st.interfaceKind = 1;
+    b.panel.load = true;
+    b.panel.betriebsart = "Clear";
+    bool nestedSeenLocked = false;
+    b.master.onJob = [&](const std::vector<uint8_t> &) {
+        b.ops.Command1_Click(); // a click let through by the wait
+        nestedSeenLocked = !b.panel.runEnabled;
+    };
+    b.ops.F1_Halt_Click();
+    EXPECT_TRUE(nestedSeenLocked);
+    EXPECT_EQ(b.master.jobs.size(), 1u);
+}
+
+TEST(GlobalControl, sendsBroadcastWithControlAndGroup)
+{
+    Bench b;
+    b.st.interfaceKind = 1;
+    EXPECT_EQ(b.ops.Text4_LostFocus("20"), "20");
+    EXPECT_EQ(b.ops.Text5_LostFocus("1"), "1");
+    b.ops.Command1_Click();
+    ASSERT_EQ(b.master.jobs.size(), 1u);
+    const auto &j = b.master.jobs[0];
+    EXPECT_EQ(j[0], 0x2E);
+    EXPECT_EQ(j[1], 127);
+    EXPECT_EQ(j[3], 0x20);
+    EXPECT_EQ(j[4], 0x01);
+    EXPECT_EQ(j[7], 0);
+    EXPECT_EQ(b.st.melde1, "Changing profibus state: OK");
+}
+
+TEST(GlobalControl, entriesReadLikeHexLiteralsAndAboveFFIsRefused)
+{
+    Bench b;
+    b.ops.Text4_LostFocus("G1");
+    EXPECT_EQ(b.panel.gcControl, 0);
+    b.ops.Text4_LostFocus("1G");
+    EXPECT_EQ(b.panel.gcControl, 1);
+    b.ops.Text4_LostFocus("ff");
+    EXPECT_EQ(b.panel.gcControl, 0xFF);
+    EXPECT_TRUE(b.ui.shown.empty());
+    EXPECT_EQ(b.ops.Text4_LostFocus("100"), "FF"); // refused: the old value stays
+    EXPECT_EQ(b.panel.gcControl, 0xFF);
+    EXPECT_EQ(b.ui.lastText(), "value too high");
+    EXPECT_EQ(b.ui.lastTitle(), "range hex 0 to FF");
+}
+
+TEST(Eeprom, startOverNetwork_runsWithoutWaitingForTheMaster)
+{
+    Bench b;
+    b.st.interfaceKind = 4;
+    b.ops.EEStart_Click();
+    EXPECT_EQ(b.ui.statuses.front(), "Start from local Configurationfile");
+    EXPECT_TRUE(b.panel.run);
+    EXPECT_EQ(b.panel.betriebsart, "Operate");
+    EXPECT_EQ(b.master.writes, (std::vector<std::pair<uint32_t, uint8_t>>{{0x0400, 0}}));
+    EXPECT_TRUE(b.panel.timerEnabled);
+}
+
+TEST(Eeprom, startOnTesselCard_refused)
+{
+    Bench b;
+    b.st.interfaceKind = 1;
+    b.ops.EEStart_Click();
+    EXPECT_EQ(b.st.melde1, "Only Ravelin or TCP/IP Connection");
+    EXPECT_TRUE(b.master.writes.empty());
+}
+
+TEST(Eeprom, startDromon_stopsFirstAndStopWritesOne)
+{
+    Bench b;
+    b.st.interfaceKind = 2;
+    b.master.variant = true;
+    b.ops.EEStart_Click();
+    EXPECT_EQ(b.master.writes, (std::vector<std::pair<uint32_t, uint8_t>>{{0x0400, 1}, {0x0400, 0}}));
+    EXPECT_EQ(b.st.melde1, "Start Dromon from Flash");
+    EXPECT_EQ(b.master.serialWaited, 6000);
+    b.ops.EEStop_Click();
+    EXPECT_EQ(b.master.writes.back(), (std::pair<uint32_t, uint8_t>{0x0400, 1}));
+    EXPECT_FALSE(b.panel.run);
+    EXPECT_EQ(b.panel.betriebsart, "Offline");
+}
