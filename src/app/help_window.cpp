@@ -14,11 +14,11 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     browser_ = new QTextBrowser(this);
     browser_->setObjectName(QStringLiteral("HelpBrowser"));
     browser_->setOpenExternalLinks(true);
-    back_ = new QPushButton(QStringLiteral("<"), this);
+    back_ = new QPushButton(this);
     back_->setObjectName(QStringLiteral("HelpBack"));
-    forward_ = new QPushButton(QStringLiteral(">"), this);
+    forward_ = new QPushButton(this);
     forward_->setObjectName(QStringLiteral("HelpForward"));
-    home_ = new QPushButton(QStringLiteral("\u2302"), this);
+    home_ = new QPushButton(this);
     home_->setObjectName(QStringLiteral("HelpHome"));
     back_->setShortcut(QKeySequence::Back);
     forward_->setShortcut(QKeySequence::Forward);
@@ -42,9 +42,12 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     resize(720, 560);
 }
 
-void HelpWindow::showPage(const QString &indexPage, const QString &title)
+void HelpWindow::showPage(const QString &indexPage, const QString &title, bool german)
 {
     setWindowTitle(title);
+    back_->setText(german ? QStringLiteral("< Zurück") : QStringLiteral("< Back"));
+    forward_->setText(german ? QStringLiteral("Vor >") : QStringLiteral("Forward >"));
+    home_->setText(german ? QStringLiteral("Inhalt") : QStringLiteral("Contents"));
     browser_->clearHistory();
     browser_->setSource(QUrl::fromLocalFile(indexPage));
 }

@@ -12,8 +12,9 @@ class HelpWindow : public QWidget {
     Q_OBJECT
 public:
     explicit HelpWindow(QWidget *parent = nullptr);
-    // Shows `indexPage` and makes it the contents page.
-    void showPage(const QString &indexPage, const QString &title);
+    // Shows `indexPage` and makes it the contents page; the buttons speak
+    // the language of the pages.
+    void showPage(const QString &indexPage, const QString &title, bool german);
     QString currentPage() const;
 
 private:

@@ -505,7 +505,8 @@ void MainWindow::Hilfe_Click()
     }
     if (!help_)
         help_ = new HelpWindow(this);
-    help_->showPage(page, ctx_.tr(QStringLiteral("Help"), QStringLiteral("Hilfe")) + QStringLiteral(" - ") + windowTitle());
+    help_->showPage(page, ctx_.tr(QStringLiteral("Help"), QStringLiteral("Hilfe")) + QStringLiteral(" - ") + windowTitle(),
+                     IsGerman(ctx_.st.language));
     help_->show();
     help_->raise();
     help_->activateWindow();
