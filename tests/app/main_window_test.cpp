@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -87,6 +88,15 @@ struct WindowFixture {
         ASSERT_TRUE(SaveConfigFile(w.ctx, root.path(QStringLiteral("setup/AutoLoad.dp1"))));
     }
 };
+
+// Lets the window system's events through until `done`, a bounded number of times.
+template <typename Pred>
+bool Settles(Pred done)
+{
+    for (int i = 0; i < 200 && !done(); ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
 
 QString Plain(QString text)
 {
@@ -190,18 +200,20 @@ TEST(MainWindow, startupWithoutFile_keepsNoAutoloadMessageVisible)
     EXPECT_EQ(f.list()->count(), 90);
 }
 
-TEST(MainWindow, startWithFolderArgument_loadsItsAutoload)
+TEST(MainWindow, startWithFolderArgument_loadsItsAutoloadWhateverTheCase)
 {
     WindowFixture f;
     Fixture w;
     PutDemoMaster(w.st, 2);
     PutDemoSlave(w.st, 55, 0x0055, "ABCD", "folder");
     const QString folder = f.tmp.filePath(QStringLiteral("plc"));
-    QDir().mkpath(folder + QStringLiteral("/unpacked"));
-    ASSERT_TRUE(SaveConfigFile(w.ctx, folder + QStringLiteral("/unpacked/autoload.dp1")));
+    QDir().mkpath(folder + QStringLiteral("/UNPACKED"));
+    ASSERT_TRUE(SaveConfigFile(w.ctx, folder + QStringLiteral("/UNPACKED/AutoLoad.dp1")));
+    f.st.interfaceKind = 2;
     f.start(folder + QLatin1Char('/'));
     EXPECT_TRUE(f.list()->item(45)->text().startsWith(QStringLiteral(" 55. ABCD0055: folder")));
     EXPECT_EQ(f.st.image.at(0, 11), 2);
+    EXPECT_EQ(f.st.interfaceKind, 0);
 }
 
 TEST(MainWindow, selectingLines_tellsTheStationAndRemembersIt)
@@ -235,6 +247,12 @@ TEST(MainWindow, doubleClickWithoutSelection_opensStation9ThenReselects)
 {
     WindowFixture f;
     f.start();
+    f.list()->setCurrentRow(3); // no slave editor plugged in: only the station logic runs
+    f.ctx.status(QStringLiteral("unchanged"));
+    f.click("F1_Slave");
+    EXPECT_EQ(f.st.currentStation, 13);
+    EXPECT_EQ(f.melde1(), QStringLiteral("unchanged"));
+
     std::vector<int> opened;
     f.w->openSlaveEditor = [&](int station) {
         opened.push_back(station);
@@ -249,17 +267,6 @@ TEST(MainWindow, doubleClickWithoutSelection_opensStation9ThenReselects)
     EXPECT_EQ(f.melde1(), QStringLiteral("Slave  17 selected")); // activation after the editor closed
 }
 
-TEST(MainWindow, slaveButtonWithoutEditor_doesOnlyTheStationLogic)
-{
-    WindowFixture f;
-    f.start();
-    f.list()->setCurrentRow(3);
-    f.ctx.status(QStringLiteral("unchanged"));
-    f.click("F1_Slave");
-    EXPECT_EQ(f.st.currentStation, 13);
-    EXPECT_EQ(f.st.listPosition, 3);
-    EXPECT_EQ(f.melde1(), QStringLiteral("unchanged"));
-}
 
 TEST(MainWindow, clearSlaveWithoutSelection_clearsStation9AndKeepsTheMaster)
 {
@@ -382,4 +389,31 @@ TEST(MainWindow, info_showsCaptionAndVersion)
     });
     f.trigger("Info");
     EXPECT_EQ(caption, QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0"));
+}
+
+TEST(MainWindow, comingBackFromTheMasterEditor_activatesTheMainWindow)
+{
+    WindowFixture f;
+    f.start();
+    f.w->show();
+    f.list()->setCurrentRow(4);
+    f.click("F1_Master");
+    ASSERT_TRUE(Settles([&] { return QApplication::activeWindow() == f.w->masterEditor(); }));
+    f.ctx.status(QStringLiteral("other"));
+    f.w->ShowStatus();
+    f.w->activateWindow();
+    ASSERT_TRUE(Settles([&] { return QApplication::activeWindow() == f.w.get(); }));
+    EXPECT_EQ(f.melde1(), QStringLiteral("Slave  14 selected"));
+
+    // Coming back from a message box (or another program) reselects nothing.
+    f.ctx.status(QStringLiteral("kept"));
+    f.w->ShowStatus();
+    QTimer::singleShot(0, [] {
+        if (QWidget *box = QApplication::activeModalWidget())
+            box->close();
+    });
+    QMessageBox::information(f.w.get(), QStringLiteral("t"), QStringLiteral("m"));
+    f.w->activateWindow();
+    ASSERT_TRUE(Settles([&] { return QApplication::activeWindow() == f.w.get(); }));
+    EXPECT_EQ(f.melde1(), QStringLiteral("kept"));
 }

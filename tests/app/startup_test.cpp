@@ -38,22 +38,6 @@ TEST(Startup, startupFilePath_acceptsWindowsAndPosixFolders)
     EXPECT_EQ(StartupFilePath(f.ctx, QStringLiteral("C:\\proj")), QStringLiteral("C:\\projunpacked\\autoload.dp1"));
 }
 
-TEST(Startup, folderArgument_readsUnpackedAutoloadCaseInsensitively)
-{
-    Fixture f;
-    const QString folder = f.file(QStringLiteral("project"));
-    WriteConfig(f.root, folder + QStringLiteral("/UNPACKED/AutoLoad.dp1"), {12, 40});
-    f.st.interfaceKind = 2;
-    EXPECT_TRUE(StartupConfig(f.ctx, folder + QLatin1Char('/')));
-    EXPECT_TRUE(f.st.image.hasMaster());
-    EXPECT_TRUE(f.st.image.hasSlave(12));
-    EXPECT_TRUE(f.st.image.hasSlave(40));
-    EXPECT_EQ(f.st.interfaceKind, 0);
-    EXPECT_TRUE(f.st.listLines[11].startsWith(QStringLiteral(" 12. TEST100C")));
-    EXPECT_EQ(f.st.listLines[12], QStringLiteral(" 13. "));
-    EXPECT_TRUE(f.ui.shown.empty());
-}
-
 TEST(Startup, windowsStyleArgument_isFoundBelowTheRoot)
 {
     Fixture f;

@@ -57,15 +57,6 @@ TEST(StationList, clickConfiguredStation_sendsDiagnosisRequestOnlyWithAMaster)
     EXPECT_EQ(jobs.size(), 1u);
 }
 
-TEST(StationList, selectSlaveStationWithoutSelection_givesStation9)
-{
-    Fixture f;
-    EXPECT_EQ(SelectSlaveStation(f.ctx, -1), 9);
-    EXPECT_EQ(f.st.currentStation, 9);
-    EXPECT_EQ(f.st.listPosition, -1);
-    EXPECT_EQ(SelectSlaveStation(f.ctx, 89), 99);
-}
-
 TEST(StationList, clearSlaveWithoutSelection_clearsStation9NeverTheMaster)
 {
     Fixture f;
@@ -85,15 +76,8 @@ TEST(StationList, clearSlaveWithoutSelection_clearsStation9NeverTheMaster)
     EXPECT_EQ(f.st.image.slot(0), master);
     EXPECT_EQ(f.ui.listRefreshes, 1);
     EXPECT_TRUE(f.ui.shown.empty()); // no question asked
-}
 
-TEST(StationList, clearSlaveOutsideTheList_changesNothing)
-{
-    Fixture f;
-    PutDemoSlave(f.st, 99, 1, "LAST", "last");
-    PutDemoSlave(f.st, 100, 2, "OVER", "over");
-    EXPECT_TRUE(ClearSlave(f.ctx, 89));
-    EXPECT_FALSE(f.st.image.hasSlave(99));
+    PutDemoSlave(f.st, 100, 2, "OVER", "over"); // beyond the list: out of reach
     EXPECT_FALSE(ClearSlave(f.ctx, 90));
     EXPECT_TRUE(f.st.image.hasSlave(100));
     EXPECT_EQ(f.st.currentStation, 100);

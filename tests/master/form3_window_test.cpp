@@ -116,6 +116,8 @@ TEST(Form3Window, msSwitch_at1500kbit_showsMsAndPassingThroughKeepsTsl)
     EXPECT_EQ(f.text("F3_TSL"), QStringLiteral("0.200"));
     EXPECT_EQ(f.child<QLabel>("L17")->text(), QStringLiteral("ms"));
     EXPECT_EQ(f.child<QLabel>("Label19")->text(), QStringLiteral("ms"));
+    EXPECT_EQ(f.text("F3_TRT"), QStringLiteral("66.667"));
+    EXPECT_EQ(f.text("F3_maxT"), QStringLiteral(" 150")); // only TSL and TTR change unit
     // Leaving the field without typing must not read the ms text as bit times.
     QTest::keyClick(f.child<QLineEdit>("F3_TSL"), Qt::Key_Return);
     EXPECT_EQ(be16(f.w->editor().record().span(), 12), 300);
@@ -185,6 +187,8 @@ TEST(Form3Window, tooltips_followTheLanguage)
     EXPECT_EQ(f.child<QLabel>("Label1")->toolTip(), QStringLiteral("TSL, bitte nur in Tbit eingeben"));
     EXPECT_EQ(f.child<QCheckBox>("ms")->toolTip(), QStringLiteral("Umschaltung tbit/ms"));
     EXPECT_EQ(f.child<QLineEdit>("F3_TSL")->toolTip(), QStringLiteral("TSL, bitte nur in Tbit eingeben"));
+    f.click("SetBus");
+    EXPECT_EQ(f.child<QLabel>("Meldung")->text(), QStringLiteral("Default Werte eingestellt"));
 }
 
 TEST(Form3Window, closeBox_destroysWithoutStoring)
