@@ -50,11 +50,11 @@ QStringList BaudDropDownTexts()
     return texts;
 }
 
-QString PlainNumber(double value)
+QString TenthsText(int tenths)
 {
     QLocale loc;
     loc.setNumberOptions(QLocale::OmitGroupSeparator);
-    return loc.toString(value, 'g', QLocale::FloatingPointShortest);
+    return loc.toString(tenths / 10.0, 'f', tenths % 10 ? 1 : 0);
 }
 
 MasterEditor::MasterEditor(Context &ctx) : ctx_(ctx)
@@ -161,7 +161,7 @@ MasterView MasterEditor::Display()
     set(MasterField::HSA, NumText(b[25]));
     set(MasterField::MRL, NumText(b[26]));
     v.autoclear = (b[27] & 0x80) != 0;
-    set(MasterField::MinS, PlainNumber(be16(b, 28) / 10.0));
+    set(MasterField::MinS, TenthsText(be16(b, 28)));
     set(MasterField::Poll, NumText(be16(b, 30)));
     set(MasterField::DCT, NumText(static_cast<long long>(be16(b, 32)) * 10));
     return v;

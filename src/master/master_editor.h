@@ -99,8 +99,8 @@ private:
 
 // The drop-down texts of the baud-rate list, code 0..9.
 QStringList BaudDropDownTexts();
-// A number as plain text: the shortest exact form, the user's decimal
-// separator, no grouping ("2.5", "3").
-QString PlainNumber(double value);
+// A count of tenths as a plain number in the user's notation: one decimal
+// when there is a fraction, none otherwise, no grouping ("2.5", "3", "6553.5").
+QString TenthsText(int tenths);
 
 } // namespace meridan

@@ -69,6 +69,8 @@ TEST(MasterEditor, scaledFields_storeInternalUnitsAndShowEntryUnits)
     EXPECT_EQ(f.ed.Commit(MasterField::MinS, QStringLiteral("2.5")), QStringLiteral("2.5"));
     EXPECT_EQ(be16(f.ed.record().span(), 28), 25);
     EXPECT_EQ(f.ed.Commit(MasterField::MinS, QStringLiteral("3")), QStringLiteral("3"));
+    putBe16(f.ed.record().span(), 28, 65535); // from a foreign file
+    EXPECT_EQ(f.ed.Display()[MasterField::MinS], QStringLiteral("6553.5"));
     EXPECT_EQ(f.ed.Commit(MasterField::DCT, QStringLiteral("1000")), QStringLiteral(" 1000"));
     EXPECT_EQ(be16(f.ed.record().span(), 32), 100);
     EXPECT_EQ(f.ed.Commit(MasterField::DCT, QStringLiteral("700000")), QStringLiteral(" 655350"));
