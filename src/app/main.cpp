@@ -1,8 +1,7 @@
 // meridan: the desktop program.
+#include "app/help.h"
 #include "app/main_window.h"
 #include "app/qt_prompts_window.h"
-#include "config/configfile.h"
-#include "config/listline.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -21,23 +20,25 @@ int main(int argc, char **argv)
     parser.addVersionOption();
     QCommandLineOption rootOpt(QStringLiteral("root"), QStringLiteral("The root folder."), QStringLiteral("DIR"));
     parser.addOption(rootOpt);
-    parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("Project folder; the start-up file is its unpacked\\autoload.dp1."), QStringLiteral("[folder]"));
+    parser.addPositionalArgument(QStringLiteral("folder"),
+                                 QStringLiteral("Project folder; the start-up file is its unpacked\\autoload.dp1."),
+                                 QStringLiteral("[folder]"));
     parser.process(app);
 
     const Root root = Root::fromEnvironment(parser.value(rootOpt));
     root.ensureLayout();
+    InstallHelp(root);
     State st;
     QtPrompts prompts;
     QtPump pump;
     Context ctx{st, prompts, pump, root};
 
-    ClearImage(st.image);
-    ResetListLines(st);
-    const QStringList pos = parser.positionalArguments();
-    AutoLoad(ctx, pos.isEmpty() ? QString() : pos.first() + QStringLiteral("unpacked\\autoload.dp1"));
-
     MainWindow w(ctx);
     prompts.setParent(&w);
+    prompts.onStatus = [&w](const QString &) { w.ShowStatus(); };
+    prompts.onList = [&w] { w.UpdateListe(); };
+    const QStringList pos = parser.positionalArguments();
+    w.Form_Load(pos.isEmpty() ? QString() : pos.first());
     w.show();
     return app.exec();
 }

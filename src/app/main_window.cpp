@@ -1,41 +1,598 @@
 #include "app/main_window.h"
 
+#include "app/about_dialog.h"
+#include "app/help.h"
+#include "app/help_window.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "config/configfile.h"
 #include "config/listline.h"
+#include "master/form3_window.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace meridan {
+
+namespace {
+
+template <typename W>
+W *Named(W *w, const char *name)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+// A check box that shows the master's state; the program ticks it, not the user.
+QCheckBox *Indicator(const char *name, const QString &text, QWidget *parent)
+{
+    auto *box = Named(new QCheckBox(text, parent), name);
+    box->setAttribute(Qt::WA_TransparentForMouseEvents);
+    box->setFocusPolicy(Qt::NoFocus);
+    return box;
+}
+
+QLineEdit *Display(const char *name, QWidget *parent)
+{
+    auto *edit = Named(new QLineEdit(parent), name);
+    edit->setReadOnly(true);
+    edit->setFocusPolicy(Qt::ClickFocus);
+    return edit;
+}
+
+} // namespace
 
 MainWindow::MainWindow(Context &ctx, QWidget *parent) : QMainWindow(parent), ctx_(ctx)
 {
     setObjectName(QStringLiteral("Form1"));
-    auto *central = new QWidget(this);
-    auto *layout = new QVBoxLayout(central);
-    list1_ = new QListWidget(central);
-    list1_->setObjectName(QStringLiteral("List1"));
-    melde1_ = new QLineEdit(central);
-    melde1_->setObjectName(QStringLiteral("Melde1"));
-    melde1_->setReadOnly(true);
-    layout->addWidget(list1_);
-    layout->addWidget(melde1_);
-    setCentralWidget(central);
+    endProgram = [] { QCoreApplication::quit(); };
+    BuildControls();
+    BuildMenus();
     SetLanguageTexts();
-    UpdateListe();
+    list1_->addItems(ListeLines(ctx_.st));
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::FocusWindowChanged);
+    resize(860, 600);
+}
+
+Form3Window *MainWindow::masterEditor() const
+{
+    return form3_.data();
+}
+
+HelpWindow *MainWindow::helpWindow() const
+{
+    return help_.data();
+}
+
+void MainWindow::BuildControls()
+{
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("central"));
+
+    auto *label5 = Named(new QLabel(QStringLiteral("PROFIBUS"), central), "Label5");
+    QFont titleFont = label5->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
+    label5->setFont(titleFont);
+
+    maste_ = Display("Maste", central);
+    maste_->setFocusPolicy(Qt::NoFocus);
+    maste_->installEventFilter(this);
+
+    list1_ = Named(new QListWidget(central), "List1");
+    list1_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    list1_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list1_->setMinimumWidth(300);
+    connect(list1_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!updating_ && row >= 0)
+            List1_Click(row);
+    });
+    connect(list1_, &QListWidget::itemDoubleClicked, this, [this] { List1_DblClick(); });
+
+    // Commands
+    f1Master_ = Named(new QPushButton(QStringLiteral("Master"), central), "F1_Master");
+    f1Slave_ = Named(new QPushButton(QStringLiteral("Slave"), central), "F1_Slave");
+    clear_ = Named(new QPushButton(QStringLiteral("Clear Slave"), central), "Clear");
+    f1Run_ = Named(new QPushButton(QStringLiteral("Run"), central), "F1_Run");
+    f1Halt_ = Named(new QPushButton(QStringLiteral("Stop/Go"), central), "F1_Halt");
+    exitbutton_ = Named(new QPushButton(QStringLiteral("Exit"), central), "Exitbutton");
+    // Download and bus control arrive with the interface; until then they are
+    // visibly unavailable.
+    f1Run_->setEnabled(false);
+    f1Halt_->setEnabled(false);
+    connect(f1Master_, &QPushButton::clicked, this, &MainWindow::F1_Master_Click);
+    connect(f1Slave_, &QPushButton::clicked, this, &MainWindow::F1_Slave_Click);
+    connect(clear_, &QPushButton::clicked, this, &MainWindow::Clear_Click);
+    connect(exitbutton_, &QPushButton::clicked, this, &MainWindow::Exitbutton_Click);
+    auto *buttons = new QGridLayout;
+    buttons->addWidget(f1Master_, 0, 0);
+    buttons->addWidget(f1Slave_, 0, 1);
+    buttons->addWidget(clear_, 0, 2);
+    buttons->addWidget(f1Run_, 1, 0);
+    buttons->addWidget(f1Halt_, 1, 1);
+    buttons->addWidget(exitbutton_, 1, 2);
+
+    // Interface and master state
+    frame1_ = Named(new QGroupBox(QStringLiteral("Status"), central), "Frame1");
+    hwtxt_ = Display("HWtxt", frame1_);
+    betriebsart_ = Display("Betriebsart", frame1_);
+    load_ = Indicator("Load", QStringLiteral("Firmware Load"), frame1_);
+    run_ = Indicator("Run", QStringLiteral("Firmware RUN"), frame1_);
+    auto *status = new QGridLayout(frame1_);
+    status->addWidget(hwtxt_, 0, 0);
+    status->addWidget(betriebsart_, 0, 1);
+    status->addWidget(load_, 1, 0);
+    status->addWidget(run_, 1, 1);
+
+    // Global Control: control byte, group byte, send
+    auto *frame2 = Named(new QGroupBox(QStringLiteral("Global Control"), central), "Frame2");
+    auto *label7 = Named(new QLabel(QStringLiteral("Cntr:"), frame2), "Label7");
+    auto *text4 = Named(new QLineEdit(QStringLiteral("0"), frame2), "Text4");
+    auto *label8 = Named(new QLabel(QStringLiteral("Group:"), frame2), "Label8");
+    auto *text5 = Named(new QLineEdit(QStringLiteral("0"), frame2), "Text5");
+    auto *command1 = Named(new QPushButton(QStringLiteral("Send"), frame2), "Command1");
+    auto *check1 = Indicator("Check1", QStringLiteral("Communication"), frame2);
+    for (QWidget *w : {static_cast<QWidget *>(text4), static_cast<QWidget *>(text5), static_cast<QWidget *>(command1)})
+        w->setEnabled(false);
+    text4->setMaximumWidth(50);
+    text5->setMaximumWidth(50);
+    label7->setBuddy(text4);
+    label8->setBuddy(text5);
+    auto *gc = new QGridLayout(frame2);
+    gc->addWidget(label7, 0, 0);
+    gc->addWidget(text4, 0, 1);
+    gc->addWidget(label8, 0, 2);
+    gc->addWidget(text5, 0, 3);
+    gc->addWidget(command1, 0, 4);
+    gc->addWidget(check1, 1, 0, 1, 5);
+    gc->setColumnStretch(5, 1);
+
+    // DP-RAM debug view
+    auto *debug = Named(new QFrame(central), "DebugFrame");
+    debug->setFrameShape(QFrame::StyledPanel);
+    auto *label4 = Named(new QLabel(QStringLiteral("DPR Debug"), debug), "Label4");
+    QFont bold = label4->font();
+    bold.setBold(true);
+    label4->setFont(bold);
+    label1_ = Named(new QLabel(debug), "Label1");
+    label2_ = Named(new QLabel(debug), "Label2");
+    label3_ = Named(new QLabel(debug), "Label3");
+    auto *text1 = Named(new QLineEdit(debug), "Text1");
+    auto *text2 = Display("Text2", debug);
+    auto *text3 = Named(new QLineEdit(debug), "Text3");
+    auto *vscroll1 = Named(new QScrollBar(Qt::Vertical, debug), "VScroll1");
+    auto *command2 = Named(new QPushButton(QStringLiteral("OK"), debug), "Command2");
+    vscroll1->setFixedHeight(text1->sizeHint().height());
+    for (QWidget *w : {static_cast<QWidget *>(text1), static_cast<QWidget *>(text3), static_cast<QWidget *>(vscroll1),
+                       static_cast<QWidget *>(command2)})
+        w->setEnabled(false);
+    label1_->setBuddy(text1);
+    label3_->setBuddy(text3);
+    auto *dbg = new QGridLayout(debug);
+    dbg->addWidget(label4, 0, 0, 1, 4);
+    dbg->addWidget(label1_, 1, 0);
+    dbg->addWidget(text1, 1, 1);
+    dbg->addWidget(vscroll1, 1, 2);
+    dbg->addWidget(label2_, 2, 0);
+    dbg->addWidget(text2, 2, 1);
+    dbg->addWidget(label3_, 3, 0);
+    dbg->addWidget(text3, 3, 1);
+    dbg->addWidget(command2, 3, 2, 1, 2);
+    dbg->setColumnStretch(1, 1);
+
+    // Message line
+    label6_ = Named(new QLabel(QStringLiteral("Messages:"), central), "Label6");
+    melde1_ = Display("Melde1", central);
+    label6_->setBuddy(melde1_);
+
+    timer1_ = Named(new QTimer(this), "Timer1");
+    timer1_->setInterval(100);
+
+    auto *left = new QVBoxLayout;
+    left->addWidget(label5);
+    left->addWidget(maste_);
+    left->addWidget(list1_, 1);
+    auto *right = new QVBoxLayout;
+    right->addLayout(buttons);
+    right->addWidget(frame1_);
+    right->addWidget(frame2);
+    right->addWidget(debug);
+    right->addStretch(1);
+    auto *top = new QHBoxLayout;
+    top->addLayout(left, 3);
+    top->addLayout(right, 2);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(label6_);
+    bottom->addWidget(melde1_, 1);
+    auto *outer = new QVBoxLayout(central);
+    outer->addLayout(top, 1);
+    outer->addLayout(bottom);
+    setCentralWidget(central);
+}
+
+void MainWindow::BuildMenus()
+{
+    auto action = [this](QMenu *menu, const char *name, auto slot) {
+        QAction *a = menu->addAction(QString());
+        a->setObjectName(QString::fromLatin1(name));
+        if constexpr (!std::is_same_v<decltype(slot), std::nullptr_t>)
+            connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+
+    file_ = Named(menuBar()->addMenu(QString()), "File");
+    neufile_ = action(file_, "Neufile", &MainWindow::Neufile_Click);
+    laden_ = action(file_, "Laden", &MainWindow::Laden_Click);
+    save_ = action(file_, "Save", &MainWindow::Save_Click);
+    file_->addSeparator();
+    dpPrint_ = action(file_, "DP_Print", nullptr);
+    dpPrint_->setEnabled(false); // the printout comes with its own part
+    file_->addSeparator();
+    fileExit_ = action(file_, "File_Exit", &MainWindow::File_Exit_Click);
+    neufile_->setShortcut(QKeySequence::New);
+    laden_->setShortcut(QKeySequence::Open);
+    save_->setShortcut(QKeySequence::Save);
+    dpPrint_->setShortcut(QKeySequence::Print);
+    fileExit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    // The interface choices. Only "no Hardware" works without the interface
+    // layer; the others stay visible and disabled until it is there.
+    hwmen_ = Named(menuBar()->addMenu(QString()), "HWmen");
+    auto hw = [&](QMenu *menu, const char *name, const char *english, const char *german = nullptr) {
+        QAction *a = menu->addAction(QString::fromLatin1(english));
+        a->setObjectName(QString::fromLatin1(name));
+        a->setEnabled(false);
+        if (german)
+            hwItems_.push_back({a, english, german});
+        return a;
+    };
+    noHW_ = hw(hwmen_, "noHW", "no Hardware", "keine");
+    noHW_->setEnabled(true);
+    connect(noHW_, &QAction::triggered, this, &MainWindow::noHW_Click);
+    hw(hwmen_, "Tessel", "Tessel/DPX");
+    QMenu *corvet = Named(hwmen_->addMenu(QStringLiteral("Corvet-PCI")), "Corvet");
+    hw(corvet, "CorvetCom1", "Corvet on COM1", "Corvet an COM1");
+    hw(corvet, "CorvetCom2", "Corvet on COM2", "Corvet an COM2");
+    hw(corvet, "CorvetDPR", "DP-Ram");
+    QMenu *ravelin = Named(hwmen_->addMenu(QStringLiteral("Ravelin")), "Ravelin");
+    hw(ravelin, "RavelinCom1", "Ravelin on COM1", "Ravelin an COM1");
+    hw(ravelin, "RavelinCom2", "Ravelin on COM2", "Ravelin an COM2");
+    hw(ravelin, "RavelinTCP", "TCP/IP");
+    QMenu *dromon = Named(hwmen_->addMenu(QStringLiteral("Dromon")), "Dromon");
+    hw(dromon, "DromonCom1", "Dromon on COM1", "Dromon an COM1");
+    hw(dromon, "DromonCom2", "Dromon on COM2", "Dromon an COM2");
+    hw(dromon, "DromonTCP", "TCP/IP");
+    QMenu *ketch = Named(hwmen_->addMenu(QStringLiteral("Ketch")), "Ketch");
+    hw(ketch, "KetchTCP", "TCP/IP");
+    QMenu *vme = Named(ketch->addMenu(QStringLiteral("DP-Ram")), "KetchDPR");
+    for (int slot = 1; slot <= 15; ++slot) {
+        QAction *a = vme->addAction(QStringLiteral("Slot %1").arg(slot));
+        a->setObjectName(QStringLiteral("VMESLOT") + QString::number(slot, 16).toUpper());
+        a->setEnabled(false);
+    }
+
+    eeprom_ = Named(menuBar()->addMenu(QStringLiteral("&EEPROM")), "EEPROM");
+    for (auto [name, text] : {std::pair{"Burn", "Burn"}, {"Upload", "Read"}, {"EEStart", "Start"},
+                              {"EEStop", "Stop"}, {"EE_Erase", "Erase"}}) {
+        QAction *a = eeprom_->addAction(QString::fromLatin1(text));
+        a->setObjectName(QString::fromLatin1(name));
+        a->setEnabled(false);
+        if (qstrcmp(name, "EE_Erase") == 0)
+            eeErase_ = a;
+    }
+    eeprom_->setEnabled(false);
+
+    option_ = Named(menuBar()->addMenu(QString()), "Option");
+    spEnglisch_ = action(option_, "sp_englisch", &MainWindow::sp_englisch_Click);
+    spDeutsch_ = action(option_, "sp_deutsch", &MainWindow::sp_deutsch_Click);
+    spEnglisch_->setCheckable(true);
+    spDeutsch_->setCheckable(true);
+
+    help_menu_ = Named(menuBar()->addMenu(QStringLiteral("&?")), "Help");
+    hilfe_ = action(help_menu_, "Hilfe", &MainWindow::Hilfe_Click);
+    info_ = action(help_menu_, "Info", &MainWindow::Info_Click);
+    hilfe_->setShortcut(QKeySequence::HelpContents);
 }
 
 void MainWindow::SetLanguageTexts()
 {
-    setWindowTitle(ctx_.tr(QStringLiteral("ZEL PROFIBUS-DP Configurator V"), QStringLiteral("ZEL PROFIBUS-DP Konfigurator V"))
-                   + QStringLiteral(MERIDAN_VERSION));
-    melde1_->clear();
+    const auto T = [this](const char *english, const char *german) {
+        return ctx_.tr(QString::fromUtf8(english), QString::fromUtf8(german));
+    };
+    setWindowTitle(T("ZEL PROFIBUS-DP Configurator V", "ZEL PROFIBUS-DP Konfigurator V") + QStringLiteral(MERIDAN_VERSION));
+    maste_->setText(T("Master Class1", "Master Klasse1"));
+    f1Master_->setToolTip(T("Master record editor", "DP-Master Konfigurator"));
+    f1Slave_->setToolTip(T("Slave record editor", "DP-Slave Konfigurator"));
+    clear_->setToolTip(T("Clear selected slave", "Löscht gewählten Slave"));
+    f1Run_->setToolTip(T("Starts the Profibus", "Startet den Profibus"));
+    f1Halt_->setText(T("Stop/Go", "Halt/Go"));
+    f1Halt_->setToolTip(QStringLiteral("Halt/Go Profibus"));
+    exitbutton_->setText(T("Exit", "Ende"));
+    label1_->setText(T("Address", "Adresse"));
+    label1_->setToolTip(T("Selects the DP-RAM address", "Eingabe der DP-RAM-Adresse"));
+    label2_->setText(T("Value:", "Wert:"));
+    label2_->setToolTip(T("Shows the current value at address", "Zeigt aktuellen Inhalt der Adresse"));
+    label3_->setText(T("Input:", "Eingabe:"));
+    label3_->setToolTip(T("Edit field, enter the data with OK", "Byte-Eingabe, senden der Daten mit OK"));
+    for (QLabel *l : {label1_, label2_, label3_}) {
+        if (l->buddy())
+            l->buddy()->setToolTip(l->toolTip());
+    }
+    if (auto *text2 = findChild<QLineEdit *>(QStringLiteral("Text2")))
+        text2->setToolTip(label2_->toolTip());
+
+    file_->setTitle(T("&File", "&Datei"));
+    neufile_->setText(T("&New", "&Neu"));
+    laden_->setText(T("&Load", "&Laden"));
+    save_->setText(T("&Store", "&Speichern"));
+    dpPrint_->setText(T("&Print", "&Drucken"));
+    fileExit_->setText(T("E&xit", "&Beenden"));
+    hwmen_->setTitle(QStringLiteral("&Hardware"));
+    for (const Translated &t : hwItems_)
+        t.action->setText(T(t.english, t.german));
+    option_->setTitle(QStringLiteral("&Option"));
+    spEnglisch_->setText(T("&English", "&Englisch"));
+    spDeutsch_->setText(T("&German", "&Deutsch"));
+    spDeutsch_->setChecked(IsGerman(ctx_.st.language));
+    spEnglisch_->setChecked(!IsGerman(ctx_.st.language));
+    hilfe_->setText(T("&Help", "&Hilfe"));
+    info_->setText(QStringLiteral("&Info"));
+
+    ShowHardware();
+    ctx_.status(QString());
+    ShowStatus();
+}
+
+void MainWindow::ShowHardware()
+{
+    if (ctx_.st.interfaceKind == 0)
+        hwtxt_->setText(ctx_.tr(QStringLiteral("no Hardware"), QStringLiteral("ohne Hardware")));
+}
+
+void MainWindow::ShowStatus()
+{
+    if (melde1_->text() != ctx_.st.melde1)
+        melde1_->setText(ctx_.st.melde1);
+    melde1_->setCursorPosition(0);
+}
+
+void MainWindow::Form_Load(const QString &folderArgument)
+{
+    State &st = ctx_.st;
+    st.listPosition = 0;
+    st.language = kGerman;
+    ReadSettings(ctx_);
+    SetLanguageTexts();
+    const bool found = StartupConfig(ctx_, folderArgument);
+    eeprom_->setEnabled(false);
+    {
+        const QSignalBlocker block(list1_);
+        list1_->clear();
+        list1_->addItems(ListeLines(st));
+    }
+    startupMessage_ = found ? QString() : st.melde1;
+    ShowStatus();
+}
+
+void MainWindow::Form_Activate()
+{
+    UpdateListe();
+    if (!startupMessage_.isEmpty()) {
+        // The first selection would overwrite it before anyone could read it.
+        ctx_.status(startupMessage_);
+        startupMessage_.clear();
+    }
+    ShowStatus();
 }
 
 void MainWindow::UpdateListe()
 {
+    const int pos = ctx_.st.listPosition;
+    updating_ = true;
     list1_->clear();
     list1_->addItems(ListeLines(ctx_.st));
+    if (pos >= 0 && pos < list1_->count())
+        list1_->setCurrentRow(pos);
+    updating_ = false;
+    if (pos >= 0 && pos < list1_->count())
+        List1_Click(pos);
+}
+
+void MainWindow::List1_Click(int listIndex)
+{
+    meridan::List1_Click(ctx_, listIndex, requestDiagnosis);
+    ShowStatus();
+}
+
+void MainWindow::OpenSlaveEditor(int listIndex)
+{
+    const int station = SelectSlaveStation(ctx_, listIndex);
+    if (!openSlaveEditor)
+        return;
+    openSlaveEditor(station);
+    // The modal editor is closed again: the main window is active once more.
+    Form_Activate();
+}
+
+void MainWindow::List1_DblClick()
+{
+    OpenSlaveEditor(list1_->currentRow());
+}
+
+void MainWindow::F1_Slave_Click()
+{
+    OpenSlaveEditor(list1_->currentRow());
+}
+
+void MainWindow::F1_Master_Click()
+{
+    if (!form3_)
+        form3_ = new Form3Window(ctx_, this);
+    form3_->show();
+    form3_->raise();
+    form3_->activateWindow();
+}
+
+void MainWindow::Clear_Click()
+{
+    ClearSlave(ctx_, list1_->currentRow());
+    ShowStatus();
+}
+
+void MainWindow::Neufile_Click()
+{
+    Neufile(ctx_);
+    ShowStatus();
+}
+
+void MainWindow::Laden_Click()
+{
+    Laden(ctx_);
+    ShowStatus();
+}
+
+void MainWindow::Save_Click()
+{
+    Save(ctx_);
+    ShowStatus();
+}
+
+void MainWindow::sp_deutsch_Click()
+{
+    if (ChooseLanguage(ctx_, kGerman)) {
+        SetLanguageTexts();
+        if (form3_)
+            form3_->SetTexts();
+    }
+    spDeutsch_->setChecked(IsGerman(ctx_.st.language));
+}
+
+void MainWindow::sp_englisch_Click()
+{
+    if (ChooseLanguage(ctx_, kEnglish)) {
+        SetLanguageTexts();
+        if (form3_)
+            form3_->SetTexts();
+    }
+    spEnglisch_->setChecked(!IsGerman(ctx_.st.language));
+}
+
+void MainWindow::Hilfe_Click()
+{
+    QString page = HelpIndexPath(ctx_);
+    if (!QFileInfo::exists(page))
+        InstallHelp(ctx_.root); // deleted since start-up: put the pages back
+    if (!QFileInfo::exists(page)) {
+        ctx_.ui.message(ctx_.tr(QStringLiteral("Help file not found: "), QStringLiteral("Hilfedatei nicht gefunden: ")) + page,
+                        windowTitle(), Icon::Warning);
+        return;
+    }
+    if (!help_)
+        help_ = new HelpWindow(this);
+    help_->showPage(page, ctx_.tr(QStringLiteral("Help"), QStringLiteral("Hilfe")) + QStringLiteral(" - ") + windowTitle(),
+                     IsGerman(ctx_.st.language));
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+void MainWindow::Info_Click()
+{
+    AboutDialog about(windowTitle(), IsGerman(ctx_.st.language), this);
+    about.exec();
+}
+
+void MainWindow::noHW_Click()
+{
+    if (closeInterface)
+        closeInterface(false);
+    ctx_.st.interfaceKind = 0;
+    ctx_.status(QString());
+    betriebsart_->clear();
+    load_->setChecked(false);
+    run_->setChecked(false);
+    eeprom_->setEnabled(false);
+    eeErase_->setEnabled(false);
+    ShowHardware();
+    ShowStatus();
+}
+
+void MainWindow::EndProgram(bool exitButton)
+{
+    if (ending_)
+        return;
+    ending_ = true;
+    if (closeInterface)
+        closeInterface(exitButton);
+    if (endProgram)
+        endProgram();
+}
+
+void MainWindow::File_Exit_Click()
+{
+    EndProgram(false);
+}
+
+void MainWindow::Exitbutton_Click()
+{
+    EndProgram(true);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    EndProgram(false);
+    event->accept();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!activatedOnce_) {
+        activatedOnce_ = true;
+        Form_Activate();
+    }
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == maste_ && event->type() == QEvent::MouseButtonDblClick) {
+        F1_Master_Click();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::FocusWindowChanged(QWindow *now)
+{
+    // Coming back from one of the program's own non-modal editor windows
+    // activates the main window; message boxes, file dialogs and other
+    // programs do not. A modal editor activates it when it returns.
+    const QPointer<QWindow> before = lastFocus_;
+    lastFocus_ = now;
+    if (!now || now != windowHandle() || !before)
+        return;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->windowHandle() == before && w != this && w->objectName().startsWith(QLatin1String("Form")) && !w->isModal()) {
+            Form_Activate();
+            return;
+        }
+    }
 }
 
 } // namespace meridan

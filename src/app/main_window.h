@@ -1,26 +1,149 @@
 #pragma once
-// The main window (Form1).
+// The main window (Form1): station list, record commands, menus, the status
+// and message line, and the places where the bus controls sit. It forwards
+// every command to the core and shows the state; the prompts seam tells it
+// when the status line or the station list changed.
 #include "app/context.h"
+#include "app/stationlist.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <functional>
 
-class QListWidget;
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+class QWindow;
 
 namespace meridan {
+
+class Form3Window;
+class HelpWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    MainWindow(Context &ctx, QWidget *parent = nullptr);
+    explicit MainWindow(Context &ctx, QWidget *parent = nullptr);
 
-    void UpdateListe();
+    // Start-up: language from the settings file, captions, an empty image,
+    // no interface, the station list and the start-up configuration.
+    // `folderArgument` is the optional project folder of the command line.
+    void Form_Load(const QString &folderArgument = {});
+    // The window became active: the station list is rebuilt and the
+    // remembered line selected again.
+    void Form_Activate();
+    // Captions, tooltips and menus for the language in force; empties the
+    // message line.
     void SetLanguageTexts();
+    // Refills List1 from the station list lines and selects the remembered
+    // line, which runs the selection as a click would.
+    void UpdateListe();
+    // Melde1 from the state.
+    void ShowStatus();
+
+    // Hooks for the parts that plug in later; unset, they do nothing.
+    // The modal slave editor for the current station.
+    std::function<void(int station)> openSlaveEditor;
+    // Hands the diagnosis request in the record buffer to the master.
+    JobSender requestDiagnosis;
+    // Closes the serial port or the network handle. `exitButton` is true for
+    // the Exit button, which first says goodbye to a serial monitor.
+    std::function<void(bool exitButton)> closeInterface;
+    // Ends the program; by default the application's event loop.
+    std::function<void()> endProgram;
+
+    Form3Window *masterEditor() const;
+    HelpWindow *helpWindow() const;
+
+    // Commands, named after their controls.
+    void List1_Click(int listIndex);
+    void List1_DblClick();
+    void F1_Slave_Click();
+    void F1_Master_Click();
+    void Clear_Click();
+    void Neufile_Click();
+    void Laden_Click();
+    void Save_Click();
+    void File_Exit_Click();
+    void Exitbutton_Click();
+    void sp_deutsch_Click();
+    void sp_englisch_Click();
+    void Hilfe_Click();
+    void Info_Click();
+    void noHW_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void BuildControls();
+    void BuildMenus();
+    void ShowHardware();
+    void OpenSlaveEditor(int listIndex);
+    void EndProgram(bool exitButton);
+    void FocusWindowChanged(QWindow *now);
+
     Context &ctx_;
+
     QListWidget *list1_ = nullptr;
+    QLineEdit *maste_ = nullptr;
+    QPushButton *f1Master_ = nullptr;
+    QPushButton *f1Slave_ = nullptr;
+    QPushButton *clear_ = nullptr;
+    QPushButton *f1Run_ = nullptr;
+    QPushButton *f1Halt_ = nullptr;
+    QPushButton *exitbutton_ = nullptr;
+    QGroupBox *frame1_ = nullptr;
+    QLineEdit *hwtxt_ = nullptr;
+    QLineEdit *betriebsart_ = nullptr;
+    QCheckBox *run_ = nullptr;
+    QCheckBox *load_ = nullptr;
     QLineEdit *melde1_ = nullptr;
+    QLabel *label1_ = nullptr;
+    QLabel *label2_ = nullptr;
+    QLabel *label3_ = nullptr;
+    QLabel *label6_ = nullptr;
+    QTimer *timer1_ = nullptr;
+
+    QMenu *file_ = nullptr;
+    QMenu *hwmen_ = nullptr;
+    QMenu *eeprom_ = nullptr;
+    QMenu *option_ = nullptr;
+    QMenu *help_menu_ = nullptr;
+    QAction *neufile_ = nullptr;
+    QAction *laden_ = nullptr;
+    QAction *save_ = nullptr;
+    QAction *dpPrint_ = nullptr;
+    QAction *fileExit_ = nullptr;
+    QAction *noHW_ = nullptr;
+    QAction *eeErase_ = nullptr;
+    QAction *spEnglisch_ = nullptr;
+    QAction *spDeutsch_ = nullptr;
+    QAction *hilfe_ = nullptr;
+    QAction *info_ = nullptr;
+    struct Translated {
+        QAction *action;
+        const char *english;
+        const char *german;
+    };
+    std::vector<Translated> hwItems_;
+
+    QPointer<Form3Window> form3_;
+    QPointer<HelpWindow> help_;
+    QPointer<QWindow> lastFocus_;
+    QString startupMessage_; // kept in the message line past the first activation
+    bool activatedOnce_ = false;
+    bool updating_ = false;
+    bool ending_ = false;
 };
 
 } // namespace meridan

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Renders every window of the program into PNG files, headless.
+#   scripts/screenshots.sh OUTDIR
+# BUILD_DIR (default: build) is the CMake build folder; the helper is built there
+# if needed.
+set -euo pipefail
+if [[ $# -ne 1 ]]; then
+  echo "usage: $0 OUTDIR" >&2
+  exit 2
+fi
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$here/build}
+out=$1
+if [[ ! -f $build/build.ninja && ! -f $build/Makefile ]]; then
+  cmake -S "$here" -B "$build" -G Ninja >/dev/null
+fi
+cmake --build "$build" --target meridan-screenshots -- -j2 >/dev/null
+mkdir -p "$out"
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -u)}
+mkdir -p -m700 "$XDG_RUNTIME_DIR"
+QT_QPA_PLATFORM=offscreen "$build/tests/app/meridan-screenshots" "$out"

@@ -1,0 +1,27 @@
+#pragma once
+// The help window: the HTML help pages in a browser with back, forward and
+// contents. One window, reused; it follows links between the pages.
+#include <QWidget>
+
+class QTextBrowser;
+class QPushButton;
+
+namespace meridan {
+
+class HelpWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit HelpWindow(QWidget *parent = nullptr);
+    // Shows `indexPage` and makes it the contents page; the buttons speak
+    // the language of the pages.
+    void showPage(const QString &indexPage, const QString &title, bool german);
+    QString currentPage() const;
+
+private:
+    QTextBrowser *browser_ = nullptr;
+    QPushButton *back_ = nullptr;
+    QPushButton *forward_ = nullptr;
+    QPushButton *home_ = nullptr;
+};
+
+} // namespace meridan

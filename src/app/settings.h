@@ -1,0 +1,27 @@
+#pragma once
+// The settings file ROOT/meridan.cfg: the only thing the program remembers
+// between runs is the language flag.
+//
+//   [LANGUAGE]<CR><LF>
+//    49<CR><LF>          (German; " 1" English)
+#include <QByteArray>
+#include <cstdint>
+
+namespace meridan {
+
+struct Context;
+
+// Reads the flag from the settings file into the state. A missing file, a
+// missing "[LANGUAGE]" line or an unreadable value leaves the flag as it is.
+void ReadSettings(Context &ctx);
+// Writes the two lines; a failure only means the choice lasts for this run.
+void WriteSettings(Context &ctx);
+// The Option menu: makes `flag` the language and stores it. Returns false,
+// writing nothing, when that language is already in force.
+bool ChooseLanguage(Context &ctx, int16_t flag);
+
+// The value of the line after "[LANGUAGE]" in `text`; false when there is no
+// such line or the value does not fit the flag.
+bool ParseLanguage(const QByteArray &text, int16_t &flag);
+
+} // namespace meridan

@@ -1,0 +1,63 @@
+#include "app/stationlist.h"
+
+#include "app/context.h"
+#include "config/listline.h"
+#include "config/texts.h"
+
+namespace meridan {
+
+namespace {
+constexpr uint8_t kDiagnosisRequest = 0x21; // "!"
+}
+
+void PrepareDiagnosisRequest(Context &ctx, int station)
+{
+    Record &job = ctx.st.record;
+    job[0] = kDiagnosisRequest;
+    job[3] = uint8_t(station);
+    job[7] = 0;
+}
+
+int List1_Click(Context &ctx, int listIndex, const JobSender &sendJob)
+{
+    State &st = ctx.st;
+    const int station = listIndex + kListFirst;
+    st.currentStation = station;
+    st.listPosition = listIndex;
+    ctx.status(QStringLiteral("Slave ") + NumText(station)
+               + ctx.tr(QStringLiteral(" selected"), QStringLiteral(" ausgewählt")));
+    if (station < 0 || station >= kSlots || !st.image.hasSlave(station))
+        return station;
+    PrepareDiagnosisRequest(ctx, station);
+    // Without an interface there is no master to ask.
+    if (st.interfaceKind != 0 && sendJob)
+        sendJob(ctx);
+    return station;
+}
+
+int SelectSlaveStation(Context &ctx, int listIndex)
+{
+    ctx.st.currentStation = listIndex + kListFirst;
+    ctx.st.listPosition = listIndex;
+    return ctx.st.currentStation;
+}
+
+bool ClearSlave(Context &ctx, int listIndex)
+{
+    State &st = ctx.st;
+    const int station = listIndex + kListFirst;
+    st.currentStation = station;
+    if (station <= 1 || station >= 100)
+        return false;
+    Record &slot = st.image.slot(station);
+    for (int i = 0; i < 256; ++i) {
+        slot[i] = 0;
+        st.record[i] = 0;
+    }
+    st.record[3] = uint8_t(station);
+    BuildListLine(st);
+    ctx.ui.listChanged();
+    return true;
+}
+
+} // namespace meridan

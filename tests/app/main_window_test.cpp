@@ -1,0 +1,419 @@
+#include "app/help_window.h"
+#include "app/main_window.h"
+#include "config/configfile.h"
+#include "demo_config.h"
+#include "master/form3_window.h"
+#include "support/fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace meridan;
+using namespace meridan::test;
+
+namespace {
+
+// The prompts wired to the window as main() wires the real ones.
+struct WindowPrompts : ScriptedPrompts {
+    MainWindow *window = nullptr;
+    void statusChanged(const QString &text) override
+    {
+        ScriptedPrompts::statusChanged(text);
+        if (window)
+            window->ShowStatus();
+    }
+    void listChanged() override
+    {
+        ScriptedPrompts::listChanged();
+        if (window)
+            window->UpdateListe();
+    }
+};
+
+struct WindowFixture {
+    QTemporaryDir tmp;
+    Root root{tmp.path()};
+    State st;
+    WindowPrompts ui;
+    VirtualPump pump;
+    Context ctx{st, ui, pump, root};
+    std::unique_ptr<MainWindow> w;
+
+    explicit WindowFixture(bool english = true)
+    {
+        root.ensureLayout();
+        if (english)
+            writeSettings("[LANGUAGE]\r\n 1\r\n");
+        w = std::make_unique<MainWindow>(ctx);
+        ui.window = w.get();
+        w->endProgram = [] {};
+    }
+    void writeSettings(const QByteArray &text) const
+    {
+        QFile f(root.settingsFile());
+        if (f.open(QIODevice::WriteOnly))
+            f.write(text);
+    }
+    void start(const QString &arg = {})
+    {
+        w->Form_Load(arg);
+        w->Form_Activate();
+    }
+    template <typename T>
+    T *child(const char *name) const
+    {
+        T *c = w->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    QListWidget *list() const { return child<QListWidget>("List1"); }
+    QString melde1() const { return child<QLineEdit>("Melde1")->text(); }
+    void trigger(const char *action) const { child<QAction>(action)->trigger(); }
+    void click(const char *button) const { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+    // Puts a configuration into ROOT/setup/AutoLoad.dp1.
+    void writeAutoload(std::initializer_list<int> stations) const
+    {
+        Fixture w;
+        PutDemoMaster(w.st, 6);
+        for (int s : stations)
+            PutDemoSlave(w.st, s, uint16_t(s == 12 ? 0x00A5 : 0x1234), "GSDC", "demo");
+        ASSERT_TRUE(SaveConfigFile(w.ctx, root.path(QStringLiteral("setup/AutoLoad.dp1"))));
+    }
+};
+
+// Lets the window system's events through until `done`, a bounded number of times.
+template <typename Pred>
+bool Settles(Pred done)
+{
+    for (int i = 0; i < 200 && !done(); ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+QString Plain(QString text)
+{
+    return text.remove(QLatin1Char('&'));
+}
+
+} // namespace
+
+TEST(MainWindow, firstStartWithoutSettings_isGerman)
+{
+    WindowFixture f(false);
+    f.start();
+    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Konfigurator V5.1.0"));
+    EXPECT_EQ(f.child<QPushButton>("Exitbutton")->text(), QStringLiteral("Ende"));
+    EXPECT_EQ(f.child<QPushButton>("F1_Halt")->text(), QStringLiteral("Halt/Go"));
+    EXPECT_EQ(f.child<QLineEdit>("Maste")->text(), QStringLiteral("Master Klasse1"));
+    EXPECT_EQ(Plain(f.child<QMenu>("File")->title()), QStringLiteral("Datei"));
+    EXPECT_EQ(Plain(f.child<QAction>("Save")->text()), QStringLiteral("Speichern"));
+    EXPECT_EQ(f.child<QAction>("noHW")->text(), QStringLiteral("keine"));
+    EXPECT_EQ(f.child<QAction>("RavelinCom2")->text(), QStringLiteral("Ravelin an COM2"));
+    EXPECT_EQ(f.child<QLineEdit>("HWtxt")->text(), QStringLiteral("ohne Hardware"));
+}
+
+TEST(MainWindow, chooseEnglish_switchesTextsAtOnceAndStoresTheChoice)
+{
+    WindowFixture f(false);
+    f.start();
+    f.trigger("sp_englisch");
+    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0"));
+    EXPECT_EQ(f.child<QPushButton>("Exitbutton")->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(f.child<QPushButton>("Clear")->toolTip(), QStringLiteral("Clear selected slave"));
+    EXPECT_EQ(f.child<QLabel>("Label2")->text(), QStringLiteral("Value:"));
+    EXPECT_EQ(Plain(f.child<QAction>("Save")->text()), QStringLiteral("Store"));
+    EXPECT_EQ(f.child<QAction>("DromonCom1")->text(), QStringLiteral("Dromon on COM1"));
+    EXPECT_EQ(f.melde1(), QString()); // the message line is emptied
+    QFile settings(f.root.settingsFile());
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_EQ(settings.readAll(), QByteArray("[LANGUAGE]\r\n 1\r\n"));
+}
+
+TEST(MainWindow, menus_haveEveryItemAndOnlyNoHardwareWorksYet)
+{
+    WindowFixture f;
+    f.start();
+    const char *hardware[] = {"Tessel", "CorvetCom1", "CorvetCom2", "CorvetDPR", "RavelinCom1", "RavelinCom2",
+                              "RavelinTCP", "DromonCom1", "DromonCom2", "DromonTCP", "KetchTCP"};
+    for (const char *name : hardware)
+        EXPECT_FALSE(f.child<QAction>(name)->isEnabled()) << name;
+    for (int slot = 1; slot <= 15; ++slot) {
+        const QString name = QStringLiteral("VMESLOT") + QString::number(slot, 16).toUpper();
+        QAction *a = f.w->findChild<QAction *>(name);
+        ASSERT_NE(a, nullptr) << qPrintable(name);
+        EXPECT_EQ(a->text(), QStringLiteral("Slot %1").arg(slot));
+        EXPECT_FALSE(a->isEnabled());
+    }
+    EXPECT_TRUE(f.child<QAction>("noHW")->isEnabled());
+    EXPECT_FALSE(f.child<QMenu>("EEPROM")->isEnabled());
+    for (const char *name : {"Burn", "Upload", "EEStart", "EEStop", "EE_Erase", "DP_Print"})
+        EXPECT_FALSE(f.child<QAction>(name)->isEnabled()) << name;
+    for (const char *name : {"F1_Run", "F1_Halt", "Command1", "Command2"})
+        EXPECT_FALSE(f.child<QPushButton>(name)->isEnabled()) << name;
+    EXPECT_EQ(f.child<QAction>("Neufile")->shortcut(), QKeySequence(QKeySequence::New));
+    EXPECT_EQ(f.child<QAction>("Laden")->shortcut(), QKeySequence(QKeySequence::Open));
+    EXPECT_EQ(f.child<QAction>("Save")->shortcut(), QKeySequence(QKeySequence::Save));
+    EXPECT_EQ(f.child<QAction>("Hilfe")->shortcut(), QKeySequence(Qt::Key_F1));
+}
+
+TEST(MainWindow, noHardware_clearsTheInterfaceState)
+{
+    WindowFixture f;
+    f.start();
+    f.st.interfaceKind = 3;
+    bool closed = false;
+    f.w->closeInterface = [&](bool exitButton) { closed = !exitButton; };
+    f.trigger("noHW");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(f.st.interfaceKind, 0);
+    EXPECT_EQ(f.child<QLineEdit>("HWtxt")->text(), QStringLiteral("no Hardware"));
+    EXPECT_EQ(f.melde1(), QString());
+}
+
+TEST(MainWindow, startup_lists90StationsFrom10AndSelectsTheFirst)
+{
+    WindowFixture f;
+    f.writeAutoload({12, 40});
+    f.start();
+    ASSERT_EQ(f.list()->count(), 90);
+    EXPECT_EQ(f.list()->item(0)->text(), QStringLiteral(" 10. "));
+    EXPECT_EQ(f.list()->item(89)->text(), QStringLiteral(" 99. "));
+    EXPECT_EQ(f.list()->item(2)->text(), QStringLiteral(" 12. GSDC00A5: demo                "));
+    EXPECT_TRUE(f.list()->item(30)->text().startsWith(QStringLiteral(" 40. GSDC1234: ")));
+    EXPECT_EQ(f.list()->currentRow(), 0);
+    EXPECT_EQ(f.melde1(), QStringLiteral("Slave  10 selected"));
+}
+
+TEST(MainWindow, startupWithoutFile_keepsNoAutoloadMessageVisible)
+{
+    WindowFixture f;
+    f.start();
+    EXPECT_EQ(f.melde1(), QStringLiteral("No Autoload-File found"));
+    EXPECT_EQ(f.list()->count(), 90);
+}
+
+TEST(MainWindow, startWithFolderArgument_loadsItsAutoloadWhateverTheCase)
+{
+    WindowFixture f;
+    Fixture w;
+    PutDemoMaster(w.st, 2);
+    PutDemoSlave(w.st, 55, 0x0055, "ABCD", "folder");
+    const QString folder = f.tmp.filePath(QStringLiteral("plc"));
+    QDir().mkpath(folder + QStringLiteral("/UNPACKED"));
+    ASSERT_TRUE(SaveConfigFile(w.ctx, folder + QStringLiteral("/UNPACKED/AutoLoad.dp1")));
+    f.st.interfaceKind = 2;
+    f.start(folder + QLatin1Char('/'));
+    EXPECT_TRUE(f.list()->item(45)->text().startsWith(QStringLiteral(" 55. ABCD0055: folder")));
+    EXPECT_EQ(f.st.image.at(0, 11), 2);
+    EXPECT_EQ(f.st.interfaceKind, 0);
+}
+
+TEST(MainWindow, selectingLines_tellsTheStationAndRemembersIt)
+{
+    WindowFixture f;
+    f.start();
+    f.list()->setCurrentRow(5);
+    EXPECT_EQ(f.melde1(), QStringLiteral("Slave  15 selected"));
+    EXPECT_EQ(f.st.currentStation, 15);
+    // Coming back to the window selects the same line again, with its click.
+    f.ctx.status(QStringLiteral("other"));
+    f.w->Form_Activate();
+    EXPECT_EQ(f.list()->currentRow(), 5);
+    EXPECT_EQ(f.melde1(), QStringLiteral("Slave  15 selected"));
+}
+
+TEST(MainWindow, selectingAConfiguredStation_asksForDiagnosisThroughTheHook)
+{
+    WindowFixture f;
+    f.writeAutoload({12});
+    f.start();
+    f.st.interfaceKind = 1;
+    std::vector<int> asked;
+    f.w->requestDiagnosis = [&](Context &ctx) { asked.push_back(ctx.st.record[3]); };
+    f.list()->setCurrentRow(1);
+    f.list()->setCurrentRow(2);
+    EXPECT_EQ(asked, std::vector<int>{12});
+}
+
+TEST(MainWindow, doubleClickWithoutSelection_opensStation9ThenReselects)
+{
+    WindowFixture f;
+    f.start();
+    f.list()->setCurrentRow(3); // no slave editor plugged in: only the station logic runs
+    f.ctx.status(QStringLiteral("unchanged"));
+    f.click("F1_Slave");
+    EXPECT_EQ(f.st.currentStation, 13);
+    EXPECT_EQ(f.melde1(), QStringLiteral("unchanged"));
+
+    std::vector<int> opened;
+    f.w->openSlaveEditor = [&](int station) {
+        opened.push_back(station);
+        EXPECT_EQ(f.st.currentStation, station);
+    };
+    f.list()->setCurrentRow(-1);
+    f.w->List1_DblClick();
+    f.list()->setCurrentRow(7);
+    f.click("F1_Slave");
+    EXPECT_EQ(opened, (std::vector<int>{9, 17}));
+    EXPECT_EQ(f.st.listPosition, 7);
+    EXPECT_EQ(f.melde1(), QStringLiteral("Slave  17 selected")); // activation after the editor closed
+}
+
+
+TEST(MainWindow, clearSlaveWithoutSelection_clearsStation9AndKeepsTheMaster)
+{
+    WindowFixture f;
+    f.writeAutoload({12});
+    f.start();
+    PutDemoSlave(f.st, 9, 9, "NINE", "nine");
+    const Record master = f.st.image.slot(0);
+    f.list()->setCurrentRow(-1);
+    f.click("Clear");
+    EXPECT_FALSE(f.st.image.hasSlave(9));
+    EXPECT_TRUE(f.st.image.hasSlave(12));
+    EXPECT_EQ(f.st.image.slot(0), master);
+    EXPECT_TRUE(f.ui.shown.empty());
+
+    f.list()->setCurrentRow(2);
+    f.click("Clear");
+    EXPECT_FALSE(f.st.image.hasSlave(12));
+    EXPECT_EQ(f.list()->item(2)->text(), QStringLiteral(" 12. "));
+    EXPECT_EQ(f.list()->currentRow(), 2);
+}
+
+TEST(MainWindow, newLoadAndStore_goThroughTheFileDialog)
+{
+    WindowFixture f;
+    f.writeAutoload({12, 15, 40});
+    f.start();
+    f.trigger("Neufile");
+    EXPECT_FALSE(f.st.image.hasMaster());
+    EXPECT_EQ(f.list()->item(2)->text(), QStringLiteral(" 12. "));
+
+    f.ui.files.push_back(f.root.path(QStringLiteral("setup/AutoLoad.dp1")));
+    f.trigger("Laden");
+    ASSERT_EQ(f.ui.dialogs.size(), 1u);
+    const FileDialogSpec &spec = f.ui.dialogs[0];
+    EXPECT_EQ(spec.title, QStringLiteral("Profibus Setup"));
+    EXPECT_EQ(spec.filter, QStringLiteral("Configdata (*.dp1)|*.dp1|all (*.*)|*.*"));
+    EXPECT_EQ(spec.defaultSuffix, QStringLiteral("dp1"));
+    EXPECT_EQ(spec.initialDir, f.root.setupDir());
+    EXPECT_EQ(f.melde1(), QStringLiteral(" 3 Slave records loaded")); // after the list's own selection
+    EXPECT_TRUE(f.list()->item(5)->text().startsWith(QStringLiteral(" 15. GSDC")));
+
+    const QString stored = f.tmp.filePath(QStringLiteral("copy.dp1"));
+    f.ui.files.push_back(stored);
+    f.trigger("Save");
+    EXPECT_EQ(f.st.configFileName, stored);
+    EXPECT_EQ(f.melde1(), QStringLiteral(" 3 Slave records writen"));
+    EXPECT_TRUE(QFile::exists(stored));
+
+    f.trigger("Save"); // cancelled: nothing happens
+    EXPECT_EQ(f.st.configFileName, stored);
+    EXPECT_EQ(f.melde1(), QStringLiteral(" 3 Slave records writen"));
+}
+
+TEST(MainWindow, masterButtonAndMasterDoubleClick_showOneNonModalEditor)
+{
+    WindowFixture f;
+    f.start();
+    f.click("F1_Master");
+    Form3Window *first = f.w->masterEditor();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(first->isModal());
+    first->hide();
+    QTest::mouseDClick(f.child<QLineEdit>("Maste"), Qt::LeftButton);
+    EXPECT_EQ(f.w->masterEditor(), first);
+    EXPECT_TRUE(first->isVisible());
+}
+
+TEST(MainWindow, exitButtonFileExitAndCloseBox_endTheProgram)
+{
+    struct Way {
+        const char *name;
+        std::function<void(WindowFixture &)> act;
+        bool exitButton;
+    };
+    const Way ways[] = {
+        {"Exitbutton", [](WindowFixture &f) { f.click("Exitbutton"); }, true},
+        {"File_Exit", [](WindowFixture &f) { f.trigger("File_Exit"); }, false},
+        {"close box", [](WindowFixture &f) { f.w->close(); }, false},
+    };
+    for (const Way &way : ways) {
+        WindowFixture f;
+        f.start();
+        std::vector<bool> closes;
+        int ends = 0;
+        f.w->closeInterface = [&](bool exitButton) { closes.push_back(exitButton); };
+        f.w->endProgram = [&] { ++ends; };
+        way.act(f);
+        EXPECT_EQ(closes, std::vector<bool>{way.exitButton}) << way.name;
+        EXPECT_EQ(ends, 1) << way.name;
+        EXPECT_TRUE(f.ui.shown.empty()) << way.name; // no question about unsaved changes
+    }
+}
+
+TEST(MainWindow, help_showsThePagesOfTheLanguageAndReinstallsMissingOnes)
+{
+    WindowFixture f(false);
+    f.start();
+    f.trigger("Hilfe"); // nothing installed yet in this root: the pages are put in place
+    ASSERT_NE(f.w->helpWindow(), nullptr);
+    EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/de/index.html"));
+    f.trigger("sp_englisch");
+    f.trigger("Hilfe");
+    EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/en/index.html"));
+    EXPECT_TRUE(f.ui.shown.empty());
+}
+
+TEST(MainWindow, info_showsCaptionAndVersion)
+{
+    WindowFixture f;
+    f.start();
+    QString caption;
+    QTimer::singleShot(0, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        if (auto *label = box->findChild<QLabel *>(QStringLiteral("AboutCaption")))
+            caption = label->text();
+        box->close();
+    });
+    f.trigger("Info");
+    EXPECT_EQ(caption, QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0"));
+}
+
+TEST(MainWindow, comingBackFromTheMasterEditor_activatesTheMainWindow)
+{
+    WindowFixture f;
+    f.start();
+    f.w->show();
+    f.list()->setCurrentRow(4);
+    f.click("F1_Master");
+    ASSERT_TRUE(Settles([&] { return QApplication::activeWindow() == f.w->masterEditor(); }));
+    f.ctx.status(QStringLiteral("other"));
+    f.w->ShowStatus();
+    f.w->activateWindow();
+    ASSERT_TRUE(Settles([&] { return QApplication::activeWindow() == f.w.get(); }));
+    EXPECT_EQ(f.melde1(), QStringLiteral("Slave  14 selected"));
+
+    // Coming back from a message box (or another program) reselects nothing.
+    f.ctx.status(QStringLiteral("kept"));
+    f.w->ShowStatus();
+    QTimer::singleShot(0, [] {
+        if (QWidget *box = QApplication::activeModalWidget())
+            box->close();
+    });
+    QMessageBox::information(f.w.get(), QStringLiteral("t"), QStringLiteral("m"));
+    f.w->activateWindow();
+    ASSERT_TRUE(Settles([&] { return QApplication::activeWindow() == f.w.get(); }));
+    EXPECT_EQ(f.melde1(), QStringLiteral("kept"));
+}

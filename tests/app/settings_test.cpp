@@ -1,0 +1,76 @@
+#include "app/settings.h"
+#include "support/fixture.h"
+
+using namespace meridan;
+using namespace meridan::test;
+
+namespace {
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+TEST(Settings, chooseEnglish_writesTwoCrLfLinesAndNextStartIsEnglish)
+{
+    Fixture f;
+    f.st.language = kGerman;
+    EXPECT_TRUE(ChooseLanguage(f.ctx, kEnglish));
+    EXPECT_EQ(ReadAll(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n"));
+
+    Fixture next;
+    QFile::copy(f.root.settingsFile(), next.root.settingsFile());
+    next.st.language = kGerman;
+    ReadSettings(next.ctx);
+    EXPECT_EQ(next.st.language, kEnglish);
+
+    EXPECT_TRUE(ChooseLanguage(f.ctx, kGerman));
+    EXPECT_EQ(ReadAll(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 49\r\n"));
+}
+
+TEST(Settings, chooseActiveLanguage_writesNothing)
+{
+    Fixture f;
+    f.st.language = kGerman;
+    EXPECT_FALSE(ChooseLanguage(f.ctx, kGerman));
+    EXPECT_FALSE(QFile::exists(f.root.settingsFile()));
+}
+
+TEST(Settings, unwritableFile_changesLanguageForThisRunOnly)
+{
+    Fixture f;
+    f.st.language = kGerman;
+    QDir().mkpath(f.root.settingsFile()); // a folder where the file should be
+    EXPECT_TRUE(ChooseLanguage(f.ctx, kEnglish));
+    EXPECT_EQ(f.st.language, kEnglish);
+    EXPECT_TRUE(QFileInfo(f.root.settingsFile()).isDir());
+}
+
+TEST(Settings, parseLanguage_readsTheNumberAfterTheHeaderLikeAPerson)
+{
+    struct Case {
+        const char *text;
+        bool found;
+        int flag;
+    };
+    const Case cases[] = {
+        {"[LANGUAGE]\r\n 49\r\n", true, 49},
+        {"[LANGUAGE]\r\n 2\r\n", true, 2},           // only 49 is German
+        {"junk\n# [LANGUAGE] here\n   1\n", true, 1},  // header anywhere in the line, blanks skipped
+        {"[LANGUAGE]\n49abc\n", true, 49},            // reading stops at the first non-digit
+        {"[LANGUAGE]\nabc\n", true, 0},               // no number reads as 0: English
+        {"[LANGUAGE]\n48.5\n", true, 48},             // a half goes to the even neighbour
+        {"[LANGUAGE]\n-3\n", true, -3},
+        {"[language]\n49\n", false, 0},               // the header is case-sensitive
+        {"[LANGUAGE]", false, 0},                     // the value line is missing
+        {"[LANGUAGE]\n99999\n", false, 0},            // does not fit the flag
+        {"", false, 0},
+    };
+    for (const Case &c : cases) {
+        int16_t flag = 7;
+        EXPECT_EQ(ParseLanguage(c.text, flag), c.found) << c.text;
+        EXPECT_EQ(flag, c.found ? c.flag : 7) << c.text;
+    }
+}
+

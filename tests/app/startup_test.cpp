@@ -1,0 +1,68 @@
+#include "app/startup.h"
+#include "config/configfile.h"
+#include "config/listline.h"
+#include "demo_config.h"
+#include "support/fixture.h"
+
+#include <QDir>
+
+using namespace meridan;
+using namespace meridan::test;
+
+namespace {
+
+// Writes a configuration with a master and the slaves at `stations` to `path`.
+void WriteConfig(const Root &root, const QString &path, std::initializer_list<int> stations)
+{
+    Fixture w;
+    PutDemoMaster(w.st, 6);
+    for (int s : stations)
+        PutDemoSlave(w.st, s, uint16_t(0x1000 + s), "TEST", "station");
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    ASSERT_TRUE(SaveConfigFile(w.ctx, path));
+}
+
+} // namespace
+
+TEST(Startup, startupFilePath_acceptsWindowsAndPosixFolders)
+{
+    Fixture f;
+    const QString existing = f.file(QStringLiteral("proj"));
+    QDir().mkpath(existing);
+    EXPECT_EQ(StartupFilePath(f.ctx, {}), QString());
+    EXPECT_EQ(StartupFilePath(f.ctx, QStringLiteral("C:\\proj\\")), QStringLiteral("C:\\proj\\unpacked\\autoload.dp1"));
+    EXPECT_EQ(StartupFilePath(f.ctx, existing + QLatin1Char('/')), existing + QStringLiteral("/unpacked\\autoload.dp1"));
+    // A folder written without its separator still names the folder...
+    EXPECT_EQ(StartupFilePath(f.ctx, existing), existing + QStringLiteral("/unpacked\\autoload.dp1"));
+    // ...while any other text is a prefix, joined unchanged.
+    EXPECT_EQ(StartupFilePath(f.ctx, QStringLiteral("C:\\proj")), QStringLiteral("C:\\projunpacked\\autoload.dp1"));
+}
+
+TEST(Startup, windowsStyleArgument_isFoundBelowTheRoot)
+{
+    Fixture f;
+    WriteConfig(f.root, f.root.path(QStringLiteral("proj/unpacked/autoload.dp1")), {20});
+    EXPECT_TRUE(StartupConfig(f.ctx, QStringLiteral("C:\\ZEL\\proj\\")));
+    EXPECT_TRUE(f.st.image.hasSlave(20));
+}
+
+TEST(Startup, noArgument_readsSetupAutoLoad)
+{
+    Fixture f;
+    WriteConfig(f.root, f.root.path(QStringLiteral("setup/AutoLoad.dp1")), {33});
+    EXPECT_TRUE(StartupConfig(f.ctx, {}));
+    EXPECT_TRUE(f.st.image.hasSlave(33));
+    EXPECT_EQ(f.st.melde1, QString());
+}
+
+TEST(Startup, noStartupFile_saysSoAndLeavesAnEmptyImage)
+{
+    Fixture f;
+    f.st.image.at(0, 0) = kMasterMarker;
+    f.st.listLines[14] = QStringLiteral("stale");
+    EXPECT_FALSE(StartupConfig(f.ctx, f.file(QStringLiteral("nowhere/"))));
+    EXPECT_FALSE(f.st.image.hasMaster());
+    EXPECT_EQ(f.st.listLines[14], QStringLiteral(" 15. "));
+    EXPECT_EQ(f.st.melde1, QStringLiteral("No Autoload-File found"));
+    EXPECT_TRUE(f.ui.shown.empty());
+}

@@ -1,0 +1,84 @@
+#include "app/stationlist.h"
+#include "config/listline.h"
+#include "demo_config.h"
+#include "support/fixture.h"
+
+using namespace meridan;
+using namespace meridan::test;
+
+TEST(StationList, slaveLines_showCodeIdentInHexAndName)
+{
+    EXPECT_EQ(ListLineFor(DemoSlave(12, 0x00A5, "0815", "Pump")),
+              QStringLiteral(" 12. 081500A5: Pump                "));
+    EXPECT_EQ(ListLineFor(DemoSlave(40, 0x1234, "IO16", "Valves")).left(18), QStringLiteral(" 40. IO161234: Val"));
+}
+
+TEST(StationList, newRecordWithoutCodeOrName_showsOnlyTheStation)
+{
+    // A record just created by the slave editor has zero bytes where the GSD
+    // code would be; the zero ends the visible text.
+    Record r = DemoSlave(12, 0x00A5, "", "");
+    for (int i = 48; i < 75; ++i)
+        r[i] = 0;
+    EXPECT_EQ(ListLineFor(r), QStringLiteral(" 12. "));
+}
+
+TEST(StationList, clickUnconfiguredStation_onlyChangesTheStatusLine)
+{
+    Fixture f;
+    f.st.interfaceKind = 1;
+    f.st.record[0] = 0x55;
+    int sent = 0;
+    EXPECT_EQ(List1_Click(f.ctx, 2, [&](Context &) { ++sent; }), 12);
+    EXPECT_EQ(f.st.melde1, QStringLiteral("Slave  12 selected"));
+    EXPECT_EQ(f.st.currentStation, 12);
+    EXPECT_EQ(f.st.listPosition, 2);
+    EXPECT_EQ(sent, 0);
+    EXPECT_EQ(f.st.record[0], 0x55);
+}
+
+TEST(StationList, clickConfiguredStation_sendsDiagnosisRequestOnlyWithAMaster)
+{
+    Fixture f;
+    f.st.language = kGerman;
+    PutDemoSlave(f.st, 12, 0x00A5, "0815", "Pump");
+    std::vector<std::array<int, 3>> jobs;
+    const JobSender send = [&](Context &ctx) { jobs.push_back({ctx.st.record[0], ctx.st.record[3], ctx.st.record[7]}); };
+
+    List1_Click(f.ctx, 2, send); // no interface: nothing reaches a master
+    EXPECT_EQ(f.st.melde1, QStringLiteral("Slave  12 ausgewählt"));
+    EXPECT_TRUE(jobs.empty());
+
+    f.st.interfaceKind = 4;
+    List1_Click(f.ctx, 2, send);
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0], (std::array<int, 3>{0x21, 12, 0}));
+    List1_Click(f.ctx, 2, {}); // no sender plugged in yet: harmless
+    EXPECT_EQ(jobs.size(), 1u);
+}
+
+TEST(StationList, clearSlaveWithoutSelection_clearsStation9NeverTheMaster)
+{
+    Fixture f;
+    PutDemoMaster(f.st, 6);
+    const Record master = f.st.image.slot(0);
+    PutDemoSlave(f.st, 9, 0x0009, "NINE", "nine");
+    f.st.image.at(9, 300) = 0x77; // beyond the record's first 256 bytes: left alone
+    f.st.listLines[8] = QStringLiteral(" 9. NINE0009: nine");
+    EXPECT_TRUE(ClearSlave(f.ctx, -1));
+    EXPECT_EQ(f.st.currentStation, 9);
+    EXPECT_FALSE(f.st.image.hasSlave(9));
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(f.st.image.at(9, i), 0) << i;
+    EXPECT_EQ(f.st.image.at(9, 300), 0x77);
+    EXPECT_EQ(f.st.record[3], 9);
+    EXPECT_EQ(f.st.listLines[8], QStringLiteral(" 9. "));
+    EXPECT_EQ(f.st.image.slot(0), master);
+    EXPECT_EQ(f.ui.listRefreshes, 1);
+    EXPECT_TRUE(f.ui.shown.empty()); // no question asked
+
+    PutDemoSlave(f.st, 100, 2, "OVER", "over"); // beyond the list: out of reach
+    EXPECT_FALSE(ClearSlave(f.ctx, 90));
+    EXPECT_TRUE(f.st.image.hasSlave(100));
+    EXPECT_EQ(f.st.currentStation, 100);
+}
