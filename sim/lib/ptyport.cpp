@@ -61,8 +61,9 @@ std::unique_ptr<PtyPort> PtyPort::open(const QString &linkPath, int baud, QStrin
 
 PtyPort::PtyPort(int master, int slave, QString slaveName, QString link, int baud)
     : master_(master), slave_(slave), slaveName_(std::move(slaveName)), link_(std::move(link)),
-      baud_(baud)
+      baud_(baud), pacer_(baud)
 {
+    clock_.start();
     readNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
     connect(readNotifier_, &QSocketNotifier::activated, this, &PtyPort::readSome);
     writeNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Write, this);
@@ -109,10 +110,8 @@ void PtyPort::send(const QByteArray &bytes)
         qCWarning(lcSerial) << link_ << "output backlog full, bytes dropped";
         return;
     }
-    if (out_.isEmpty()) {
-        paceClock_.start();
-        budget_ = 1; // the first byte leaves at once
-    }
+    if (out_.isEmpty())
+        pacer_.restart(clock_.nsecsElapsed());
     out_.append(bytes);
     if (baud_ > 0 && !paceTimer_.isActive())
         paceTimer_.start();
@@ -121,18 +120,13 @@ void PtyPort::send(const QByteArray &bytes)
 
 void PtyPort::writeSome()
 {
-    qint64 allowed = out_.size();
-    if (baud_ > 0) {
-        // 8N1: ten bit times per byte.
-        budget_ += static_cast<double>(paceClock_.nsecsElapsed()) * baud_ / 10.0 / 1e9;
-        paceClock_.restart();
-        allowed = std::min<qint64>(out_.size(), static_cast<qint64>(budget_));
-    }
+    std::size_t allowed =
+        pacer_.allowance(clock_.nsecsElapsed(), static_cast<std::size_t>(out_.size()));
     if (allowed > 0) {
-        ssize_t n = ::write(master_, out_.constData(), static_cast<size_t>(allowed));
+        ssize_t n = ::write(master_, out_.constData(), allowed);
         if (n > 0) {
             out_.remove(0, static_cast<int>(n));
-            budget_ -= static_cast<double>(n);
+            pacer_.spent(static_cast<std::size_t>(n));
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             qCWarning(lcSerial) << link_ << "write:" << std::strerror(errno) << "- output dropped";
             out_.clear();
@@ -141,7 +135,6 @@ void PtyPort::writeSome()
     if (out_.isEmpty()) {
         paceTimer_.stop();
         writeNotifier_->setEnabled(false);
-        budget_ = 0;
     } else if (baud_ == 0) {
         writeNotifier_->setEnabled(true);
     }

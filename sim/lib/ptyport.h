@@ -2,6 +2,8 @@
 // side through a symlink; the board reads and writes the master side.
 #pragma once
 
+#include "pacer.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -43,8 +45,8 @@ private:
     QSocketNotifier *readNotifier_;
     QSocketNotifier *writeNotifier_;
     QTimer paceTimer_;
-    QElapsedTimer paceClock_;
-    double budget_ = 0;
+    QElapsedTimer clock_;
+    LinePacer pacer_;
     QByteArray out_;
 };
 
