@@ -92,7 +92,7 @@ bool Board::start(QString *error)
     opt.version = cfg_.version;
     fw_ = std::make_unique<Firmware>(*ram_, *eeprom_, cfg_.bus, opt);
     fw_->log = [this](const std::string &s) { logLine(s); };
-    fw_->changed = [this] { emit changed(); };
+    fw_->changed = [this] { Q_EMIT changed(); };
     fw_->powerUp(now());
 
     if (isSerial(cfg_.kind)) {
@@ -117,7 +117,7 @@ bool Board::start(QString *error)
             lastActivity_ = now();
             if (poll_.interval() != FastPollMs)
                 poll_.start(FastPollMs);
-            emit changed();
+            Q_EMIT changed();
         });
         QString err;
         if (!net_->listen(cfg_.tcpHost, static_cast<quint16>(std::max(cfg_.tcpPort, 0)), &err)) {
@@ -161,7 +161,7 @@ void Board::onSerial(const QByteArray &bytes)
     lastActivity_ = t;
     if (poll_.interval() != FastPollMs)
         poll_.start(FastPollMs);
-    emit changed();
+    Q_EMIT changed();
 }
 
 QJsonObject Board::snapshot() const

@@ -45,7 +45,7 @@ public:
     QJsonObject snapshot() const;
     std::int64_t now() const { return clock_.elapsed(); }
 
-signals:
+Q_SIGNALS:
     void changed();
 
 private:

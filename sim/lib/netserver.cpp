@@ -47,7 +47,7 @@ void NetServer::onNewConnection()
             s->write(reinterpret_cast<const char *>(f.data()), static_cast<qint64>(f.size()));
             s->disconnectFromHost();
             connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            emit activity();
+            Q_EMIT activity();
             continue;
         }
         client_ = s;
@@ -59,7 +59,7 @@ void NetServer::onNewConnection()
         tick_.start();
         if (log)
             log("tcp: client connected from " + s->peerAddress().toString().toStdString());
-        emit activity();
+        Q_EMIT activity();
     }
 }
 
@@ -70,7 +70,7 @@ void NetServer::onReadyRead()
     QByteArray in = client_->readAll();
     apply(protocol_->feed(reinterpret_cast<const std::uint8_t *>(in.constData()),
                           static_cast<std::size_t>(in.size()), now_()));
-    emit activity();
+    Q_EMIT activity();
 }
 
 void NetServer::apply(const NetProtocol::Output &out)
@@ -97,7 +97,7 @@ void NetServer::onDisconnected()
     tick_.stop();
     client_->deleteLater();
     client_ = nullptr;
-    emit activity();
+    Q_EMIT activity();
 }
 
 } // namespace meridan::sim

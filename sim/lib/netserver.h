@@ -28,7 +28,7 @@ public:
 
     std::function<void(const std::string &)> log;
 
-signals:
+Q_SIGNALS:
     void activity();
 
 private:

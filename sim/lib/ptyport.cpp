@@ -89,7 +89,7 @@ void PtyPort::readSome()
     for (;;) {
         ssize_t n = ::read(master_, buf, sizeof buf);
         if (n > 0) {
-            emit received(QByteArray(buf, static_cast<int>(n)));
+            Q_EMIT received(QByteArray(buf, static_cast<int>(n)));
             continue;
         }
         if (n < 0 && errno == EINTR)

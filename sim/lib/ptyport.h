@@ -29,7 +29,7 @@ public:
     qint64 pendingBytes() const { return out_.size(); }
     static constexpr qint64 MaxBacklog = 65536;
 
-signals:
+Q_SIGNALS:
     void received(const QByteArray &bytes);
 
 private:
