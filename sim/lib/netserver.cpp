@@ -17,6 +17,15 @@ NetServer::NetServer(Firmware &fw, DpRam &ram, QString boardName, std::uint8_t v
     });
 }
 
+NetServer::~NetServer()
+{
+    if (client_) {
+        disconnect(client_, nullptr, this, nullptr);
+        client_->abort();
+        delete client_;
+    }
+}
+
 bool NetServer::listen(const QString &host, quint16 port, QString *error)
 {
     QHostAddress addr;
@@ -86,8 +95,7 @@ void NetServer::apply(const NetProtocol::Output &out)
 
 void NetServer::onDisconnected()
 {
-    auto *s = qobject_cast<QTcpSocket *>(sender());
-    if (s != client_)
+    if (sender() != static_cast<QObject *>(client_))
         return;
     if (log)
         log("tcp: client disconnected");
@@ -95,6 +103,7 @@ void NetServer::onDisconnected()
         lastTimeout_ = protocol_->timeoutMs();
     protocol_.reset();
     tick_.stop();
+    disconnect(client_, nullptr, this, nullptr);
     client_->deleteLater();
     client_ = nullptr;
     Q_EMIT activity();

@@ -4,7 +4,6 @@
 #include "netprotocol.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -20,9 +19,10 @@ public:
     // now(): the board clock in ms.
     NetServer(Firmware &fw, DpRam &ram, QString boardName, std::uint8_t variant,
               std::function<std::int64_t()> now, QObject *parent = nullptr);
+    ~NetServer() override;
     bool listen(const QString &host, quint16 port, QString *error);
     quint16 port() const { return server_.serverPort(); }
-    bool hasClient() const { return !client_.isNull(); }
+    bool hasClient() const { return client_ != nullptr; }
     int refused() const { return refused_; }
     std::uint32_t timeoutMs() const { return protocol_ ? protocol_->timeoutMs() : lastTimeout_; }
 
@@ -43,7 +43,9 @@ private:
     std::uint8_t variant_;
     std::function<std::int64_t()> now_;
     QTcpServer server_;
-    QPointer<QTcpSocket> client_;
+    // Plain pointer: a QPointer<QTcpSocket> would be read as a QTcpSocket while the socket
+    // is already half destroyed (it signals "disconnected" from its base destructor).
+    QTcpSocket *client_ = nullptr;
     std::unique_ptr<NetProtocol> protocol_;
     QTimer tick_;
     int refused_ = 0;

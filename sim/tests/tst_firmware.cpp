@@ -442,7 +442,7 @@ TEST(ConfigFile, badFiles_refusedAndEepromUnchanged)
     EXPECT_EQ(burnConfigFile(e, f1).code, 2);
     Bytes big = slaveRecord(12, 0x4711, {0x31}, 0, 0, 130);
     Bytes f2 = file;
-    f2.insert(f2.end(), big.begin(), big.begin() + 8 + 254 + 1);
+    f2.insert(f2.end(), big.begin(), big.begin() + 254 + 1); // bytes 0..L, L = 254
     EXPECT_EQ(burnConfigFile(e, f2).code, 3);
     EXPECT_EQ(e.read(0), 0xFF);
     EXPECT_FALSE(configFileFromEeprom(e));
