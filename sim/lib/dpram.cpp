@@ -25,8 +25,9 @@ std::unique_ptr<MappedDpRam> MappedDpRam::create(const std::string &path, std::u
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return fail("cannot open");
-    // Truncate to zero first so a stale image from an earlier run never shows through.
-    if (::ftruncate(fd, 0) != 0 || ::ftruncate(fd, size) != 0) {
+    // Sized in place, never cut to zero first: a host that still maps the file from an
+    // earlier run must not fault on it. Power-up clears the contents.
+    if (::ftruncate(fd, size) != 0) {
         ::close(fd);
         return fail("cannot size");
     }
@@ -34,6 +35,7 @@ std::unique_ptr<MappedDpRam> MappedDpRam::create(const std::string &path, std::u
     ::close(fd);
     if (p == MAP_FAILED)
         return fail("cannot map");
+    std::memset(p, 0, size);
     return std::unique_ptr<MappedDpRam>(
         new MappedDpRam(path, static_cast<std::uint8_t *>(p), size));
 }

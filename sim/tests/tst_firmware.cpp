@@ -7,10 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace meridan::sim;
 using namespace meridan::sim::test;
 
 namespace {
+
+std::uint32_t m_startByte(const Rig &r)
+{
+    return r.host.map.startByte;
+}
 
 std::uint8_t code(const std::optional<Bytes> &m)
 {
@@ -43,8 +50,9 @@ TEST(FirmwareStart, powerUp_eachVariantReadyAtItsStartByteWithVersionWhereMapped
                    Case{BoardKind::Ravelin, 0x0400, {}}}) {
         Rig r(c.kind);
         EXPECT_EQ(r.ram.get(c.start), 0x52) << kindName(c.kind);
-        if (c.version)
+        if (c.version) {
             EXPECT_EQ(r.ram.get(*c.version), defaultVersion(c.kind)) << kindName(c.kind);
+        }
         EXPECT_EQ(r.ram.get(0x000C), 0) << "no signature on " << kindName(c.kind);
     }
 }
@@ -551,4 +559,34 @@ TEST(BusFile, demoTextAndErrors_parsedWithLineNumbers)
     auto ok = SimBus::parse("5 ident=0x00AB cfg=10 input=const:01,02 # note\r\n", &err);
     ASSERT_TRUE(ok) << err;
     EXPECT_EQ(ok->find(5)->ident, 0xAB);
+}
+
+TEST(Robustness, randomHostWritesAllOverTheDpram_firmwareKeepsRunningWithinBounds)
+{
+    for (BoardKind kind : {BoardKind::Tessel, BoardKind::CorvetDpram, BoardKind::Net0}) {
+        Rig r(kind);
+        std::mt19937 rng(1234);
+        std::uniform_int_distribution<std::uint32_t> addr(0, r.ram.size() - 1);
+        for (int i = 0; i < 20000; ++i) {
+            // Mostly the interesting bytes, sometimes anywhere.
+            const BoardMap &m = r.host.map;
+            const std::uint32_t hot[] = {m.jobToggle, m.startByte, m.jobArea + 7, m.jobArea,
+                                         m.jobArea + 3, loader::Cmd, loader::Cpu, addr(rng)};
+            r.ram.set(hot[rng() % 8], static_cast<std::uint8_t>(rng()));
+            if (i % 7 == 0)
+                r.host.getMeld();
+            r.now += 3;
+            r.fw.poll(r.now);
+        }
+        EXPECT_LE(r.fw.queuedMessages(), Firmware::MaxQueue);
+        // Whatever happened, a stop and restart brings a working board back.
+        r.ram.set(m_startByte(r), 1);
+        r.advance(2500);
+        r.ram.set(r.host.map.jobToggle, 0);
+        r.ram.set(r.host.map.masterToggle, 0);
+        EXPECT_EQ(r.ram.get(r.host.map.startByte), 0x52) << kindName(kind);
+        auto e7 = r.send(jobOf(job::SetMode, 0x40));
+        ASSERT_TRUE(e7) << kindName(kind);
+        EXPECT_EQ((*e7)[0], 0xE7);
+    }
 }

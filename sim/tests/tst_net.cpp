@@ -16,6 +16,8 @@
 #include <csignal>
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace meridan::sim;
 using namespace meridan::sim::test;
 
@@ -164,6 +166,36 @@ TEST(NetProtocol, bye_repliesAndCloses)
     auto out = r.proto.feed(req(0x0A), r.now);
     EXPECT_EQ(out.bytes, (Bytes{0, 0, 0, 1, 0x8A}));
     EXPECT_TRUE(out.close);
+}
+
+TEST(NetProtocol, randomBytes_onlyWellFormedFramesComeBack)
+{
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        NetRig r;
+        Bytes in;
+        // A plausible small length most of the time, so the bodies get parsed too.
+        for (int k = 0; k < 20; ++k) {
+            Bytes f{0, 0, 0, static_cast<std::uint8_t>(rng() % 12), static_cast<std::uint8_t>(rng() % 12)};
+            for (int j = 0; j < static_cast<int>(rng() % 12); ++j)
+                f.push_back(static_cast<std::uint8_t>(rng()));
+            if (rng() % 10 == 0)
+                f[static_cast<std::size_t>(rng() % 4)] = static_cast<std::uint8_t>(rng());
+            in = cat(in, f);
+        }
+        Bytes out = r.proto.feed(in, r.now).bytes;
+        std::size_t pos = 0;
+        while (pos + 4 <= out.size()) {
+            std::uint32_t L = static_cast<std::uint32_t>(out[pos] << 24 | out[pos + 1] << 16 |
+                                                         out[pos + 2] << 8 | out[pos + 3]);
+            ASSERT_GE(L, 1u);
+            ASSERT_LE(pos + 4 + L, out.size());
+            std::uint8_t type = out[pos + 4];
+            EXPECT_TRUE(type == 0xFF || (type >= 0x81 && type <= 0x8A)) << int(type);
+            pos += 4 + L;
+        }
+        EXPECT_EQ(pos, out.size());
+    }
 }
 
 namespace {

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace meridan::sim;
 using namespace meridan::sim::test;
 
@@ -191,6 +193,29 @@ TEST(SerialFrames, ravelinWithFirmware52_answersDWithQuestionMarkAndUsesTheByteM
     EXPECT_EQ(serRead(0x2025), 0xE7);
     EXPECT_EQ(serRead(0x2028), 0x40);
     EXPECT_EQ(serRead(0x3006), 1) << "Ravelin bus-state byte";
+}
+
+TEST(SerialMonitor, randomLineNoise_neverCrashesAndTheMonitorRecovers)
+{
+    for (BoardKind kind : {BoardKind::Dromon, BoardKind::Ravelin}) {
+        SerialRig r(kind);
+        std::mt19937 rng(99);
+        std::string alphabet = "RWLPVDQ!,0123456789ABCDEF\r\n\x15";
+        for (int i = 0; i < 20000; ++i) {
+            std::uint8_t b = (rng() % 3) ? static_cast<std::uint8_t>(alphabet[rng() % alphabet.size()])
+                                         : static_cast<std::uint8_t>(rng());
+            r.monitor.feed(&b, 1, r.now);
+            if (i % 50 == 0)
+                r.now += 1;
+        }
+        // Let a half-received frame expire and end any half line.
+        r.now += 600;
+        r.monitor.tick(r.now);
+        r.cmd("\r");
+        if (r.monitor.modeLetter() == 'O')
+            r.cmd("P\r");
+        EXPECT_EQ(r.cmd("V"), kind == BoardKind::Ravelin ? "5.2" : "5.3");
+    }
 }
 
 TEST(Pacing, lineSpeed_allowsTenBitTimesPerByteAndTheFirstByteAtOnce)
