@@ -1,11 +1,19 @@
 // The firmware core on a plain byte array: handshakes, jobs, messages, bus rules, EEPROM,
 // boot loader.
+#include "board.h"
 #include "crc32.h"
 #include "dp1.h"
 #include "hosthelpers.h"
 #include "images.h"
 
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <random>
 
@@ -589,4 +597,63 @@ TEST(Robustness, randomHostWritesAllOverTheDpram_firmwareKeepsRunningWithinBound
         ASSERT_TRUE(e7) << kindName(kind);
         EXPECT_EQ((*e7)[0], 0xE7);
     }
+}
+
+namespace {
+
+// The host's view of a DP-RAM file: its own MAP_SHARED mapping.
+class HostMapping final : public DpRam {
+public:
+    HostMapping(const QString &path, std::uint32_t size) : size_(size)
+    {
+        int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
+        if (fd >= 0) {
+            void *p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+            base_ = p == MAP_FAILED ? nullptr : static_cast<std::uint8_t *>(p);
+            ::close(fd);
+        }
+    }
+    ~HostMapping() override
+    {
+        if (base_)
+            ::munmap(base_, size_);
+    }
+    bool ok() const { return base_ != nullptr; }
+    std::uint32_t size() const override { return size_; }
+
+protected:
+    volatile std::uint8_t *data() const override { return base_; }
+
+private:
+    std::uint8_t *base_ = nullptr;
+    std::uint32_t size_;
+};
+
+} // namespace
+
+TEST(DpramFile, hostMappingTheFile_talksToTheBoardAndTheFileGoesWithTheBoard)
+{
+    QTemporaryDir dir;
+    BoardConfig c;
+    c.name = QStringLiteral("Corvet");
+    c.kind = BoardKind::CorvetDpram;
+    c.dpramPath = dir.filePath(QStringLiteral("corvet.dpram"));
+    auto board = std::make_unique<Board>(c);
+    QString err;
+    ASSERT_TRUE(board->start(&err)) << err.toStdString();
+    EXPECT_EQ(QFileInfo(c.dpramPath).size(), 0x2000);
+    {
+        HostMapping ram(c.dpramPath, 0x2000);
+        ASSERT_TRUE(ram.ok());
+        Host host{ram, mapFor(BoardKind::CorvetDpram)};
+        EXPECT_EQ(ram.get(0x1FFF), 0x52);
+        ASSERT_TRUE(host.putKomm(jobOf(job::SetMode, 0x40)));
+        std::optional<Bytes> reply;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return (reply = host.getMeld()).has_value(); }, 2000));
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(*reply, (Bytes{0xE7, 0, 0, 0x40, 0, 0, 0, 0}));
+        EXPECT_EQ(ram.get(0x1FF6), 1);
+    }
+    board.reset();
+    EXPECT_FALSE(QFileInfo::exists(c.dpramPath));
 }
