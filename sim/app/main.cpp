@@ -242,6 +242,8 @@ int main(int argc, char **argv)
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A host that vanishes mid-write must never take the board down with it.
+    ::signal(SIGPIPE, SIG_IGN);
     QSocketNotifier sigNotifier(gSignalFd[0], QSocketNotifier::Read);
     QObject::connect(&sigNotifier, &QSocketNotifier::activated, &app, [&] {
         char c;
