@@ -1,0 +1,30 @@
+// A host writing anything anywhere in the DP-RAM: pairs of (address, value), with the
+// firmware running between them.
+#include "firmware.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    using namespace meridan::sim;
+    if (size < 1)
+        return 0;
+    const BoardKind kinds[] = {BoardKind::Tessel, BoardKind::CorvetDpram, BoardKind::Ketch};
+    BoardKind kind = kinds[data[0] % 3];
+    BoardMap map = mapFor(kind);
+    VectorDpRam ram(map.size);
+    Eeprom eeprom;
+    Firmware::Options o;
+    o.kind = kind;
+    Firmware fw(ram, eeprom, SimBus::demo(), o);
+    fw.powerUp(0);
+    // Addresses relative to the interesting spots, so short inputs reach the mailbox.
+    const std::uint32_t bases[] = {map.jobArea, map.jobToggle, map.startByte, loader::Cmd - 2,
+                                   loader::Window, map.messageArea, map.masterToggle, 0};
+    std::int64_t now = 0;
+    for (std::size_t i = 1; i + 2 < size; i += 3) {
+        std::uint32_t a = bases[data[i] & 7] + (static_cast<std::uint32_t>(data[i] >> 3) | (data[i + 1] & 0x0F) << 5);
+        ram.set(a % map.size, data[i + 2]);
+        now += (data[i + 1] >> 4) * 50;
+        fw.poll(now);
+    }
+    return 0;
+}

@@ -1,0 +1,26 @@
+// Bytes on the serial line into the board's monitor, first byte picks the board.
+#include "serialmonitor.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    using namespace meridan::sim;
+    if (size == 0)
+        return 0;
+    BoardKind kind = data[0] & 1 ? BoardKind::Dromon : BoardKind::Ravelin;
+    VectorDpRam ram(mapFor(kind).size);
+    Eeprom eeprom;
+    Firmware::Options o;
+    o.kind = kind;
+    o.version = defaultVersion(kind);
+    Firmware fw(ram, eeprom, SimBus::demo(), o);
+    fw.powerUp(0);
+    SerialMonitor mon(fw, ram, {o.version > 0x52, false, 500});
+    std::int64_t now = 0;
+    for (std::size_t i = 1; i < size; i += 16) {
+        mon.feed(data + i, std::min<std::size_t>(16, size - i), now);
+        now += 7;
+        fw.poll(now);
+        mon.tick(now);
+    }
+    return 0;
+}
