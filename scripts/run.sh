@@ -9,9 +9,16 @@ root="${ZEL_ROOT:-${XDG_DATA_HOME:-$HOME/.local/share}/zel}"
 mkdir -p "$root"
 sim_pid=""
 if [ -x "$build/sim/meridan-boardsim" ]; then
-  "$build/sim/meridan-boardsim" --root "$root" --demo &
+  log="$root/boardsim.log"
+  "$build/sim/meridan-boardsim" --root "$root" --demo >"$log" 2>&1 &
   sim_pid=$!
   trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; wait 2>/dev/null || true' EXIT
-  sleep 1
+  # The boards are reachable once the simulator says "ready".
+  for _ in $(seq 100); do
+    grep -qx ready "$log" 2>/dev/null && break
+    kill -0 "$sim_pid" 2>/dev/null || { echo "meridan-boardsim did not start:" >&2; cat "$log" >&2; exit 1; }
+    sleep 0.1
+  done
+  echo "Simulated boards ready (see $log)."
 fi
 "$build/src/meridan" --root "$root" "$@"
