@@ -1,2 +1,262 @@
-#include <gtest/gtest.h>
-TEST(BoardSim, placeholder) { GTEST_SKIP(); }
+// The host stack against meridan-boardsim on every transport: the DP-RAM
+// files, the pseudo-terminals and TCP on ports the system picked.
+#include "boardsim.h"
+#include "iface/board.h"
+#include "iface/connect.h"
+#include "iface/dpram.h"
+#include "iface/hwname.h"
+#include "iface/mailbox.h"
+#include "iface/serial.h"
+#include "iface/startup.h"
+#include "support/fixture.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+
+using namespace meridan;
+using namespace meridan::iface;
+using namespace meridan::test;
+
+namespace {
+
+struct Live {
+    QTemporaryDir tmp;
+    Root root{tmp.path()};
+    State st;
+    ScriptedPrompts ui;
+    QtPump pump;
+    Context ctx{st, ui, pump, root};
+    Board board{root, pump};
+    BoardSim sim;
+
+    Live()
+    {
+        root.ensureLayout();
+        st.language = kEnglish;
+        ctx.board = &board;
+    }
+    ~Live() { Disconnect(ctx); }
+
+    bool connect(const QString &hw)
+    {
+        const auto c = ParseHwName(hw);
+        return c && ConnectHw(ctx, *c);
+    }
+
+    // Hands over a set-mode job and waits (bounded) for its E7 reply.
+    bool setMode(uint8_t mode)
+    {
+        st.record.clear();
+        st.record[0] = 0x27;
+        st.record[3] = mode;
+        bool sent = false;
+        for (int i = 0; i < 200 && !sent; ++i) {
+            sent = PutKomm(ctx) == 1;
+            if (!sent)
+                pump.sleepMs(5);
+        }
+        if (!sent)
+            return false;
+        for (int i = 0; i < 400; ++i) {
+            if (GetMeld(ctx) == 1 && st.mbuf[0] == 0xE7)
+                return st.mbuf[2] == 0 && st.mbuf[3] == mode;
+            pump.sleepMs(5);
+        }
+        return false;
+    }
+};
+
+#define START_SIM(f)                                                                                                   \
+    if (BoardSim::binary().isEmpty())                                                                                  \
+        GTEST_SKIP() << "meridan-boardsim is not built";                                                               \
+    ASSERT_TRUE((f).sim.start((f).root.dir())) << (f).sim.error.toStdString()
+
+struct Connection {
+    const char *hw;
+    uint8_t kind;
+    double firmware;
+};
+
+class EveryConnection : public ::testing::TestWithParam<Connection> {};
+
+} // namespace
+
+TEST_P(EveryConnection, connect_findsTheRunningMasterAndItsVersion)
+{
+    Live f;
+    START_SIM(f);
+    const Connection c = GetParam();
+    ASSERT_TRUE(f.connect(c.hw)) << f.st.melde1.toStdString();
+    EXPECT_EQ(f.st.interfaceKind, c.kind);
+    EXPECT_DOUBLE_EQ(f.board.firmwareVersion, c.firmware);
+    EXPECT_EQ(f.board.view.betriebsart, c.firmware > 5.2 || c.kind != 2 ? "Offline" : "");
+    EXPECT_EQ(GetByte(f.ctx, f.board.map.startByte), kReady);
+    EXPECT_FALSE(f.board.serialTimeout);
+}
+
+TEST_P(EveryConnection, setModeJob_isAnsweredAndChangesTheBusState)
+{
+    Live f;
+    START_SIM(f);
+    ASSERT_TRUE(f.connect(GetParam().hw)) << f.st.melde1.toStdString();
+    ASSERT_TRUE(f.setMode(0x40));
+    EXPECT_EQ(GetByte(f.ctx, f.board.map.busState), 1);
+    ASSERT_TRUE(f.setMode(0x00));
+    EXPECT_EQ(GetByte(f.ctx, f.board.map.busState), 0);
+    EXPECT_FALSE(f.board.serialTimeout);
+    EXPECT_TRUE(f.ui.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(BoardSim, EveryConnection,
+                         ::testing::Values(Connection{"tessel", 1, 5.3}, Connection{"corvet-dpram", 1, 5.3},
+                                           Connection{"ravelin:com1", 2, 5.2}, Connection{"dromon:com2", 3, 5.3},
+                                           Connection{"ravelin-tcp", 4, 5.3}, Connection{"dromon-tcp", 4, 5.3},
+                                           Connection{"ketch-tcp:Ketch", 4, 5.3}),
+                         [](const auto &info) {
+                             std::string n = info.param.hw;
+                             for (char &ch : n)
+                                 if (!isalnum(uchar(ch)))
+                                     ch = '_';
+                             return n;
+                         });
+
+TEST(BoardSimHandshake, stoppedMaster_leavesTheFirstJobPendingAndRefusesTheSecond)
+{
+    Live f;
+    START_SIM(f);
+    ASSERT_TRUE(f.connect("tessel"));
+    SetByte(f.ctx, f.board.map.startByte, 1); // into the boot loader: jobs wait
+    PauseWithEvents(f.ctx, 20);
+    f.st.record.clear();
+    f.st.record[0] = 0x27;
+    const uint8_t before = GetByte(f.ctx, f.board.map.jobToggle);
+    EXPECT_EQ(PutKomm(f.ctx), 1);
+    EXPECT_EQ(GetByte(f.ctx, f.board.map.jobToggle), (before ^ 1));
+    f.st.record[3] = 0x40;
+    EXPECT_EQ(PutKomm(f.ctx), 0);
+    EXPECT_EQ(GetByte(f.ctx, f.board.map.jobArea + 3), 0x00); // the first job stays as written
+}
+
+TEST(BoardSimSerial, messageFrameWaitingWhenReadStarts_isReportedByTheNextGetMeld)
+{
+    Live f;
+    START_SIM(f);
+    ASSERT_TRUE(f.connect("dromon:com2"));
+    ASSERT_TRUE(f.board.frameMode);
+    f.st.record.clear();
+    f.st.record[0] = 0x27;
+    f.st.record[3] = 0x40;
+    SendJob(f.ctx);
+    OrderMeld(f.ctx, 0);
+    f.board.msgRequestCounter = 5;
+    SerialCollect(f.ctx, 200); // the E7 frame is waiting now
+    ASSERT_GT(f.board.serial->bytesAvailable(), 0);
+    EXPECT_EQ(SerRead(f.ctx, f.board.map.busState), 1);
+    EXPECT_EQ(f.board.msgPending, 1);
+    EXPECT_EQ(GetMeld(f.ctx), 1);
+    EXPECT_EQ(f.st.mbuf[0], 0xE7);
+    EXPECT_EQ(f.st.mbuf[3], 0x40);
+}
+
+TEST(BoardSimStartUp, tesselWithoutLoadRequest_getsOnlyThe331Image)
+{
+    Live f;
+    START_SIM(f);
+    ASSERT_TRUE(f.connect("tessel"));
+    EXPECT_EQ(f.board.driver.PCI_GetByte(0x0D3B), 1); // fresh from power-up
+    ASSERT_TRUE(StartUp(f.ctx));
+    EXPECT_EQ(f.sim.state("Tessel").value("imagesLoaded").toInt(), 2);
+    EXPECT_EQ(f.board.driver.PCI_GetByte(0x0D3B), 0);
+    ASSERT_TRUE(StartUp(f.ctx));
+    EXPECT_EQ(f.sim.state("Tessel").value("imagesLoaded").toInt(), 3);
+    EXPECT_TRUE(f.ui.shown.empty());
+    EXPECT_EQ(GetByte(f.ctx, 0x1953), 0x53);
+}
+
+TEST(BoardSimStartUp, badImage_showsItsLoaderCodeAndTheCardStillComesBack)
+{
+    Live f;
+    START_SIM(f);
+    ASSERT_TRUE(f.connect("tessel"));
+    QFile img(f.root.path("download/DPM1.lo"));
+    ASSERT_TRUE(img.open(QIODevice::ReadWrite));
+    QByteArray bytes = img.readAll();
+    bytes[bytes.size() - 1] = char(bytes.back() ^ 0xFF); // CRC no longer matches
+    img.seek(0);
+    img.write(bytes);
+    img.close();
+    EXPECT_TRUE(StartUp(f.ctx));
+    ASSERT_FALSE(f.ui.shown.empty());
+    EXPECT_EQ(f.ui.shown[0].text, "Error while loading 331: 19");
+    EXPECT_EQ(f.ui.shown[0].title, "Loader:");
+    EXPECT_EQ(GetByte(f.ctx, f.board.map.startByte), kReady);
+}
+
+TEST(BoardSimFaults, frozenNetworkBoard_givesFailureAndTheTimeoutFlag)
+{
+    Live f;
+    START_SIM(f);
+    ASSERT_TRUE(f.connect("dromon-tcp"));
+    f.sim.freeze(true);
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(GetByte(f.ctx, f.board.map.startByte), 0);
+    EXPECT_TRUE(f.board.serialTimeout);
+    EXPECT_EQ(PutKomm(f.ctx), 0);
+    EXPECT_EQ(GetMeld(f.ctx), 0);
+    EXPECT_LT(t.elapsed(), 5000);
+    f.sim.freeze(false);
+    ConnectionLost(f.ctx);
+    EXPECT_EQ(f.st.melde1, "Communicationtimeout from TCP Port");
+    EXPECT_EQ(f.st.interfaceKind, 0);
+}
+
+TEST(BoardSimFaults, killedNetworkBoard_givesFailureAtOnce)
+{
+    Live f;
+    START_SIM(f);
+    ASSERT_TRUE(f.connect("ketch-tcp:Ketch"));
+    f.sim.kill();
+    EXPECT_EQ(GetByte(f.ctx, f.board.map.startByte), 0);
+    EXPECT_TRUE(f.board.serialTimeout);
+    EXPECT_EQ(GetMultiByteToMbuf(f.ctx, 0x3000, 16, 0), 0);
+}
+
+TEST(BoardSimFaults, killedSerialBoard_closesThePortAndTimesOut)
+{
+    Live f;
+    START_SIM(f);
+    ASSERT_TRUE(f.connect("dromon:com2"));
+    f.sim.kill();
+    QElapsedTimer t;
+    t.start();
+    SerRead(f.ctx, 0x400);
+    EXPECT_TRUE(f.board.serialTimeout);
+    EXPECT_EQ(f.ui.lastText(), "timeout");
+    EXPECT_FALSE(f.board.serial->isOpen());
+    EXPECT_EQ(GetMeld(f.ctx), 0);
+    EXPECT_LT(t.elapsed(), 6000);
+}
+
+TEST(BoardSimCli, peekTessel_showsTheSignature)
+{
+    Live f;
+    START_SIM(f);
+    for (const char *hw : {"tessel", "dromon-tcp"}) {
+        QProcess p;
+        p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"),
+                {"--root", f.root.dir(), "peek", "--hw", hw, "0x0C", "3"});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        const QByteArray out = p.readAllStandardOutput();
+        if (QByteArray(hw) == "tessel")
+            EXPECT_EQ(out, "5A 45 4C  ZEL\n");
+        else
+            EXPECT_EQ(out, "00 00 00  ...\n");
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    }
+    QProcess poke;
+    poke.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"),
+               {"--root", f.root.dir(), "poke", "--hw", "ravelin:com1", "0x10", "65"});
+    ASSERT_TRUE(poke.waitForFinished(20000));
+    EXPECT_EQ(poke.exitCode(), 0);
+}
