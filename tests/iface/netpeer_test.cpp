@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 using namespace meridan;
@@ -54,6 +55,12 @@ public:
     }
     quint16 port = 0;
     std::atomic<int> requests{0};
+    // The request frames received so far, type byte first.
+    QList<QByteArray> seen()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return seen_;
+    }
 
 private:
     bool readExact(char *buf, size_t n)
@@ -80,6 +87,10 @@ private:
             QByteArray body(qsizetype(std::min<uint32_t>(len, 70000)), '\0');
             if (!readExact(body.data(), size_t(body.size())))
                 return;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                seen_ << body;
+            }
             ++requests;
             if (reply == "close") {
                 ::shutdown(conn_, SHUT_RDWR);
@@ -94,6 +105,8 @@ private:
     }
 
     QList<QByteArray> replies_;
+    std::mutex mutex_;
+    QList<QByteArray> seen_;
     int listen_ = -1;
     int conn_ = -1;
     std::thread thread_;
@@ -125,11 +138,19 @@ TEST(DriverNetworkPeer, goodReplies_giveTheirValues)
     EXPECT_EQ(buf[509], 0x10);
     Record job;
     job[0] = 0x27;
-    EXPECT_EQ(f.lib.PCI_PutCommandEx(7, job.span(), 0), 1);
+    job[7] = 2;
+    job[9] = 0x99;
+    EXPECT_EQ(f.lib.PCI_PutCommandEx(2 + 7, job.span(), 0), 1);
     EXPECT_EQ(f.lib.PCI_GetMeldeEx(255, buf, 0), 1);
     EXPECT_EQ(buf[0], 0xE7);
     EXPECT_EQ(buf[8], 0xAA);
     EXPECT_FALSE(f.lib.networkFailed());
+    // The length argument n + 7 sends job bytes 0 .. n + 7.
+    const QList<QByteArray> seen = peer.seen();
+    ASSERT_EQ(seen.size(), 6);
+    EXPECT_EQ(seen[4], Hex("05 27 00 00 00 00 00 00 02 00 99"));
+    EXPECT_EQ(seen[5], Hex("06 00 FF"));
+    EXPECT_EQ(seen[1], Hex("02 00 00 04 00"));
 }
 
 TEST(DriverNetworkPeer, errorFrame_failsTheRequestButKeepsTheConnection)
