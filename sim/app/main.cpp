@@ -1,0 +1,303 @@
+// meridan-boardsim: simulated master boards on a DP-RAM file, a pseudo-terminal or TCP.
+#include "board.h"
+#include "images.h"
+#include "zelcfg.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLoggingCategory>
+#include <QSaveFile>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace meridan::sim;
+
+namespace {
+
+int gSignalFd[2] = {-1, -1};
+
+void onSignal(int)
+{
+    char c = 1;
+    [[maybe_unused]] auto n = ::write(gSignalFd[1], &c, 1);
+}
+
+int fail(const QString &text)
+{
+    std::fprintf(stderr, "meridan-boardsim: %s\n", qPrintable(text));
+    return 2;
+}
+
+std::optional<std::string> readFile(const QString &path, QString *error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = path + QStringLiteral(": ") + f.errorString();
+        return std::nullopt;
+    }
+    QByteArray b = f.read(1 << 20);
+    return b.toStdString();
+}
+
+std::optional<std::uint8_t> parseVersion(const QString &text)
+{
+    // "5.3" -> 0x53
+    QStringList parts = text.split(QLatin1Char('.'));
+    bool ok1 = false, ok2 = false;
+    if (parts.size() != 2)
+        return std::nullopt;
+    int major = parts[0].toInt(&ok1), minor = parts[1].toInt(&ok2);
+    if (!ok1 || !ok2 || major < 0 || major > 15 || minor < 0 || minor > 15)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(major << 4 | minor);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("meridan-boardsim"));
+
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Simulated PROFIBUS-DP master boards, reached through a DP-RAM file, a "
+        "pseudo-terminal or TCP. See docs/boardsim.md."));
+    p.addHelpOption();
+    const QCommandLineOption root(QStringLiteral("root"), QStringLiteral("Root folder."), QStringLiteral("DIR"));
+    const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Start the demo set of boards named by ROOT/driver/zelpci.cfg."));
+    const QCommandLineOption board(QStringLiteral("board"), QStringLiteral("Single board: tessel, vme, corvet, ravelin, dromon, corvet-serial, net0, ketch."), QStringLiteral("KIND"));
+    const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("Board name (network HELLO, logs)."), QStringLiteral("NAME"));
+    const QCommandLineOption dpram(QStringLiteral("dpram"), QStringLiteral("DP-RAM file (tessel, vme, corvet)."), QStringLiteral("PATH"));
+    const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("Symlink to create for the pty (serial boards)."), QStringLiteral("PATH"));
+    const QCommandLineOption tcp(QStringLiteral("tcp"), QStringLiteral("TCP [HOST:]PORT (network boards); 0 = any free port."), QStringLiteral("PORT"));
+    const QCommandLineOption bus(QStringLiteral("bus"), QStringLiteral("Simulated bus file (default: the demo bus)."), QStringLiteral("FILE"));
+    const QCommandLineOption eeprom(QStringLiteral("eeprom"), QStringLiteral("EEPROM file (default: none, memory only)."), QStringLiteral("FILE"));
+    const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("Firmware version, e.g. 5.2 or 5.3."), QStringLiteral("X.Y"));
+    const QCommandLineOption state(QStringLiteral("state"), QStringLiteral("Write a JSON snapshot here whenever something changes."), QStringLiteral("FILE"));
+    const QCommandLineOption noPace(QStringLiteral("no-pace"), QStringLiteral("Do not pace serial output to the line speed."));
+    const QCommandLineOption terminal(QStringLiteral("terminal"), QStringLiteral("Serial monitor starts in mode O (echo)."));
+    const QCommandLineOption images(QStringLiteral("write-images"), QStringLiteral("Write the sample firmware images into DIR and exit."), QStringLiteral("DIR"));
+    const QCommandLineOption verbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")}, QStringLiteral("Log every job and message."));
+    p.addOptions({root, demo, board, name, dpram, serial, tcp, bus, eeprom, firmware, state, noPace, terminal, images, verbose});
+    p.process(app);
+
+    if (p.isSet(verbose))
+        QLoggingCategory::setFilterRules(QStringLiteral("meridan.sim*.debug=true"));
+
+    if (p.isSet(images)) {
+        std::string err;
+        if (!writeSampleImages(p.value(images).toStdString(), false, &err))
+            return fail(QString::fromStdString(err));
+        return 0;
+    }
+
+    SimBus simBus = SimBus::demo();
+    if (p.isSet(bus)) {
+        QString err;
+        auto text = readFile(p.value(bus), &err);
+        if (!text)
+            return fail(err);
+        std::string perr;
+        auto parsed = SimBus::parse(*text, &perr);
+        if (!parsed)
+            return fail(p.value(bus) + QLatin1Char(':') + QString::fromStdString(perr));
+        simBus = *parsed;
+    }
+
+    std::vector<BoardConfig> configs;
+    if (p.isSet(demo)) {
+        if (!p.isSet(root))
+            return fail(QStringLiteral("--demo needs --root DIR"));
+        QString rootDir = QDir(p.value(root)).absolutePath();
+        QDir().mkpath(rootDir + QStringLiteral("/driver"));
+        QDir().mkpath(rootDir + QStringLiteral("/download"));
+        QString cfgPath = rootDir + QStringLiteral("/driver/zelpci.cfg");
+        if (!QFile::exists(cfgPath)) {
+            QSaveFile f(cfgPath);
+            if (!f.open(QIODevice::WriteOnly) || f.write(ZelCfg::defaultText()) < 0 || !f.commit())
+                return fail(cfgPath + QStringLiteral(": cannot write"));
+        }
+        QString err;
+        auto text = readFile(cfgPath, &err);
+        if (!text)
+            return fail(err);
+        std::string perr;
+        auto zc = ZelCfg::parse(*text, &perr);
+        if (!zc)
+            return fail(cfgPath + QLatin1Char(':') + QString::fromStdString(perr));
+        std::string ierr;
+        if (!writeSampleImages((rootDir + QStringLiteral("/download")).toStdString(), true, &ierr))
+            return fail(QString::fromStdString(ierr));
+
+        auto path = [&](const std::string &v) {
+            return QString::fromStdString(ZelCfg::resolve(rootDir.toStdString(), v));
+        };
+        auto eepromFor = [&](const QString &n) {
+            return rootDir + QStringLiteral("/driver/") + n.toLower() + QStringLiteral(".eeprom");
+        };
+        struct DemoBoard {
+            const char *name;
+            BoardKind kind;
+            const char *section;
+            const char *key;
+        };
+        const DemoBoard demoBoards[] = {
+            {"Tessel", BoardKind::Tessel, "dpram", "tessel"},
+            {"Corvet", BoardKind::CorvetDpram, "dpram", "corvet"},
+            {"Ravelin", BoardKind::Ravelin, "serial", "com1"},
+            {"Dromon", BoardKind::Dromon, "serial", "com2"},
+            {"OS9Target", BoardKind::Net0, "network", "os9target"},
+            {"Ketch", BoardKind::Ketch, "network", "ketch"},
+        };
+        for (const auto &d : demoBoards) {
+            const auto &section = std::string(d.section) == "dpram"    ? zc->dpram
+                                  : std::string(d.section) == "serial" ? zc->serial
+                                                                       : zc->network;
+            auto it = section.find(d.key);
+            if (it == section.end()) {
+                std::fprintf(stderr, "meridan-boardsim: zelpci.cfg names no %s; %s not started\n",
+                             d.key, d.name);
+                continue;
+            }
+            BoardConfig c;
+            c.name = QString::fromLatin1(d.name);
+            c.kind = d.kind;
+            c.version = defaultVersion(d.kind);
+            c.bus = simBus;
+            c.pace = !p.isSet(noPace);
+            c.terminalMode = p.isSet(terminal);
+            c.eepromPath = eepromFor(c.name);
+            if (isDpramFile(d.kind)) {
+                c.dpramPath = path(it->second);
+            } else if (isSerial(d.kind)) {
+                c.serialPath = path(it->second);
+            } else {
+                auto hp = ZelCfg::hostPort(it->second);
+                if (!hp)
+                    return fail(cfgPath + QStringLiteral(": bad host:port '") +
+                                QString::fromStdString(it->second) + QLatin1Char('\''));
+                c.tcpHost = QString::fromStdString(hp->first);
+                c.tcpPort = hp->second;
+                c.name = QString::fromStdString(zc->networkNames.at(d.key));
+            }
+            configs.push_back(c);
+        }
+    } else if (p.isSet(board)) {
+        auto kind = kindFromName(p.value(board).toStdString());
+        if (!kind)
+            return fail(QStringLiteral("unknown board kind '%1'").arg(p.value(board)));
+        BoardConfig c;
+        c.kind = *kind;
+        c.name = p.isSet(name) ? p.value(name) : QString::fromStdString(kindName(*kind));
+        c.version = defaultVersion(*kind);
+        if (p.isSet(firmware)) {
+            auto v = parseVersion(p.value(firmware));
+            if (!v)
+                return fail(QStringLiteral("--firmware wants a version like 5.3"));
+            c.version = *v;
+        }
+        c.bus = simBus;
+        c.pace = !p.isSet(noPace);
+        c.terminalMode = p.isSet(terminal);
+        c.eepromPath = p.value(eeprom);
+        if (isDpramFile(*kind)) {
+            if (!p.isSet(dpram))
+                return fail(QStringLiteral("--board %1 needs --dpram PATH").arg(p.value(board)));
+            c.dpramPath = QDir(p.value(dpram)).absolutePath();
+        } else if (isSerial(*kind)) {
+            if (!p.isSet(serial))
+                return fail(QStringLiteral("--board %1 needs --serial PATH").arg(p.value(board)));
+            c.serialPath = QDir(p.value(serial)).absolutePath();
+        } else {
+            if (!p.isSet(tcp))
+                return fail(QStringLiteral("--board %1 needs --tcp PORT").arg(p.value(board)));
+            QString v = p.value(tcp);
+            auto hp = ZelCfg::hostPort(v.contains(QLatin1Char(':')) ? v.toStdString()
+                                                                   : "127.0.0.1:" + v.toStdString());
+            if (!hp)
+                return fail(QStringLiteral("--tcp wants [HOST:]PORT"));
+            c.tcpHost = QString::fromStdString(hp->first);
+            c.tcpPort = hp->second;
+        }
+        configs.push_back(c);
+    } else {
+        return fail(QStringLiteral("give --demo --root DIR, or --board KIND with its connection (see --help)"));
+    }
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalFd) != 0)
+        return fail(QStringLiteral("socketpair failed"));
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    QSocketNotifier sigNotifier(gSignalFd[0], QSocketNotifier::Read);
+    QObject::connect(&sigNotifier, &QSocketNotifier::activated, &app, [&] {
+        char c;
+        [[maybe_unused]] auto n = ::read(gSignalFd[0], &c, 1);
+        QCoreApplication::quit();
+    });
+
+    std::vector<std::unique_ptr<Board>> boards;
+    for (auto &c : configs) {
+        auto b = std::make_unique<Board>(c);
+        QString err;
+        if (!b->start(&err)) {
+            boards.clear(); // removes what the boards already created
+            return fail(c.name + QStringLiteral(": ") + err);
+        }
+        boards.push_back(std::move(b));
+    }
+
+    QString statePath = p.isSet(state) ? QDir(p.value(state)).absolutePath() : QString();
+    QTimer stateTimer;
+    stateTimer.setSingleShot(true);
+    stateTimer.setInterval(20);
+    auto writeState = [&] {
+        QJsonArray arr;
+        for (const auto &b : boards)
+            arr.append(b->snapshot());
+        QJsonObject top;
+        top[QStringLiteral("boards")] = arr;
+        QSaveFile f(statePath);
+        if (f.open(QIODevice::WriteOnly)) {
+            f.write(QJsonDocument(top).toJson());
+            f.commit();
+        }
+    };
+    if (!statePath.isEmpty()) {
+        QObject::connect(&stateTimer, &QTimer::timeout, writeState);
+        for (const auto &b : boards)
+            QObject::connect(b.get(), &Board::changed, &stateTimer, [&] {
+                if (!stateTimer.isActive())
+                    stateTimer.start();
+            });
+        writeState();
+    }
+
+    for (const auto &b : boards) {
+        std::printf("board %s %s %s\n", qPrintable(b->config().name),
+                    kindName(b->config().kind).c_str(), qPrintable(b->endpoint()));
+        if (!p.isSet(demo) && isNetwork(b->config().kind))
+            std::printf("tcp-port %u\n", b->tcpPort());
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    int rc = app.exec();
+    boards.clear();
+    if (!statePath.isEmpty())
+        QFile::remove(statePath);
+    return rc;
+}

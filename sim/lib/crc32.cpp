@@ -1,0 +1,30 @@
+#include "crc32.h"
+
+#include <array>
+
+namespace meridan::sim {
+
+namespace {
+constexpr std::array<std::uint32_t, 256> makeTable()
+{
+    std::array<std::uint32_t, 256> t{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t c = i;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        t[i] = c;
+    }
+    return t;
+}
+constexpr auto kTable = makeTable();
+} // namespace
+
+std::uint32_t crc32(std::span<const std::uint8_t> bytes, std::uint32_t crc)
+{
+    crc = ~crc;
+    for (std::uint8_t b : bytes)
+        crc = kTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+} // namespace meridan::sim

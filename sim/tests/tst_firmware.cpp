@@ -1,0 +1,554 @@
+// The firmware core on a plain byte array: handshakes, jobs, messages, bus rules, EEPROM,
+// boot loader.
+#include "crc32.h"
+#include "dp1.h"
+#include "hosthelpers.h"
+#include "images.h"
+
+#include <gtest/gtest.h>
+
+using namespace meridan::sim;
+using namespace meridan::sim::test;
+
+namespace {
+
+std::uint8_t code(const std::optional<Bytes> &m)
+{
+    return m ? (*m)[0] : 0;
+}
+
+} // namespace
+
+TEST(FirmwareStart, powerUp_tesselShowsSignatureVersionReadyAndLoadRequest)
+{
+    Rig r(BoardKind::Tessel);
+    EXPECT_EQ(r.ram.get(0x0C), 'Z');
+    EXPECT_EQ(r.ram.get(0x0D), 'E');
+    EXPECT_EQ(r.ram.get(0x0E), 'L');
+    EXPECT_EQ(r.ram.get(0x0400), 0x52);
+    EXPECT_EQ(r.ram.get(0x1953), 0x53);
+    EXPECT_EQ(r.ram.get(loader::Request), 1);
+    EXPECT_EQ(r.ram.get(0x3FF6), 0);
+}
+
+TEST(FirmwareStart, powerUp_eachVariantReadyAtItsStartByteWithVersionWhereMapped)
+{
+    struct Case {
+        BoardKind kind;
+        std::uint32_t start;
+        std::optional<std::uint32_t> version;
+    };
+    for (auto c : {Case{BoardKind::CorvetDpram, 0x1FFF, 0x1953}, Case{BoardKind::Net0, 0x0400, 0x0717},
+                   Case{BoardKind::Ketch, 0x0400, 0x1953}, Case{BoardKind::CorvetSerial, 0x1FFF, {}},
+                   Case{BoardKind::Ravelin, 0x0400, {}}}) {
+        Rig r(c.kind);
+        EXPECT_EQ(r.ram.get(c.start), 0x52) << kindName(c.kind);
+        if (c.version)
+            EXPECT_EQ(r.ram.get(*c.version), defaultVersion(c.kind)) << kindName(c.kind);
+        EXPECT_EQ(r.ram.get(0x000C), 0) << "no signature on " << kindName(c.kind);
+    }
+}
+
+TEST(Mailbox, setMode_repliesE7AndEveryBusStateAddressFollows)
+{
+    struct Case {
+        BoardKind kind;
+        std::vector<std::uint32_t> busState;
+    };
+    for (const auto &c : {Case{BoardKind::Tessel, {0x3FF6}}, Case{BoardKind::CorvetDpram, {0x1FF6}},
+                          Case{BoardKind::Ravelin, {0x3006}}, Case{BoardKind::Dromon, {0x2FF6}},
+                          Case{BoardKind::CorvetSerial, {0x1FF6}},
+                          Case{BoardKind::Net0, {0x3006, 0x2FF6}}, Case{BoardKind::Ketch, {0x3FF6}}}) {
+        Rig r(c.kind);
+        auto m = r.send(jobOf(job::SetMode, 0x40));
+        ASSERT_TRUE(m) << kindName(c.kind);
+        EXPECT_EQ(*m, (Bytes{0xE7, 0, 0, 0x40, 0, 0, 0, 0}));
+        for (auto a : c.busState)
+            EXPECT_EQ(r.ram.get(a), 1) << kindName(c.kind) << " at " << a;
+    }
+}
+
+TEST(Mailbox, jobNotYetTaken_putKommSeesBusyUntilTheFirmwareAcknowledges)
+{
+    Rig r;
+    ASSERT_TRUE(r.host.putKomm(jobOf(job::SetMode, 0x40)));
+    EXPECT_FALSE(r.host.putKomm(jobOf(job::SetMode, 0x00)));
+    r.fw.poll(r.now);
+    EXPECT_EQ(r.ram.get(0x3FF8) & 1, r.ram.get(0x3FF0) & 1);
+    EXPECT_TRUE(r.host.putKomm(jobOf(job::SetMode, 0x00)));
+}
+
+TEST(Mailbox, handshake_keepsTheOtherBitsOfBothToggleBytes)
+{
+    Rig r;
+    r.ram.set(0x3FF0, 0xA0);
+    r.ram.set(0x3FF8, 0x50);
+    auto m = r.send(jobOf(job::SetMode, 0x40));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(r.ram.get(0x3FF0) & 0xFC, 0xA0);
+    EXPECT_EQ(r.ram.get(0x3FF8) & 0xFC, 0x50);
+}
+
+TEST(Mailbox, twoRepliesWaiting_secondIsPostedOnlyAfterTheFirstIsAcknowledged)
+{
+    Rig r;
+    r.host.putKomm(jobOf(job::SetMode, 0x40));
+    r.fw.poll(r.now);
+    r.host.putKomm(jobOf(job::Diagnosis, 12));
+    r.fw.poll(r.now);
+    r.fw.poll(r.now);
+    EXPECT_EQ(r.fw.queuedMessages(), 1u);
+    EXPECT_EQ(r.ram.get(0x3025), 0xE7) << "the first reply stays in the area";
+    EXPECT_EQ(code(r.host.getMeld()), 0xE7);
+    EXPECT_FALSE(r.host.getMeld()) << "not posted before the firmware runs again";
+    r.fw.poll(r.now);
+    EXPECT_EQ(code(r.host.getMeld()), 0xE1);
+}
+
+TEST(Mailbox, queueOverflow_dropsOldestAndStaysBounded)
+{
+    Rig r;
+    for (int i = 0; i < 100; ++i) {
+        r.host.putKomm(jobOf(job::Diagnosis, static_cast<std::uint8_t>(i % 100)));
+        r.fw.poll(r.now);
+    }
+    EXPECT_LE(r.fw.queuedMessages(), Firmware::MaxQueue);
+}
+
+TEST(Jobs, downloadOfTheDemoConfiguration_runsMatchingSlavesAndFlagsTheRest)
+{
+    Rig r;
+    auto slaves = demoSlaves();
+    slaves.push_back(slaveRecord(50, 0x4711, {0x31}));       // not on the bus
+    slaves.push_back(slaveRecord(60, 0x1234, {0x10}));       // not on the bus either
+    r.download(masterRecord(), slaves);
+    EXPECT_EQ(r.fw.mode(), Mode::Operate);
+    EXPECT_EQ(r.ram.get(0x3FF6), 3);
+    EXPECT_TRUE(r.running(12));
+    EXPECT_FALSE(r.diag(12));
+    EXPECT_TRUE(r.running(20));
+    EXPECT_TRUE(r.running(30));
+    EXPECT_TRUE(r.diag(30)) << "running with extended diagnosis";
+    EXPECT_FALSE(r.running(40));
+    EXPECT_TRUE(r.diag(40));
+    EXPECT_EQ(r.fw.slaveState(40), SlaveState::PrmFault);
+    EXPECT_EQ(r.fw.slaveState(50), SlaveState::NonExistent);
+    EXPECT_TRUE(r.diag(50));
+}
+
+TEST(Jobs, identifierBytesDiffer_cfgFaultWithOwnMasterAddress)
+{
+    Rig r;
+    r.download(masterRecord(0, 2), {slaveRecord(12, 0x4711, {0x13})});
+    EXPECT_EQ(r.fw.slaveState(12), SlaveState::CfgFault);
+    auto m = r.send(jobOf(job::Diagnosis, 12));
+    EXPECT_EQ(*m, (Bytes{0xE1, 0, 0, 12, 0, 0, 0, 6, 0x04, 0x05, 0x00, 2, 0x47, 0x11}));
+}
+
+TEST(Jobs, diagnosisRequest_reportsEachCaseWithAtLeastSixBytes)
+{
+    Rig r;
+    r.download(masterRecord(), demoSlaves());
+    EXPECT_EQ(*r.send(jobOf(job::Diagnosis, 12)),
+              (Bytes{0xE1, 0, 0, 12, 0, 0, 0, 6, 0x00, 0x0C, 0x00, 1, 0x47, 0x11}));
+    EXPECT_EQ(*r.send(jobOf(job::Diagnosis, 40)),
+              (Bytes{0xE1, 0, 0, 40, 0, 0, 0, 6, 0x40, 0x05, 0x00, 0xFF, 0x42, 0x25}));
+    EXPECT_EQ(*r.send(jobOf(job::Diagnosis, 30)),
+              (Bytes{0xE1, 0, 0, 30, 0, 0, 0, 8, 0x08, 0x0C, 0x00, 1, 0x42, 0x24, 0x01, 0x2A}));
+    auto absent = *r.send(jobOf(job::Diagnosis, 77));
+    EXPECT_EQ(absent[7], 6);
+    EXPECT_EQ(absent[8], 0x01) << "Station Non existent";
+    auto outOfRange = *r.send(jobOf(job::Diagnosis, 126));
+    EXPECT_EQ(outOfRange[2], 1);
+    EXPECT_EQ(outOfRange[7], 0);
+}
+
+TEST(Jobs, autoClear_failingSlaveTakesOperateToClearWithModeReport)
+{
+    Rig r;
+    r.send(jobOf(job::SetMode, 0x00));
+    r.send(recordJob(masterRecord(0x80)));
+    for (const auto &s : demoSlaves())
+        r.send(recordJob(s));
+    r.send(jobOf(job::SetMode, 0x80));
+    auto e7 = r.send(jobOf(job::SetMode, 0xC0));
+    EXPECT_EQ(*e7, (Bytes{0xE7, 0, 0, 0xC0, 0, 0, 0, 0}));
+    auto a8 = r.reply();
+    ASSERT_TRUE(a8);
+    EXPECT_EQ(*a8, (Bytes{0xA8, 0, 0, 0x80, 1, 2, 0, 0}));
+    EXPECT_EQ(r.fw.mode(), Mode::Clear);
+    EXPECT_EQ(r.ram.get(0x3FF6), 2);
+}
+
+TEST(Jobs, autoClearOff_failingSlaveLeavesOperate)
+{
+    Rig r;
+    r.download(masterRecord(0x00), demoSlaves());
+    EXPECT_EQ(r.fw.mode(), Mode::Operate);
+    EXPECT_FALSE(r.reply());
+}
+
+TEST(Jobs, setMode_unknownCodeOrNoMasterRecord_refusedWithStatus)
+{
+    Rig r;
+    EXPECT_EQ(r.status(jobOf(job::SetMode, 0x55)), 1);
+    EXPECT_EQ(r.status(jobOf(job::SetMode, 0xC0)), 2);
+    EXPECT_EQ(r.fw.mode(), Mode::Offline);
+    EXPECT_EQ(r.status(jobOf(job::SetMode, 0x40)), 0) << "Stop needs no bus parameters";
+}
+
+TEST(Jobs, masterRecord_badLengthsOrValues_refused)
+{
+    Rig r;
+    Bytes m = masterRecord();
+    m[9] = 65;
+    EXPECT_EQ(r.status(recordJob(m)), 2);
+    m = masterRecord();
+    m[11] = 10;
+    EXPECT_EQ(r.status(recordJob(m)), 3);
+    EXPECT_TRUE(r.fw.masterRecord().empty());
+    EXPECT_EQ(r.status(recordJob(masterRecord())), 0);
+}
+
+TEST(Jobs, slaveRecord_malformedOrOutOfRange_refusedAndNotStored)
+{
+    Rig r;
+    r.send(recordJob(masterRecord()));
+    Bytes s = slaveRecord(12, 0x4711, {0x31});
+    s[7] = static_cast<std::uint8_t>(s[7] - 1); // short length disagrees with Slave_Para_Len
+    EXPECT_EQ(r.status(Bytes(s.begin(), s.begin() + 8 + s[7])), 2);
+
+    s = slaveRecord(12, 0x4711, {0x31});
+    s[34] = 7; // Cfg_Data_Len runs past the record
+    EXPECT_EQ(r.status(recordJob(s)), 2);
+
+    EXPECT_EQ(r.status(recordJob(slaveRecord(126, 0x4711, {0x31}))), 1);
+    EXPECT_EQ(r.status(recordJob(slaveRecord(0, 0x4711, {0x31}))), 1);
+    EXPECT_TRUE(r.fw.slaveRecords().empty());
+
+    auto e5 = r.send(recordJob(slaveRecord(12, 0x4711, {0x31})));
+    EXPECT_EQ(*e5, (Bytes{0xE5, 0, 0, 12, 0, 0, 0, 0}));
+}
+
+TEST(Jobs, slaveRecordLongerThan244_acceptedAsTheJobDeliversIt)
+{
+    Rig r;
+    Bytes big = slaveRecord(12, 0x4711, {0x31}, 0, 0, 130); // Slave_Para_Len 254
+    ASSERT_EQ(big[7], 244);
+    EXPECT_EQ(r.status(recordJob(big)), 0);
+}
+
+TEST(Jobs, recordsInClearOrOperate_refusedWithStatus4)
+{
+    Rig r;
+    r.download(masterRecord(), demoSlaves());
+    EXPECT_EQ(r.status(recordJob(slaveRecord(50, 0x4711, {0x31}))), 4);
+    EXPECT_EQ(r.status(recordJob(masterRecord())), 4);
+}
+
+TEST(Jobs, readBack_masterAndSlaveWalkNameTheNextStationAndEndAt127)
+{
+    Rig r;
+    Bytes master = masterRecord();
+    r.send(recordJob(master));
+    auto slaves = demoSlaves();
+    for (const auto &s : slaves)
+        r.send(recordJob(s));
+
+    auto e2 = *r.send(jobOf(job::ReadMaster));
+    EXPECT_EQ(e2[0], 0xE2);
+    EXPECT_EQ(e2[7], 66);
+    EXPECT_EQ(Bytes(e2.begin() + 8, e2.end()), Bytes(master.begin() + 8, master.end()));
+
+    std::vector<int> asked;
+    int station = 1;
+    while (station != 127 && asked.size() < 10) {
+        asked.push_back(station);
+        auto e3 = *r.send(jobOf(job::ReadSlave, static_cast<std::uint8_t>(station)));
+        EXPECT_EQ(e3[0], 0xE3);
+        EXPECT_EQ(e3[3], station);
+        if (station == 12) {
+            const Bytes &rec = slaves[0];
+            EXPECT_EQ(e3[7], rec[7]);
+            EXPECT_EQ(Bytes(e3.begin() + 8, e3.end()), Bytes(rec.begin() + 8, rec.end()));
+        }
+        station = e3[2];
+    }
+    EXPECT_EQ(asked, (std::vector<int>{1, 12, 20, 30, 40}));
+}
+
+TEST(Jobs, readBack_nothingLoaded_masterStatus1AndSlaveEmpty)
+{
+    Rig r;
+    auto e2 = *r.send(jobOf(job::ReadMaster));
+    EXPECT_EQ(e2[2], 1);
+    EXPECT_EQ(e2[7], 0);
+    auto e3 = *r.send(jobOf(job::ReadSlave, 1));
+    EXPECT_EQ(e3[2], 127);
+    EXPECT_EQ(e3[7], 0);
+}
+
+TEST(Jobs, globalControl_noReplyButCounted_unknownJob_refusedWithE0)
+{
+    Rig r;
+    Bytes gc = jobOf(job::GlobalControl, 0x20);
+    gc[1] = 127;
+    gc[4] = 1;
+    EXPECT_FALSE(r.send(gc));
+    EXPECT_EQ(r.fw.counts().globalControls, 1);
+    EXPECT_EQ(r.fw.lastGlobalControl(), 0x20);
+    EXPECT_EQ(*r.send(jobOf(0x99, 7)), (Bytes{0xE0, 0, 0xFF, 0x99, 0, 0, 0, 0}));
+}
+
+TEST(Inputs, runningSlaves_inputsChangeOverTimeAndOutputsAreKept)
+{
+    Rig r;
+    r.download(masterRecord(), demoSlaves());
+    r.ram.set(0x2000 + 2 + 0x100, 0x77); // somewhere the host keeps outputs
+    r.advance(1);
+    Bytes first{r.ram.get(0x2000), r.ram.get(0x2001)};
+    r.advance(250);
+    Bytes later{r.ram.get(0x2000), r.ram.get(0x2001)};
+    EXPECT_NE(first, later) << "station 12 counts";
+    EXPECT_EQ(r.ram.get(0x2000 + 9), 0) << "station 40 has Prm Fault: no inputs";
+    EXPECT_EQ(r.ram.get(0x2000 + 2 + 0x100), 0x77);
+}
+
+TEST(Inputs, decodeIoLengths_compactAndSpecialFormats)
+{
+    EXPECT_EQ(decodeIoLengths({0x31}).input, 2);
+    EXPECT_EQ(decodeIoLengths({0x31}).output, 2);
+    EXPECT_EQ(decodeIoLengths({0x11, 0x13}).input, 6);
+    EXPECT_EQ(decodeIoLengths({0x50}).input, 2) << "word unit";
+    // special: output length byte, then input length byte, then 2 manufacturer bytes
+    IoLengths io = decodeIoLengths({0xC2, 0x03, 0x41, 0xAA, 0xBB, 0x00});
+    EXPECT_EQ(io.output, 4);
+    EXPECT_EQ(io.input, 4);
+    EXPECT_EQ(decodeIoLengths({0x80}).output, 0) << "cut short: no crash";
+}
+
+TEST(StartByte, stop_clearsConfigurationRefusesJobsAndIsReadyAfterTheBootDelay)
+{
+    Rig r(BoardKind::CorvetDpram);
+    r.download(masterRecord(), demoSlaves());
+    r.ram.set(0x1FFF, 1);
+    r.fw.poll(r.now);
+    EXPECT_EQ(r.fw.mode(), Mode::Offline);
+    EXPECT_EQ(r.ram.get(0x1FF6), 0);
+    EXPECT_FALSE(r.running(12));
+    EXPECT_NE(r.ram.get(0x1FFF), 0x52);
+    r.host.putKomm(jobOf(job::SetMode, 0x40));
+    r.advance(100);
+    EXPECT_FALSE(r.host.putKomm(jobOf(job::SetMode, 0x40))) << "not taken while booting";
+    r.advance(150);
+    EXPECT_EQ(r.ram.get(0x1FFF), 0x52);
+    EXPECT_TRUE(r.fw.slaveRecords().empty());
+}
+
+TEST(StartByte, startFromBurntEeprom_goesToOperateWithModeReport)
+{
+    Rig r;
+    r.download(masterRecord(), {slaveRecord(12, 0x4711, {0x31})});
+    auto ff = *r.send(jobOf(job::Eeprom, 2));
+    EXPECT_EQ(ff, (Bytes{0xFF, 0, 0, 0, 0, 0, 0, 0}));
+    r.ram.set(0x0400, 1);
+    r.advance(2500); // the Tessel loader falls back to its firmware
+    ASSERT_EQ(r.ram.get(0x0400), 0x52);
+    r.ram.set(0x0400, 0);
+    r.fw.poll(r.now);
+    EXPECT_EQ(r.ram.get(0x0400), 0x52);
+    EXPECT_EQ(r.fw.mode(), Mode::Operate);
+    EXPECT_TRUE(r.running(12));
+    EXPECT_EQ(*r.reply(), (Bytes{0xA8, 0, 0, 0xC0, 2, 3, 0, 0}));
+}
+
+TEST(StartByte, startWithEmptyEeprom_staysOfflineAndReportsIt)
+{
+    Rig r(BoardKind::Ketch);
+    r.ram.set(0x0400, 0);
+    r.fw.poll(r.now);
+    EXPECT_EQ(r.fw.mode(), Mode::Offline);
+    EXPECT_EQ(*r.reply(), (Bytes{0xA8, 0, 0, 0x00, 2, 0, 0, 0}));
+}
+
+TEST(Eeprom, burnJob_pagesHoldEachRecordAndEraseClearsThem)
+{
+    Rig r;
+    Bytes s12 = slaveRecord(12, 0x4711, {0x31});
+    r.download(masterRecord(), {s12});
+    r.send(jobOf(job::Eeprom, 2));
+    EXPECT_EQ(r.eeprom.read(0), '$');
+    EXPECT_EQ(r.eeprom.read(7), 66);
+    EXPECT_EQ(r.eeprom.read(12 * 256), '%');
+    EXPECT_EQ(r.eeprom.read(12 * 256 + 3), 12);
+    EXPECT_EQ(r.eeprom.read(12 * 256 + 7 + s12[7]), s12[7 + s12[7]]);
+    EXPECT_EQ(r.eeprom.read(5 * 256), 0xFF) << "unused page";
+    auto ff = *r.send(jobOf(job::Eeprom, 1));
+    EXPECT_EQ(ff[0], 0xFF);
+    EXPECT_EQ(ff[2], 0);
+    EXPECT_EQ(r.eeprom.read(0), 0xFF);
+}
+
+TEST(Eeprom, burnJobWithoutMasterRecordOrUnknownFunction_reportsErrorCode)
+{
+    Rig r;
+    auto ff = *r.send(jobOf(job::Eeprom, 2));
+    EXPECT_EQ(ff[2], 1);
+    EXPECT_EQ(ff[3], 1);
+    EXPECT_EQ(r.eeprom.read(0), 0xFF) << "nothing burnt";
+    EXPECT_EQ((*r.send(jobOf(job::Eeprom, 9)))[3], 5);
+}
+
+TEST(Eeprom, burnJobWithRecordLongerThanAJob_refusedWithCode3)
+{
+    Rig r;
+    r.send(recordJob(masterRecord()));
+    r.send(recordJob(slaveRecord(12, 0x4711, {0x31}, 0, 0, 130)));
+    EXPECT_EQ((*r.send(jobOf(job::Eeprom, 2)))[3], 3);
+}
+
+TEST(ConfigFile, burnThenReadBack_givesTheSameFile)
+{
+    Eeprom e;
+    Bytes file{0x10, 0, 0, 0, 0, 0, 0, 0};
+    Bytes master = masterRecord();
+    master.resize(256, 0);
+    master[100] = 0x5A; // bytes past the bus parameters are carried through
+    file.insert(file.end(), master.begin(), master.end());
+    for (const Bytes &s : demoSlaves()) {
+        unsigned L = static_cast<unsigned>(s[8] << 8 | s[9]);
+        file.insert(file.end(), s.begin(), s.begin() + L + 1);
+    }
+    BurnResult b = burnConfigFile(e, file);
+    EXPECT_EQ(b.status, 0) << b.text;
+    EXPECT_EQ(b.slaves, 4);
+    auto back = configFileFromEeprom(e);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, file);
+}
+
+TEST(ConfigFile, badFiles_refusedAndEepromUnchanged)
+{
+    Eeprom e;
+    EXPECT_EQ(burnConfigFile(e, Bytes(100, 0)).code, 1);
+    Bytes file{0x10, 0, 0, 0, 0, 0, 0, 0};
+    Bytes master = masterRecord();
+    master.resize(256, 0);
+    file.insert(file.end(), master.begin(), master.end());
+    Bytes s = slaveRecord(12, 0x4711, {0x31});
+    Bytes cut(s.begin(), s.begin() + 40); // L says more than the file holds
+    Bytes f1 = file;
+    f1.insert(f1.end(), cut.begin(), cut.end());
+    EXPECT_EQ(burnConfigFile(e, f1).code, 2);
+    Bytes big = slaveRecord(12, 0x4711, {0x31}, 0, 0, 130);
+    Bytes f2 = file;
+    f2.insert(f2.end(), big.begin(), big.begin() + 8 + 254 + 1);
+    EXPECT_EQ(burnConfigFile(e, f2).code, 3);
+    EXPECT_EQ(e.read(0), 0xFF);
+    EXPECT_FALSE(configFileFromEeprom(e));
+}
+
+namespace {
+
+// The driver library's image load through the loader registers.
+std::uint8_t loadImage(Rig &r, std::uint8_t cpu, const Bytes &img)
+{
+    auto command = [&](std::uint8_t c) -> std::uint8_t {
+        r.ram.set(loader::Cmd, c);
+        for (int i = 0; i < 1000 && r.ram.get(loader::Cmd) != 0; ++i)
+            r.advance(1);
+        return r.ram.get(loader::Cmd) ? 3 : r.ram.get(loader::Status);
+    };
+    r.ram.set(loader::Cpu, cpu);
+    for (std::uint32_t i = 0; i < 16 && i < img.size(); ++i)
+        r.ram.set(loader::Window + i, img[i]);
+    if (auto s = command(0x01))
+        return s;
+    std::uint16_t seq = 0;
+    for (std::size_t pos = 16; pos < img.size(); pos += 1024, ++seq) {
+        std::size_t n = std::min<std::size_t>(1024, img.size() - pos);
+        for (std::size_t i = 0; i < n; ++i)
+            r.ram.set(loader::Window + static_cast<std::uint32_t>(i), img[pos + i]);
+        r.ram.set16(loader::Len, static_cast<std::uint16_t>(n));
+        r.ram.set16(loader::Seq, seq);
+        if (auto s = command(0x02))
+            return s;
+    }
+    return command(0x03);
+}
+
+} // namespace
+
+TEST(BootLoader, sampleImages_loadBothCpusAndBootTheNewVersion)
+{
+    Rig r;
+    r.ram.set(0x0400, 1);
+    r.advance(300);
+    EXPECT_EQ(loadImage(r, ImageCpu040, sampleOs9Image()), 0);
+    EXPECT_EQ(r.ram.get(loader::Request), 0);
+    EXPECT_EQ(loadImage(r, ImageCpu331, makeImage(ImageCpu331, 0x54, 3000)), 0);
+    r.advance(250);
+    EXPECT_EQ(r.ram.get(0x0400), 0x52);
+    EXPECT_EQ(r.ram.get(0x1953), 0x54);
+    EXPECT_EQ(r.ram.get(loader::Request), 0) << "the 040 keeps its image";
+}
+
+TEST(BootLoader, badImages_refusedWithTheirCodesAndOldFirmwareComesBack)
+{
+    Rig r;
+    r.ram.set(0x0400, 1);
+    r.advance(1);
+    Bytes img = sampleDpm1Image();
+    Bytes badMagic = img;
+    badMagic[0] = 'X';
+    EXPECT_EQ(loadImage(r, ImageCpu331, badMagic), 0x10);
+    EXPECT_EQ(loadImage(r, ImageCpu040, img), 0x11);
+    Bytes badCrc = img;
+    badCrc[100] ^= 1;
+    EXPECT_EQ(loadImage(r, ImageCpu331, badCrc), 0x13);
+    Bytes shortImg(img.begin(), img.end() - 10);
+    EXPECT_EQ(loadImage(r, ImageCpu331, shortImg), 0x12);
+    Bytes zeroLen = img;
+    zeroLen[8] = zeroLen[9] = zeroLen[10] = zeroLen[11] = 0;
+    EXPECT_EQ(loadImage(r, ImageCpu331, zeroLen), 0x12);
+    r.ram.set(loader::Cpu, 0x31);
+    r.ram.set(loader::Cmd, 0x02); // data before begin
+    r.advance(1);
+    EXPECT_EQ(r.ram.get(loader::Status), 0x14);
+    r.advance(2100);
+    EXPECT_EQ(r.ram.get(0x0400), 0x52) << "falls back to its firmware";
+    EXPECT_EQ(r.ram.get(0x1953), 0x53);
+}
+
+TEST(BootLoader, commandWhileRunning_refusedWith0x15)
+{
+    Rig r;
+    EXPECT_EQ(loadImage(r, ImageCpu331, sampleDpm1Image()), 0x15);
+}
+
+TEST(BootLoader, crc32_matchesTheStandardCheckValue)
+{
+    const std::string s = "123456789";
+    EXPECT_EQ(crc32(Bytes(s.begin(), s.end())), 0xCBF43926u);
+}
+
+TEST(BusFile, demoTextAndErrors_parsedWithLineNumbers)
+{
+    SimBus demo = SimBus::demo();
+    ASSERT_EQ(demo.slaves.size(), 4u);
+    EXPECT_EQ(demo.find(30)->extDiag, (Bytes{0x01, 0x2A}));
+    EXPECT_EQ(demo.find(20)->cfg, (Bytes{0x11, 0x13}));
+
+    std::string err;
+    EXPECT_FALSE(SimBus::parse("12 ident=4711 cfg=31\n12 ident=1 cfg=10\n", &err));
+    EXPECT_EQ(err.substr(0, 2), "2:");
+    EXPECT_FALSE(SimBus::parse("# c\n\n130 ident=1 cfg=10\n", &err));
+    EXPECT_EQ(err.substr(0, 2), "3:");
+    EXPECT_FALSE(SimBus::parse("5 ident=XYZ cfg=10\n", &err));
+    EXPECT_FALSE(SimBus::parse("5 ident=1\n", &err));
+    EXPECT_FALSE(SimBus::parse("5 ident=1 cfg=10 colour=red\n", &err));
+    EXPECT_FALSE(SimBus::parse("5 ident=1 cfg=100\n", &err));
+    auto ok = SimBus::parse("5 ident=0x00AB cfg=10 input=const:01,02 # note\r\n", &err);
+    ASSERT_TRUE(ok) << err;
+    EXPECT_EQ(ok->find(5)->ident, 0xAB);
+}

@@ -1,0 +1,333 @@
+// The network protocol: frames on byte vectors, then the board's TCP server with a raw
+// QTcpSocket, and the program itself.
+#include "board.h"
+#include "hosthelpers.h"
+#include "netprotocol.h"
+#include "zelcfg.h"
+
+#include <QDir>
+#include <QtEndian>
+#include <QFile>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace meridan::sim;
+using namespace meridan::sim::test;
+
+namespace {
+
+Bytes req(std::uint8_t type, const Bytes &payload = {})
+{
+    return NetProtocol::frame(type, payload);
+}
+
+Bytes be32(std::uint32_t v)
+{
+    return {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+            static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+}
+
+Bytes cat(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+struct NetRig : Rig {
+    explicit NetRig(BoardKind kind = BoardKind::Net0)
+        : Rig(kind), proto(fw, ram, "OS9Target", kind == BoardKind::Ketch ? 1 : 0)
+    {
+    }
+    Bytes ask(const Bytes &b) { return proto.feed(b, now).bytes; }
+    NetProtocol proto;
+};
+
+} // namespace
+
+TEST(NetProtocol, hello_matchesTheDocumentedBytes)
+{
+    NetRig r;
+    EXPECT_EQ(r.ask({0, 0, 0, 3, 0x01, 0, 1}),
+              (Bytes{0, 0, 0, 0x16, 0x81, 0, 1, 0, 0x53, 0, 0, 0x40, 0, 0, 1, 0, 0, 'O', 'S', '9',
+                     'T', 'a', 'r', 'g', 'e', 't'}));
+    EXPECT_EQ(r.ask(req(0x01, {0, 2}))[6], NetProtocol::BadVersion);
+}
+
+TEST(NetProtocol, byteAndBlockAccess_documentedExamples)
+{
+    NetRig r;
+    EXPECT_EQ(r.ask({0, 0, 0, 5, 0x02, 0, 0, 4, 0}), (Bytes{0, 0, 0, 2, 0x82, 0x52}));
+    EXPECT_EQ(r.ask({0, 0, 0, 6, 0x03, 0, 0, 0x20, 0x10, 0xAB}), (Bytes{0, 0, 0, 1, 0x83}));
+    EXPECT_EQ(r.ram.get(0x2010), 0xAB);
+    EXPECT_EQ(r.ask({0, 0, 0, 7, 0x04, 0, 0, 0x20, 0x0F, 0, 2}), (Bytes{0, 0, 0, 3, 0x84, 0, 0xAB}));
+    EXPECT_EQ(r.ask(req(0x02, be32(0x4000)))[6], NetProtocol::BadAddress);
+    EXPECT_EQ(r.ask(req(0x04, cat(be32(0x3FFF), {0, 2})))[6], NetProtocol::BadAddress);
+    EXPECT_EQ(r.ask(req(0x04, cat(be32(0x3FFF), {0, 0})))[6], NetProtocol::BadLength);
+}
+
+TEST(NetProtocol, putCommandAndGetMelde_runTheMailboxOnTheBoard)
+{
+    NetRig r;
+    EXPECT_EQ(r.ask({0, 0, 0, 9, 0x05, 0x27, 0, 0, 0xC0, 0, 0, 0, 0}), (Bytes{0, 0, 0, 2, 0x85, 1}))
+        << "Operate without a master record is refused by status, but the job is taken";
+    Bytes m = r.ask({0, 0, 0, 3, 0x06, 0, 0xFF});
+    EXPECT_EQ(m, (Bytes{0, 0, 0, 0x0A, 0x86, 1, 0xE7, 0, 2, 0xC0, 0, 0, 0, 0}));
+    EXPECT_EQ(r.ask({0, 0, 0, 3, 0x06, 0, 0xFF}), (Bytes{0, 0, 0, 2, 0x86, 0}));
+    EXPECT_EQ(r.ask(req(0x05, Bytes{0x27, 0, 0, 0, 0, 0, 0, 3}))[6], NetProtocol::BadJob);
+}
+
+TEST(NetProtocol, getMeldeWithSmallLimit_cutsTheDataAndSaysSo)
+{
+    NetRig r;
+    r.ask(req(0x05, recordJob(masterRecord())));
+    r.ask(req(0x06, {0, 0xFF}));
+    r.ask(req(0x05, jobOf(job::ReadMaster)));
+    Bytes m = r.ask(req(0x06, {0, 4}));
+    ASSERT_EQ(m.size(), 5u + 1 + 8 + 4);
+    EXPECT_EQ(m[6], 0xE2);
+    EXPECT_EQ(m[6 + 7], 4);
+}
+
+TEST(NetProtocol, stoppedFirmware_putCommandReportsBusy)
+{
+    NetRig r;
+    r.ask(req(0x03, {0, 0, 4, 0, 1}));
+    EXPECT_EQ(r.ask(req(0x05, jobOf(job::SetMode, 0x40))), (Bytes{0, 0, 0, 2, 0x85, 0}));
+}
+
+TEST(NetProtocol, burnAndReadConf_roundTripThroughTheEeprom)
+{
+    NetRig r;
+    EXPECT_EQ(r.ask(req(0x08)), (Bytes{0, 0, 0, 2, 0x88, 0}));
+    Bytes file{0x10, 0, 0, 0, 0, 0, 0, 0};
+    Bytes master = masterRecord();
+    master.resize(256, 0);
+    file = cat(file, master);
+    Bytes s = slaveRecord(12, 0x4711, {0x31});
+    file.insert(file.end(), s.begin(), s.begin() + (s[8] << 8 | s[9]) + 1);
+    EXPECT_EQ(r.ask(req(0x07, file)), (Bytes{0, 0, 0, 4, 0x87, 0, 0, 1}));
+    Bytes back = r.ask(req(0x08));
+    EXPECT_EQ(Bytes(back.begin() + 6, back.end()), file);
+    EXPECT_EQ(r.ask(req(0x07, Bytes(50, 0))), (Bytes{0, 0, 0, 4, 0x87, 1, 1, 0}));
+    // Then the host starts the master from the EEPROM.
+    r.ask(req(0x03, {0, 0, 4, 0, 0}));
+    EXPECT_EQ(r.fw.mode(), Mode::Operate);
+}
+
+TEST(NetProtocol, malformedFrames_answeredWithErrorsAndTheConnectionGoesOn)
+{
+    NetRig r;
+    EXPECT_EQ(r.ask({0, 0, 0, 0}), NetProtocol::errorFrame(0, NetProtocol::Empty, "empty frame"));
+    Bytes e = r.ask({0, 0, 0, 1, 0x42});
+    EXPECT_EQ(e, (cat({0, 0, 0, 0x17, 0xFF, 0x42, 0x01}, Bytes{'u', 'n', 'k', 'n', 'o', 'w', 'n', ' ', 'r', 'e', 'q', 'u', 'e', 's', 't', ' ', 't', 'y', 'p', 'e'})));
+    EXPECT_EQ(r.ask(req(0x02, {0, 0}))[6], NetProtocol::BadLength);
+    EXPECT_EQ(r.ask(req(0x09, be32(200))), (Bytes{0, 0, 0, 1, 0x89}));
+    EXPECT_EQ(r.proto.timeoutMs(), 200u);
+    EXPECT_EQ(r.proto.errors(), 3);
+}
+
+TEST(NetProtocol, frameFedByteByByte_answeredOnceComplete)
+{
+    NetRig r;
+    Bytes f{0, 0, 0, 5, 0x02, 0, 0, 4, 0, 0, 0, 0, 5, 0x02, 0, 0, 4, 0};
+    Bytes all;
+    for (std::uint8_t b : f)
+        all = cat(all, r.ask({b}));
+    EXPECT_EQ(all, cat(Bytes{0, 0, 0, 2, 0x82, 0x52}, Bytes{0, 0, 0, 2, 0x82, 0x52}));
+}
+
+TEST(NetProtocol, oversizedLength_errorThenClose)
+{
+    NetRig r;
+    auto out = r.proto.feed(Bytes{0, 1, 0, 1, 0x07}, r.now);
+    EXPECT_TRUE(out.close);
+    EXPECT_EQ(out.bytes, NetProtocol::errorFrame(0, NetProtocol::TooLong, "frame too long"));
+    EXPECT_TRUE(r.proto.feed(req(0x02, be32(0x400)), r.now).bytes.empty()) << "closed";
+}
+
+TEST(NetProtocol, stalledFrame_closedAfterTenSeconds)
+{
+    NetRig r;
+    r.proto.feed(Bytes{0, 0, 0, 9, 0x05}, r.now);
+    EXPECT_FALSE(r.proto.tick(r.now + 9000).close);
+    EXPECT_TRUE(r.proto.tick(r.now + 10001).close);
+}
+
+TEST(NetProtocol, bye_repliesAndCloses)
+{
+    NetRig r;
+    auto out = r.proto.feed(req(0x0A), r.now);
+    EXPECT_EQ(out.bytes, (Bytes{0, 0, 0, 1, 0x8A}));
+    EXPECT_TRUE(out.close);
+}
+
+namespace {
+
+struct TcpRig {
+    TcpRig()
+    {
+        BoardConfig c;
+        c.name = QStringLiteral("Ketch");
+        c.kind = BoardKind::Ketch;
+        c.tcpPort = 0;
+        board = std::make_unique<Board>(c);
+        QString err;
+        EXPECT_TRUE(board->start(&err)) << err.toStdString();
+    }
+    static bool connectTo(QTcpSocket &s, quint16 port)
+    {
+        s.connectToHost(QStringLiteral("127.0.0.1"), port);
+        return QTest::qWaitFor([&] { return s.state() == QAbstractSocket::ConnectedState; }, 3000);
+    }
+    // Reads one whole frame (or what arrived before the socket closed).
+    static Bytes frame(QTcpSocket &s)
+    {
+        QByteArray got;
+        QTest::qWaitFor(
+            [&] {
+                got += s.readAll();
+                if (got.size() < 4)
+                    return s.state() == QAbstractSocket::UnconnectedState;
+                auto L = qFromBigEndian<quint32>(got.constData());
+                return static_cast<quint32>(got.size()) >= 4 + L;
+            },
+            3000);
+        return Bytes(got.begin(), got.end());
+    }
+    static Bytes ask(QTcpSocket &s, const Bytes &out)
+    {
+        s.write(reinterpret_cast<const char *>(out.data()), static_cast<qint64>(out.size()));
+        return frame(s);
+    }
+    std::unique_ptr<Board> board;
+};
+
+} // namespace
+
+TEST(NetServer, rawSocket_jobRoundTripOnAnEphemeralPort)
+{
+    TcpRig r;
+    QTcpSocket s;
+    ASSERT_TRUE(TcpRig::connectTo(s, r.board->tcpPort()));
+    EXPECT_EQ(TcpRig::ask(s, req(0x01, {0, 1}))[4], 0x81);
+    EXPECT_EQ(TcpRig::ask(s, req(0x05, jobOf(job::SetMode, 0x40))), (Bytes{0, 0, 0, 2, 0x85, 1}));
+    Bytes m = TcpRig::ask(s, req(0x06, {0, 0xFF}));
+    EXPECT_EQ(m, (Bytes{0, 0, 0, 0x0A, 0x86, 1, 0xE7, 0, 0, 0x40, 0, 0, 0, 0}));
+    EXPECT_EQ(TcpRig::ask(s, req(0x02, be32(0x3FF6))), (Bytes{0, 0, 0, 2, 0x82, 1}));
+}
+
+TEST(NetServer, secondClient_refusedWithBusyWhileTheFirstCarriesOn)
+{
+    TcpRig r;
+    QTcpSocket first, second;
+    ASSERT_TRUE(TcpRig::connectTo(first, r.board->tcpPort()));
+    QTest::qWait(20); // let the server take the first connection
+    ASSERT_TRUE(TcpRig::connectTo(second, r.board->tcpPort()));
+    Bytes refusal = TcpRig::frame(second);
+    ASSERT_GE(refusal.size(), 7u);
+    EXPECT_EQ(refusal[4], 0xFF);
+    EXPECT_EQ(refusal[6], NetProtocol::Busy);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return second.state() == QAbstractSocket::UnconnectedState; }, 3000));
+    EXPECT_EQ(TcpRig::ask(first, req(0x02, be32(0x400))), (Bytes{0, 0, 0, 2, 0x82, 0x52}));
+}
+
+TEST(NetServer, oversizedAndMalformedFrames_rejectedWithoutCrashAndNextClientWelcome)
+{
+    TcpRig r;
+    {
+        QTcpSocket s;
+        ASSERT_TRUE(TcpRig::connectTo(s, r.board->tcpPort()));
+        EXPECT_EQ(TcpRig::ask(s, {0, 0, 0, 2, 0x77, 0x00})[6], NetProtocol::UnknownType);
+        Bytes e = TcpRig::ask(s, {0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3});
+        ASSERT_GE(e.size(), 7u);
+        EXPECT_EQ(e[6], NetProtocol::TooLong);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return s.state() == QAbstractSocket::UnconnectedState; }, 3000));
+    }
+    QTest::qWait(20);
+    QTcpSocket again;
+    ASSERT_TRUE(TcpRig::connectTo(again, r.board->tcpPort()));
+    EXPECT_EQ(TcpRig::ask(again, req(0x02, be32(0x400))), (Bytes{0, 0, 0, 2, 0x82, 0x52}));
+}
+
+TEST(Program, singleNetworkBoard_printsItsPortAndStopsCleanlyOnSigterm)
+{
+    QTemporaryDir dir;
+    QString state = dir.filePath(QStringLiteral("state.json"));
+    QProcess p;
+    p.start(QStringLiteral(MERIDAN_BOARDSIM_EXE),
+            {QStringLiteral("--board"), QStringLiteral("net0"), QStringLiteral("--tcp"), QStringLiteral("0"),
+             QStringLiteral("--state"), state});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    QByteArray out;
+    QTest::qWaitFor([&] {
+        out += p.readAllStandardOutput();
+        return out.contains("ready\n");
+    }, 5000);
+    int at = out.indexOf("tcp-port ");
+    ASSERT_GE(at, 0) << out.toStdString();
+    quint16 port = out.mid(at + 9, out.indexOf('\n', at) - at - 9).toUShort();
+    QTcpSocket s;
+    ASSERT_TRUE(TcpRig::connectTo(s, port));
+    EXPECT_EQ(TcpRig::ask(s, req(0x05, jobOf(job::SetMode, 0x40)))[5], 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        QFile f(state);
+        return f.open(QIODevice::ReadOnly) && f.readAll().contains("\"Stop\"");
+    }, 3000));
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(5000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_FALSE(QFile::exists(state));
+}
+
+TEST(Program, demo_writesTheDefaultConfigAndCreatesEveryEndpoint)
+{
+    QTemporaryDir dir;
+    // Other ports than the default so a demo running elsewhere does not collide.
+    QDir().mkpath(dir.filePath(QStringLiteral("driver")));
+    QFile cfg(dir.filePath(QStringLiteral("driver/zelpci.cfg")));
+    ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
+    cfg.write("[dpram]\nTessel=driver/tessel.dpram\nCorvet=driver/corvet.dpram\n"
+              "[serial]\nCOM1=driver/com1\nCOM2=driver\\com2\n"
+              "[network]\nOS9Target=127.0.0.1:0\nKetch=127.0.0.1:0\n");
+    cfg.close();
+    QProcess p;
+    p.start(QStringLiteral(MERIDAN_BOARDSIM_EXE), {QStringLiteral("--root"), dir.path(), QStringLiteral("--demo")});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    QByteArray out;
+    QTest::qWaitFor([&] {
+        out += p.readAllStandardOutput();
+        return out.contains("ready\n");
+    }, 5000);
+    EXPECT_EQ(out.count("board "), 6) << out.toStdString();
+    EXPECT_EQ(QFileInfo(dir.filePath(QStringLiteral("driver/tessel.dpram"))).size(), 0x4000);
+    EXPECT_EQ(QFileInfo(dir.filePath(QStringLiteral("driver/corvet.dpram"))).size(), 0x2000);
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("driver/com2"))).isSymLink());
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("download/DPM1.lo"))));
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(5000));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("driver/tessel.dpram"))));
+    EXPECT_FALSE(QFileInfo(dir.filePath(QStringLiteral("driver/com1"))).isSymLink());
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("driver/tessel.eeprom"))));
+    ASSERT_TRUE(cfg.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(cfg.readAll().contains("127.0.0.1:0")) << "an existing file is kept";
+}
+
+TEST(Program, defaultConfig_isTheDocumentedFile)
+{
+    EXPECT_STREQ(ZelCfg::defaultText(),
+                 "[dpram]\nTessel=driver/tessel.dpram\nVME1=driver/vme1.dpram\n"
+                 "Corvet=driver/corvet.dpram\n[serial]\nCOM1=driver/com1\n"
+                 "COM2=driver/com2\n[network]\nOS9Target=127.0.0.1:17301\n"
+                 "Ketch=127.0.0.1:17302\n");
+    std::string err;
+    auto cfg = ZelCfg::parse(" # c\n[Serial]\n com1 = x\\y \n", &err);
+    ASSERT_TRUE(cfg) << err;
+    EXPECT_EQ(ZelCfg::resolve("/r", cfg->serial.at("com1")), "/r/x/y");
+    EXPECT_FALSE(ZelCfg::parse("[dpram]\nTessel\n", &err));
+    EXPECT_FALSE(ZelCfg::hostPort("127.0.0.1:99999"));
+}
