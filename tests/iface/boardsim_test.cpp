@@ -77,6 +77,11 @@ struct Connection {
     double firmware;
 };
 
+void PrintTo(const Connection &c, std::ostream *os)
+{
+    *os << c.hw;
+}
+
 class EveryConnection : public ::testing::TestWithParam<Connection> {};
 
 } // namespace
@@ -259,4 +264,9 @@ TEST(BoardSimCli, peekAndPoke_workOverEveryConnection)
         EXPECT_EQ(cli({"peek", "--hw", hw, "16", "2"}), std::make_pair(0, hex + " 00  " + char(value) + ".\n")) << hw;
         ++value;
     }
+    // Bad arguments are usage errors; a board that does not answer is a failure.
+    for (const QStringList &bad : {QStringList{"peek", "0x0C"}, {"peek", "--hw", "pci", "0"}, {"peek", "--hw", "tessel", "0x10000"},
+                                   {"peek", "--hw", "tessel", "0xFFFF", "2"}, {"poke", "--hw", "tessel", "0", "256"}})
+        EXPECT_EQ(cli(bad).first, 2) << bad.join(' ').toStdString();
+    EXPECT_EQ(cli({"peek", "--hw", "vme:2", "0"}).first, 1);
 }

@@ -5,21 +5,6 @@ using namespace meridan;
 using namespace meridan::iface;
 using namespace meridan::test;
 
-TEST(Connect, tesselWithSignature_isKind1WithVersionAndState)
-{
-    BoardFixture f;
-    auto ram = f.tesselFile(0x53);
-    (*ram)[0x3FF6] = 2;
-    ASSERT_TRUE(ConnectTessel(f.ctx));
-    EXPECT_EQ(f.st.interfaceKind, 1);
-    EXPECT_EQ(f.st.melde1, "Tessel/DPX found DPM-Firmwareversion V5.3");
-    EXPECT_DOUBLE_EQ(f.board->firmwareVersion, 5.3);
-    EXPECT_EQ(f.board->view.betriebsart, "Clear");
-    EXPECT_FALSE(f.board->view.eepromEnabled);
-    EXPECT_EQ(f.board->view.timerIntervalMs, 100);
-    EXPECT_EQ(f.ui.busyDepth, 0);
-}
-
 TEST(Connect, tesselWithoutSignature_isNoHardware)
 {
     BoardFixture f;
@@ -124,16 +109,3 @@ TEST(Connect, networkWithEmptyTarget_triesOS9Target)
     EXPECT_EQ(f.st.interfaceKind, 0);
 }
 
-TEST(Connect, dromonDisconnect_sendsQuitBeforeClosing)
-{
-    BoardFixture f;
-    FakeMonitor mon(*f.serial);
-    mon.ram[0x400] = 0x52;
-    ASSERT_TRUE(ConnectSerial(f.ctx, 2, BoardModel::Dromon));
-    f.serial->tx.clear();
-    Disconnect(f.ctx, true);
-    EXPECT_EQ(f.serial->tx, "Q\r");
-    EXPECT_FALSE(f.serial->isOpen());
-    EXPECT_FALSE(f.board->boardVariant);
-    EXPECT_EQ(f.st.interfaceKind, 0);
-}

@@ -51,18 +51,6 @@ TEST(Mailbox, jobTaken_nextJobIsWrittenAndToggled)
     EXPECT_EQ(f.r()[kJobToggle], 0x02);   // bit 1 (message acknowledge) kept
 }
 
-TEST(Mailbox, jobWithData_writesNPlus8Bytes)
-{
-    DirectFixture f;
-    f.st.record[7] = 3;
-    for (int i = 8; i < 12; ++i)
-        f.st.record[i] = uint8_t(i);
-    EXPECT_EQ(PutKomm(f.ctx), 1);
-    EXPECT_EQ(f.r()[kJobArea + 10], 10);
-    EXPECT_EQ(f.r()[kJobArea + 11], 0);
-    EXPECT_EQ(f.r()[kJobToggle], 0x01);
-}
-
 TEST(Mailbox, messageWaiting_isCopiedAndAcknowledged)
 {
     DirectFixture f;

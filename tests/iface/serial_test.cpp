@@ -102,22 +102,6 @@ TEST(SerialLink, messageWaitingBeforeRead_isKeptForTheNextGetMeld)
     EXPECT_EQ(GetMeld(f.ctx), 0);
 }
 
-TEST(SerialLink, frameArrivingBeforeTheReply_isKeptToo)
-{
-    SerialFixture f;
-    f.board->frameMode = true;
-    f.mon.ram[0x400] = 0x52;
-    f.serial->onWrite = [&](const QByteArray &b) {
-        f.serial->rx += Bytes({0x15, 0xA8, 0x80, 0x02, 0x00});
-        f.mon.take(b);
-    };
-    EXPECT_EQ(SerRead(f.ctx, 0x400), 0x52);
-    EXPECT_EQ(f.board->msgPending, 1);
-    EXPECT_EQ(f.st.mbuf[0], 0xA8);
-    EXPECT_EQ(f.st.mbuf[3], 0x80);
-    EXPECT_EQ(f.st.mbuf[5], 0x02);
-}
-
 TEST(SerialLink, frameKinds_landAtTheirBufferPositions)
 {
     SerialFixture f;
@@ -206,18 +190,6 @@ TEST(SerialLink, requestsOnAClosedPort_sendNothing)
     int16_t flag = 1;
     ReceiveMeld(f.ctx, text, flag);
     EXPECT_EQ(flag, 0);
-}
-
-TEST(SerialLink, modeCheck_switchesATerminalMonitorToHostMode)
-{
-    SerialFixture f;
-    f.mon.mode = "O";
-    SerialModeCheck(f.ctx);
-    EXPECT_EQ(f.serial->tx, "!\rP\r");
-    EXPECT_EQ(f.mon.mode, "P");
-    f.serial->tx.clear();
-    SerialModeCheck(f.ctx);
-    EXPECT_EQ(f.serial->tx, "!\r");
 }
 
 TEST(SerialLink, serialWait_discardsChatterAndEndsEvenIfItNeverStops)

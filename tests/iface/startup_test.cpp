@@ -42,23 +42,6 @@ struct TesselStart : BoardFixture {
 
 } // namespace
 
-TEST(StartUp, tesselWithoutLoadRequest_getsOnlyThe331Image)
-{
-    TesselStart f;
-    (*f.ram)[0x0D3B] = 0;
-    EXPECT_TRUE(StartUp(f.ctx));
-    EXPECT_EQ(f.loaded, QList<uint8_t>{0x31});
-    EXPECT_TRUE(f.ui.shown.empty());
-}
-
-TEST(StartUp, loadRequest_loadsThe040First)
-{
-    TesselStart f;
-    (*f.ram)[0x0D3B] = 1;
-    EXPECT_TRUE(StartUp(f.ctx));
-    EXPECT_EQ(f.loaded, (QList<uint8_t>{0x40, 0x31}));
-}
-
 TEST(StartUp, badImage_showsItsLoaderCodeAndGoesOn)
 {
     TesselStart f;
@@ -74,15 +57,6 @@ TEST(StartUp, badImage_showsItsLoaderCodeAndGoesOn)
     EXPECT_EQ(f.ui.shown[2].text, "Profibus Init Timeout");
 }
 
-TEST(StartUp, missingImage_showsEnglishCode1)
-{
-    TesselStart f;
-    QFile::remove(f.root.path("download/DPM1.lo"));
-    StartUp(f.ctx);
-    ASSERT_FALSE(f.ui.shown.empty());
-    EXPECT_EQ(f.ui.shown[0].text, "Error while loading 331: 1");
-}
-
 TEST(StartUp, noReadyMark_givesProfibusInitTimeoutAfter500Rounds)
 {
     TesselStart f;
@@ -93,19 +67,6 @@ TEST(StartUp, noReadyMark_givesProfibusInitTimeoutAfter500Rounds)
     // 300 ms after the stop, the loader's few polls, 500 rounds of 10 ms.
     EXPECT_GE(f.pump.nowMs(), 300 + kReadyRounds * kReadyRoundMs);
     EXPECT_LT(f.pump.nowMs(), 300 + kReadyRounds * kReadyRoundMs + 50);
-}
-
-TEST(StartUp, corvetDpram_loadsNoImage)
-{
-    TesselStart f;
-    f.board->corvetFlag = -1;
-    (*f.ram)[0x0400] = 0x52;
-    f.pump.onPump = [&] {
-        f.step();
-        (*f.ram)[0x0400] = 0x52; // a running board reports ready at once
-    };
-    EXPECT_TRUE(StartUp(f.ctx));
-    EXPECT_TRUE(f.loaded.isEmpty());
 }
 
 TEST(StartUp, serialLineTimingOut_givesUpAfterTheEleventhFailedRound)
