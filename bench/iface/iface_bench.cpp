@@ -112,7 +112,7 @@ int main(int argc, char **argv)
         const double us = ByteAccessUs(h, r.bytes);
         int failures = 0;
         const double ms = JobRoundTripMs(h, r.jobs, &failures);
-        std::printf("%-16s %11.2f us %13.3f ms%s\n", r.hw, us, ms,
+        std::printf("%-16s %11.3f us %13.3f ms%s\n", r.hw, us, ms,
                     failures ? qPrintable(QStringLiteral("  (%1 jobs unanswered)").arg(failures)) : "");
         Disconnect(h.ctx);
     }
