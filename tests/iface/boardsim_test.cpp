@@ -86,7 +86,7 @@ class EveryConnection : public ::testing::TestWithParam<Connection> {};
 
 } // namespace
 
-TEST_P(EveryConnection, connect_findsTheRunningMasterAndItsVersion)
+TEST_P(EveryConnection, connectAndSetMode_findTheMasterAndChangeTheBusState)
 {
     Live f;
     START_SIM(f);
@@ -96,14 +96,7 @@ TEST_P(EveryConnection, connect_findsTheRunningMasterAndItsVersion)
     EXPECT_DOUBLE_EQ(f.board.firmwareVersion, c.firmware);
     EXPECT_EQ(f.board.view.betriebsart, c.firmware > 5.2 || c.kind != 2 ? "Offline" : "");
     EXPECT_EQ(GetByte(f.ctx, f.board.map.startByte), kReady);
-    EXPECT_FALSE(f.board.serialTimeout);
-}
 
-TEST_P(EveryConnection, setModeJob_isAnsweredAndChangesTheBusState)
-{
-    Live f;
-    START_SIM(f);
-    ASSERT_TRUE(f.connect(GetParam().hw)) << f.st.melde1.toStdString();
     ASSERT_TRUE(f.setMode(0x40));
     EXPECT_EQ(GetByte(f.ctx, f.board.map.busState), 1);
     ASSERT_TRUE(f.setMode(0x00));
