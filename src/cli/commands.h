@@ -2,6 +2,7 @@
 // meridan-cli: each command is one function in its own file, listed in the
 // command table of main.cpp.
 #include "app/context.h"
+#include "iface/hwname.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -26,8 +27,14 @@ struct Command {
 };
 
 int CmdDump(Env &env, const QStringList &args);
+int CmdPeek(Env &env, const QStringList &args);
+int CmdPoke(Env &env, const QStringList &args);
 
 // Helpers shared by commands.
 int UsageError(Env &env, const Command &cmd, const QString &why);
+// A bad or missing --hw: the reason and the list of hardware names; kUsage.
+int HwUsageError(Env &env, const char *cmd, const QString &why);
+// Connects to the board of `hw`; false (with the status line on stderr) when none answered.
+bool ConnectOrReport(Env &env, const iface::HwChoice &hw);
 
 } // namespace meridan::cli

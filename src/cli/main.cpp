@@ -1,5 +1,6 @@
 // meridan-cli: the configuration core without windows.
 #include "cli/commands.h"
+#include "iface/board.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -11,6 +12,8 @@ namespace {
 
 const Command kCommands[] = {
     {"dump", "FILE.dp1", "print a configuration file as JSON", CmdDump},
+    {"peek", "--hw HW ADDR [COUNT]", "print DP-RAM bytes as hex and text (HW: see below)", CmdPeek},
+    {"poke", "--hw HW ADDR VALUE", "write one DP-RAM byte (ADDR, VALUE: decimal or 0x...)", CmdPoke},
 };
 
 void PrintHelp(QTextStream &out)
@@ -25,6 +28,7 @@ void PrintHelp(QTextStream &out)
     for (const Command &c : kCommands)
         out << "  " << QString::fromLatin1(c.name).leftJustified(14) << QString::fromLatin1(c.usage) << "\n"
             << "  " << QString(14, QLatin1Char(' ')) << c.summary << "\n";
+    out << "\nhardware names (HW):\n" << iface::HwNameHelp();
     out << "\nExit status: 0 success, 1 the operation did not reach its goal, 2 bad usage or unreadable input.\n";
 }
 
@@ -92,6 +96,8 @@ int main(int argc, char **argv)
         CliPrompts prompts;
         QtPump pump;
         Context ctx{st, prompts, pump, root};
+        iface::Board board(root, pump);
+        ctx.board = &board;
         Env env{ctx, out, err};
         const int rc = c.run(env, args);
         out.flush();

@@ -1,0 +1,126 @@
+#include "iface/zelpci_cfg.h"
+
+#include "app/paths.h"
+#include "iface/logging.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace meridan::iface {
+
+const char *const DriverConfig::kDefaultText = "[dpram]\n"
+                                               "Tessel=driver/tessel.dpram\n"
+                                               "VME1=driver/vme1.dpram\n"
+                                               "Corvet=driver/corvet.dpram\n"
+                                               "[serial]\n"
+                                               "COM1=driver/com1\n"
+                                               "COM2=driver/com2\n"
+                                               "[network]\n"
+                                               "OS9Target=127.0.0.1:17301\n"
+                                               "Ketch=127.0.0.1:17302\n";
+
+namespace {
+
+QString ResolvePath(const QString &value, const QString &rootDir)
+{
+    const QString p = NormalizeSeparators(value);
+    if (p.isEmpty())
+        return {};
+    if (QDir::isAbsolutePath(p))
+        return QDir::cleanPath(p);
+    return QDir::cleanPath(rootDir + QLatin1Char('/') + p);
+}
+
+} // namespace
+
+DriverConfig DriverConfig::load(const Root &root)
+{
+    DriverConfig cfg = parse({}, root.dir());
+    const QString file = FindFileNoCase(root.driverDir(), QStringLiteral("zelpci.cfg"));
+    if (file.isEmpty())
+        return cfg;
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        cfg.warnings << QStringLiteral("%1: cannot be read").arg(file);
+        return cfg;
+    }
+    // A configuration file is a few hundred bytes; anything far larger is not one.
+    cfg.apply(f.read(1 << 20), root.dir(), true);
+    for (const QString &w : cfg.warnings)
+        qCWarning(lcDriver).noquote() << file << w;
+    return cfg;
+}
+
+DriverConfig DriverConfig::parse(const QByteArray &text, const QString &rootDir)
+{
+    DriverConfig cfg;
+    cfg.apply(kDefaultText, rootDir, false);
+    cfg.apply(text, rootDir, true);
+    return cfg;
+}
+
+void DriverConfig::apply(const QByteArray &text, const QString &rootDir, bool collectWarnings)
+{
+    QString section;
+    const QList<QByteArray> lines = text.split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = QString::fromUtf8(lines[i]).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            section = line.mid(1, line.size() - 2).trimmed().toLower();
+            continue;
+        }
+        const int eq = line.indexOf(QLatin1Char('='));
+        const QString key = eq > 0 ? line.left(eq).trimmed().toLower() : QString();
+        if (key.isEmpty()) {
+            if (collectWarnings)
+                warnings << QStringLiteral("line %1: not a section or key=value: %2").arg(i + 1).arg(line);
+            continue;
+        }
+        const QString value = line.mid(eq + 1).trimmed();
+        if (section == QLatin1String("dpram"))
+            dpram_[key] = ResolvePath(value, rootDir);
+        else if (section == QLatin1String("serial"))
+            serial_[key] = ResolvePath(value, rootDir);
+        else if (section == QLatin1String("network"))
+            network_[key] = value;
+    }
+}
+
+QString DriverConfig::dpramFile(const QString &key) const
+{
+    return dpram_.value(key.toLower());
+}
+
+QString DriverConfig::serialDevice(int port) const
+{
+    return serial_.value(QStringLiteral("com%1").arg(port));
+}
+
+std::optional<Endpoint> ParseEndpoint(const QString &text, quint16 defaultPort)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    const int colon = t.lastIndexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return Endpoint{t, defaultPort};
+    const QString host = t.left(colon).trimmed();
+    bool ok = false;
+    const uint port = t.mid(colon + 1).trimmed().toUInt(&ok);
+    if (host.isEmpty() || !ok || port == 0 || port > 65535)
+        return std::nullopt;
+    return Endpoint{host, quint16(port)};
+}
+
+std::optional<Endpoint> DriverConfig::resolveTarget(const QString &target) const
+{
+    const QString name = target.trimmed();
+    const auto it = network_.constFind(name.toLower());
+    if (it != network_.constEnd())
+        return ParseEndpoint(*it, kDefaultPort);
+    return ParseEndpoint(name, kDefaultPort);
+}
+
+} // namespace meridan::iface

@@ -1,0 +1,168 @@
+#include "fakes.h"
+#include "iface/driver.h"
+
+#include <QDir>
+
+using namespace meridan;
+using namespace meridan::iface;
+using namespace meridan::test;
+
+namespace {
+
+// A board in a fake /sys/bus/pci/devices tree: a PLX bridge with its small
+// register BARs first and the DP-RAM window in resource2.
+void FakePciDevice(const QString &dir, const char *subVendor, const char *subDevice)
+{
+    QDir().mkpath(dir);
+    auto put = [&](const char *name, const QByteArray &text) {
+        QFile f(dir + "/" + name);
+        f.open(QIODevice::WriteOnly);
+        f.write(text);
+    };
+    put("vendor", "0x10b5\n");
+    put("device", "0x9050\n");
+    put("subsystem_vendor", QByteArray(subVendor) + "\n");
+    put("subsystem_device", QByteArray(subDevice) + "\n");
+    put("resource0", QByteArray(128, '\0'));
+    put("resource1", QByteArray(128, '\0'));
+    QByteArray ram(0x2000, '\0');
+    ram[0x1FFF] = 'R';
+    put("resource2", ram);
+}
+
+// The boot loader's side of the Tessel card, run on every pump.
+struct FakeLoader {
+    explicit FakeLoader(DpramFile &r, uint8_t status = 0) : ram(r), statusAtEnd(status) {}
+    DpramFile &ram;
+    uint8_t statusAtEnd = 0;
+    bool silent = false;
+    QList<uint8_t> commands;
+    QList<uint8_t> cpus;
+    QList<int> seqs;
+    int dataBytes = 0;
+
+    void step()
+    {
+        const uint8_t cmd = ram[0x0D30];
+        if (cmd == 0 || silent)
+            return;
+        commands << cmd;
+        uint8_t status = 0;
+        if (cmd == 1)
+            cpus << ram[0x0D32];
+        if (cmd == 2) {
+            seqs << (ram[0x0D36] << 8 | ram[0x0D37]);
+            dataBytes += ram[0x0D34] << 8 | ram[0x0D35];
+        }
+        if (cmd == 3)
+            status = statusAtEnd;
+        ram[0x0D31] = status;
+        ram[0x0D30] = 0;
+    }
+};
+
+} // namespace
+
+TEST(DriverDirect, tesselFile_isMappedForReadAndWrite)
+{
+    BoardFixture f;
+    DriverLibrary &lib = f.board->driver;
+    EXPECT_EQ(lib.PCI_Init(), 0);
+    f.write("driver/tessel.dpram", QByteArray(0x2000, '\0')); // the wrong size
+    EXPECT_EQ(lib.PCI_Init(), 0);
+    auto ram = f.tesselFile();
+    ASSERT_NE(lib.PCI_Init(), 0);
+    EXPECT_EQ(lib.PCI_GetByte(0x0C), 'Z');
+    lib.PCI_SetByte(0x3FF0, 0x01);
+    EXPECT_EQ((*ram)[0x3FF0], 0x01);
+    // Outside the window nothing is read or written.
+    lib.PCI_SetByte(0x4000, 0x77);
+    EXPECT_EQ(lib.PCI_GetByte(0x4000), 0);
+    EXPECT_GE(lib.PCI_GetDllVersion(), 131u);
+}
+
+TEST(DriverDirect, vmeSlot_mapsItsOwnEntryOnly)
+{
+    BoardFixture f;
+    f.write("driver/zelpci.cfg", "[dpram]\nVME7=driver/slot7.dpram\n");
+    DpramFile slot7(f.root.path("driver/slot7.dpram"), 0x4000);
+    slot7[5] = 0x42;
+    EXPECT_EQ(f.board->driver.PCI_VmeInit(1, 2), 0);
+    ASSERT_NE(f.board->driver.PCI_VmeInit(1, 7), 0);
+    EXPECT_EQ(f.board->driver.PCI_GetByte(5), 0x42);
+    EXPECT_EQ(f.board->driver.PCI_VmeInit(1, 16), 0);
+}
+
+TEST(DriverDirect, plxBridgeInSysfs_mapsItsDpramWindow)
+{
+    BoardFixture f;
+    const QString sys = f.file("sys");
+    FakePciDevice(sys + "/0000:00:1f.0", "0x8086", "0x0001"); // some other card
+    FakePciDevice(sys + "/0000:03:04.0", "0x5a45", "0x0001");
+    f.board->driver.sysfsRoot = sys;
+    ASSERT_NE(f.board->driver.PCI_MapPciDevice(0x905010B5, 0x15A45, 0x2000), 0);
+    EXPECT_EQ(f.board->driver.mappedFile(), sys + "/0000:03:04.0/resource2");
+    EXPECT_EQ(f.board->driver.PCI_GetByte(0x1FFF), 'R');
+    EXPECT_EQ(f.board->driver.PCI_MapPciDevice(0x905010B5, 0x25A45, 0x2000), 0);
+}
+
+TEST(DriverLoader, image_goesOverInChunksOf1024)
+{
+    BoardFixture f;
+    auto ram = f.tesselFile();
+    FakeLoader board(*ram);
+    f.pump.onPump = [&] { board.step(); };
+    QByteArray image("DPFW\x31\x53\0\0\0\0\x09\x01\0\0\0\0", 16);
+    image += QByteArray(0x901, 'x');
+    f.write("download/DPM1.lo", image);
+    ASSERT_NE(f.board->driver.PCI_Init(), 0);
+    EXPECT_EQ(f.board->driver.PCI_LoadCPU331(f.root.path("download/DPM1.lo")), 0);
+    EXPECT_EQ(board.cpus, QList<uint8_t>{0x31});
+    EXPECT_EQ(board.commands, (QList<uint8_t>{1, 2, 2, 2, 3}));
+    EXPECT_EQ(board.seqs, (QList<int>{0, 1, 2}));
+    EXPECT_EQ(board.dataBytes, 0x901);
+}
+
+TEST(DriverLoader, boardStatus_isTheResult)
+{
+    BoardFixture f;
+    auto ram = f.tesselFile();
+    FakeLoader board(*ram, 0x13);
+    f.pump.onPump = [&] { board.step(); };
+    f.write("download/OS9PCI.lo", QByteArray(40, 'y'));
+    ASSERT_NE(f.board->driver.PCI_Init(), 0);
+    EXPECT_EQ(f.board->driver.PCI_LoadCPU40(f.root.path("download/OS9PCI.lo")), 0x13);
+    EXPECT_EQ(board.cpus, QList<uint8_t>{0x40});
+}
+
+TEST(DriverLoader, fileAndBoardProblems_giveTheirCodes)
+{
+    BoardFixture f;
+    auto ram = f.tesselFile();
+    EXPECT_EQ(f.board->driver.PCI_LoadCPU331(f.root.path("download/DPM1.lo")), kLoadNoBoard);
+    ASSERT_NE(f.board->driver.PCI_Init(), 0);
+    EXPECT_EQ(f.board->driver.PCI_LoadCPU331(f.root.path("download/none.lo")), kLoadNoFile);
+    f.write("download/short.lo", "DPFW");
+    EXPECT_EQ(f.board->driver.PCI_LoadCPU331(f.root.path("download/short.lo")), kLoadShortFile);
+
+    // A loader that never clears its command byte: given up after 1000 ms.
+    f.write("download/DPM1.lo", QByteArray(100, 'z'));
+    EXPECT_EQ(f.board->driver.PCI_LoadCPU331(f.root.path("download/DPM1.lo")), kLoadNoAnswer);
+    EXPECT_GE(f.pump.nowMs(), 1000);
+    EXPECT_LT(f.pump.nowMs(), 1100);
+}
+
+TEST(DriverNetwork, nobodyListening_failsAtOnceAndExFunctionsGiveFailure)
+{
+    BoardFixture f;
+    f.write("driver/zelpci.cfg", "[network]\nOS9Target=127.0.0.1:1\n");
+    DriverLibrary &lib = f.board->driver;
+    EXPECT_EQ(lib.PCI_InitEx(""), kInitExBadTarget);
+    EXPECT_EQ(lib.PCI_InitEx("OS9Target"), kInitExNoConnect);
+    EXPECT_FALSE(lib.connected());
+    std::array<uint8_t, 512> buf{};
+    EXPECT_EQ(lib.PCI_GetByteEx(0x400, 0), 0);
+    EXPECT_EQ(lib.PCI_GetMeldeEx(255, buf, 0), 0);
+    EXPECT_EQ(lib.PCI_PutCommandEx(7, buf, 0), 0);
+    EXPECT_TRUE(lib.networkFailed());
+}

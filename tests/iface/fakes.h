@@ -1,0 +1,168 @@
+#pragma once
+// Test doubles for the interface stack: a serial port on byte arrays, a
+// DP-RAM file the test can poke at, and a fixture with a board.
+#include "iface/board.h"
+#include "support/fixture.h"
+
+#include <QFile>
+#include <functional>
+
+namespace meridan::test {
+
+// A serial port whose other end is the test: bytes the host writes collect in
+// `tx`, bytes for the host wait in `rx`. Waiting advances virtual time.
+class FakeSerial : public iface::SerialIo {
+public:
+    explicit FakeSerial(Pump &pump) : pump_(pump) {}
+    bool open(const QString &dev, int b) override
+    {
+        device = dev;
+        baud = b;
+        opened = !failOpen;
+        return opened;
+    }
+    void close() override { opened = false; }
+    bool isOpen() const override { return opened; }
+    qint64 bytesAvailable() override { return opened ? rx.size() : 0; }
+    QByteArray read(qint64 max) override
+    {
+        if (!opened)
+            return {};
+        const QByteArray b = rx.left(max);
+        rx.remove(0, b.size());
+        return b;
+    }
+    void write(const QByteArray &bytes) override
+    {
+        if (!opened)
+            return;
+        tx += bytes;
+        if (onWrite)
+            onWrite(bytes);
+    }
+    bool waitForReadyRead(int ms) override
+    {
+        const qsizetype before = rx.size();
+        pump_.sleepMs(ms);
+        return opened && rx.size() > before;
+    }
+
+    QString device;
+    int baud = 0;
+    bool opened = false;
+    bool failOpen = false;
+    QByteArray rx;
+    QByteArray tx;
+    std::function<void(const QByteArray &)> onWrite;
+
+private:
+    Pump &pump_;
+};
+
+// A DP-RAM file of `size` bytes, mapped for the test's side of the board.
+class DpramFile {
+public:
+    DpramFile(const QString &path, qint64 size) : file_(path)
+    {
+        file_.open(QIODevice::ReadWrite | QIODevice::Truncate);
+        file_.resize(size);
+        mem_ = file_.map(0, size);
+    }
+    uint8_t &operator[](uint32_t addr) { return mem_[addr]; }
+    void put(uint32_t addr, const QByteArray &bytes)
+    {
+        for (int i = 0; i < bytes.size(); ++i)
+            mem_[addr + uint32_t(i)] = uchar(bytes[i]);
+    }
+
+private:
+    QFile file_;
+    uchar *mem_ = nullptr;
+};
+
+// The master's serial monitor, as far as the tests need it: "R", "W", "L",
+// "P" commands on a 16 KiB memory, "V" with a version, "!" with mode "P".
+// Replies go into the port at once unless `mute`.
+struct FakeMonitor {
+    FakeSerial &port;
+    std::array<uint8_t, 0x4000> ram{};
+    QByteArray version = "5.2";
+    QByteArray mode = "P";
+    bool mute = false;
+    QByteArray line;
+
+    explicit FakeMonitor(FakeSerial &p) : port(p)
+    {
+        port.onWrite = [this](const QByteArray &b) { take(b); };
+    }
+    void take(const QByteArray &bytes)
+    {
+        for (char c : bytes) {
+            if (line.isEmpty() && c == 'V') {
+                reply(version);
+                continue;
+            }
+            if (c != '\r') {
+                line += c;
+                continue;
+            }
+            answer(line);
+            line.clear();
+        }
+    }
+    void answer(const QByteArray &cmd)
+    {
+        const QList<QByteArray> parts = cmd.mid(1).split(',');
+        const uint addr = parts[0].toUInt(nullptr, 16) & 0x3FFF;
+        switch (cmd.isEmpty() ? 0 : cmd[0]) {
+        case 'R':
+        case 'L':
+            reply(cmd.left(1) + QByteArray::number(ram[addr], 16).rightJustified(2, '0').toUpper());
+            break;
+        case 'W':
+        case 'P':
+            if (parts.size() == 2)
+                ram[addr] = uint8_t(parts[1].toUInt(nullptr, 16));
+            if (cmd == "P")
+                mode = mode == "P" ? "O" : "P"; // the mode switch has no reply
+            else
+                reply(cmd.left(1));
+            break;
+        case '!':
+            reply("!\r\n" + mode);
+            break;
+        default:
+            break;
+        }
+    }
+    void reply(const QByteArray &b)
+    {
+        if (!mute)
+            port.rx += b;
+    }
+};
+
+struct BoardFixture : Fixture {
+    FakeSerial *serial = nullptr; // owned by the board
+    std::unique_ptr<iface::Board> board;
+
+    BoardFixture()
+    {
+        auto io = std::make_unique<FakeSerial>(pump);
+        serial = io.get();
+        board = std::make_unique<iface::Board>(root, pump, std::move(io));
+        ctx.board = board.get();
+    }
+
+    // The Tessel card's DP-RAM file at its default place, signature and "R" set.
+    std::unique_ptr<DpramFile> tesselFile(uint8_t version = 0x53)
+    {
+        auto f = std::make_unique<DpramFile>(root.path(QStringLiteral("driver/tessel.dpram")), 0x4000);
+        f->put(0x000C, "ZEL");
+        (*f)[0x0400] = 0x52;
+        (*f)[0x1953] = version;
+        return f;
+    }
+};
+
+} // namespace meridan::test

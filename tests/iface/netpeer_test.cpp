@@ -1,0 +1,199 @@
+// The network backend against a scripted peer that answers with whatever a
+// test gives it: broken frames, wrong replies, silence, a hang-up.
+#include "fakes.h"
+#include "iface/driver.h"
+#include "iface/netproto.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+using namespace meridan;
+using namespace meridan::iface;
+using namespace meridan::test;
+
+namespace {
+
+QByteArray Hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+const QByteArray kHelloOk = Hex("00 00 00 16 81 00 01 00 53 00 00 40 00 00 01 00 00 4F 53 39 54 61 72 67 65 74");
+
+// One connection; each request is answered with the next scripted reply.
+// An empty reply means silence, "close" hangs up.
+class ScriptedPeer {
+public:
+    explicit ScriptedPeer(QList<QByteArray> replies) : replies_(std::move(replies))
+    {
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listen_, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        ::listen(listen_, 1);
+        socklen_t len = sizeof a;
+        ::getsockname(listen_, reinterpret_cast<sockaddr *>(&a), &len);
+        port = ntohs(a.sin_port);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~ScriptedPeer()
+    {
+        ::shutdown(listen_, SHUT_RDWR);
+        ::close(listen_);
+        if (conn_ >= 0)
+            ::shutdown(conn_, SHUT_RDWR);
+        thread_.join();
+        if (conn_ >= 0)
+            ::close(conn_);
+    }
+    quint16 port = 0;
+    std::atomic<int> requests{0};
+    // The request frames received so far, type byte first.
+    QList<QByteArray> seen()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return seen_;
+    }
+
+private:
+    bool readExact(char *buf, size_t n)
+    {
+        while (n > 0) {
+            const ssize_t r = ::read(conn_, buf, n);
+            if (r <= 0)
+                return false;
+            buf += r;
+            n -= size_t(r);
+        }
+        return true;
+    }
+    void run()
+    {
+        conn_ = ::accept(listen_, nullptr, nullptr);
+        if (conn_ < 0)
+            return;
+        for (const QByteArray &reply : replies_) {
+            unsigned char head[4];
+            if (!readExact(reinterpret_cast<char *>(head), 4))
+                return;
+            const uint32_t len = uint32_t(head[0]) << 24 | head[1] << 16 | head[2] << 8 | head[3];
+            QByteArray body(qsizetype(std::min<uint32_t>(len, 70000)), '\0');
+            if (!readExact(body.data(), size_t(body.size())))
+                return;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                seen_ << body;
+            }
+            ++requests;
+            if (reply == "close") {
+                ::shutdown(conn_, SHUT_RDWR);
+                return;
+            }
+            if (!reply.isEmpty() && ::write(conn_, reply.constData(), size_t(reply.size())) < 0)
+                return;
+        }
+        char sink[256];
+        while (::read(conn_, sink, sizeof sink) > 0) {
+        }
+    }
+
+    QList<QByteArray> replies_;
+    std::mutex mutex_;
+    QList<QByteArray> seen_;
+    int listen_ = -1;
+    int conn_ = -1;
+    std::thread thread_;
+};
+
+struct NetFixture : BoardFixture {
+    DriverLibrary &lib = board->driver;
+    int32_t open(const ScriptedPeer &peer)
+    {
+        write("driver/zelpci.cfg", QStringLiteral("[network]\nBench=127.0.0.1:%1\n").arg(peer.port).toLatin1());
+        return lib.PCI_InitEx("Bench");
+    }
+};
+
+} // namespace
+
+TEST(DriverNetworkPeer, goodReplies_giveTheirValues)
+{
+    ScriptedPeer peer({kHelloOk, Hex("00 00 00 05 FF 02 03 61 62"), Hex("00 00 00 02 82 52"), Hex("00 00 00 01 83"),
+                       Hex("00 00 00 05 84 00 10 00 00"), Hex("00 00 00 02 85 01"),
+                       Hex("00 00 00 0B 86 01 E7 00 00 C0 00 00 00 01 AA")});
+    NetFixture f;
+    ASSERT_EQ(f.open(peer), kInitExOk);
+    EXPECT_EQ(f.lib.helloFirmware(), 0x53);
+    // An error frame fails the one request; the connection stays.
+    EXPECT_EQ(f.lib.PCI_GetByteEx(0x9999, 0), 0);
+    EXPECT_FALSE(f.lib.networkFailed());
+    EXPECT_EQ(f.lib.PCI_GetByteEx(0x400, 0), 0x52);
+    f.lib.PCI_SetByteEx(0x400, 0, 0);
+    std::array<uint8_t, 512> buf{};
+    EXPECT_EQ(f.lib.PCI_GetMultiByteEx(0x2000, 4, std::span(buf).subspan(508), 0), 1);
+    EXPECT_EQ(buf[509], 0x10);
+    Record job;
+    job[0] = 0x27;
+    job[7] = 2;
+    job[9] = 0x99;
+    EXPECT_EQ(f.lib.PCI_PutCommandEx(2 + 7, job.span(), 0), 1);
+    EXPECT_EQ(f.lib.PCI_GetMeldeEx(255, buf, 0), 1);
+    EXPECT_EQ(buf[0], 0xE7);
+    EXPECT_EQ(buf[8], 0xAA);
+    EXPECT_FALSE(f.lib.networkFailed());
+    // The length argument n + 7 sends job bytes 0 .. n + 7.
+    const QList<QByteArray> seen = peer.seen();
+    ASSERT_EQ(seen.size(), 7);
+    EXPECT_EQ(seen[2], Hex("02 00 00 04 00"));
+    EXPECT_EQ(seen[5], Hex("05 27 00 00 00 00 00 00 02 00 99"));
+    EXPECT_EQ(seen[6], Hex("06 00 FF"));
+}
+
+TEST(DriverNetworkPeer, brokenReplies_failAndDropTheConnection)
+{
+    const QList<QByteArray> broken{
+        Hex("00 00 00 00 82"),       // length 0
+        Hex("00 01 00 01 82"),       // longer than any frame
+        Hex("00 00 00 02 83 00"),    // the reply to another request
+        Hex("00 00 00 03 FF 02 06"), // board busy: it hangs up
+        "close",                     // hang-up instead of a reply
+        Hex("00 00 00 09 82"),       // half a frame, then silence
+    };
+    for (const QByteArray &reply : broken) {
+        ScriptedPeer peer({kHelloOk, Hex("00 00 00 01 89"), reply});
+        NetFixture f;
+        ASSERT_EQ(f.open(peer), kInitExOk);
+        f.lib.PCI_SetTimeOut(200, 0);
+        EXPECT_EQ(f.lib.PCI_GetByteEx(0x400, 0), 0) << reply.toHex().constData();
+        EXPECT_TRUE(f.lib.networkFailed());
+        EXPECT_FALSE(f.lib.connected());
+        // Later calls fail at once, without asking anybody.
+        EXPECT_EQ(f.lib.PCI_GetByteEx(0x400, 0), 0);
+        EXPECT_EQ(peer.requests.load(), 3);
+    }
+}
+
+TEST(DriverNetworkPeer, oversizedOrShortMessages_stayInsideTheBuffer)
+{
+    QByteArray big = Hex("86 01") + QByteArray(300, '\x11');
+    QByteArray framed(4, '\0');
+    framed[2] = char(big.size() >> 8);
+    framed[3] = char(big.size());
+    ScriptedPeer peer({kHelloOk, framed + big, Hex("00 00 00 05 86 01 E7 00 00")});
+    NetFixture f;
+    ASSERT_EQ(f.open(peer), kInitExOk);
+    std::array<uint8_t, 264> buf{};
+    EXPECT_EQ(f.lib.PCI_GetMeldeEx(255, buf, 0), 1);
+    EXPECT_EQ(buf[263], 0x11);
+    buf.fill(0);
+    EXPECT_EQ(f.lib.PCI_GetMeldeEx(255, buf, 0), 0); // fewer than 8 header bytes
+    EXPECT_EQ(buf[0], 0);
+}
+

@@ -1,0 +1,60 @@
+#include "iface/zelpci_cfg.h"
+#include "support/fixture.h"
+
+using namespace meridan;
+using namespace meridan::iface;
+using namespace meridan::test;
+
+TEST(ZelpciCfg, missingFile_givesTheDemoDefaults)
+{
+    Fixture f;
+    const DriverConfig cfg = DriverConfig::load(f.root);
+    EXPECT_EQ(cfg.dpramFile("Tessel"), f.root.path("driver/tessel.dpram"));
+    EXPECT_EQ(cfg.dpramFile("vme1"), f.root.path("driver/vme1.dpram"));
+    EXPECT_EQ(cfg.dpramFile("Corvet"), f.root.path("driver/corvet.dpram"));
+    EXPECT_TRUE(cfg.dpramFile("VME2").isEmpty());
+    EXPECT_EQ(cfg.serialDevice(1), f.root.path("driver/com1"));
+    EXPECT_EQ(cfg.serialDevice(2), f.root.path("driver/com2"));
+    const auto t = cfg.resolveTarget("OS9Target");
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->host, "127.0.0.1");
+    EXPECT_EQ(t->port, 17301);
+    EXPECT_EQ(cfg.resolveTarget("ketch")->port, 17302);
+    EXPECT_TRUE(cfg.warnings.isEmpty());
+}
+
+TEST(ZelpciCfg, fileEntries_overrideDefaultsWithLooseSyntax)
+{
+    Fixture f;
+    f.write("driver/ZELPCI.CFG",
+            "# boards of the test bench\r\n"
+            "[DPRAM]\r\n"
+            "  tessel =  boards\\card.dpram \r\n"
+            "VME3=/abs/vme3.dpram\r\n"
+            "[serial]\n"
+            "com1=/dev/ttyS0 # first port\n"
+            "this line means nothing\n"
+            "[network]\n"
+            "Bench=10.0.0.7:4000\n"
+            "Broken=host:99999\n"
+            "[other]\n"
+            "Tessel=ignored\n");
+    const DriverConfig cfg = DriverConfig::load(f.root);
+    EXPECT_EQ(cfg.dpramFile("Tessel"), f.root.path("boards/card.dpram"));
+    EXPECT_EQ(cfg.dpramFile("VME3"), "/abs/vme3.dpram");
+    // No trailing comments: the value runs to the end of the line.
+    EXPECT_EQ(cfg.serialDevice(1), "/dev/ttyS0 # first port");
+    EXPECT_EQ(cfg.serialDevice(2), f.root.path("driver/com2"));
+    ASSERT_EQ(cfg.warnings.size(), 1);
+    EXPECT_TRUE(cfg.warnings[0].contains("line 7"));
+    EXPECT_EQ(cfg.resolveTarget("BENCH")->host, "10.0.0.7");
+    EXPECT_EQ(cfg.resolveTarget("bench")->port, 4000);
+    EXPECT_FALSE(cfg.resolveTarget("Broken"));
+    EXPECT_EQ(cfg.resolveTarget("OS9Target")->port, 17301);
+    // A name the file does not know is a host name, with or without a port.
+    EXPECT_EQ(cfg.resolveTarget("board.local")->host, "board.local");
+    EXPECT_EQ(cfg.resolveTarget("board.local")->port, DriverConfig::kDefaultPort);
+    EXPECT_EQ(cfg.resolveTarget("127.0.0.1:5555")->port, 5555);
+    for (const char *bad : {"", "host:", ":80", "host:0"})
+        EXPECT_FALSE(cfg.resolveTarget(bad)) << bad;
+}
