@@ -6,6 +6,7 @@
 #include "iface/dpmap.h"
 #include "iface/driver.h"
 #include "iface/serialio.h"
+#include "monitor/panel.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,20 +21,6 @@ class Root;
 } // namespace meridan
 
 namespace meridan::iface {
-
-// The main window's parts a connection sets. The window shows them; the
-// CLI and the tests read them.
-struct ConnectionView {
-    QString hwtxt;            // firmware version text
-    QString betriebsart;      // "Offline", "Stop", "Clear", "Operate"
-    bool load = false;        // the Load and Run check boxes
-    bool run = false;
-    bool eepromEnabled = false;
-    bool eeEraseEnabled = false;
-    int16_t eepromMenuState = 0; // what UnlockCommands gives back to the EEPROM menu
-    bool timerEnabled = false;
-    int timerIntervalMs = 100;
-};
 
 // One remembered byte of a station list: most stations of a round share it.
 struct StationCache {
@@ -60,7 +47,9 @@ public:
     QString versionText;
     bool frameMode = false;     // serial firmware above 5.2: jobs and messages as frames
     int serialPortNumber = 0;   // 1 or 2 while a serial line is chosen
-    ConnectionView view;
+    // The main window's live status a connection sets (the version text goes
+    // to hwText until the status poll takes it over); the window shows it.
+    Panel view;
 
     // --- serial link ---
     bool serialTimeout = false; // the last command's reply did not come in time

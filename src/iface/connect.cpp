@@ -29,7 +29,7 @@ void BeginAttempt(Board &b)
 // What UnlockCommands gives back to the EEPROM menu at the end of an attempt.
 void EndAttempt(Board &b)
 {
-    b.view.eepromEnabled = b.view.eepromMenuState != 0;
+    b.view.eepromMenuEnabled = b.view.eepromMenuState != 0;
 }
 
 QString LibraryVersionText(const Board &b)
@@ -58,7 +58,7 @@ void Fail(Context &ctx, Board &b, const QString &text)
 {
     ctx.st.interfaceKind = 0;
     ctx.status(text);
-    b.view.hwtxt.clear();
+    b.view.hwText.clear();
     b.view.betriebsart.clear();
     b.view.load = false;
     b.view.run = false;
@@ -82,12 +82,12 @@ void Disconnect(Context &ctx, bool noHardwareItem)
     Board *b = BoardOf(ctx);
     ctx.status(QString());
     if (b) {
-        b->view.hwtxt.clear();
+        b->view.hwText.clear();
         b->view.betriebsart.clear();
         b->view.load = false;
         b->view.run = false;
-        b->view.eepromEnabled = false;
-        b->view.eeEraseEnabled = false;
+        b->view.eepromMenuEnabled = false;
+        b->view.eraseEnabled = false;
         b->view.eepromMenuState = 0;
         b->view.timerEnabled = false;
         const uint8_t kind = ctx.st.interfaceKind;
@@ -139,9 +139,9 @@ bool ConnectTessel(Context &ctx, int vmeSlot)
     }
     ctx.st.interfaceKind = 1;
     ReadVersionAndState(ctx, *b);
-    b->view.hwtxt = b->versionText;
+    b->view.hwText = b->versionText;
     b->view.timerEnabled = true;
-    b->view.timerIntervalMs = 100;
+    b->view.timerInterval = 100;
     ctx.status(ctx.tr(QStringLiteral("Tessel/DPX found DPM-Firmwareversion V"),
                       QStringLiteral("Tessel/DPX erkannt DPM-Firmwareversion V"))
                + b->versionText);
@@ -175,11 +175,11 @@ bool ConnectCorvetDpram(Context &ctx)
     ctx.st.interfaceKind = 1;
     b->view.eepromMenuState = -1;
     ReadVersionAndState(ctx, *b);
-    b->view.hwtxt = b->versionText;
+    b->view.hwText = b->versionText;
     b->view.load = true;
     b->view.run = true;
     b->view.timerEnabled = true;
-    b->view.timerIntervalMs = 100;
+    b->view.timerInterval = 100;
     ctx.status(ctx.tr(QStringLiteral("Corvet found DPM-Firmwareversion V"),
                       QStringLiteral("Corvet erkannt DPM-Firmwareversion V"))
                + b->versionText);
@@ -200,7 +200,7 @@ bool ConnectSerial(Context &ctx, int port, BoardModel model)
     const uint8_t kind = ctx.st.interfaceKind;
     if (b->serial->isOpen() || kind == 2 || kind == 3) {
         b->serial->close();
-        b->view.eepromEnabled = false;
+        b->view.eepromMenuEnabled = false;
         b->view.eepromMenuState = 0;
     } else if (kind == 4) {
         b->driver.PCI_DeInitEx(b->networkHandle);
@@ -212,13 +212,13 @@ bool ConnectSerial(Context &ctx, int port, BoardModel model)
     b->map = MapFor(MapVariant::Serial, model);
     const int baud = b->boardVariant ? 19200 : 9600;
     if (model == BoardModel::Ravelin)
-        b->view.eeEraseEnabled = true;
+        b->view.eraseEnabled = true;
     const QString comName = QStringLiteral("Com%1").arg(port);
     const QString device = DriverConfig::load(ctx.root).serialDevice(port);
     if (device.isEmpty() || !b->serial->open(device, baud)) {
         qCDebug(lcSerial) << "cannot open" << device << b->serial->errorText();
         ctx.status(QStringLiteral("Can´t open ") + comName);
-        b->view.eepromEnabled = false;
+        b->view.eepromMenuEnabled = false;
         b->view.eepromMenuState = 0;
         EndAttempt(*b);
         return false;
@@ -226,7 +226,7 @@ bool ConnectSerial(Context &ctx, int port, BoardModel model)
 
     b->view.eepromMenuState = -1;
     ctx.st.interfaceKind = uint8_t(port + 1);
-    b->view.eepromEnabled = true;
+    b->view.eepromMenuEnabled = true;
     if (b->boardVariant)
         SerialModeCheck(ctx);
 
@@ -262,11 +262,11 @@ bool ConnectSerial(Context &ctx, int port, BoardModel model)
                      : ctx.tr(QStringLiteral("Ravelin on COM2 firmware version "),
                               QStringLiteral("Ravelin an COM2 Firmware Version ")))
                + b->versionText);
-    b->view.hwtxt = b->versionText;
+    b->view.hwText = b->versionText;
     b->view.load = true;
     b->view.run = true;
     b->view.timerEnabled = true;
-    b->view.timerIntervalMs = 250;
+    b->view.timerInterval = 250;
     EndAttempt(*b);
     return true;
 }
@@ -287,18 +287,18 @@ bool ConnectNetwork(Context &ctx, int variant, BoardModel model, const QString &
     b->networkHandle = b->driver.PCI_InitEx(b->targetName);
     if (b->networkHandle != kInitExOk) {
         ctx.status(QStringLiteral("Can´t open OS9Target"));
-        b->view.eepromEnabled = false;
+        b->view.eepromMenuEnabled = false;
         b->view.eepromMenuState = 0;
         EndAttempt(*b);
         return false;
     }
     b->view.eepromMenuState = -1;
-    b->view.eepromEnabled = true;
+    b->view.eepromMenuEnabled = true;
     ctx.status(LibraryVersionText(*b));
     ctx.pump.sleepMs(200);
     if (b->driver.PCI_GetDllVersion() < 131) {
         ctx.status(QStringLiteral("Need ZELPCI.DLL Version > 2.02"));
-        b->view.eepromEnabled = false;
+        b->view.eepromMenuEnabled = false;
         b->view.eepromMenuState = 0;
         ctx.st.interfaceKind = 0;
         b->driver.PCI_DeInitEx(b->networkHandle);
@@ -317,11 +317,11 @@ bool ConnectNetwork(Context &ctx, int variant, BoardModel model, const QString &
         return false;
     }
     ReadVersionAndState(ctx, *b);
-    b->view.hwtxt = b->versionText;
+    b->view.hwText = b->versionText;
     b->view.load = true;
     b->view.run = true;
     b->view.timerEnabled = true;
-    b->view.timerIntervalMs = 400;
+    b->view.timerInterval = 400;
     ctx.status(ctx.tr(QStringLiteral("Ravelin/Ketch/Dromon on TCP/IP DPM-firmware V"),
                       QStringLiteral("Ravelin/Ketch/Dromon an TCP/IP DPM-Firmware V"))
                + b->versionText);

@@ -153,7 +153,7 @@ void ConnectionLost(Context &ctx)
             b->serial->close();
         ctx.status(QStringLiteral("Communicationtimeout from Ravelin/Dromon"));
         if (b) {
-            b->view.eepromEnabled = false;
+            b->view.eepromMenuEnabled = false;
             b->view.eepromMenuState = 0;
         }
         break;
@@ -167,7 +167,7 @@ void ConnectionLost(Context &ctx)
     }
     ctx.st.interfaceKind = 0;
     if (b) {
-        b->view.hwtxt.clear();
+        b->view.hwText.clear();
         b->view.betriebsart.clear();
         b->view.load = false;
         b->view.run = false;

@@ -35,7 +35,7 @@ TEST(Connect, tesselAfterCorvet_isNoLongerTakenForACorvet)
     ASSERT_TRUE(ConnectCorvetDpram(f.ctx));
     EXPECT_EQ(f.board->corvetFlag, -1);
     EXPECT_EQ(f.board->map.boardType, 0);
-    EXPECT_TRUE(f.board->view.eepromEnabled);
+    EXPECT_TRUE(f.board->view.eepromMenuEnabled);
     ASSERT_TRUE(ConnectTessel(f.ctx));
     EXPECT_EQ(f.board->corvetFlag, 0);
 }
@@ -50,7 +50,7 @@ TEST(Connect, corvetOnCom1AfterRavelin_reopensAt19200WithCorvetAddresses)
     EXPECT_EQ(f.serial->device, f.root.path("driver/com1"));
     EXPECT_EQ(f.st.melde1, "Ravelin/Dromon on COM1 firmware version 5.2");
     EXPECT_FALSE(f.board->frameMode);
-    EXPECT_TRUE(f.board->view.eeEraseEnabled);
+    EXPECT_TRUE(f.board->view.eraseEnabled);
 
     mon.ram[0x1FFF] = 0x52;
     mon.ram[0x1FF6] = 3;
@@ -63,7 +63,7 @@ TEST(Connect, corvetOnCom1AfterRavelin_reopensAt19200WithCorvetAddresses)
     EXPECT_EQ(f.board->view.betriebsart, "Operate");
     EXPECT_EQ(f.serial->tx, "!\rR1FFF\rVR1FF6\r");
     EXPECT_EQ(f.st.interfaceKind, 2);
-    EXPECT_EQ(f.board->view.timerIntervalMs, 250);
+    EXPECT_EQ(f.board->view.timerInterval, 250);
 }
 
 TEST(Connect, portThatWillNotOpen_saysCantOpen)
@@ -73,7 +73,7 @@ TEST(Connect, portThatWillNotOpen_saysCantOpen)
     EXPECT_FALSE(ConnectSerial(f.ctx, 2, BoardModel::Dromon));
     EXPECT_EQ(f.st.melde1, "Can´t open Com2");
     EXPECT_EQ(f.st.interfaceKind, 0);
-    EXPECT_FALSE(f.board->view.eepromEnabled);
+    EXPECT_FALSE(f.board->view.eepromMenuEnabled);
 }
 
 TEST(Connect, noVersionReply_givesUpAfter2sWithAClearText)

@@ -140,12 +140,16 @@ TEST(Mailbox, connectionLost_dropsTheConnectionWithItsText)
         f.serial->open("com", 9600);
         f.st.interfaceKind = c.kind;
         f.board->serialTimeout = true;
-        f.board->view = {"5.3", "Operate", true, true, true, true, -1, true, 250};
+        Panel &v = f.board->view;
+        v.hwText = "5.3";
+        v.betriebsart = "Operate";
+        v.load = v.run = v.eepromMenuEnabled = v.eraseEnabled = true;
+        v.eepromMenuState = -1;
         ConnectionLost(f.ctx);
         EXPECT_EQ(f.st.melde1, c.text);
         EXPECT_EQ(f.st.interfaceKind, 0);
         EXPECT_FALSE(f.board->serialTimeout);
-        EXPECT_TRUE(f.board->view.hwtxt.isEmpty());
+        EXPECT_TRUE(f.board->view.hwText.isEmpty());
         EXPECT_TRUE(f.board->view.betriebsart.isEmpty());
         EXPECT_FALSE(f.board->view.load || f.board->view.run);
         const bool serial = c.kind == 2 || c.kind == 3;
