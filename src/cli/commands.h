@@ -26,6 +26,7 @@ struct Command {
 };
 
 int CmdDump(Env &env, const QStringList &args);
+int CmdGsd(Env &env, const QStringList &args);
 
 // Helpers shared by commands.
 int UsageError(Env &env, const Command &cmd, const QString &why);

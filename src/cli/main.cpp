@@ -11,6 +11,7 @@ namespace {
 
 const Command kCommands[] = {
     {"dump", "FILE.dp1", "print a configuration file as JSON", CmdDump},
+    {"gsd", "[--station N] FILE", "read a GSD file into a new slave record and print its tables as JSON", CmdGsd},
 };
 
 void PrintHelp(QTextStream &out)
