@@ -5,7 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
+#include <optional>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcGsd, "meridan.slave.gsd", QtWarningMsg)
@@ -46,7 +46,7 @@ bool IsItemSeparator(QChar c) { return c.unicode() <= 32 || c == QLatin1Char(','
 
 // Reads a whole number text (key indexes): optional sign, decimal or "0x"
 // hexadecimal, within 32 bits signed.
-bool ParseWholeNumber(const QString &s, qint64 &value)
+bool ParseWholeNumber(QStringView s, qint64 &value)
 {
     int i = 0;
     const int n = s.size();
@@ -95,35 +95,40 @@ enum class Kw {
     ExtModulePrmDataLen, ExtUserPrmDataConst, ExtUserPrmDataRef, GsdRevision,
 };
 
-// GSD keywords are case-insensitive; the table is keyed by the lower-case form.
-const QHash<QString, Kw> &Keywords()
+// GSD keywords are case-insensitive. Most lines of a file carry other keys,
+// so the lookup rejects them by length before comparing any text.
+struct Keyword {
+    QLatin1StringView name;
+    Kw kw;
+};
+
+const Keyword kKeywords[] = {
+    {QLatin1StringView("Vendor_Name"), Kw::VendorName},
+    {QLatin1StringView("Hardware_Release"), Kw::HardwareRelease},
+    {QLatin1StringView("Software_Release"), Kw::SoftwareRelease},
+    {QLatin1StringView("Model_Name"), Kw::ModelName},
+    {QLatin1StringView("Ident_Number"), Kw::IdentNumber},
+    {QLatin1StringView("User_Prm_Data_Len"), Kw::UserPrmDataLen},
+    {QLatin1StringView("User_Prm_Data"), Kw::UserPrmData},
+    {QLatin1StringView("Module"), Kw::Module},
+    {QLatin1StringView("Modular_Station"), Kw::ModularStation},
+    {QLatin1StringView("PrmText"), Kw::PrmText},
+    {QLatin1StringView("Text"), Kw::Text},
+    {QLatin1StringView("ExtUserPrmData"), Kw::ExtUserPrmData},
+    {QLatin1StringView("Prm_Text_Ref"), Kw::PrmTextRef},
+    {QLatin1StringView("Ext_Module_Prm_Data_Len"), Kw::ExtModulePrmDataLen},
+    {QLatin1StringView("Ext_User_Prm_Data_Const"), Kw::ExtUserPrmDataConst},
+    {QLatin1StringView("Ext_User_Prm_Data_Ref"), Kw::ExtUserPrmDataRef},
+    {QLatin1StringView("GSD_Revision"), Kw::GsdRevision},
+};
+
+std::optional<Kw> FindKeyword(QStringView key)
 {
-    static const QHash<QString, Kw> table = [] {
-        const std::pair<const char *, Kw> rows[] = {
-            {"Vendor_Name", Kw::VendorName},
-            {"Hardware_Release", Kw::HardwareRelease},
-            {"Software_Release", Kw::SoftwareRelease},
-            {"Model_Name", Kw::ModelName},
-            {"Ident_Number", Kw::IdentNumber},
-            {"User_Prm_Data_Len", Kw::UserPrmDataLen},
-            {"User_Prm_Data", Kw::UserPrmData},
-            {"Module", Kw::Module},
-            {"Modular_Station", Kw::ModularStation},
-            {"PrmText", Kw::PrmText},
-            {"Text", Kw::Text},
-            {"ExtUserPrmData", Kw::ExtUserPrmData},
-            {"Prm_Text_Ref", Kw::PrmTextRef},
-            {"Ext_Module_Prm_Data_Len", Kw::ExtModulePrmDataLen},
-            {"Ext_User_Prm_Data_Const", Kw::ExtUserPrmDataConst},
-            {"Ext_User_Prm_Data_Ref", Kw::ExtUserPrmDataRef},
-            {"GSD_Revision", Kw::GsdRevision},
-        };
-        QHash<QString, Kw> h;
-        for (const auto &[name, kw] : rows)
-            h.insert(QString::fromLatin1(name).toLower(), kw);
-        return h;
-    }();
-    return table;
+    for (const Keyword &k : kKeywords) {
+        if (k.name.size() == key.size() && key.compare(k.name, Qt::CaseInsensitive) == 0)
+            return k.kw;
+    }
+    return std::nullopt;
 }
 
 // An error that ends the read. `reported` errors are the device-level limits
@@ -188,7 +193,7 @@ private:
         return v;
     }
 
-    static int keyIndex(const QString &indexText, bool present)
+    static int keyIndex(QStringView indexText, bool present)
     {
         qint64 v = 0;
         if (!present || !ParseWholeNumber(indexText, v))
@@ -201,18 +206,18 @@ private:
         const int eq = line.indexOf(QLatin1Char('='));
         if (eq < 1)
             return; // block ends, module reference numbers, the "#Profibus_DP" head
-        QString key = line.left(eq).trimmed();
-        QString indexText;
+        QStringView key = QStringView(line).left(eq).trimmed();
+        QStringView indexText;
         bool hasIndex = false;
-        const int open = key.indexOf(QLatin1Char('('));
+        const auto open = key.indexOf(QLatin1Char('('));
         if (open > 0) {
-            const int close = key.indexOf(QLatin1Char(')'), open);
+            const auto close = key.indexOf(QLatin1Char(')'), open);
             indexText = (close < 0 ? key.mid(open + 1) : key.mid(open + 1, close - open - 1)).trimmed();
             hasIndex = true;
             key = key.left(open).trimmed();
         }
-        const auto it = Keywords().constFind(key.toLower());
-        if (it == Keywords().constEnd())
+        const std::optional<Kw> it = FindKeyword(key);
+        if (!it)
             return;
         QString value = line.mid(eq + 1).trimmed();
         // The Module value keeps the name's closing quote: AddConfig finds the
@@ -473,17 +478,31 @@ private:
 
 } // namespace
 
-QString DecodeGsdText(const QByteArray &bytes, bool utf8)
+namespace {
+
+QString DecodeGsdBytes(const char *data, qsizetype size, bool utf8)
 {
     if (utf8)
-        return QString::fromUtf8(bytes);
-    QString s(bytes.size(), Qt::Uninitialized);
+        return QString::fromUtf8(data, size);
+    bool latin1 = true;
+    for (qsizetype i = 0; i < size && latin1; ++i)
+        latin1 = uint8_t(data[i]) < 0x80 || uint8_t(data[i]) > 0x9F;
+    if (latin1)
+        return QString::fromLatin1(data, size);
+    QString s(size, Qt::Uninitialized);
     QChar *out = s.data();
-    for (const char ch : bytes) {
-        const auto b = uint8_t(ch);
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto b = uint8_t(data[i]);
         *out++ = QChar(b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char16_t(b));
     }
     return s;
+}
+
+} // namespace
+
+QString DecodeGsdText(const QByteArray &bytes, bool utf8)
+{
+    return DecodeGsdBytes(bytes.constData(), bytes.size(), utf8);
 }
 
 GsdLineReader::GsdLineReader(const QByteArray &bytes) : bytes_(bytes)
@@ -530,15 +549,15 @@ bool GsdLineReader::GetLine(QString &line)
                     ++physLine_;
                 ++p_;
             }
-            if (!buf_.isEmpty() && buf_.back() != ' ')
-                buf_.append(' ');
+            if (!buf_.empty() && buf_.back() != ' ')
+                buf_.push_back(' ');
             continue;
         } else if (ch == ',' && !inQuote) {
             ch = ' ';
         }
-        buf_.append(ch);
+        buf_.push_back(ch);
     }
-    line = DecodeGsdText(buf_, utf8_);
+    line = DecodeGsdBytes(buf_.data(), qsizetype(buf_.size()), utf8_);
     return true;
 }
 
@@ -669,7 +688,17 @@ GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileNam
         out.kind = GsdOutcome::Kind::NotFound;
         return out;
     }
-    if (file.size() > kMaxGsdFileSize) {
+    // Read in pieces up to the limit: a device node or a pipe reports no size.
+    QByteArray bytes;
+    bytes.reserve(qsizetype(qBound<qint64>(0, file.size(), kMaxGsdFileSize) + 1));
+    while (bytes.size() <= kMaxGsdFileSize) {
+        const QByteArray piece = file.read(64 * 1024);
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+    }
+    file.close();
+    if (bytes.size() > kMaxGsdFileSize) {
         out.kind = GsdOutcome::Kind::Stopped;
         out.status = QStringLiteral("Error in GSD-File: file too large");
         if (meldung)
@@ -678,8 +707,7 @@ GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileNam
         st.slave.gsdLoaded = true;
         return out;
     }
-    GsdLineReader lines(file.read(kMaxGsdFileSize));
-    file.close();
+    GsdLineReader lines(bytes);
 
     Reader reader(ctx, meldung, lines);
     try {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
+#include <string>
 
 namespace meridan {
 
@@ -58,7 +59,7 @@ private:
     bool utf8_ = false;
     int physLine_ = 1;
     int startLine_ = 0;
-    QByteArray buf_;
+    std::string buf_; // keeps its capacity from line to line
 };
 
 // Item n (from 1) of a list separated by blanks, TABs or ",": a decimal or
