@@ -8,7 +8,7 @@
 #include <optional>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcGsd, "meridan.slave.gsd", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcGsd, "meridan.slave.gsd", QtWarningMsg) // debug: why a read stopped
 
 namespace meridan {
 
@@ -659,45 +659,34 @@ GsdOutcome LoadGSD(Context &ctx, const QString &fileName, const GsdStatus &meldu
     return LoadGsdFile(ctx, FindGsdFile(ctx, fileName), fileName, meldung);
 }
 
-GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileName, const GsdStatus &meldung)
+namespace {
+
+// The start of every read: empty tables and the record's GSD code, the
+// first four characters of the file name.
+bool StartRead(Context &ctx, const QString &fileName, const GsdStatus &meldung, GsdOutcome &out)
 {
     State &st = ctx.st;
-    GsdOutcome out;
-    out.path = path;
     ClearGsdTables(st.gsd);
-
     try {
-        // The first four characters of the file name become the record's GSD code.
         RecomputeLengths(st);
         const int code = 43 + st.slave.u + st.slave.c;
         for (int i = 0; i < 4 && i < fileName.size(); ++i) {
             const char16_t u = fileName[i].unicode();
             st.record[code + i] = uint8_t(u < 256 ? u : '?');
         }
-    } catch (const std::exception &e) {
+    } catch (const std::exception &) {
         out.kind = GsdOutcome::Kind::Stopped;
         out.status = QStringLiteral("Error in GSD-File: the record is damaged");
         if (meldung)
             meldung(out.status);
-        return out;
+        return false;
     }
+    return true;
+}
 
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        st.slave.gsdLoaded = true;
-        out.kind = GsdOutcome::Kind::NotFound;
-        return out;
-    }
-    // Read in pieces up to the limit: a device node or a pipe reports no size.
-    QByteArray bytes;
-    bytes.reserve(qsizetype(qBound<qint64>(0, file.size(), kMaxGsdFileSize) + 1));
-    while (bytes.size() <= kMaxGsdFileSize) {
-        const QByteArray piece = file.read(64 * 1024);
-        if (piece.isEmpty())
-            break;
-        bytes += piece;
-    }
-    file.close();
+void ReadBytes(Context &ctx, const QByteArray &bytes, const GsdStatus &meldung, GsdOutcome &out)
+{
+    State &st = ctx.st;
     if (bytes.size() > kMaxGsdFileSize) {
         out.kind = GsdOutcome::Kind::Stopped;
         out.status = QStringLiteral("Error in GSD-File: file too large");
@@ -705,10 +694,9 @@ GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileNam
             meldung(out.status);
         Pause(ctx);
         st.slave.gsdLoaded = true;
-        return out;
+        return;
     }
     GsdLineReader lines(bytes);
-
     Reader reader(ctx, meldung, lines);
     try {
         reader.run();
@@ -724,11 +712,46 @@ GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileNam
         out.kind = GsdOutcome::Kind::Stopped;
         out.line = lines.lineNumber();
         const QString text = QStringLiteral("Error in GSD-File: line %1: %2").arg(out.line).arg(QString::fromLocal8Bit(e.what()));
-        qCWarning(lcGsd) << path << text;
+        qCDebug(lcGsd) << out.path << text;
         reader.show(text);
         Pause(ctx);
     }
     out.status = reader.status;
+}
+
+} // namespace
+
+GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileName, const GsdStatus &meldung)
+{
+    GsdOutcome out;
+    out.path = path;
+    if (!StartRead(ctx, fileName, meldung, out))
+        return out;
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        ctx.st.slave.gsdLoaded = true;
+        out.kind = GsdOutcome::Kind::NotFound;
+        return out;
+    }
+    // Read in pieces up to the limit: a device node or a pipe reports no size.
+    QByteArray bytes;
+    bytes.reserve(qsizetype(qBound<qint64>(0, file.size(), kMaxGsdFileSize) + 1));
+    while (bytes.size() <= kMaxGsdFileSize) {
+        const QByteArray piece = file.read(64 * 1024);
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+    }
+    file.close();
+    ReadBytes(ctx, bytes, meldung, out);
+    return out;
+}
+
+GsdOutcome LoadGsdBytes(Context &ctx, const QByteArray &bytes, const QString &fileName, const GsdStatus &meldung)
+{
+    GsdOutcome out;
+    if (StartRead(ctx, fileName, meldung, out))
+        ReadBytes(ctx, bytes, meldung, out);
     return out;
 }
 

@@ -82,6 +82,9 @@ GsdOutcome LoadGSD(Context &ctx, const QString &fileName, const GsdStatus &meldu
 // The same for a file whose path is known; `fileName` gives the GSD code.
 GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileName,
                        const GsdStatus &meldung = {});
+// The same for the bytes of a file already in memory.
+GsdOutcome LoadGsdBytes(Context &ctx, const QByteArray &bytes, const QString &fileName,
+                        const GsdStatus &meldung = {});
 
 // Appends the identifier bytes of a module line (the text after the module
 // name's closing quote) to the configuration buffer at `cfgByteCount` and
