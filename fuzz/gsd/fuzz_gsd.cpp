@@ -5,6 +5,8 @@
 #include "slave/record.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 using namespace meridan;
 
@@ -27,7 +29,35 @@ struct Setup {
     Context ctx{st, ui, pump, root};
 };
 
+bool HasFlag(int argc, char **argv, const char *flag)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], flag, std::strlen(flag)) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+// Real device files reach 200 KB, but the reader's paths show in a few KB;
+// smaller inputs give many more runs. The keyword dictionary lets mutations
+// form lines the reader acts on. Both only when the command line has none.
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static std::vector<char *> args;
+    static char maxLen[] = "-max_len=8192";
+    static char dict[] = "-dict=" MERIDAN_GSD_DICT;
+    args.assign(*argv, *argv + *argc);
+    if (!HasFlag(*argc, *argv, "-max_len="))
+        args.insert(args.begin() + 1, maxLen);
+    if (!HasFlag(*argc, *argv, "-dict="))
+        args.insert(args.begin() + 1, dict);
+    args.push_back(nullptr);
+    *argc = int(args.size()) - 1;
+    *argv = args.data();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
