@@ -151,6 +151,11 @@ public:
     Reader(Context &ctx, const GsdStatus &meldung, GsdLineReader &lines)
         : ctx_(ctx), meldung_(meldung), lines_(lines), t_(ctx.st.gsd), w_(ctx.st.slave)
     {
+        // The device's default parameters go only into a record that has no
+        // device yet. The editor reads a stored record's file again each time
+        // it opens it; that read must not replace the user's parameters, nor
+        // drop the module blocks that follow the device's own bytes.
+        writeDefaults_ = !w_.gsdLoaded && ctx.st.record[30] == 0 && ctx.st.record[31] == 0;
     }
 
     void run()
@@ -316,9 +321,7 @@ private:
 
     void userPrmData(const QString &value)
     {
-        // Only a fresh record takes the device's default parameters; a record
-        // read again keeps the bytes the user has set.
-        if (w_.u <= 0 || w_.c != 0 || w_.gsdLoaded)
+        if (w_.u <= 0 || w_.c != 0 || !writeDefaults_)
             return;
         const int len = w_.u;
         for (int i = 0; i < len; ++i) {
@@ -451,9 +454,9 @@ private:
         if (mod.prmLen < offset + i - 1)
             mod.prmLen = offset + i - 1;
 
-        // The device's own constants build the record's parameter bytes, once:
-        // a record that already has its GSD file keeps what the user set.
-        if (m != 0 || w_.gsdLoaded)
+        // The device's own constants rebuild the record's parameter bytes from
+        // every constant read so far.
+        if (m != 0 || !writeDefaults_)
             return;
         if (w_.u > 0)
             RemoveUserPrm(ctx_.st);
@@ -474,6 +477,7 @@ private:
     int refCounter_ = 0;
     int cfgByteCount_ = 0;
     QString moduleLine_;
+    bool writeDefaults_ = true;
 };
 
 } // namespace

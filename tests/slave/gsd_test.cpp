@@ -105,6 +105,26 @@ TEST(GsdReader, deviceConstants_buildTheUserParametersOnceOnly)
     EXPECT_EQ(g.userPrm(), (std::vector<int>{0, 0, 0x77, 6}));
 }
 
+TEST(GsdReader, storedRecordOpenedAfterStart_keepsDeviceAndModuleParameters)
+{
+    Gsd g;
+    // A modular station as stored: ident set, 2 device bytes and 2 bytes of
+    // a module's block behind them, edited by the user.
+    g.st.record[30] = 0x12;
+    g.st.record[31] = 0x34;
+    RemoveUserPrm(g.st);
+    for (int i = 0; i < 4; ++i)
+        g.st.slave.prm[i] = uint8_t(0xA0 + i);
+    g.st.slave.u = 4;
+    InsertUserPrm(g.st);
+    g.st.slave.gsdLoaded = false; // as after a program start
+
+    g.load("Modular_Station = 1\nUser_Prm_Data_Len = 2\nUser_Prm_Data = 0,0\nExt_User_Prm_Data_Const(0) = 0x01,0x02\n"
+           "Module = \"M\" 0x10\nExt_Module_Prm_Data_Len = 2\n");
+    EXPECT_EQ(g.userPrm(), (std::vector<int>{0xA0, 0xA1, 0xA2, 0xA3}));
+    EXPECT_EQ(g.t().prmConst(0, 1), 0x02); // the tables are read all the same
+}
+
 TEST(GsdReader, constantLines_keepEveryByteAndNeverWipeEarlierOnes)
 {
     Gsd g;
