@@ -519,6 +519,21 @@ GsdLineReader::GsdLineReader(const QByteArray &bytes) : bytes_(bytes)
     }
 }
 
+namespace {
+
+// Bytes GetLine must look at; everything else is copied in runs.
+struct SpecialBytes {
+    bool is[256] = {};
+    constexpr SpecialBytes()
+    {
+        for (const unsigned char c : {'\r', '\n', '"', ';', '\\', ','})
+            is[c] = true;
+    }
+};
+constexpr SpecialBytes kSpecial;
+
+} // namespace
+
 bool GsdLineReader::GetLine(QString &line)
 {
     if (p_ >= end_)
@@ -526,9 +541,14 @@ bool GsdLineReader::GetLine(QString &line)
     buf_.clear();
     startLine_ = physLine_;
     bool inQuote = false;
-    bool inComment = false;
     while (p_ < end_) {
-        char ch = *p_++;
+        const char *run = p_;
+        while (p_ < end_ && !kSpecial.is[uint8_t(*p_)])
+            ++p_;
+        buf_.append(run, std::size_t(p_ - run));
+        if (p_ >= end_)
+            break;
+        const char ch = *p_++;
         // CR LF, CR and LF each end a line.
         if (ch == '\r' || ch == '\n') {
             if (ch == '\r' && p_ < end_ && *p_ == '\n')
@@ -536,13 +556,13 @@ bool GsdLineReader::GetLine(QString &line)
             ++physLine_;
             break;
         }
-        if (inComment)
-            continue;
         if (ch == '"') {
             inQuote = !inQuote;
+            buf_.push_back(ch);
         } else if (ch == ';' && !inQuote) {
-            inComment = true; // a "\" in a comment continues nothing
-            continue;
+            // The comment runs to the line end; a "\" in it continues nothing.
+            while (p_ < end_ && *p_ != '\r' && *p_ != '\n')
+                ++p_;
         } else if (ch == '\\') {
             // Continuation: the rest of this physical line is skipped, then
             // line ends and indentation; the joint reads as one blank.
@@ -555,11 +575,9 @@ bool GsdLineReader::GetLine(QString &line)
             }
             if (!buf_.empty() && buf_.back() != ' ')
                 buf_.push_back(' ');
-            continue;
-        } else if (ch == ',' && !inQuote) {
-            ch = ' ';
+        } else {
+            buf_.push_back(ch == ',' && !inQuote ? ' ' : ch);
         }
-        buf_.push_back(ch);
     }
     line = DecodeGsdBytes(buf_.data(), qsizetype(buf_.size()), utf8_);
     return true;
