@@ -61,6 +61,11 @@ TEST(GsdReader, deviceTexts_areReadFromQuotesWithCommasAndLatin1Kept)
     EXPECT_EQ(g.t().model, QStringLiteral("Valve ; 3"));
     EXPECT_EQ(g.t().hardwareRelease, QStringLiteral("V1.2")); // unquoted: nothing cut
     EXPECT_EQ(g.t().softwareRelease, QStringLiteral("SW 2"));
+
+    // A file that announces UTF-8 with a byte-order mark is read as UTF-8.
+    Gsd u;
+    u.load("\xEF\xBB\xBFVendor_Name = \"M\xC3\xBCller\"\n");
+    EXPECT_EQ(u.t().vendor, QString::fromUtf8("M\u00FCller"));
 }
 
 TEST(GsdReader, identAndUserParameters_goIntoTheRecordWithTheGsdCode)
@@ -194,6 +199,14 @@ TEST(GsdReader, textLists_takeHexIndexesAndLargeNumbers)
     EXPECT_EQ(g.t().prmTextLast(65535), 1);
     EXPECT_EQ(g.t().prmTextString(65535, 2), QStringLiteral("---"));
     EXPECT_EQ(g.t().extPrm(65535)->textRef, 65535);
+
+    // A list keeps its first 128 texts.
+    QByteArray many = "PrmText = 3\n";
+    for (int i = 0; i < 130; ++i)
+        many += "Text(" + QByteArray::number(i) + ") = \"t" + QByteArray::number(i) + "\"\n";
+    g.load(many);
+    EXPECT_EQ(g.t().prmTextLast(3), 127);
+    EXPECT_EQ(g.t().lookUpText(3, 129), QStringLiteral("---"));
 }
 
 TEST(GsdReader, numbersAbove65535_stopTheReadWithTheirErrorText)
