@@ -77,7 +77,10 @@ int32_t GetNum(const QString &line, int &pos);
 QString FindGsdFile(const Context &ctx, const QString &fileName);
 
 // Reads `fileName` (no folder) as found by FindGsdFile into the tables and
-// the record buffer, which must hold a slave record.
+// the record buffer, which must hold a slave record. Every line read and
+// every error text goes to `meldung`; errors pause one second on ctx.pump.
+// The device's default user parameters are written only into a record whose
+// ident number is still 0 and whose GsdLoaded is clear.
 GsdOutcome LoadGSD(Context &ctx, const QString &fileName, const GsdStatus &meldung = {});
 // The same for a file whose path is known; `fileName` gives the GSD code.
 GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileName,
@@ -90,6 +93,8 @@ GsdOutcome LoadGsdBytes(Context &ctx, const QByteArray &bytes, const QString &fi
 // name's closing quote) to the configuration buffer at `cfgByteCount` and
 // rewrites the record's identifier bytes. False when the record was left
 // without identifier bytes (too many bytes, or the record would be too long).
+// Throws GsdError for an item that is not a byte, RangeError for a damaged
+// record; the record is then left without identifier bytes.
 bool AddConfig(Context &ctx, const QString &moduleLine, int &cfgByteCount, const GsdStatus &meldung = {});
 
 // The identifier bytes of a module line, as AddConfig takes them.
