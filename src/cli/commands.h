@@ -29,6 +29,7 @@ struct Command {
 int CmdDump(Env &env, const QStringList &args);
 int CmdPeek(Env &env, const QStringList &args);
 int CmdPoke(Env &env, const QStringList &args);
+int CmdGsd(Env &env, const QStringList &args);
 
 // Helpers shared by commands.
 int UsageError(Env &env, const Command &cmd, const QString &why);

@@ -14,6 +14,7 @@ const Command kCommands[] = {
     {"dump", "FILE.dp1", "print a configuration file as JSON", CmdDump},
     {"peek", "--hw HW ADDR [COUNT]", "print DP-RAM bytes as hex and text (HW: see below)", CmdPeek},
     {"poke", "--hw HW ADDR VALUE", "write one DP-RAM byte (ADDR, VALUE: decimal or 0x...)", CmdPoke},
+    {"gsd", "[--station N] FILE", "read a GSD file into a new slave record and print its tables as JSON", CmdGsd},
 };
 
 void PrintHelp(QTextStream &out)
