@@ -99,10 +99,11 @@ int main(int argc, char **argv)
             const qint64 runMs = t.elapsed();
             const bool ok = p.exitCode() == 0;
             const int floorMs = (n.toInt() + 6) * c.tickMs;
-            // Frame mode sends a job as one frame; the byte-wise mailbox costs a
-            // command of about 8 bytes each way per job byte.
+            // Frame mode sends a job as one frame of about its own size; the
+            // byte-wise mailbox writes each job byte with a "W" command of
+            // about 8 characters and waits for a one-character reply.
             const double wireMs = c.baud == 0 ? 0
-                : c.baud == 9600 ? bytes * 16.0 * 10.0 * 1000.0 / c.baud
+                : c.baud == 9600 ? bytes * 9.0 * 10.0 * 1000.0 / c.baud
                                  : bytes * 10.0 * 1000.0 / c.baud;
             std::printf("%-16s %6s %10lld %10d %10.0f %s (connect+status %lld ms)\n", c.hw, qPrintable(n), runMs, floorMs,
                         wireMs, ok ? "" : "FAILED", connectMs);
