@@ -61,7 +61,7 @@ std::unique_ptr<PtyPort> PtyPort::open(const QString &linkPath, int baud, QStrin
 
 PtyPort::PtyPort(int master, int slave, QString slaveName, QString link, int baud)
     : master_(master), slave_(slave), slaveName_(std::move(slaveName)), link_(std::move(link)),
-      baud_(baud), pacer_(baud)
+      baud_(baud), pacer_(baud), rxPacer_(baud)
 {
     clock_.start();
     readNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
@@ -72,6 +72,9 @@ PtyPort::PtyPort(int master, int slave, QString slaveName, QString link, int bau
     paceTimer_.setTimerType(Qt::PreciseTimer);
     paceTimer_.setInterval(2);
     connect(&paceTimer_, &QTimer::timeout, this, &PtyPort::writeSome);
+    rxTimer_.setTimerType(Qt::PreciseTimer);
+    rxTimer_.setInterval(1);
+    connect(&rxTimer_, &QTimer::timeout, this, &PtyPort::deliverSome);
 }
 
 PtyPort::~PtyPort()
@@ -89,7 +92,18 @@ void PtyPort::readSome()
     for (;;) {
         ssize_t n = ::read(master_, buf, sizeof buf);
         if (n > 0) {
-            Q_EMIT received(QByteArray(buf, static_cast<int>(n)));
+            if (baud_ <= 0) {
+                Q_EMIT received(QByteArray(buf, static_cast<int>(n)));
+                continue;
+            }
+            if (in_.isEmpty())
+                rxPacer_.restart(clock_.nsecsElapsed());
+            if (in_.size() + n > MaxBacklog) {
+                qCWarning(lcSerial) << link_ << "input backlog full, bytes dropped";
+                continue;
+            }
+            in_.append(buf, static_cast<int>(n));
+            deliverSome();
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -99,6 +113,21 @@ void PtyPort::readSome()
             qCWarning(lcSerial) << link_ << "read:" << std::strerror(errno);
         return;
     }
+}
+
+void PtyPort::deliverSome()
+{
+    const std::size_t allowed = rxPacer_.allowance(clock_.nsecsElapsed(), static_cast<std::size_t>(in_.size()));
+    if (allowed > 0) {
+        const QByteArray now = in_.left(static_cast<int>(allowed));
+        in_.remove(0, static_cast<int>(allowed));
+        rxPacer_.spent(allowed);
+        Q_EMIT received(now);
+    }
+    if (in_.isEmpty())
+        rxTimer_.stop();
+    else if (!rxTimer_.isActive())
+        rxTimer_.start();
 }
 
 void PtyPort::send(const QByteArray &bytes)

@@ -35,6 +35,8 @@ Q_SIGNALS:
 private:
     PtyPort(int master, int slave, QString slaveName, QString link, int baud);
     void readSome();
+    // Hands received bytes to the board no faster than the line carries them.
+    void deliverSome();
     void writeSome();
 
     int master_;
@@ -48,6 +50,11 @@ private:
     QElapsedTimer clock_;
     LinePacer pacer_;
     QByteArray out_;
+    // The host's bytes arrive through the pty at once; on a real line each
+    // takes its ten bit times, so they are released to the board paced too.
+    QTimer rxTimer_;
+    LinePacer rxPacer_;
+    QByteArray in_;
 };
 
 } // namespace meridan::sim
