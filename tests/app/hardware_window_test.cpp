@@ -240,17 +240,34 @@ TEST(HardwareWindow, networkItemWithAnEmptyTarget_connectsToOS9Target)
     EXPECT_EQ(f.st.interfaceKind, 4);
 }
 
-TEST(HardwareWindow, simulatorKilledDuringRun_reportsTheTimeoutAndFallsBackToNoHardware)
+struct Killed {
+    const char *item;
+    const char *target; // TCP/IP items: what goes into Form5
+    const char *timeout;
+};
+
+void PrintTo(const Killed &k, std::ostream *os)
+{
+    *os << k.item;
+}
+
+class KilledDuringRun : public ::testing::TestWithParam<Killed> {};
+
+TEST_P(KilledDuringRun, reportsTheTimeoutAndFallsBackToNoHardware)
 {
     SimWindow f;
     START(f);
-    f.chooseTarget("KetchTCP", QStringLiteral("Ketch"));
-    ASSERT_EQ(f.st.interfaceKind, 4) << f.text("Melde1").toStdString();
+    const Killed k = GetParam();
+    if (k.target)
+        f.chooseTarget(k.item, QString::fromLatin1(k.target));
+    else
+        f.trigger(k.item);
+    ASSERT_NE(f.st.interfaceKind, 0) << f.text("Melde1").toStdString();
     f.click("F1_Run");
     ASSERT_EQ(f.text("Melde1"), QStringLiteral("init"));
     f.sim.kill();
-    ASSERT_TRUE(WaitFor([&] { return f.st.interfaceKind == 0; })) << f.text("Melde1").toStdString();
-    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Communicationtimeout from TCP Port"));
+    ASSERT_TRUE(WaitFor([&] { return f.st.interfaceKind == 0; }, 20000)) << f.text("Melde1").toStdString();
+    EXPECT_EQ(f.text("Melde1"), QString::fromLatin1(k.timeout));
     ASSERT_TRUE(WaitFor([&] { return f.text("HWtxt") == QLatin1String("no Hardware"); }));
     EXPECT_FALSE(f.child<QCheckBox>(QStringLiteral("Run"))->isChecked());
     // The window still answers: the Hardware menu works again.
@@ -258,3 +275,8 @@ TEST(HardwareWindow, simulatorKilledDuringRun_reportsTheTimeoutAndFallsBackToNoH
     f.trigger("Tessel");
     EXPECT_EQ(f.ui.busyDepth, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(HardwareWindow, KilledDuringRun,
+                         ::testing::Values(Killed{"KetchTCP", "Ketch", "Communicationtimeout from TCP Port"},
+                                           Killed{"RavelinCom1", nullptr, "Communicationtimeout from Ravelin/Dromon"}),
+                         [](const auto &info) { return std::string(info.param.item); });
