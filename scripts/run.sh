@@ -21,4 +21,6 @@ if [ -x "$build/sim/meridan-boardsim" ]; then
   done
   echo "Simulated boards ready (see $log)."
 fi
+# A start-up configuration that matches the demo bus, unless one exists.
+"$build/src/meridan-cli" --root "$root" demo-config >/dev/null
 "$build/src/meridan" --root "$root" "$@"

@@ -46,6 +46,10 @@ std::optional<QString> CliPrompts::saveFile(const FileDialogSpec &)
     return p;
 }
 
-void CliPrompts::statusChanged(const QString &) {}
+void CliPrompts::statusChanged(const QString &text)
+{
+    if (onStatus)
+        onStatus(text);
+}
 
 } // namespace meridan

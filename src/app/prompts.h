@@ -4,6 +4,7 @@
 // implements it with Qt dialogs, the CLI on stderr, tests with a script.
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace meridan {
@@ -51,6 +52,8 @@ public:
     void setBusy(bool) override {}
     void statusChanged(const QString &text) override;
     std::optional<QString> nextPath; // answer to the next file dialog
+    // Each new status line text, as it appears (the bus commands print them).
+    std::function<void(const QString &)> onStatus;
 };
 
 } // namespace meridan

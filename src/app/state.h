@@ -3,6 +3,8 @@
 // (or a test) creates and passes by reference. No globals.
 #include "config/image.h"
 #include "config/texts.h"
+#include "slave/gsd_tables.h"
+#include "slave/record.h"
 
 #include <QString>
 #include <array>
@@ -25,6 +27,8 @@ struct State {
     QString melde1;                // the main window's status line
     QString configFileName;        // the configuration file last read or written
     int listPosition = 0;          // remembered station list index (station - 10)
+    SlaveWork slave;               // U, C, D, offsets, lengths and buffers beside a slave record
+    GsdTables gsd;                 // the tables of the last GSD file read
 
 };
 

@@ -245,6 +245,17 @@ void Commissioning::F1_Halt_Click()
     EndBusy();
 }
 
+bool Commissioning::SetMode(uint8_t mode)
+{
+    if (!BusyGuard())
+        return false;
+    ctx_.status(QStringLiteral("Changing profibus state"));
+    const bool ok = ModeChange(mode);
+    ctx_.status(ok ? QStringLiteral("Changing profibus state: OK") : QStringLiteral("Timeout changing state"));
+    EndBusy();
+    return ok;
+}
+
 void Commissioning::Command1_Click()
 {
     if (!BusyGuard())

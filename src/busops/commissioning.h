@@ -66,6 +66,8 @@ public:
 
     // Bus state control.
     void F1_Halt_Click();
+    // One mode change with Halt/Go's budgets and texts; true when confirmed.
+    bool SetMode(uint8_t mode);
     void Command1_Click();
     // Text4 / Text5: hexadecimal; an entry above FF is refused and the old
     // value kept. Returns the text the field should show afterwards.

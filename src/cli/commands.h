@@ -29,6 +29,15 @@ struct Command {
 int CmdDump(Env &env, const QStringList &args);
 int CmdPeek(Env &env, const QStringList &args);
 int CmdPoke(Env &env, const QStringList &args);
+int CmdGsd(Env &env, const QStringList &args);
+int CmdRun(Env &env, const QStringList &args);
+int CmdStatus(Env &env, const QStringList &args);
+int CmdMode(Env &env, const QStringList &args);
+int CmdGc(Env &env, const QStringList &args);
+int CmdDiag(Env &env, const QStringList &args);
+int CmdEepromStart(Env &env, const QStringList &args);
+int CmdEepromStop(Env &env, const QStringList &args);
+int CmdDemoConfig(Env &env, const QStringList &args);
 
 // Helpers shared by commands.
 int UsageError(Env &env, const Command &cmd, const QString &why);

@@ -14,6 +14,15 @@ const Command kCommands[] = {
     {"dump", "FILE.dp1", "print a configuration file as JSON", CmdDump},
     {"peek", "--hw HW ADDR [COUNT]", "print DP-RAM bytes as hex and text (HW: see below)", CmdPeek},
     {"poke", "--hw HW ADDR VALUE", "write one DP-RAM byte (ADDR, VALUE: decimal or 0x...)", CmdPoke},
+    {"run", "--hw HW FILE.dp1 [--timeout SECONDS]", "download a configuration and run the bus up to Operate", CmdRun},
+    {"status", "--hw HW", "firmware version, bus mode, running and diagnosis stations", CmdStatus},
+    {"mode", "--hw HW stop|clear|operate|halt-go", "change the bus mode (halt-go toggles as the Halt/Go button)", CmdMode},
+    {"gc", "--hw HW CONTROL GROUP", "send a Global Control (hexadecimal bytes)", CmdGc},
+    {"diag", "--hw HW STATION", "request and decode a station's diagnosis", CmdDiag},
+    {"eeprom-start", "--hw HW", "start the master from the configuration in its EEPROM", CmdEepromStart},
+    {"eeprom-stop", "--hw HW", "stop the master", CmdEepromStop},
+    {"demo-config", "[--force] [FILE.dp1]", "write the demo configuration (default ROOT/setup/AutoLoad.dp1)", CmdDemoConfig},
+    {"gsd", "[--station N] FILE", "read a GSD file into a new slave record and print its tables as JSON", CmdGsd},
 };
 
 void PrintHelp(QTextStream &out)

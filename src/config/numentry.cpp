@@ -14,6 +14,22 @@ QString TooHigh(const Context &ctx) { return ctx.tr(QStringLiteral("value too hi
 QString TooLow(const Context &ctx) { return ctx.tr(QStringLiteral("value too low"), QStringLiteral("Wert zu klein")); }
 QString WrongInput(const Context &ctx) { return ctx.tr(QStringLiteral("wrong input"), QStringLiteral("Ungültige Eingabe")); }
 
+// Too high first, then too low: with the lower limit above the upper one the
+// user sees both messages and gets the lower limit.
+template <typename T>
+T Clamp(Context &ctx, T value, T lower, T upper, const QString &title)
+{
+    if (value > upper) {
+        ctx.ui.message(TooHigh(ctx), title);
+        value = upper;
+    }
+    if (value < lower) {
+        ctx.ui.message(TooLow(ctx), title);
+        value = lower;
+    }
+    return value;
+}
+
 } // namespace
 
 int32_t CheckRange(Context &ctx, const QString &text, double lower, int32_t upper, double scale)
@@ -34,15 +50,7 @@ int32_t CheckRange(Context &ctx, const QString &text, double lower, int32_t uppe
         ctx.ui.message(WrongInput(ctx), title);
         return int32_t(std::nearbyint(lower));
     }
-    if (value > upper) {
-        ctx.ui.message(TooHigh(ctx), title);
-        value = upper;
-    }
-    if (value < lower) {
-        ctx.ui.message(TooLow(ctx), title);
-        value = lower;
-    }
-    return int32_t(std::nearbyint(value)); // ties go to the even neighbour
+    return int32_t(std::nearbyint(Clamp(ctx, value, lower, double(upper), title))); // ties go to the even neighbour
 }
 
 QString HexRangeTitle(const Context &ctx, long long lower, long long upper)
@@ -70,15 +78,7 @@ int32_t CheckHex(Context &ctx, const QString &text, const QString &lowerText, co
         ctx.ui.message(WrongInput(ctx), title);
         return int32_t(lower);
     }
-    if (value > upper) {
-        ctx.ui.message(TooHigh(ctx), title);
-        value = upper;
-    }
-    if (value < lower) {
-        ctx.ui.message(TooLow(ctx), title);
-        value = lower;
-    }
-    return int32_t(value);
+    return int32_t(Clamp(ctx, value, lower, upper, title));
 }
 
 } // namespace meridan

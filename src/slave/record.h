@@ -6,9 +6,20 @@
 #include "config/image.h"
 
 #include <QString>
+#include <array>
+#include <cstdint>
 #include <vector>
 
 namespace meridan {
+
+struct Context;
+struct State;
+
+constexpr int kMaxUserPrm = 240;   // User_Prm_Data bytes a record can hold
+constexpr int kMaxCfg = 64;        // identifier bytes a record can hold
+constexpr int kUserDataLen = 88;   // Slave_User_Data bytes of every record built here
+constexpr int kModuleListAt = 25;  // module list position within the user data
+constexpr int kModuleListLen = 64;
 
 // U, C and D as the record's own length bytes give them. Valid only right
 // after they were read; every routine recomputes before it moves bytes.
@@ -23,6 +34,37 @@ struct SlaveLayout {
     int userData() const { return 43 + u + c; }    // GSD code, name, module list
 };
 
+// A byte buffer whose every index is checked: an index outside it ends the
+// running operation (RangeError) instead of writing next to it.
+template <int N>
+struct CheckedBytes {
+    std::array<uint8_t, N> bytes{};
+    uint8_t &operator[](int i) { return bytes[check(i)]; }
+    uint8_t operator[](int i) const { return bytes[check(i)]; }
+    static constexpr int size() { return N; }
+    static std::size_t check(int i)
+    {
+        if (i < 0 || i >= N)
+            throw RangeError("buffer index out of range");
+        return std::size_t(i);
+    }
+};
+
+// The values the slave editor, the GSD reader and the exporters keep beside
+// the record buffer. Recomputed from the record before they are used.
+struct SlaveWork {
+    int u = 0;               // user-parameter length
+    int c = 0;               // configuration length
+    int d = 0;               // user-data length
+    int inputOffset = 0;     // Add_Tab word 0: first input byte in the I/O area
+    int outputOffset = 0;    // Add_Tab word 1
+    int inputLength = 0;     // 0..255 in the editor's field
+    int outputLength = 0;
+    CheckedBytes<kMaxUserPrm> prm; // bytes InsertUserPrm puts into the record
+    CheckedBytes<kMaxCfg> cfg;     // bytes InsertCfg puts into the record
+    bool gsdLoaded = false;        // a GSD file has been read into this record
+};
+
 struct IoLengths {
     int inputLength = 0;  // bytes
     int outputLength = 0;
@@ -33,10 +75,36 @@ struct IoLengths {
 // Input and output lengths from the identifier bytes (compact and special
 // format), offsets from the address table.
 IoLengths DecodeIoLengths(const Record &rec);
+// The same, into the work values of the record buffer.
+void DecodeIoLengths(State &st);
 // The same walk over a plain list of identifier bytes.
 void AddIoLengths(const uint8_t *cfg, int count, int &inputLength, int &outputLength);
 
 // The module numbers in the module list (255 + next byte for numbers above 254).
 std::vector<int> ModuleList(const Record &rec);
+// Appends module `number` (1..510) to the module list of the record buffer:
+// one byte up to 254, else 255 and number - 255. False when the list has no
+// room left or the number cannot be stored; nothing is written then.
+bool AppendModule(Record &rec, int number);
+
+// U, C and D from the record buffer into the work values.
+void RecomputeLengths(State &st);
+// Byte 7: the low byte of Slave_Para_Len, but 244 whenever it is above 244.
+void SetShortLength(Record &rec);
+
+// An empty slave record for the current station, with the work values'
+// input and output offsets. Clears GsdLoaded.
+void NewSlaveRecord(State &st);
+// Takes User_Prm_Data out of the record; the configuration length value
+// becomes 0 and the user-parameter length keeps its content for the caller.
+void RemoveUserPrm(State &st);
+// Inserts U bytes of the user-parameter buffer into a record that has none.
+void InsertUserPrm(State &st);
+// Takes Cfg_Data out of the record.
+void RemoveCfg(State &st);
+// Inserts C bytes of the configuration buffer into a record that has none.
+// Refuses (returns 1, record unchanged, message through ctx.ui) when the
+// record would reach 511 bytes; 0 when done.
+int InsertCfg(Context &ctx);
 
 } // namespace meridan

@@ -1,0 +1,74 @@
+#include "cli/bus_session.h"
+
+#include "iface/board.h"
+#include "iface/connect.h"
+
+namespace meridan::cli {
+
+BusSession::BusSession(Env &e) : env(e), port(e.ctx), ops(e.ctx, iface::BoardOf(e.ctx)->view, port), panel(iface::BoardOf(e.ctx)->view)
+{
+    QObject::connect(&timer_, &QTimer::timeout, [this] { ops.Timer1_Timer(); });
+    panel.changed = [this] { syncTimer(); };
+    panel.timerEnabled = false;
+}
+
+BusSession::~BusSession()
+{
+    timer_.stop();
+    panel.changed = nullptr;
+    if (auto *cli = dynamic_cast<CliPrompts *>(&env.ctx.ui))
+        cli->onStatus = nullptr;
+    iface::Disconnect(env.ctx);
+}
+
+void BusSession::syncTimer()
+{
+    if (panel.timerEnabled) {
+        if (timer_.interval() != panel.timerInterval)
+            timer_.setInterval(panel.timerInterval);
+        if (!timer_.isActive())
+            timer_.start();
+    } else {
+        timer_.stop();
+    }
+}
+
+bool BusSession::connect(const iface::HwChoice &hw)
+{
+    if (!ConnectOrReport(env, hw))
+        return false;
+    if (env.ctx.st.interfaceKind == 0 && hw.kind != iface::HwChoice::Kind::None) {
+        env.err << "meridan-cli: " << env.ctx.st.melde1 << Qt::endl;
+        return false;
+    }
+    syncTimer();
+    return true;
+}
+
+bool BusSession::waitFor(const std::function<bool()> &done, int ms)
+{
+    const qint64 end = env.ctx.pump.nowMs() + ms;
+    while (!done()) {
+        if (env.ctx.pump.nowMs() >= end)
+            return false;
+        env.ctx.pump.sleepMs(5);
+    }
+    return true;
+}
+
+void BusSession::echoStatus(bool on)
+{
+    auto *cli = dynamic_cast<CliPrompts *>(&env.ctx.ui);
+    if (!cli)
+        return;
+    if (!on) {
+        cli->onStatus = nullptr;
+        return;
+    }
+    cli->onStatus = [this](const QString &text) {
+        if (!text.isEmpty())
+            env.out << text << Qt::endl;
+    };
+}
+
+} // namespace meridan::cli

@@ -1,0 +1,281 @@
+// The commissioning commands: run, status, mode, gc, diag, eeprom-start,
+// eeprom-stop, and demo-config.
+#include "cli/bus_session.h"
+#include "config/configfile.h"
+#include "config/demo.h"
+#include "config/texts.h"
+#include "iface/board.h"
+#include "iface/connect.h"
+#include "iface/dpram.h"
+#include "iface/serial.h"
+#include "monitor/diagnosis.h"
+
+#include <QFileInfo>
+
+namespace meridan::cli {
+
+namespace {
+
+constexpr int kDefaultRunSeconds = 30;
+constexpr int kReplyWaitMs = 3000;
+
+// Takes "--timeout S" out of the arguments.
+std::optional<int> TakeTimeout(QStringList &args, int fallback)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        QString value;
+        if (args[i] == QLatin1String("--timeout") && i + 1 < args.size()) {
+            value = args[i + 1];
+            args.remove(i, 2);
+        } else if (args[i].startsWith(QLatin1String("--timeout="))) {
+            value = args[i].mid(10);
+            args.remove(i);
+        } else {
+            continue;
+        }
+        bool ok = false;
+        const int s = value.toInt(&ok);
+        if (!ok || s <= 0 || s > 24 * 3600)
+            return std::nullopt;
+        return s;
+    }
+    return fallback;
+}
+
+// The CLI always takes the master's messages in, also on a Tessel card where
+// the window waits for "Run" before it ticks "Firmware Load".
+void TakeMessages(BusSession &bus)
+{
+    bus.panel.load = true;
+}
+
+} // namespace
+
+int CmdRun(Env &env, const QStringList &argv)
+{
+    QStringList args = argv;
+    QString why;
+    const auto hw = iface::TakeHwOption(args, &why);
+    if (!hw)
+        return HwUsageError(env, "run", why);
+    const auto seconds = TakeTimeout(args, kDefaultRunSeconds);
+    if (!seconds || args.size() != 1) {
+        env.err << "usage: meridan-cli run --hw HW FILE.dp1 [--timeout SECONDS]" << Qt::endl;
+        return kUsage;
+    }
+    const QString file = ResolveNoCase(env.ctx.root.mapPath(args[0]));
+    if (!QFileInfo(file).isFile()) {
+        env.err << "meridan-cli: cannot read " << args[0] << Qt::endl;
+        return kUsage;
+    }
+    if (LoadConfigFile(env.ctx, file) < 0) {
+        env.err << "meridan-cli: " << args[0] << " holds no usable configuration" << Qt::endl;
+        return kUsage;
+    }
+    BusSession bus(env);
+    bus.echoStatus(true);
+    if (!bus.connect(*hw))
+        return kFailed;
+    bus.ops.F1_Run_Click();
+    const bool operate = bus.waitFor(
+        [&] { return bus.panel.run && bus.panel.betriebsart == QLatin1String("Operate"); }, *seconds * 1000);
+    bus.echoStatus(false);
+    if (!operate) {
+        env.err << "meridan-cli run: no Operate within " << *seconds << " s (mode: "
+                << (bus.panel.betriebsart.isEmpty() ? QStringLiteral("unknown") : bus.panel.betriebsart) << ")" << Qt::endl;
+        return kFailed;
+    }
+    env.out << "Operate" << Qt::endl;
+    return kOk;
+}
+
+int CmdStatus(Env &env, const QStringList &argv)
+{
+    QStringList args = argv;
+    QString why;
+    const auto hw = iface::TakeHwOption(args, &why);
+    if (!hw)
+        return HwUsageError(env, "status", why);
+    if (!args.isEmpty()) {
+        env.err << "usage: meridan-cli status --hw HW" << Qt::endl;
+        return kUsage;
+    }
+    BusSession bus(env);
+    if (!bus.connect(*hw))
+        return kFailed;
+    TakeMessages(bus);
+    iface::Board *b = iface::BoardOf(env.ctx);
+    QList<int> running, diagnosis;
+    if (b && b->frameMode) {
+        // A live-list frame carries two bytes of each list: ask for all of them.
+        for (int i = 0; i <= 16; i += 2) {
+            iface::OrderLiveDiag(env.ctx, uint8_t(i));
+            bus.waitFor([] { return false; }, 250);
+        }
+        for (int s = 0; s <= 125; ++s) {
+            if ((b->runList[std::size_t(s / 8)] >> (s % 8)) & 1)
+                running << s;
+            if ((b->diaList[std::size_t(s / 8)] >> (s % 8)) & 1)
+                diagnosis << s;
+        }
+    } else {
+        bus.waitFor([] { return false; }, 200); // the tick takes waiting messages in
+        for (int s = 0; s <= 125; ++s) {
+            if (bus.port.StationRun(s))
+                running << s;
+            if (bus.port.StationDia(s) == 0xFF)
+                diagnosis << s;
+        }
+    }
+    QString mode = bus.panel.betriebsart;
+    if (mode.isEmpty() && b && env.ctx.st.interfaceKind != 0)
+        mode = iface::BusStateText(iface::GetByte(env.ctx, b->map.busState));
+    const auto list = [](const QList<int> &l) {
+        QStringList t;
+        for (int s : l)
+            t << QString::number(s);
+        return t.isEmpty() ? QStringLiteral("-") : t.join(QLatin1Char(' '));
+    };
+    env.out << "firmware: " << (b ? b->versionText : QString()) << "\n"
+            << "mode: " << (mode.isEmpty() ? QStringLiteral("unknown") : mode) << "\n"
+            << "running: " << list(running) << "\n"
+            << "diagnosis: " << list(diagnosis) << Qt::endl;
+    return b && b->serialTimeout ? kFailed : kOk;
+}
+
+int CmdMode(Env &env, const QStringList &argv)
+{
+    QStringList args = argv;
+    QString why;
+    const auto hw = iface::TakeHwOption(args, &why);
+    if (!hw)
+        return HwUsageError(env, "mode", why);
+    static const QStringList kModes = {QStringLiteral("stop"), QStringLiteral("clear"), QStringLiteral("operate"), QStringLiteral("halt-go")};
+    if (args.size() != 1 || !kModes.contains(args[0].toLower())) {
+        env.err << "usage: meridan-cli mode --hw HW stop|clear|operate|halt-go" << Qt::endl;
+        return kUsage;
+    }
+    BusSession bus(env);
+    bus.echoStatus(true);
+    if (!bus.connect(*hw))
+        return kFailed;
+    TakeMessages(bus);
+    const QString m = args[0].toLower();
+    if (m == QLatin1String("halt-go"))
+        bus.ops.F1_Halt_Click();
+    else
+        bus.ops.SetMode(m == QLatin1String("stop") ? kModeStop : m == QLatin1String("clear") ? kModeClear : kModeOperate);
+    env.out << "mode: " << bus.panel.betriebsart << Qt::endl;
+    return env.ctx.st.melde1 == QLatin1String("Changing profibus state: OK") ? kOk : kFailed;
+}
+
+int CmdGc(Env &env, const QStringList &argv)
+{
+    QStringList args = argv;
+    QString why;
+    const auto hw = iface::TakeHwOption(args, &why);
+    if (!hw)
+        return HwUsageError(env, "gc", why);
+    if (args.size() != 2) {
+        env.err << "usage: meridan-cli gc --hw HW CONTROL GROUP   (hexadecimal bytes, 0..FF)" << Qt::endl;
+        return kUsage;
+    }
+    BusSession bus(env);
+    const QString control = bus.ops.Text4_LostFocus(args[0]);
+    const QString group = bus.ops.Text5_LostFocus(args[1]);
+    if (control != args[0] || group != args[1])
+        return kUsage; // refused entry: the message is on stderr
+    if (!bus.connect(*hw))
+        return kFailed;
+    bus.ops.Command1_Click();
+    env.out << env.ctx.st.melde1 << Qt::endl;
+    return env.ctx.st.melde1 == QLatin1String("Changing profibus state: OK") ? kOk : kFailed;
+}
+
+int CmdDiag(Env &env, const QStringList &argv)
+{
+    QStringList args = argv;
+    QString why;
+    const auto hw = iface::TakeHwOption(args, &why);
+    if (!hw)
+        return HwUsageError(env, "diag", why);
+    const auto station = args.size() == 1 ? iface::ParseNumberArg(args[0], 125) : std::nullopt;
+    if (!station || *station < 1) {
+        env.err << "usage: meridan-cli diag --hw HW STATION   (1..125)" << Qt::endl;
+        return kUsage;
+    }
+    BusSession bus(env);
+    if (!bus.connect(*hw))
+        return kFailed;
+    TakeMessages(bus);
+    bool got = false;
+    bus.ops.onDiagnosis = [&] { got = true; };
+    State &st = env.ctx.st;
+    st.currentStation = int(*station);
+    // The request goes whether or not this configuration holds the slave.
+    st.record[0] = 0x21;
+    st.record[3] = uint8_t(*station);
+    st.record[7] = 0;
+    const bool taken = bus.waitFor([&] { return bus.port.PutKomm() == 1; }, kReplyWaitMs);
+    if (!taken || !bus.waitFor([&] { return got; }, kReplyWaitMs)) {
+        env.err << "meridan-cli diag: no diagnosis from the master" << Qt::endl;
+        return kFailed;
+    }
+    for (const QString &line : DiagnosisText(st))
+        env.out << line << '\n';
+    env.out.flush();
+    return kOk;
+}
+
+namespace {
+int EepromStartStop(Env &env, const QStringList &argv, bool start)
+{
+    const char *name = start ? "eeprom-start" : "eeprom-stop";
+    QStringList args = argv;
+    QString why;
+    const auto hw = iface::TakeHwOption(args, &why);
+    if (!hw)
+        return HwUsageError(env, name, why);
+    if (!args.isEmpty()) {
+        env.err << "usage: meridan-cli " << name << " --hw HW" << Qt::endl;
+        return kUsage;
+    }
+    BusSession bus(env);
+    bus.echoStatus(true);
+    if (!bus.connect(*hw))
+        return kFailed;
+    if (start)
+        bus.ops.EEStart_Click();
+    else
+        bus.ops.EEStop_Click();
+    env.out << "mode: " << bus.panel.betriebsart << Qt::endl;
+    return env.ctx.st.melde1 == QLatin1String("Only Ravelin or TCP/IP Connection") ? kFailed : kOk;
+}
+} // namespace
+
+int CmdEepromStart(Env &env, const QStringList &args) { return EepromStartStop(env, args, true); }
+int CmdEepromStop(Env &env, const QStringList &args) { return EepromStartStop(env, args, false); }
+
+int CmdDemoConfig(Env &env, const QStringList &argv)
+{
+    QStringList args = argv;
+    const bool force = args.removeAll(QStringLiteral("--force")) > 0;
+    if (args.size() > 1) {
+        env.err << "usage: meridan-cli demo-config [--force] [FILE.dp1]" << Qt::endl;
+        return kUsage;
+    }
+    const QString path = args.isEmpty() ? env.ctx.root.path(QStringLiteral("setup/AutoLoad.dp1")) : env.ctx.root.mapPath(args[0]);
+    if (QFileInfo::exists(path) && !force) {
+        env.out << "kept " << path << Qt::endl;
+        return kOk;
+    }
+    env.ctx.root.ensureLayout();
+    if (!WriteDemoConfiguration(env.ctx, path)) {
+        env.err << "meridan-cli: " << env.ctx.st.melde1 << Qt::endl;
+        return kFailed;
+    }
+    env.out << "wrote " << path << Qt::endl;
+    return kOk;
+}
+
+} // namespace meridan::cli

@@ -1,0 +1,180 @@
+// meridan-cli run, status, mode, gc, diag and eeprom-start against the demo
+// boards: what a user does headless on site, on every kind of connection.
+#include "app/context.h"
+#include "boardsim.h"
+#include "config/configfile.h"
+#include "config/demo.h"
+#include "support/fixture.h"
+
+#include <QJsonArray>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+#include <functional>
+
+using namespace meridan;
+using namespace meridan::test;
+
+namespace {
+
+struct CliResult {
+    int code = -1;
+    QString out, err;
+};
+
+class DemoBoards : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new QTemporaryDir;
+        sim_ = new BoardSim;
+        if (!sim_->start(dir_->path(), {QStringLiteral("--no-pace")}))
+            startError_ = sim_->error;
+    }
+    static void TearDownTestSuite()
+    {
+        delete sim_;
+        delete dir_;
+        sim_ = nullptr;
+        dir_ = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!startError_.isEmpty())
+            GTEST_SKIP() << startError_.toStdString();
+    }
+
+    static CliResult cli(const QStringList &args, int timeoutMs = 60000)
+    {
+        QProcess p;
+        p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), QStringList{"--root", dir_->path()} + args);
+        if (!p.waitForFinished(timeoutMs)) {
+            p.kill();
+            p.waitForFinished();
+        }
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
+                QString::fromLocal8Bit(p.readAllStandardError())};
+    }
+    // The board writes its snapshot a moment after it acted.
+    static bool eventually(const std::function<bool()> &done)
+    {
+        QDeadlineTimer deadline(5000);
+        while (!done()) {
+            if (deadline.hasExpired())
+                return false;
+            QThread::msleep(20);
+        }
+        return true;
+    }
+    static QString demoFile()
+    {
+        const QString path = dir_->filePath("setup/AutoLoad.dp1");
+        if (!QFile::exists(path))
+            cli({"demo-config"});
+        return path;
+    }
+
+    static QTemporaryDir *dir_;
+    static BoardSim *sim_;
+    static QString startError_;
+};
+QTemporaryDir *DemoBoards::dir_ = nullptr;
+BoardSim *DemoBoards::sim_ = nullptr;
+QString DemoBoards::startError_;
+
+struct Hw {
+    const char *name;  // the --hw argument
+    const char *board; // the simulator's board name
+};
+void PrintTo(const Hw &hw, std::ostream *os) { *os << hw.name; }
+
+class RunOnEveryConnection : public DemoBoards, public ::testing::WithParamInterface<Hw> {};
+
+} // namespace
+
+TEST_P(RunOnEveryConnection, reachesOperateAndTheBoardHoldsTheImageBytes)
+{
+    const Hw hw = GetParam();
+    const CliResult r = cli({"run", "--hw", hw.name, demoFile(), "--timeout", "40"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString() << r.out.toStdString();
+    // The message line texts as they appeared, in the order of the exchange.
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    const auto at = [&](const QString &t) { return lines.indexOf(t); };
+    EXPECT_GE(at("init"), 0);
+    EXPECT_LT(at("init"), at("Master record loaded"));
+    EXPECT_LT(at("Master record loaded"), at("Slave  12 record loaded"));
+    EXPECT_LT(at("Slave  12 record loaded"), at("Slave  40 record loaded"));
+    EXPECT_EQ(lines.last(), "Operate");
+
+    // What the board received is the image, record for record.
+    Fixture f;
+    ASSERT_EQ(LoadConfigFile(f.ctx, demoFile()), 4);
+    EXPECT_TRUE(eventually([&] { return sim_->state(hw.board)["mode"].toString() == "Operate"; }));
+    const QJsonObject state = sim_->state(hw.board);
+    const QJsonArray stations = state["stations"].toArray();
+    ASSERT_EQ(stations.size(), 4);
+    for (const QJsonValue &v : stations) {
+        const QByteArray got = QByteArray::fromHex(v.toObject()["record"].toString().toLatin1());
+        ASSERT_GT(got.size(), 8);
+        const int station = uint8_t(got[3]);
+        const Record &slot = f.st.image.slot(station);
+        EXPECT_EQ(got, QByteArray(reinterpret_cast<const char *>(slot.bytes.data()), got.size())) << "station " << station;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Demo, RunOnEveryConnection,
+                         ::testing::Values(Hw{"tessel", "Tessel"}, Hw{"corvet-dpram", "Corvet"}, Hw{"ravelin:com1", "Ravelin"},
+                                           Hw{"dromon:com2", "Dromon"}, Hw{"ravelin-tcp", "OS9Target"},
+                                           Hw{"ketch-tcp:Ketch", "Ketch"}),
+                         [](const auto &info) {
+                             QString n = QString::fromLatin1(info.param.board);
+                             return n.toStdString();
+                         });
+
+TEST_F(DemoBoards, statusAndDiagShowTheWrongIdentStation)
+{
+    ASSERT_EQ(cli({"run", "--hw", "dromon:com2", demoFile()}).code, 0);
+    const CliResult s = cli({"status", "--hw", "dromon:com2"});
+    ASSERT_EQ(s.code, 0) << s.err.toStdString();
+    EXPECT_TRUE(s.out.contains("mode: Operate"));
+    EXPECT_TRUE(s.out.contains("running: 12 20 30\n"));
+    EXPECT_TRUE(s.out.contains("diagnosis: 30 40\n"));
+    const CliResult d = cli({"diag", "--hw", "dromon:com2", "40"});
+    ASSERT_EQ(d.code, 0) << d.err.toStdString();
+    EXPECT_TRUE(d.out.contains("Station 40 Diagnose"));
+    EXPECT_TRUE(d.out.contains("Byte 1: Prm Fault"));
+    EXPECT_TRUE(d.out.contains("Master Address: 255"));
+    EXPECT_TRUE(d.out.contains("Ident Number: 4225"));
+}
+
+TEST_F(DemoBoards, haltGoCyclesAndGlobalControlReachesTheBoard)
+{
+    ASSERT_EQ(cli({"run", "--hw", "ketch-tcp:Ketch", demoFile()}).code, 0);
+    CliResult m = cli({"mode", "--hw", "ketch-tcp:Ketch", "halt-go"});
+    ASSERT_EQ(m.code, 0) << m.err.toStdString();
+    EXPECT_TRUE(eventually([] { return sim_->state("Ketch")["mode"].toString() == "Stop"; }));
+    m = cli({"mode", "--hw", "ketch-tcp:Ketch", "halt-go"});
+    ASSERT_EQ(m.code, 0) << m.err.toStdString();
+    EXPECT_TRUE(eventually([] { return sim_->state("Ketch")["mode"].toString() == "Operate"; }));
+    const int before = sim_->state("Ketch")["globalControls"].toInt();
+    const CliResult g = cli({"gc", "--hw", "ketch-tcp:Ketch", "20", "1"});
+    EXPECT_EQ(g.code, 0) << g.err.toStdString();
+    EXPECT_TRUE(eventually([&] { return sim_->state("Ketch")["globalControls"].toInt() == before + 1; }));
+    EXPECT_EQ(cli({"gc", "--hw", "ketch-tcp:Ketch", "100", "1"}).code, 2); // does not fit the byte
+}
+
+TEST_F(DemoBoards, eepromStartOnTesselIsRefused)
+{
+    const CliResult r = cli({"eeprom-start", "--hw", "tessel"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.contains("Only Ravelin or TCP/IP Connection"));
+}
+
+TEST_F(DemoBoards, noBoardOrBadArguments_failClearly)
+{
+    EXPECT_EQ(cli({"run", "--hw", "vme:3", demoFile()}).code, 1); // no board in that slot
+    EXPECT_EQ(cli({"run", "--hw", "tessel", "/nonexistent.dp1"}).code, 2);
+    EXPECT_EQ(cli({"run", "--hw", "warp-drive", demoFile()}).code, 2);
+    EXPECT_EQ(cli({"diag", "--hw", "tessel", "126"}).code, 2);
+    EXPECT_EQ(cli({"mode", "--hw", "tessel", "sideways"}).code, 2);
+}
