@@ -120,20 +120,24 @@ bool GrabBoards(const QString &out)
         auto *list = w.findChild<QListWidget *>(QStringLiteral("List1"));
         auto *mode = w.findChild<QLineEdit *>(QStringLiteral("Betriebsart"));
         auto trigger = [&](const char *item) { w.findChild<QAction *>(QString::fromLatin1(item))->trigger(); };
-        auto runToOperate = [&](const char *name) {
+        // Run, then the list scrolled so that `top` (a running station) is
+        // the first row and its mark is painted. The line is selected only
+        // once the bus runs: the download walks the stations from the
+        // current one.
+        auto runToOperate = [&](const char *name, int top) {
             QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("F1_Run")), Qt::LeftButton);
-            // Let a few more ticks paint the marks of the running stations.
+            list->scrollToItem(list->item(top - kListFirst), QAbstractItemView::PositionAtTop);
             const bool up = WaitFor([&] { return mode->text() == QLatin1String("Operate"); }) &&
-                            WaitFor([&] { return w.findChild<QFrame *>(QStringLiteral("Line5"))->isVisible(); });
+                            WaitFor([&] { return w.findChild<QFrame *>(QStringLiteral("Line3"))->isVisible(); });
             if (!up)
                 std::printf("FAILED %s: no Operate (%s)\n", name, qPrintable(st.melde1));
-            list->setCurrentRow(2); // station 12
-            WaitFor([] { return false; }, 600);
+            list->setCurrentRow(top - kListFirst);
+            WaitFor([] { return false; }, 500); // the diagnosis line comes in
             return up && Grab(&w, out, QString::fromLatin1(name));
         };
 
         trigger("Tessel");
-        ok = runToOperate("main_tessel_operate") && ok;
+        ok = runToOperate("main_tessel_operate", 12) && ok;
 
         // Station 40 asked for its diagnosis with a right click.
         list->scrollToItem(list->item(26), QAbstractItemView::PositionAtTop);
@@ -150,7 +154,7 @@ bool GrabBoards(const QString &out)
         list->scrollToItem(list->item(0), QAbstractItemView::PositionAtTop);
 
         trigger("DromonCom2");
-        ok = runToOperate("main_dromon_com2_operate") && ok;
+        ok = runToOperate("main_dromon_com2_operate", 20) && ok;
 
         QTimer::singleShot(0, [] {
             if (auto *form5 = qobject_cast<Form5Dialog *>(QApplication::activeModalWidget())) {
@@ -160,7 +164,7 @@ bool GrabBoards(const QString &out)
             }
         });
         trigger("KetchTCP");
-        ok = runToOperate("main_ketch_tcp_operate") && ok;
+        ok = runToOperate("main_ketch_tcp_operate", 30) && ok;
         iface::Disconnect(ctx);
     }
     return ok;
