@@ -2,6 +2,9 @@
 #include "app/help.h"
 #include "app/main_window.h"
 #include "app/qt_prompts_window.h"
+#include "busops/commissioning.h"
+#include "iface/board.h"
+#include "iface/board_port.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -32,8 +35,13 @@ int main(int argc, char **argv)
     QtPrompts prompts;
     QtPump pump;
     Context ctx{st, prompts, pump, root};
+    iface::Board board(root, pump);
+    ctx.board = &board;
+    iface::BoardPort port(ctx);
+    Commissioning comm(ctx, board.view, port);
 
     MainWindow w(ctx);
+    w.attachCommissioning(comm);
     prompts.setParent(&w);
     prompts.onStatus = [&w](const QString &) { w.ShowStatus(); };
     prompts.onList = [&w] { w.UpdateListe(); };

@@ -1,13 +1,19 @@
 #include "app/main_window.h"
 
 #include "app/about_dialog.h"
+#include "app/form5_dialog.h"
 #include "app/help.h"
 #include "app/help_window.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "config/configfile.h"
 #include "config/listline.h"
+#include "busops/commissioning.h"
+#include "busops/connection.h"
+#include "iface/board.h"
+#include "iface/exit.h"
 #include "master/form3_window.h"
+#include "monitor/form6_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -80,6 +87,19 @@ HelpWindow *MainWindow::helpWindow() const
     return help_.data();
 }
 
+Form6Window *MainWindow::diagnosisWindow() const
+{
+    return form6_.data();
+}
+
+MainWindow::~MainWindow()
+{
+    if (comm_) {
+        comm_->panel().changed = nullptr;
+        comm_->onDiagnosis = nullptr;
+    }
+}
+
 void MainWindow::BuildControls()
 {
     auto *central = new QWidget(this);
@@ -99,6 +119,25 @@ void MainWindow::BuildControls()
     list1_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     list1_->setSelectionMode(QAbstractItemView::SingleSelection);
     list1_->setMinimumWidth(300);
+    list1_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    list1_->viewport()->installEventFilter(this);
+    connect(list1_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (comm_) {
+            const int top = list1_->indexAt(QPoint(1, 1)).row();
+            comm_->panel().listTopRow = top < 0 ? 0 : top;
+        }
+        PlaceMarks();
+    });
+    // The station marks: a narrow strip beside List1 with one bar per visible row.
+    marksColumn_ = Named(new QWidget(central), "Marks");
+    marksColumn_->setFixedWidth(8);
+    for (int i = 0; i < 10; ++i) {
+        auto *line = Named(new QFrame(marksColumn_), "");
+        line->setObjectName(QStringLiteral("Line%1").arg(i + 3));
+        line->setAutoFillBackground(true);
+        line->hide();
+        marks_[std::size_t(i)] = line;
+    }
     connect(list1_, &QListWidget::currentRowChanged, this, [this](int row) {
         if (!updating_ && row >= 0)
             List1_Click(row);
@@ -143,11 +182,11 @@ void MainWindow::BuildControls()
     // Global Control: control byte, group byte, send
     auto *frame2 = Named(new QGroupBox(QStringLiteral("Global Control"), central), "Frame2");
     auto *label7 = Named(new QLabel(QStringLiteral("Cntr:"), frame2), "Label7");
-    auto *text4 = Named(new QLineEdit(QStringLiteral("0"), frame2), "Text4");
+    auto *text4 = text4_ = Named(new QLineEdit(QStringLiteral("0"), frame2), "Text4");
     auto *label8 = Named(new QLabel(QStringLiteral("Group:"), frame2), "Label8");
-    auto *text5 = Named(new QLineEdit(QStringLiteral("0"), frame2), "Text5");
-    auto *command1 = Named(new QPushButton(QStringLiteral("Send"), frame2), "Command1");
-    auto *check1 = Indicator("Check1", QStringLiteral("Communication"), frame2);
+    auto *text5 = text5_ = Named(new QLineEdit(QStringLiteral("0"), frame2), "Text5");
+    auto *command1 = command1_ = Named(new QPushButton(QStringLiteral("Send"), frame2), "Command1");
+    auto *check1 = check1_ = Indicator("Check1", QStringLiteral("Communication"), frame2);
     for (QWidget *w : {static_cast<QWidget *>(text4), static_cast<QWidget *>(text5), static_cast<QWidget *>(command1)})
         w->setEnabled(false);
     text4->setMaximumWidth(50);
@@ -173,11 +212,13 @@ void MainWindow::BuildControls()
     label1_ = Named(new QLabel(debug), "Label1");
     label2_ = Named(new QLabel(debug), "Label2");
     label3_ = Named(new QLabel(debug), "Label3");
-    auto *text1 = Named(new QLineEdit(debug), "Text1");
-    auto *text2 = Display("Text2", debug);
-    auto *text3 = Named(new QLineEdit(debug), "Text3");
-    auto *vscroll1 = Named(new QScrollBar(Qt::Vertical, debug), "VScroll1");
-    auto *command2 = Named(new QPushButton(QStringLiteral("OK"), debug), "Command2");
+    auto *text1 = text1_ = Named(new QLineEdit(debug), "Text1");
+    auto *text2 = text2_ = Display("Text2", debug);
+    auto *text3 = text3_ = Named(new QLineEdit(debug), "Text3");
+    auto *vscroll1 = vscroll1_ = Named(new QScrollBar(Qt::Vertical, debug), "VScroll1");
+    auto *command2 = command2_ = Named(new QPushButton(QStringLiteral("OK"), debug), "Command2");
+    // Scroll positions are DP-RAM addresses; the address field reaches the rest.
+    vscroll1->setRange(0, 0x7FFF);
     vscroll1->setFixedHeight(text1->sizeHint().height());
     for (QWidget *w : {static_cast<QWidget *>(text1), static_cast<QWidget *>(text3), static_cast<QWidget *>(vscroll1),
                        static_cast<QWidget *>(command2)})
@@ -207,7 +248,11 @@ void MainWindow::BuildControls()
     auto *left = new QVBoxLayout;
     left->addWidget(label5);
     left->addWidget(maste_);
-    left->addWidget(list1_, 1);
+    auto *listRow = new QHBoxLayout;
+    listRow->setSpacing(2);
+    listRow->addWidget(list1_, 1);
+    listRow->addWidget(marksColumn_);
+    left->addLayout(listRow, 1);
     auto *right = new QVBoxLayout;
     right->addLayout(buttons);
     right->addWidget(frame1_);
@@ -285,7 +330,33 @@ void MainWindow::BuildMenus()
         QAction *a = vme->addAction(QStringLiteral("Slot %1").arg(slot));
         a->setObjectName(QStringLiteral("VMESLOT") + QString::number(slot, 16).toUpper());
         a->setEnabled(false);
+        iface::HwChoice c;
+        c.kind = iface::HwChoice::Kind::Vme;
+        c.vmeSlot = slot;
+        hwChoices_.push_back({a, c});
     }
+    // What each item connects to.
+    using Kind = iface::HwChoice::Kind;
+    using iface::BoardModel;
+    const auto choice = [&](const char *name, Kind kind, int port, BoardModel model, int variant) {
+        iface::HwChoice c;
+        c.kind = kind;
+        c.port = port;
+        c.model = model;
+        c.variant = variant;
+        hwChoices_.push_back({hwmen_->findChild<QAction *>(QString::fromLatin1(name)), c});
+    };
+    choice("Tessel", Kind::Tessel, 0, BoardModel::Ravelin, 0);
+    choice("CorvetCom1", Kind::Serial, 1, BoardModel::Corvet, 0);
+    choice("CorvetCom2", Kind::Serial, 2, BoardModel::Corvet, 0);
+    choice("CorvetDPR", Kind::CorvetDpram, 0, BoardModel::Corvet, 0);
+    choice("RavelinCom1", Kind::Serial, 1, BoardModel::Ravelin, 0);
+    choice("RavelinCom2", Kind::Serial, 2, BoardModel::Ravelin, 0);
+    choice("RavelinTCP", Kind::Network, 0, BoardModel::Ravelin, 0);
+    choice("DromonCom1", Kind::Serial, 1, BoardModel::Dromon, 0);
+    choice("DromonCom2", Kind::Serial, 2, BoardModel::Dromon, 0);
+    choice("DromonTCP", Kind::Network, 0, BoardModel::Dromon, 0);
+    choice("KetchTCP", Kind::Network, 0, BoardModel::Ravelin, 1);
 
     eeprom_ = Named(menuBar()->addMenu(QStringLiteral("&EEPROM")), "EEPROM");
     for (auto [name, text] : {std::pair{"Burn", "Burn"}, {"Upload", "Read"}, {"EEStart", "Start"},
@@ -295,6 +366,10 @@ void MainWindow::BuildMenus()
         a->setEnabled(false);
         if (qstrcmp(name, "EE_Erase") == 0)
             eeErase_ = a;
+        if (qstrcmp(name, "EEStart") == 0)
+            eeStart_ = a;
+        if (qstrcmp(name, "EEStop") == 0)
+            eeStop_ = a;
     }
     eeprom_->setEnabled(false);
 
@@ -361,6 +436,16 @@ void MainWindow::SetLanguageTexts()
 
 void MainWindow::ShowHardware()
 {
+    if (comm_) {
+        // The poll writes the connection text; until its next tick it shows
+        // "no Hardware" in the language just chosen.
+        Panel &p = comm_->panel();
+        if (ctx_.st.interfaceKind == 0) {
+            p.hwText = ctx_.tr(QStringLiteral("no Hardware"), QStringLiteral("ohne Hardware"));
+            hwtxt_->setText(p.hwText);
+        }
+        return;
+    }
     if (ctx_.st.interfaceKind == 0)
         hwtxt_->setText(ctx_.tr(QStringLiteral("no Hardware"), QStringLiteral("ohne Hardware")));
 }
@@ -520,6 +605,12 @@ void MainWindow::Info_Click()
 
 void MainWindow::noHW_Click()
 {
+    if (comm_) {
+        NoHardwareItem(ctx_, *comm_);
+        ShowPanel();
+        ShowStatus();
+        return;
+    }
     if (closeInterface)
         closeInterface(false);
     ctx_.st.interfaceKind = 0;
@@ -538,6 +629,7 @@ void MainWindow::EndProgram(bool exitButton)
     if (ending_)
         return;
     ending_ = true;
+    timer1_->stop();
     if (closeInterface)
         closeInterface(exitButton);
     if (endProgram)
@@ -571,6 +663,18 @@ void MainWindow::showEvent(QShowEvent *event)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == list1_->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            auto *me = static_cast<QMouseEvent *>(event);
+            if (me->button() == Qt::RightButton) {
+                List1_MouseDown(me->button(), list1_->indexAt(me->position().toPoint()).row());
+                return true; // the right button never changes the selection by itself
+            }
+        } else if (event->type() == QEvent::Resize) {
+            PlaceMarks();
+        }
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (watched == maste_ && event->type() == QEvent::MouseButtonDblClick) {
         F1_Master_Click();
         return true;
@@ -593,6 +697,240 @@ void MainWindow::FocusWindowChanged(QWindow *now)
             return;
         }
     }
+}
+
+// ---- Bus commands and the status poll ------------------------------------
+
+void MainWindow::attachCommissioning(Commissioning &comm)
+{
+    comm_ = &comm;
+    Panel &p = comm.panel();
+    p.changed = [this] { ShowPanel(); };
+    comm.onDiagnosis = [this] { Form6_Update(); };
+    requestDiagnosis = [this](Context &ctx) { comm_->RequestDiagnosis(ctx.st.record[3]); };
+    closeInterface = [this](bool exitButton) { iface::CloseForExit(ctx_, exitButton); };
+
+    for (auto &[action, choice] : hwChoices_) {
+        action->setEnabled(true);
+        const iface::HwChoice c = choice;
+        connect(action, &QAction::triggered, this, [this, c] { HardwareItem(c); });
+    }
+    connect(timer1_, &QTimer::timeout, this, [this] { comm_->Timer1_Timer(); });
+    connect(f1Run_, &QPushButton::clicked, this, &MainWindow::F1_Run_Click);
+    connect(f1Halt_, &QPushButton::clicked, this, &MainWindow::F1_Halt_Click);
+    connect(command1_, &QPushButton::clicked, this, &MainWindow::Command1_Click);
+    connect(text4_, &QLineEdit::editingFinished, this, &MainWindow::Text4_LostFocus);
+    connect(text5_, &QLineEdit::editingFinished, this, &MainWindow::Text5_LostFocus);
+    connect(eeStart_, &QAction::triggered, this, &MainWindow::EEStart_Click);
+    connect(eeStop_, &QAction::triggered, this, &MainWindow::EEStop_Click);
+    connect(text1_, &QLineEdit::textChanged, this, &MainWindow::Text1_Change);
+    connect(vscroll1_, &QScrollBar::valueChanged, this, &MainWindow::VScroll1_Change);
+    connect(command2_, &QPushButton::clicked, this, &MainWindow::Command2_Click);
+    for (QWidget *w : {static_cast<QWidget *>(text4_), static_cast<QWidget *>(text5_), static_cast<QWidget *>(command1_),
+                       static_cast<QWidget *>(text1_), static_cast<QWidget *>(text3_)})
+        w->setEnabled(true);
+    eeStart_->setEnabled(true);
+    eeStop_->setEnabled(true);
+
+    const int top = list1_->indexAt(QPoint(1, 1)).row();
+    p.listTopRow = top < 0 ? 0 : top;
+    ShowHardware();
+    ShowPanel();
+}
+
+void MainWindow::ShowPanel()
+{
+    if (!comm_)
+        return;
+    const Panel &p = comm_->panel();
+    if (hwtxt_->text() != p.hwText)
+        hwtxt_->setText(p.hwText);
+    if (betriebsart_->text() != p.betriebsart)
+        betriebsart_->setText(p.betriebsart);
+    load_->setChecked(p.load);
+    run_->setChecked(p.run);
+    check1_->setChecked(p.communication);
+    f1Run_->setEnabled(p.runEnabled);
+    f1Halt_->setEnabled(p.haltEnabled);
+    hwmen_->setEnabled(p.hardwareMenuEnabled);
+    hwmen_->menuAction()->setEnabled(p.hardwareMenuEnabled);
+    command2_->setEnabled(p.debugEnabled);
+    vscroll1_->setEnabled(p.debugEnabled);
+    eeprom_->setEnabled(p.eepromMenuEnabled);
+    eeprom_->menuAction()->setEnabled(p.eepromMenuEnabled);
+
+    if (timer1_->interval() != p.timerInterval && p.timerInterval > 0)
+        timer1_->setInterval(p.timerInterval);
+    if (p.timerEnabled && !timer1_->isActive())
+        timer1_->start();
+    else if (!p.timerEnabled && timer1_->isActive())
+        timer1_->stop();
+
+    PlaceMarks();
+    ShowStatus();
+}
+
+void MainWindow::PlaceMarks()
+{
+    const int top = comm_ ? comm_->panel().listTopRow : 0;
+    for (int i = 0; i < int(marks_.size()); ++i) {
+        QFrame *line = marks_[std::size_t(i)];
+        const StationMark mark = comm_ ? comm_->panel().marks[std::size_t(i)] : StationMark{};
+        QListWidgetItem *item = list1_->item(top + i);
+        const QRect rect = item ? list1_->visualItemRect(item) : QRect();
+        if (!mark.visible || !item || !list1_->viewport()->rect().intersects(rect)) {
+            line->hide();
+            continue;
+        }
+        // The colour is kept as the master's station lists give it: 0xBBGGRR.
+        const QColor colour(int(mark.colour & 0xFF), int((mark.colour >> 8) & 0xFF), int((mark.colour >> 16) & 0xFF));
+        QPalette pal = line->palette();
+        pal.setColor(QPalette::Window, colour);
+        line->setPalette(pal);
+        const QPoint at = marksColumn_->mapFrom(this, list1_->viewport()->mapTo(this, rect.topLeft()));
+        line->setGeometry(1, at.y() + 2, marksColumn_->width() - 2, qMax(2, rect.height() - 4));
+        line->show();
+    }
+}
+
+void MainWindow::HardwareItem(const iface::HwChoice &choice)
+{
+    if (!comm_)
+        return;
+    iface::HwChoice c = choice;
+    if (c.kind == iface::HwChoice::Kind::Network) {
+        Form5Dialog form5(this);
+        form5.exec();
+        if (!form5.confirmed())
+            return;
+        c.target = form5.target();
+    }
+    ConnectItem(ctx_, *comm_, c);
+    ShowPanel();
+    ShowStatus();
+}
+
+void MainWindow::F1_Run_Click()
+{
+    if (comm_)
+        comm_->F1_Run_Click();
+    ShowPanel();
+}
+
+void MainWindow::F1_Halt_Click()
+{
+    if (comm_)
+        comm_->F1_Halt_Click();
+    ShowPanel();
+}
+
+void MainWindow::Command1_Click()
+{
+    if (!comm_)
+        return;
+    // An entry still being typed counts, as if the field had lost the focus first.
+    Text4_LostFocus();
+    Text5_LostFocus();
+    comm_->Command1_Click();
+    ShowPanel();
+}
+
+void MainWindow::Text4_LostFocus()
+{
+    if (!comm_ || inGcEntry_)
+        return;
+    inGcEntry_ = true; // a refusal's message box takes the focus away again
+    text4_->setText(comm_->Text4_LostFocus(text4_->text()));
+    inGcEntry_ = false;
+}
+
+void MainWindow::Text5_LostFocus()
+{
+    if (!comm_ || inGcEntry_)
+        return;
+    inGcEntry_ = true;
+    text5_->setText(comm_->Text5_LostFocus(text5_->text()));
+    inGcEntry_ = false;
+}
+
+void MainWindow::EEStart_Click()
+{
+    if (comm_)
+        comm_->EEStart_Click();
+    ShowPanel();
+}
+
+void MainWindow::EEStop_Click()
+{
+    if (comm_)
+        comm_->EEStop_Click();
+    ShowPanel();
+}
+
+void MainWindow::ShowDebug(const DebugShown &shown)
+{
+    if (shown.text1) {
+        const QSignalBlocker block(text1_);
+        text1_->setText(*shown.text1);
+    }
+    text2_->setText(shown.text2);
+    if (shown.scroll) {
+        const QSignalBlocker block(vscroll1_);
+        vscroll1_->setValue(*shown.scroll);
+    }
+}
+
+void MainWindow::Text1_Change()
+{
+    if (comm_)
+        ShowDebug(debug_.Text1_Change(comm_->port(), text1_->text()));
+}
+
+void MainWindow::VScroll1_Change(int position)
+{
+    if (!comm_)
+        return;
+    QString text1;
+    const DebugShown shown = debug_.VScroll1_Change(comm_->port(), position, text1);
+    {
+        const QSignalBlocker block(text1_);
+        text1_->setText(text1);
+    }
+    ShowDebug(shown);
+}
+
+void MainWindow::Command2_Click()
+{
+    if (!comm_)
+        return;
+    if (const auto shown = debug_.Command2_Click(ctx_, comm_->port(), text3_->text()))
+        ShowDebug(*shown);
+}
+
+void MainWindow::List1_MouseDown(Qt::MouseButton button, int listIndex)
+{
+    if (button != Qt::RightButton || !comm_ || ctx_.st.interfaceKind == 0)
+        return;
+    // The line under the pointer is the one asked about.
+    if (listIndex >= 0 && listIndex != list1_->currentRow()) {
+        updating_ = true;
+        list1_->setCurrentRow(listIndex);
+        updating_ = false;
+    }
+    if (!form6_)
+        form6_ = new Form6Window(this);
+    form6_->show();
+    form6_->raise();
+    const int row = list1_->currentRow();
+    List1_Click(row);
+}
+
+void MainWindow::Form6_Update()
+{
+    if (!form6_ || !form6_->isVisible())
+        return;
+    UpdateDiagView(ctx_.st, form6_->view);
+    form6_->showView();
 }
 
 } // namespace meridan

@@ -5,13 +5,19 @@
 // when the status line or the station list changed.
 #include "app/context.h"
 #include "app/stationlist.h"
+#include "iface/hwname.h"
+#include "monitor/debugview.h"
 
 #include <QMainWindow>
 #include <QPointer>
+#include <array>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QCheckBox;
+class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -24,13 +30,24 @@ class QWindow;
 
 namespace meridan {
 
+class Commissioning;
 class Form3Window;
+class Form6Window;
 class HelpWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(Context &ctx, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Plugs in the bus commands and the status poll (the interface state is
+    // ctx.board): the Hardware menu, Run, Halt/Go, Global Control, the
+    // EEPROM start and stop, the DP-RAM debug panel, Timer1, the station
+    // marks and the diagnosis window come alive. `comm` outlives the window.
+    void attachCommissioning(Commissioning &comm);
+    // Shows the live status (the Panel): called whenever it changed.
+    void ShowPanel();
 
     // Start-up: language from the settings file, captions, an empty image,
     // no interface, the station list and the start-up configuration.
@@ -61,6 +78,7 @@ public:
 
     Form3Window *masterEditor() const;
     HelpWindow *helpWindow() const;
+    Form6Window *diagnosisWindow() const;
 
     // Commands, named after their controls.
     void List1_Click(int listIndex);
@@ -78,6 +96,23 @@ public:
     void Hilfe_Click();
     void Info_Click();
     void noHW_Click();
+    // A Hardware menu item other than "no Hardware"; the TCP/IP items ask
+    // for the target first (Form5).
+    void HardwareItem(const iface::HwChoice &choice);
+    void F1_Run_Click();
+    void F1_Halt_Click();
+    void Command1_Click();
+    void Text4_LostFocus();
+    void Text5_LostFocus();
+    void EEStart_Click();
+    void EEStop_Click();
+    void Text1_Change();
+    void VScroll1_Change(int position);
+    void Command2_Click();
+    // A mouse button went down on List1 over `listIndex` (-1: no line).
+    void List1_MouseDown(Qt::MouseButton button, int listIndex);
+    // A station diagnosis message came in: Form6 shows it while visible.
+    void Form6_Update();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -91,6 +126,8 @@ private:
     void OpenSlaveEditor(int listIndex);
     void EndProgram(bool exitButton);
     void FocusWindowChanged(QWindow *now);
+    void PlaceMarks();
+    void ShowDebug(const DebugShown &shown);
 
     Context &ctx_;
 
@@ -113,6 +150,17 @@ private:
     QLabel *label3_ = nullptr;
     QLabel *label6_ = nullptr;
     QTimer *timer1_ = nullptr;
+    QCheckBox *check1_ = nullptr;
+    QLineEdit *text4_ = nullptr;
+    QLineEdit *text5_ = nullptr;
+    QPushButton *command1_ = nullptr;
+    QLineEdit *text1_ = nullptr;
+    QLineEdit *text2_ = nullptr;
+    QLineEdit *text3_ = nullptr;
+    QScrollBar *vscroll1_ = nullptr;
+    QPushButton *command2_ = nullptr;
+    QWidget *marksColumn_ = nullptr;
+    std::array<QFrame *, 10> marks_{}; // Line3..Line12
 
     QMenu *file_ = nullptr;
     QMenu *hwmen_ = nullptr;
@@ -126,6 +174,8 @@ private:
     QAction *fileExit_ = nullptr;
     QAction *noHW_ = nullptr;
     QAction *eeErase_ = nullptr;
+    QAction *eeStart_ = nullptr;
+    QAction *eeStop_ = nullptr;
     QAction *spEnglisch_ = nullptr;
     QAction *spDeutsch_ = nullptr;
     QAction *hilfe_ = nullptr;
@@ -136,6 +186,12 @@ private:
         const char *german;
     };
     std::vector<Translated> hwItems_;
+    std::vector<std::pair<QAction *, iface::HwChoice>> hwChoices_;
+
+    Commissioning *comm_ = nullptr;
+    DebugView debug_;
+    QPointer<Form6Window> form6_;
+    bool inGcEntry_ = false;
 
     QPointer<Form3Window> form3_;
     QPointer<HelpWindow> help_;

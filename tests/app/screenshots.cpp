@@ -1,20 +1,36 @@
 // meridan-screenshots OUTDIR: renders the program's windows headless into PNG
 // files, each with a configuration loaded the way a user would load it.
 #include "app/about_dialog.h"
+#include "app/form5_dialog.h"
 #include "app/help.h"
 #include "app/help_window.h"
 #include "app/main_window.h"
 #include "app/qt_prompts_window.h"
+#include "boardsim.h"
+#include "busops/commissioning.h"
 #include "config/configfile.h"
+#include "config/demo.h"
+#include "iface/board.h"
+#include "iface/board_port.h"
+#include "iface/connect.h"
+#include "monitor/form6_window.h"
 #include "demo_config.h"
 #include "master/form3_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QDir>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 
 using namespace meridan;
@@ -45,6 +61,113 @@ void WriteDemoConfig(const Root &root)
     test::PutDemoSlave(st, 15, 0x1234, "IO16", "Valve terminal");
     test::PutDemoSlave(st, 23, 0x0C0D, "DRV3", "Conveyor drive");
     SaveConfigFile(ctx, root.path(QStringLiteral("setup/AutoLoad.dp1")));
+}
+
+template <typename Pred>
+bool WaitFor(Pred done, int ms = 15000)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+// The main window on the simulated demo boards: three kinds of board in
+// Operate with their station marks, and the diagnosis of the demo station
+// with the wrong ident.
+bool GrabBoards(const QString &out)
+{
+    if (test::BoardSim::binary().isEmpty()) {
+        std::printf("skipped the board pictures: meridan-boardsim is not built\n");
+        return true;
+    }
+    QTemporaryDir tmp;
+    const Root root(tmp.path());
+    root.ensureLayout();
+    {
+        QFile settings(root.settingsFile());
+        if (settings.open(QIODevice::WriteOnly))
+            settings.write("[LANGUAGE]\r\n 1\r\n");
+    }
+    test::BoardSim sim;
+    if (!sim.start(root.dir())) {
+        std::printf("FAILED to start meridan-boardsim: %s\n", qPrintable(sim.error));
+        return false;
+    }
+    State st;
+    QtPrompts prompts;
+    QtPump pump;
+    Context ctx{st, prompts, pump, root};
+    if (!WriteDemoConfiguration(ctx, root.path(QStringLiteral("setup/AutoLoad.dp1")))) {
+        std::printf("FAILED to write the demo configuration\n");
+        return false;
+    }
+    iface::Board board(root, pump);
+    ctx.board = &board;
+    iface::BoardPort port(ctx);
+    Commissioning comm(ctx, board.view, port);
+    bool ok = true;
+    {
+        MainWindow w(ctx);
+        w.attachCommissioning(comm);
+        prompts.setParent(&w);
+        prompts.onStatus = [&w](const QString &) { w.ShowStatus(); };
+        prompts.onList = [&w] { w.UpdateListe(); };
+        w.endProgram = [] {};
+        w.Form_Load();
+        w.resize(900, 620);
+        w.show();
+        auto *list = w.findChild<QListWidget *>(QStringLiteral("List1"));
+        auto *mode = w.findChild<QLineEdit *>(QStringLiteral("Betriebsart"));
+        auto trigger = [&](const char *item) { w.findChild<QAction *>(QString::fromLatin1(item))->trigger(); };
+        // Run, then the list scrolled so that `top` (a running station) is
+        // the first row and its mark is painted. The line is selected only
+        // once the bus runs: the download walks the stations from the
+        // current one.
+        auto runToOperate = [&](const char *name, int top) {
+            QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("F1_Run")), Qt::LeftButton);
+            list->scrollToItem(list->item(top - kListFirst), QAbstractItemView::PositionAtTop);
+            const bool up = WaitFor([&] { return mode->text() == QLatin1String("Operate"); }) &&
+                            WaitFor([&] { return w.findChild<QFrame *>(QStringLiteral("Line3"))->isVisible(); });
+            if (!up)
+                std::printf("FAILED %s: no Operate (%s)\n", name, qPrintable(st.melde1));
+            list->setCurrentRow(top - kListFirst);
+            WaitFor([] { return false; }, 500); // the diagnosis line comes in
+            return up && Grab(&w, out, QString::fromLatin1(name));
+        };
+
+        trigger("Tessel");
+        ok = runToOperate("main_tessel_operate", 12) && ok;
+
+        // Station 40 asked for its diagnosis with a right click.
+        list->scrollToItem(list->item(26), QAbstractItemView::PositionAtTop);
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {}, list->visualItemRect(list->item(30)).center());
+        Form6Window *form6 = w.diagnosisWindow();
+        if (form6 && WaitFor([&] { return form6->findChild<QLabel *>(QStringLiteral("Label3_0"))->isEnabled(); })) {
+            form6->move(w.geometry().topRight());
+            ok = Grab(form6, out, QStringLiteral("form6_station40")) && ok;
+            form6->close();
+        } else {
+            std::printf("FAILED form6_station40: %s\n", qPrintable(st.melde1));
+            ok = false;
+        }
+        list->scrollToItem(list->item(0), QAbstractItemView::PositionAtTop);
+
+        trigger("DromonCom2");
+        ok = runToOperate("main_dromon_com2_operate", 20) && ok;
+
+        QTimer::singleShot(0, [] {
+            if (auto *form5 = qobject_cast<Form5Dialog *>(QApplication::activeModalWidget())) {
+                auto *combo = form5->findChild<QComboBox *>(QStringLiteral("Combo1"));
+                combo->setEditText(QStringLiteral("Ketch"));
+                QTest::keyClick(combo, Qt::Key_Return);
+            }
+        });
+        trigger("KetchTCP");
+        ok = runToOperate("main_ketch_tcp_operate", 30) && ok;
+        iface::Disconnect(ctx);
+    }
+    return ok;
 }
 
 } // namespace
@@ -97,5 +220,8 @@ int main(int argc, char **argv)
 
     AboutDialog about(w.windowTitle(), false, &w);
     ok = Grab(&about, out, QStringLiteral("about_en")) && ok;
+    about.close();
+    w.hide();
+    ok = GrabBoards(out) && ok;
     return ok ? 0 : 1;
 }

@@ -1,0 +1,30 @@
+#pragma once
+// Form5, "Select Target": the network target a TCP/IP item connects to. The
+// combo box offers "OS9Target" and takes any other name; Command1 or Enter
+// in the combo box confirms, closing the window any other way cancels.
+#include <QDialog>
+
+class QComboBox;
+class QPushButton;
+
+namespace meridan {
+
+class Form5Dialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit Form5Dialog(QWidget *parent = nullptr);
+
+    bool confirmed() const { return confirmed_; }
+    // The combo box text when it was confirmed.
+    QString target() const { return target_; }
+
+private:
+    void Command1_Click();
+
+    QComboBox *combo1_ = nullptr;
+    QPushButton *command1_ = nullptr;
+    bool confirmed_ = false;
+    QString target_;
+};
+
+} // namespace meridan

@@ -1,0 +1,274 @@
+// The main window's bus controls wired to the commands, against a scripted
+// master: what the user types and clicks reaches the master, and what the
+// status poll learns shows in the controls.
+#include "busops/commissioning.h"
+#include "busops/fake_master.h"
+#include "config/configfile.h"
+#include "demo_config.h"
+#include "monitor/form6_window.h"
+#include "support/fixture.h"
+#include "window_support.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+using namespace meridan;
+using namespace meridan::test;
+
+namespace {
+
+struct BusWindow {
+    QTemporaryDir tmp;
+    Root root{tmp.path()};
+    State st;
+    WindowPrompts ui;
+    VirtualPump pump;
+    Context ctx{st, ui, pump, root};
+    FakeMaster master{st};
+    Panel panel;
+    Commissioning comm{ctx, panel, master};
+    std::unique_ptr<MainWindow> w;
+
+    BusWindow()
+    {
+        root.ensureLayout();
+        QFile settings(root.settingsFile());
+        if (settings.open(QIODevice::WriteOnly))
+            settings.write("[LANGUAGE]\r\n 1\r\n");
+        settings.close();
+        Fixture cfg;
+        PutDemoMaster(cfg.st, 6);
+        for (int s : {12, 20, 30, 40})
+            PutDemoSlave(cfg.st, s, 0x4224, "DEMO", "demo");
+        SaveConfigFile(cfg.ctx, root.path(QStringLiteral("setup/AutoLoad.dp1")));
+
+        w = std::make_unique<MainWindow>(ctx);
+        ui.window = w.get();
+        w->endProgram = [] {};
+        w->attachCommissioning(comm);
+        // The test ticks by hand.
+        panel.timerEnabled = false;
+        w->Form_Load();
+        w->Form_Activate();
+        w->ShowPanel();
+    }
+    template <typename T>
+    T *child(const QString &name) const
+    {
+        T *c = w->findChild<T *>(name);
+        EXPECT_NE(c, nullptr) << name.toStdString();
+        return c;
+    }
+    QString text(const char *name) const { return child<QLineEdit>(QString::fromLatin1(name))->text(); }
+    void type(const char *name, const QString &value) const
+    {
+        auto *edit = child<QLineEdit>(QString::fromLatin1(name));
+        edit->setText(value);
+        QTest::keyClick(edit, Qt::Key_Return); // finishes the entry as leaving the field does
+    }
+    QListWidget *list() const { return child<QListWidget>(QStringLiteral("List1")); }
+    // A bus in Operate: the tick enables the marks and the halt button.
+    void operate()
+    {
+        st.interfaceKind = 1;
+        panel.load = true;
+        panel.run = true;
+    }
+};
+
+} // namespace
+
+TEST(BusWindow, attached_everyHardwareItemAndTheEepromStartStopAct)
+{
+    BusWindow f;
+    for (const char *name : {"Tessel", "CorvetCom1", "CorvetCom2", "CorvetDPR", "RavelinCom1", "RavelinCom2", "RavelinTCP",
+                             "DromonCom1", "DromonCom2", "DromonTCP", "KetchTCP", "VMESLOT1", "VMESLOTF", "EEStart", "EEStop"})
+        EXPECT_TRUE(f.child<QAction>(QString::fromLatin1(name))->isEnabled()) << name;
+    // The menu itself follows the connection; none yet.
+    EXPECT_FALSE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
+    EXPECT_EQ(f.text("HWtxt"), QStringLiteral("no Hardware"));
+}
+
+TEST(BusWindow, globalControlEntries_areHexBytesAndSendGoesToTheBroadcastAddress)
+{
+    BusWindow f;
+    f.operate();
+    f.type("Text4", QStringLiteral("20"));
+    f.type("Text5", QStringLiteral("1"));
+    QTest::mouseClick(f.child<QPushButton>(QStringLiteral("Command1")), Qt::LeftButton);
+    ASSERT_EQ(f.master.jobs.size(), 1u);
+    const auto &job = f.master.jobs[0];
+    EXPECT_EQ(job[0], 0x2E);
+    EXPECT_EQ(job[1], 127);
+    EXPECT_EQ(job[3], 0x20);
+    EXPECT_EQ(job[4], 0x01);
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Changing profibus state: OK"));
+
+    // Too big for the byte: refused with a message, the field shows the old value.
+    f.type("Text5", QStringLiteral("100"));
+    EXPECT_EQ(f.panel.gcGroup, 1);
+    EXPECT_EQ(f.text("Text5"), QStringLiteral("1"));
+    ASSERT_EQ(f.ui.shown.size(), 1u);
+    EXPECT_EQ(f.ui.shown[0].text, QStringLiteral("value too high"));
+}
+
+TEST(BusWindow, debugPanel_readsClampsAndWritesTheDpram)
+{
+    BusWindow f;
+    f.operate();
+    f.comm.Timer1_Timer(); // Run ticked: OK and the scroll bar are usable
+    ASSERT_TRUE(f.child<QPushButton>(QStringLiteral("Command2"))->isEnabled());
+    f.master.ram[0x2FF6] = 0x3C;
+    f.child<QLineEdit>(QStringLiteral("Text1"))->setText(QStringLiteral("2FF6"));
+    EXPECT_EQ(f.text("Text2"), QStringLiteral("3C"));
+    EXPECT_EQ(f.child<QScrollBar>(QStringLiteral("VScroll1"))->value(), 0x2FF6);
+
+    f.child<QLineEdit>(QStringLiteral("Text1"))->setText(QStringLiteral("20000"));
+    EXPECT_EQ(f.text("Text1"), QStringLiteral("1FFFC"));
+
+    // The scroll bar steps through the addresses; OK writes and reads back.
+    f.child<QScrollBar>(QStringLiteral("VScroll1"))->setValue(0x10);
+    EXPECT_EQ(f.text("Text1"), QStringLiteral("10"));
+    f.child<QLineEdit>(QStringLiteral("Text3"))->setText(QStringLiteral("55"));
+    QTest::mouseClick(f.child<QPushButton>(QStringLiteral("Command2")), Qt::LeftButton);
+    EXPECT_EQ(f.master.ram[0x10], 0x55);
+    EXPECT_EQ(f.text("Text2"), QStringLiteral("55"));
+
+    const auto writes = f.master.writes.size();
+    f.child<QLineEdit>(QStringLiteral("Text3"))->setText(QStringLiteral("1FF"));
+    QTest::mouseClick(f.child<QPushButton>(QStringLiteral("Command2")), Qt::LeftButton);
+    EXPECT_EQ(f.master.writes.size(), writes);
+    EXPECT_EQ(f.ui.lastText(), QStringLiteral("value too high"));
+}
+
+TEST(BusWindow, marks_followTheVisibleRowsAndTheStationLists)
+{
+    BusWindow f;
+    f.operate();
+    f.master.run[20] = f.master.run[22] = f.master.run[30] = true;
+    f.master.diag[22] = true;
+    f.w->resize(900, 700);
+    f.w->show();
+    QApplication::processEvents();
+    f.list()->scrollToItem(f.list()->item(10), QAbstractItemView::PositionAtTop);
+    ASSERT_EQ(f.panel.listTopRow, 10); // station 20 at the top
+    f.comm.Timer1_Timer();
+    auto mark = [&](int i) { return f.child<QFrame>(QStringLiteral("Line%1").arg(i + 3)); };
+    EXPECT_TRUE(mark(0)->isVisible());  // 20 runs
+    EXPECT_FALSE(mark(1)->isVisible()); // 21 does not
+    EXPECT_TRUE(mark(2)->isVisible());  // 22 runs, with diagnosis
+    EXPECT_EQ(mark(0)->palette().color(QPalette::Window), QColor(Qt::blue));
+    EXPECT_EQ(mark(2)->palette().color(QPalette::Window), QColor(Qt::red));
+    for (int i = 3; i < 10; ++i)
+        EXPECT_FALSE(mark(i)->isVisible()) << i; // 23..27 idle; Line11, Line12 never drawn
+    // Each mark sits beside its row.
+    const QRect row22 = f.list()->visualItemRect(f.list()->item(12));
+    const int rowMid = f.list()->viewport()->mapTo(f.w.get(), row22.center()).y();
+    const QRect m2 = mark(2)->geometry().translated(mark(2)->parentWidget()->mapTo(f.w.get(), QPoint(0, 0)));
+    EXPECT_TRUE(m2.top() <= rowMid && rowMid <= m2.bottom());
+    EXPECT_TRUE(f.child<QPushButton>(QStringLiteral("F1_Halt"))->isEnabled());
+
+    // Out of Operate: all marks hidden and halt unusable.
+    f.panel.run = false;
+    f.comm.Timer1_Timer();
+    EXPECT_FALSE(mark(0)->isVisible());
+    EXPECT_FALSE(f.child<QPushButton>(QStringLiteral("F1_Halt"))->isEnabled());
+}
+
+TEST(BusWindow, clicksOnTheList_requestDiagnosisAndOnlyTheRightButtonOpensForm6)
+{
+    BusWindow f;
+    f.w->show();
+    // No interface: the right button does nothing at all.
+    QTest::mouseClick(f.list()->viewport(), Qt::RightButton, {}, f.list()->visualItemRect(f.list()->item(2)).center());
+    EXPECT_EQ(f.w->diagnosisWindow(), nullptr);
+    EXPECT_EQ(f.list()->currentRow(), 0);
+
+    f.operate();
+    f.list()->setCurrentRow(2);
+    ASSERT_EQ(f.master.jobs.size(), 1u);
+    EXPECT_EQ(f.master.jobs[0][0], 0x21);
+    EXPECT_EQ(f.master.jobs[0][3], 12);
+    EXPECT_EQ(f.w->diagnosisWindow(), nullptr);
+
+    QTest::mouseClick(f.list()->viewport(), Qt::RightButton, {}, f.list()->visualItemRect(f.list()->item(2)).center());
+    ASSERT_NE(f.w->diagnosisWindow(), nullptr);
+    EXPECT_TRUE(f.w->diagnosisWindow()->isVisible());
+    ASSERT_EQ(f.master.jobs.size(), 2u); // the right click asks again, once
+    EXPECT_EQ(f.master.jobs[1][3], 12);
+}
+
+TEST(BusWindow, diagnosisMessage_isDecodedIntoForm6)
+{
+    BusWindow f;
+    f.operate();
+    f.w->show();
+    f.list()->setCurrentRow(2);
+    f.w->List1_MouseDown(Qt::RightButton, 2);
+    Form6Window *form6 = f.w->diagnosisWindow();
+    ASSERT_NE(form6, nullptr);
+    auto label = [&](const char *name) { return form6->findChild<QLabel *>(QString::fromLatin1(name)); };
+
+    f.master.replies.push_back({0xE1, 0, 0, 12, 0, 0, 0, 6, 0x02, 0x0C, 0x00, 255, 0x80, 0xA0});
+    f.comm.Timer1_Timer();
+    EXPECT_EQ(form6->windowTitle(), QStringLiteral("Station 12 Diagnose"));
+    for (int byte = 0; byte < 3; ++byte)
+        for (int bit = 0; bit < 8; ++bit) {
+            const bool on = (byte == 0 && bit == 1) || (byte == 1 && (bit == 3 || bit == 2));
+            QLabel *l = label(qPrintable(QStringLiteral("Label%1_%2").arg(9 - bit).arg(byte)));
+            ASSERT_NE(l, nullptr);
+            EXPECT_EQ(l->isEnabled(), on) << byte << " " << bit;
+        }
+    EXPECT_EQ(label("Label8_0")->text(), QStringLiteral("Station not ready"));
+    EXPECT_EQ(label("Label6_1")->text(), QStringLiteral("Watchdog On"));
+    EXPECT_EQ(label("TMasterAdr")->text(), QStringLiteral("255"));
+    EXPECT_EQ(label("TidentNr")->text(), QStringLiteral("80A0"));
+    EXPECT_EQ(label("TExtData")->text(), QString());
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Diagnosis  6 Byte´s :02 0C 00 FF 80 A0 "));
+
+    // Too short to decode: the window is blanked.
+    f.master.replies.push_back({0xE1, 0, 0, 12, 0, 0, 0, 3, 0x40, 0x05, 0x00});
+    f.comm.Timer1_Timer();
+    EXPECT_FALSE(label("Label6_1")->isEnabled());
+    EXPECT_EQ(label("TidentNr")->text(), QString());
+
+    // Hidden, it keeps what it showed.
+    form6->hide();
+    f.master.replies.push_back({0xE1, 0, 0, 12, 0, 0, 0, 6, 0x40, 0x05, 0x00, 1, 0x42, 0x25});
+    f.comm.Timer1_Timer();
+    EXPECT_EQ(label("TidentNr")->text(), QString());
+    EXPECT_FALSE(label("Label3_0")->isEnabled());
+}
+
+TEST(BusWindow, haltAndEepromCommands_showTheModeTheyLeave)
+{
+    BusWindow f;
+    f.operate();
+    f.master.answerLikeABoard();
+    f.comm.Timer1_Timer();
+    // Confirmations come in through the poll while Halt/Go waits.
+    f.pump.onPump = [&] { f.comm.Timer1_Timer(); };
+    f.panel.betriebsart = QStringLiteral("Clear");
+    QTest::mouseClick(f.child<QPushButton>(QStringLiteral("F1_Halt")), Qt::LeftButton);
+    EXPECT_EQ(f.text("Betriebsart"), QStringLiteral("Operate"));
+    EXPECT_EQ(f.master.jobs.size(), 1u);
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Changing profibus state: OK"));
+    EXPECT_EQ(f.ui.busyDepth, 0);
+
+    f.pump.onPump = nullptr;
+    f.child<QAction>(QStringLiteral("EEStop"))->trigger();
+    EXPECT_EQ(f.text("Betriebsart"), QStringLiteral("Offline"));
+    EXPECT_FALSE(f.child<QCheckBox>(QStringLiteral("Run"))->isChecked());
+    // A Tessel card has no stored configuration to start from.
+    f.child<QAction>(QStringLiteral("EEStart"))->trigger();
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Only Ravelin or TCP/IP Connection"));
+}

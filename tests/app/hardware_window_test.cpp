@@ -1,0 +1,282 @@
+// The main window against meridan-boardsim: the user's road from the
+// Hardware menu through Run to a running bus, its marks and a station's
+// diagnosis, with the window driven by its control names only.
+#include "app/form5_dialog.h"
+#include "busops/commissioning.h"
+#include "config/demo.h"
+#include "iface/board.h"
+#include "iface/board_port.h"
+#include "iface/boardsim.h"
+#include "iface/connect.h"
+#include "iface/serialio.h"
+#include "monitor/form6_window.h"
+#include "support/fixture.h"
+#include "window_support.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace meridan;
+using namespace meridan::test;
+
+namespace {
+
+// The real serial port, with a note of every open: which device at which speed.
+class RecordingSerial : public iface::SerialIo {
+public:
+    bool open(const QString &device, int baud) override
+    {
+        opens.emplace_back(device, baud);
+        return io_.open(device, baud);
+    }
+    void close() override { io_.close(); }
+    bool isOpen() const override { return io_.isOpen(); }
+    qint64 bytesAvailable() override { return io_.bytesAvailable(); }
+    QByteArray read(qint64 max) override { return io_.read(max); }
+    void write(const QByteArray &bytes) override { io_.write(bytes); }
+    bool waitForReadyRead(int ms) override { return io_.waitForReadyRead(ms); }
+    QString errorText() const override { return io_.errorText(); }
+
+    std::vector<std::pair<QString, int>> opens;
+
+private:
+    iface::QtSerialIo io_;
+};
+
+struct SimWindow {
+    QTemporaryDir tmp;
+    Root root{tmp.path()};
+    State st;
+    WindowPrompts ui;
+    QtPump pump;
+    Context ctx{st, ui, pump, root};
+    RecordingSerial *serial = nullptr; // owned by the board
+    std::unique_ptr<iface::Board> board;
+    std::unique_ptr<iface::BoardPort> port;
+    std::unique_ptr<Commissioning> comm;
+    BoardSim sim;
+    std::unique_ptr<MainWindow> w;
+
+    SimWindow()
+    {
+        root.ensureLayout();
+        QFile settings(root.settingsFile());
+        if (settings.open(QIODevice::WriteOnly))
+            settings.write("[LANGUAGE]\r\n 1\r\n");
+        auto io = std::make_unique<RecordingSerial>();
+        serial = io.get();
+        board = std::make_unique<iface::Board>(root, pump, std::move(io));
+        ctx.board = board.get();
+        port = std::make_unique<iface::BoardPort>(ctx);
+        comm = std::make_unique<Commissioning>(ctx, board->view, *port);
+    }
+    ~SimWindow()
+    {
+        ui.window = nullptr;
+        w.reset();
+        iface::Disconnect(ctx);
+    }
+    // The demo boards and the demo configuration, then the program's start.
+    bool start()
+    {
+        if (!sim.start(root.dir()))
+            return false;
+        if (!WriteDemoConfiguration(ctx, root.path(QStringLiteral("setup/AutoLoad.dp1")))) {
+            sim.error = QStringLiteral("no demo configuration");
+            return false;
+        }
+        w = std::make_unique<MainWindow>(ctx);
+        ui.window = w.get();
+        w->endProgram = [] {};
+        w->attachCommissioning(*comm);
+        w->Form_Load();
+        w->resize(900, 700);
+        w->show();
+        w->Form_Activate();
+        return true;
+    }
+    template <typename T>
+    T *child(const QString &name) const
+    {
+        T *c = w->findChild<T *>(name);
+        EXPECT_NE(c, nullptr) << name.toStdString();
+        return c;
+    }
+    QString text(const char *name) const { return child<QLineEdit>(QString::fromLatin1(name))->text(); }
+    void trigger(const char *item) const { child<QAction>(QString::fromLatin1(item))->trigger(); }
+    void click(const char *button) const { QTest::mouseClick(child<QPushButton>(QString::fromLatin1(button)), Qt::LeftButton); }
+    QListWidget *list() const { return child<QListWidget>(QStringLiteral("List1")); }
+    bool mark(int i) const { return child<QFrame>(QStringLiteral("Line%1").arg(i + 3))->isVisible(); }
+
+    // A TCP/IP item: Form5 comes up, `target` goes into Combo1, Enter confirms.
+    void chooseTarget(const char *item, const QString &target)
+    {
+        QTimer::singleShot(0, [target] {
+            auto *form5 = qobject_cast<Form5Dialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(form5, nullptr);
+            auto *combo = form5->findChild<QComboBox *>(QStringLiteral("Combo1"));
+            ASSERT_EQ(combo->currentText(), QStringLiteral("OS9Target"));
+            combo->setEditText(target);
+            QTest::keyClick(combo, Qt::Key_Return);
+        });
+        trigger(item);
+    }
+    bool runToOperate()
+    {
+        click("F1_Run");
+        const bool up = WaitFor([&] { return text("Betriebsart") == QLatin1String("Operate") && mark(2); });
+        if (!up)
+            ADD_FAILURE() << QStringList(ui.statuses.begin(), ui.statuses.end()).join(QStringLiteral(" | ")).toStdString() << sim.output().right(2000).toStdString();
+        return up;
+    }
+};
+
+#define START(f)                                                                                                       \
+    if (BoardSim::binary().isEmpty())                                                                                  \
+        GTEST_SKIP() << "meridan-boardsim is not built";                                                               \
+    ASSERT_TRUE((f).start()) << (f).sim.error.toStdString()
+
+} // namespace
+
+TEST(HardwareWindow, tesselThenRun_reachesOperateWithMarksAndStation40ShowsPrmFault)
+{
+    SimWindow f;
+    START(f);
+    f.trigger("Tessel");
+    EXPECT_EQ(f.st.interfaceKind, 1);
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Tessel/DPX found DPM-Firmwareversion V5.3"));
+    EXPECT_FALSE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return f.text("HWtxt") == QLatin1String("Tessel/DPX"); }));
+
+    ASSERT_TRUE(f.runToOperate()) << f.text("Melde1").toStdString();
+    EXPECT_TRUE(f.child<QCheckBox>(QStringLiteral("Run"))->isChecked());
+    EXPECT_TRUE(f.child<QPushButton>(QStringLiteral("F1_Halt"))->isEnabled());
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Message : E7->0"));
+    // Rows 10..17 from the top: only 12 runs; it has no diagnosis.
+    EXPECT_FALSE(f.mark(0));
+    EXPECT_TRUE(f.mark(2));
+    EXPECT_EQ(f.child<QFrame>(QStringLiteral("Line5"))->palette().color(QPalette::Window), QColor(Qt::blue));
+    EXPECT_TRUE(f.ui.shown.empty());
+
+    // Station 40: the demo configuration holds the wrong ident.
+    f.list()->scrollToItem(f.list()->item(30), QAbstractItemView::PositionAtTop);
+    const QPoint row40 = f.list()->visualItemRect(f.list()->item(30)).center();
+    QTest::mouseClick(f.list()->viewport(), Qt::RightButton, {}, row40);
+    EXPECT_EQ(f.list()->currentRow(), 30);
+    Form6Window *form6 = f.w->diagnosisWindow();
+    ASSERT_NE(form6, nullptr);
+    auto label = [&](const char *name) { return form6->findChild<QLabel *>(QString::fromLatin1(name)); };
+    ASSERT_TRUE(WaitFor([&] { return label("Label3_0")->isEnabled(); })) << f.text("Melde1").toStdString();
+    EXPECT_EQ(label("Label3_0")->text(), QStringLiteral("Prm Fault"));
+    EXPECT_EQ(form6->windowTitle(), QStringLiteral("Station 40 Diagnose"));
+    EXPECT_EQ(label("TMasterAdr")->text(), QStringLiteral("255"));
+    EXPECT_EQ(label("TidentNr")->text(), QStringLiteral("4225"));
+    EXPECT_FALSE(label("Label8_0")->isEnabled());
+    // 40 is not running: no mark beside the top row.
+    EXPECT_FALSE(f.mark(0));
+}
+
+TEST(HardwareWindow, haltGo_cyclesBetweenOperateAndStop)
+{
+    SimWindow f;
+    START(f);
+    f.trigger("Tessel");
+    ASSERT_TRUE(f.runToOperate()) << f.text("Melde1").toStdString();
+    f.click("F1_Halt");
+    EXPECT_EQ(f.text("Betriebsart"), QStringLiteral("Stop"));
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Changing profibus state: OK"));
+    EXPECT_TRUE(WaitFor([&] { return f.sim.state("Tessel").value("modeCode").toInt(-1) == 0x40; }, 3000));
+    f.click("F1_Halt");
+    EXPECT_EQ(f.text("Betriebsart"), QStringLiteral("Operate"));
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Changing profibus state: OK"));
+    EXPECT_TRUE(f.child<QPushButton>(QStringLiteral("F1_Run"))->isEnabled());
+    EXPECT_TRUE(f.ui.shown.empty());
+}
+
+TEST(HardwareWindow, corvetOnCom1WhileARavelinIsOpen_reopensThePortAt19200)
+{
+    SimWindow f;
+    START(f);
+    f.trigger("RavelinCom1");
+    ASSERT_EQ(f.st.interfaceKind, 2) << f.text("Melde1").toStdString();
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Ravelin/Dromon on COM1 firmware version 5.2"));
+    EXPECT_TRUE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
+    f.trigger("CorvetCom1");
+    ASSERT_EQ(f.serial->opens.size(), 2u);
+    EXPECT_EQ(f.serial->opens[0].second, 9600);
+    EXPECT_EQ(f.serial->opens[1].first, f.serial->opens[0].first);
+    EXPECT_EQ(f.serial->opens[1].second, 19200);
+    EXPECT_EQ(f.board->map.busState, 0x1FF6);
+    EXPECT_EQ(f.board->corvetFlag, -1);
+    EXPECT_TRUE(f.child<QMenu>(QStringLiteral("HWmen"))->isEnabled());
+}
+
+TEST(HardwareWindow, networkItemWithAnEmptyTarget_connectsToOS9Target)
+{
+    SimWindow f;
+    START(f);
+    f.chooseTarget("RavelinTCP", QString());
+    EXPECT_EQ(f.board->targetName, QStringLiteral("OS9Target"));
+    EXPECT_EQ(f.st.interfaceKind, 4) << f.text("Melde1").toStdString();
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Ravelin/Ketch/Dromon on TCP/IP DPM-firmware V5.3"));
+    ASSERT_TRUE(WaitFor([&] { return f.text("HWtxt") == QLatin1String("TCP/IP"); }));
+
+    // Closing Form5 without confirming connects nothing.
+    QTimer::singleShot(0, [] {
+        if (QWidget *form5 = QApplication::activeModalWidget())
+            form5->close();
+    });
+    f.trigger("KetchTCP");
+    EXPECT_EQ(f.board->targetName, QStringLiteral("OS9Target"));
+    EXPECT_EQ(f.st.interfaceKind, 4);
+}
+
+struct Killed {
+    const char *item;
+    const char *target; // TCP/IP items: what goes into Form5
+    const char *timeout;
+};
+
+void PrintTo(const Killed &k, std::ostream *os)
+{
+    *os << k.item;
+}
+
+class KilledDuringRun : public ::testing::TestWithParam<Killed> {};
+
+TEST_P(KilledDuringRun, reportsTheTimeoutAndFallsBackToNoHardware)
+{
+    SimWindow f;
+    START(f);
+    const Killed k = GetParam();
+    if (k.target)
+        f.chooseTarget(k.item, QString::fromLatin1(k.target));
+    else
+        f.trigger(k.item);
+    ASSERT_NE(f.st.interfaceKind, 0) << f.text("Melde1").toStdString();
+    f.click("F1_Run");
+    ASSERT_EQ(f.text("Melde1"), QStringLiteral("init"));
+    f.sim.kill();
+    ASSERT_TRUE(WaitFor([&] { return f.st.interfaceKind == 0; }, 20000)) << f.text("Melde1").toStdString();
+    EXPECT_EQ(f.text("Melde1"), QString::fromLatin1(k.timeout));
+    ASSERT_TRUE(WaitFor([&] { return f.text("HWtxt") == QLatin1String("no Hardware"); }));
+    EXPECT_FALSE(f.child<QCheckBox>(QStringLiteral("Run"))->isChecked());
+    // The window still answers: the Hardware menu works again.
+    EXPECT_TRUE(f.child<QMenu>(QStringLiteral("HWmen"))->isEnabled());
+    f.trigger("Tessel");
+    EXPECT_EQ(f.ui.busyDepth, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(HardwareWindow, KilledDuringRun,
+                         ::testing::Values(Killed{"KetchTCP", "Ketch", "Communicationtimeout from TCP Port"},
+                                           Killed{"RavelinCom1", nullptr, "Communicationtimeout from Ravelin/Dromon"}),
+                         [](const auto &info) { return std::string(info.param.item); });
