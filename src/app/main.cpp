@@ -2,6 +2,7 @@
 #include "app/help.h"
 #include "app/main_window.h"
 #include "app/qt_prompts_window.h"
+#include "slave/form2_window.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -37,6 +38,10 @@ int main(int argc, char **argv)
     prompts.setParent(&w);
     prompts.onStatus = [&w](const QString &) { w.ShowStatus(); };
     prompts.onList = [&w] { w.UpdateListe(); };
+    w.openSlaveEditor = [&ctx, &w](int station) {
+        ctx.st.currentStation = station;
+        Form2Window(ctx, &w).exec();
+    };
     const QStringList pos = parser.positionalArguments();
     w.Form_Load(pos.isEmpty() ? QString() : pos.first());
     w.show();
