@@ -57,20 +57,21 @@ Form7Window::Form7Window(Context &ctx, ExtSelection sel, QWidget *parent)
         auto *combo = new QComboBox(rowsWidget);
         combo->setObjectName(QStringLiteral("Combo") + n);
         combo->setMinimumWidth(200);
-        combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        combo->setMinimumContentsLength(22);
         combo->setEditable(true);
         combo->lineEdit()->setReadOnly(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         grid->addWidget(label, k, 0);
         grid->addWidget(text, k, 1);
-        grid->addWidget(combo, k, 2);
+        grid->addWidget(combo, k, 1); // a row shows one of the two
         labels_[std::size_t(k)] = label;
         texts_[std::size_t(k)] = text;
         combos_[std::size_t(k)] = combo;
         connect(text, &QLineEdit::editingFinished, this, [this, k] { Text_LostFocus(k); });
         connect(combo, &QComboBox::activated, this, [this, k](int index) { Combo_Click(k, index); });
     }
-    grid->setColumnStretch(3, 1);
+    grid->setColumnStretch(2, 1);
     grid->setRowStretch(kExtPrmRows, 1);
     auto *scroll = new QScrollArea(this);
     scroll->setWidget(rowsWidget);
@@ -89,6 +90,7 @@ Form7Window::Form7Window(Context &ctx, ExtSelection sel, QWidget *parent)
     outer->addLayout(head);
     outer->addWidget(scroll, 1);
     outer->addLayout(buttons);
+    resize(860, 480);
 
     Form_Activate();
 }
