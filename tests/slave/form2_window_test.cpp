@@ -1,5 +1,6 @@
 #include "config/bytes.h"
 #include "config/listline.h"
+#include "fakes.h"
 #include "slave_support.h"
 
 #include <QComboBox>
@@ -354,4 +355,48 @@ TEST(Form2, reopeningStoredRecord_readsItsGsdFileAgainAndKeepsParameters)
         ASSERT_EQ(list->count(), 1);
         EXPECT_EQ(list->item(0)->text(), "M3");
     }
+}
+
+TEST(Form2, directlyConnectedMaster_showsLiveInputAndOutputBytes)
+{
+    BoardFixture f;
+    f.write("driver/zelpci.cfg", "[dpram]\nVME7=driver/slot7.dpram\n");
+    DpramFile dpram(f.root.path("driver/slot7.dpram"), 0x4000);
+    ASSERT_NE(f.board->driver.PCI_VmeInit(1, 7), 0);
+    const uint32_t base = f.board->map.boardType;
+    dpram.put(base + 0x80, QByteArray("\x11\x22", 2));
+    dpram.put(base + 0x880, QByteArray("\x33", 1));
+    f.st.interfaceKind = 1;
+    f.st.currentStation = 12;
+    Form2Window w(f.ctx);
+    w.show();
+    w.editor().F2_cfg_LostFocus("11 20");
+    w.editor().F2_AutoAddr_Click();
+    w.DisplaySlave();
+    EXPECT_EQ(w.findChild<QLineEdit *>("F2_In")->text(), "11 22 ");
+    EXPECT_EQ(w.findChild<QLineEdit *>("F2_Out")->text(), "33 ");
+
+    f.st.interfaceKind = 0; // no interface chosen: the fields stay empty
+    w.DisplaySlave();
+    EXPECT_EQ(w.findChild<QLineEdit *>("F2_In")->text(), "");
+}
+
+TEST(Form2, closeBox_forgetsEditsLikeCancel)
+{
+    Form2Fixture f(16);
+    f.type("Text2", "Gone");
+    f.w->close();
+    EXPECT_EQ(f.st.listLines[15], EmptyListLine(16));
+    EXPECT_EQ(f.st.image.at(16, 0), 0);
+    EXPECT_TRUE(f.w->editor().reloadFlag());
+}
+
+TEST(Form2, parameterEditorChanges_surviveAddingAnotherModule)
+{
+    Form2Fixture f;
+    f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
+    f.chooseModule(1);
+    f.st.record[33 + 1] = 0x7E; // written by the parameter editor into module 1's block
+    f.chooseModule(2);
+    EXPECT_EQ(f.text("F2_Prm"), "05 7E 01 02 02 ");
 }
