@@ -5,6 +5,7 @@
 #include "busops/commissioning.h"
 #include "iface/board.h"
 #include "iface/board_port.h"
+#include "slave/form2_window.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -45,6 +46,10 @@ int main(int argc, char **argv)
     prompts.setParent(&w);
     prompts.onStatus = [&w](const QString &) { w.ShowStatus(); };
     prompts.onList = [&w] { w.UpdateListe(); };
+    w.openSlaveEditor = [&ctx, &w](int station) {
+        ctx.st.currentStation = station;
+        Form2Window(ctx, &w).exec();
+    };
     const QStringList pos = parser.positionalArguments();
     w.Form_Load(pos.isEmpty() ? QString() : pos.first());
     w.show();

@@ -1,0 +1,256 @@
+#include "slave/ext_prm_editor.h"
+
+#include "app/context.h"
+#include "config/numentry.h"
+#include "config/texts.h"
+#include "slave/gsd_tables.h"
+#include "slave/record.h"
+
+#include <QLoggingCategory>
+#include <algorithm>
+#include <limits>
+
+Q_LOGGING_CATEGORY(lcExtPrm, "meridan.slave.extprm", QtWarningMsg)
+
+namespace meridan {
+
+namespace {
+
+// A bit number written in the type word: digits only, 0..7.
+std::optional<int> BitNumber(QStringView s)
+{
+    s = s.trimmed();
+    if (s.isEmpty() || s.size() > 2)
+        return std::nullopt;
+    bool ok = false;
+    const int b = s.toInt(&ok);
+    if (!ok || b < 0 || b > 7 || !s[0].isDigit())
+        return std::nullopt;
+    return b;
+}
+
+} // namespace
+
+FieldType ParseFieldType(const QString &type)
+{
+    FieldType f;
+    const qsizetype paren = type.indexOf(QLatin1Char('('));
+    const QString word = (paren < 0 ? type : type.left(paren)).trimmed();
+    QStringView inside;
+    if (paren >= 0) {
+        const qsizetype close = type.indexOf(QLatin1Char(')'), paren);
+        inside = QStringView(type).mid(paren + 1, close < 0 ? -1 : close - paren - 1);
+    }
+    const auto number = [&f](int width, bool isSigned) {
+        f.kind = isSigned ? FieldType::Kind::Signed : FieldType::Kind::Unsigned;
+        f.width = width;
+        f.writable = true;
+        const int bits = width * 8;
+        f.lowest = isSigned ? -(int64_t(1) << (bits - 1)) : 0;
+        f.highest = isSigned ? (int64_t(1) << (bits - 1)) - 1 : (int64_t(1) << bits) - 1;
+    };
+    if (word == QLatin1String("Bit")) {
+        f.kind = FieldType::Kind::Bit;
+        f.highest = 1;
+        // A bit the window cannot address is shown, never written: writing
+        // the wrong bit would corrupt a neighbouring field of the same byte.
+        if (const auto b = BitNumber(inside)) {
+            f.firstBit = f.lastBit = *b;
+            f.writable = true;
+        }
+    } else if (word == QLatin1String("BitArea")) {
+        f.kind = FieldType::Kind::BitArea;
+        const qsizetype dash = inside.indexOf(QLatin1Char('-'));
+        const auto first = dash < 0 ? std::nullopt : BitNumber(inside.left(dash));
+        const auto last = dash < 0 ? std::nullopt : BitNumber(inside.mid(dash + 1));
+        if (first && last && *first <= *last) {
+            f.firstBit = *first;
+            f.lastBit = *last;
+            f.highest = (int64_t(1) << (f.lastBit - f.firstBit + 1)) - 1;
+            f.writable = true;
+        } else {
+            f.highest = 255;
+        }
+    } else if (word == QLatin1String("Unsigned8")) {
+        number(1, false);
+    } else if (word == QLatin1String("Unsigned16")) {
+        number(2, false);
+    } else if (word == QLatin1String("Unsigned32")) {
+        number(4, false);
+    } else if (word == QLatin1String("Signed8")) {
+        number(1, true);
+    } else if (word == QLatin1String("Signed16")) {
+        number(2, true);
+    } else if (word == QLatin1String("Signed32")) {
+        number(4, true);
+    }
+    return f;
+}
+
+int64_t Get_PD_Val(const Record &rec, const QString &type, int pos)
+{
+    const FieldType f = ParseFieldType(type);
+    const int at = kPrmDataAt + pos;
+    Record::check(at + f.width - 1);
+    uint64_t raw = 0;
+    for (int i = 0; i < f.width; ++i)
+        raw = (raw << 8) | rec[at + i];
+    switch (f.kind) {
+    case FieldType::Kind::Bit:
+    case FieldType::Kind::BitArea: {
+        if (!f.writable)
+            return int64_t(raw);
+        const unsigned mask = ((1u << (f.lastBit - f.firstBit + 1)) - 1u) << f.firstBit;
+        return int64_t((raw & mask) >> f.firstBit);
+    }
+    case FieldType::Kind::Signed: {
+        const int bits = f.width * 8;
+        const uint64_t sign = uint64_t(1) << (bits - 1);
+        return (raw & sign) ? int64_t(raw) - (int64_t(1) << bits) : int64_t(raw);
+    }
+    case FieldType::Kind::Unsigned:
+    case FieldType::Kind::Other:
+        break;
+    }
+    return int64_t(raw);
+}
+
+bool Put_PD_Val(Record &rec, const QString &type, int pos, int64_t value)
+{
+    const FieldType f = ParseFieldType(type);
+    const int at = kPrmDataAt + pos;
+    if (!f.writable || value < f.lowest || value > f.highest || at < 0 || at + f.width - 1 >= kSlotSize)
+        return false;
+    if (f.kind == FieldType::Kind::Bit || f.kind == FieldType::Kind::BitArea) {
+        const unsigned mask = ((1u << (f.lastBit - f.firstBit + 1)) - 1u) << f.firstBit;
+        rec[at] = uint8_t((rec[at] & ~mask) | ((unsigned(value) << f.firstBit) & mask));
+        return true;
+    }
+    const uint64_t raw = uint64_t(value);
+    for (int i = 0; i < f.width; ++i)
+        rec[at + i] = uint8_t(raw >> (8 * (f.width - 1 - i)));
+    return true;
+}
+
+QString Get_Texte(const GsdTables &gsd, int n, int64_t value)
+{
+    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+        return QStringLiteral("---");
+    return gsd.lookUpText(n, int32_t(value));
+}
+
+std::vector<ModuleEntry> ModuleEntries(const Record &rec)
+{
+    std::vector<ModuleEntry> out;
+    const SlaveLayout l = SlaveLayout::of(rec);
+    const int first = l.userData() + kModuleListAt;
+    for (int p = 0; p < kModuleListLen; ++p) {
+        const int at = first + p;
+        if (at < 0 || at >= kSlotSize)
+            break;
+        const int b = rec[at];
+        if (b == 0)
+            continue;
+        if (b == 255) {
+            const int next = p + 1 < kModuleListLen && at + 1 < kSlotSize ? rec[at + 1] : 0;
+            out.push_back({255 + next, p + 1});
+            ++p;
+            continue;
+        }
+        out.push_back({b, p + 1});
+    }
+    return out;
+}
+
+int ModuleParamOffset(const GsdTables &gsd, const Record &rec, int position)
+{
+    if (position < 1)
+        return 0;
+    int offset = gsd.modulePrmLen(0);
+    const std::vector<ModuleEntry> entries = ModuleEntries(rec);
+    for (int i = 0; i < position - 1 && i < int(entries.size()); ++i)
+        offset += gsd.modulePrmLen(entries[std::size_t(i)].number);
+    return offset;
+}
+
+ExtPrmEditor::ExtPrmEditor(Context &ctx, ExtSelection sel) : ctx_(ctx), sel_(sel) {}
+
+QString ExtPrmEditor::caption() const
+{
+    return QStringLiteral("Parameter Setup : ") + ctx_.st.gsd.moduleLine(sel_.number);
+}
+
+QString ExtPrmEditor::moduleNumberText() const { return NumText(sel_.position); }
+QString ExtPrmEditor::offsetText() const { return NumText(sel_.offset); }
+
+void ExtPrmEditor::Build()
+{
+    const GsdTables &gsd = ctx_.st.gsd;
+    rows_.assign(kExtPrmRows, ExtRow{});
+    for (int k = 0; k < kExtPrmRows; ++k) {
+        ExtRow &row = rows_[std::size_t(k)];
+        row.ref = gsd.prmRefNumber(sel_.number, k);
+        if (row.ref < 1)
+            continue;
+        row.visible = true;
+        row.bytePos = gsd.prmRefOffset(sel_.number, k) + sel_.offset;
+        const GsdExtPrm *def = gsd.extPrm(row.ref);
+        const GsdExtPrm none;
+        const GsdExtPrm &d = def ? *def : none;
+        row.type = d.type;
+        row.textList = d.textRef;
+        row.label = d.name + QStringLiteral("  Typ: ") + d.type;
+        if (row.textList == 0)
+            row.label += QStringLiteral("  Min.: ") + NumText(d.min) + QStringLiteral("  Max.: ") + NumText(d.max);
+        else
+            for (int e = 0; e <= gsd.prmTextLast(row.textList); ++e)
+                row.items << gsd.prmTextString(row.textList, e);
+        Refresh(k);
+    }
+}
+
+void ExtPrmEditor::Refresh(int k)
+{
+    ExtRow &row = rows_[std::size_t(k)];
+    try {
+        const int64_t v = Get_PD_Val(ctx_.st.record, row.type, row.bytePos);
+        row.text = QString::number(v);
+        row.comboText = row.textList ? Get_Texte(ctx_.st.gsd, row.textList, v) : QString();
+        row.editable = ParseFieldType(row.type).writable;
+    } catch (const std::exception &e) {
+        // The block points beyond the record: nothing to show or to write.
+        qCDebug(lcExtPrm) << "field outside the record" << row.ref << row.bytePos << e.what();
+        row.text.clear();
+        row.comboText = QStringLiteral("---");
+        row.editable = false;
+    }
+}
+
+const ExtRow &ExtPrmEditor::CommitText(int k, const QString &text)
+{
+    ExtRow &row = rows_.at(std::size_t(k));
+    if (!row.visible || !row.editable)
+        return row;
+    const FieldType f = ParseFieldType(row.type);
+    const GsdExtPrm *d = ctx_.st.gsd.extPrm(row.ref);
+    // The range of the definition, narrowed to what the field's bytes hold.
+    const int64_t lower = std::max<int64_t>(d ? d->min : 0, f.lowest);
+    const int64_t upper = std::min<int64_t>({d ? d->max : 0, f.highest, std::numeric_limits<int32_t>::max()});
+    const int32_t value = CheckRange(ctx_, text, double(lower), int32_t(std::max<int64_t>(upper, INT32_MIN)), 1.0);
+    Put_PD_Val(ctx_.st.record, row.type, row.bytePos, value);
+    Refresh(k);
+    return row;
+}
+
+const ExtRow &ExtPrmEditor::CommitCombo(int k, int index)
+{
+    ExtRow &row = rows_.at(std::size_t(k));
+    if (!row.visible || !row.editable || row.textList == 0 || index < 0 || index >= row.items.size())
+        return row;
+    const int32_t value = ctx_.st.gsd.prmTextValue(row.textList, index);
+    Put_PD_Val(ctx_.st.record, row.type, row.bytePos, value);
+    Refresh(k);
+    return row;
+}
+
+} // namespace meridan

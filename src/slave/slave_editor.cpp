@@ -1,0 +1,552 @@
+#include "slave/slave_editor.h"
+
+#include "app/context.h"
+#include "config/bytes.h"
+#include "config/listline.h"
+#include "config/numentry.h"
+#include "config/texts.h"
+#include "iface/board.h"
+#include "iface/dpram.h"
+#include "slave/gsd.h"
+#include "slave/record.h"
+
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcSlaveEditor, "meridan.slave.editor", QtWarningMsg)
+
+namespace meridan {
+
+namespace {
+
+constexpr int kNameLen = 20;
+
+int HexDigitValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    return -1;
+}
+
+// A decimal number the way a typed field is read: blanks, a sign, the digits
+// up to the first other character; no digits read as 0.
+long long LeadingNumber(QStringView s)
+{
+    s = s.trimmed();
+    bool negative = false;
+    qsizetype i = 0;
+    if (i < s.size() && (s[i] == QLatin1Char('-') || s[i] == QLatin1Char('+')))
+        negative = s[i++] == QLatin1Char('-');
+    long long v = 0;
+    for (; i < s.size() && s[i].isDigit() && s[i].unicode() < 128; ++i)
+        v = std::min<long long>(v * 10 + (s[i].unicode() - '0'), 1'000'000'000LL);
+    return negative ? -v : v;
+}
+
+uint8_t Latin1Byte(QChar c)
+{
+    return c.unicode() < 256 ? uint8_t(c.unicode()) : uint8_t('?');
+}
+
+} // namespace
+
+std::vector<uint8_t> ParseByteGrid(const QString &text)
+{
+    std::vector<uint8_t> bytes;
+    for (qsizetype i = 1; 3 * i <= text.size() + 1; ++i) {
+        int v = 0;
+        // A pair counts as far as its characters are hexadecimal digits.
+        for (qsizetype j = 3 * (i - 1); j < 3 * (i - 1) + 2 && j < text.size(); ++j) {
+            const int d = HexDigitValue(text[j]);
+            if (d < 0)
+                break;
+            v = v * 16 + d;
+        }
+        bytes.push_back(uint8_t(v));
+    }
+    return bytes;
+}
+
+SlaveEditor::SlaveEditor(Context &ctx) : ctx_(ctx) {}
+
+void SlaveEditor::SetMeldung(const QString &text)
+{
+    meldung_ = text;
+    if (onMeldung)
+        onMeldung(text);
+}
+
+void SlaveEditor::PauseOneSecond()
+{
+    // The text must be visible before the pause and stay for it.
+    ctx_.pump.processEvents();
+    ctx_.pump.sleepMs(1000);
+    ctx_.pump.processEvents();
+}
+
+void SlaveEditor::GetSlave()
+{
+    if (!reload_)
+        return;
+    State &st = ctx_.st;
+    st.record = st.image.slot(st.currentStation);
+    st.record[3] = uint8_t(st.currentStation);
+    if (st.record[0] != kSlaveMarker)
+        NewSlaveRecord(st);
+}
+
+void SlaveEditor::BuffersFromRecord()
+{
+    State &st = ctx_.st;
+    RecomputeLengths(st);
+    const SlaveLayout l = SlaveLayout::of(st.record);
+    for (int i = 0; i < std::min(l.u, kMaxUserPrm); ++i)
+        st.slave.prm[i] = st.record[33 + i];
+    for (int i = 0; i < std::min(l.c, kMaxCfg); ++i)
+        st.slave.cfg[i] = st.record[l.cfgStart() + i];
+    const IoLengths io = DecodeIoLengths(st.record);
+    st.slave.inputOffset = io.inputOffset;
+    st.slave.outputOffset = io.outputOffset;
+}
+
+void SlaveEditor::Form_Activate()
+{
+    State &st = ctx_.st;
+    if (st.currentStation < kListFirst || st.currentStation > kListLast)
+        st.currentStation = kListFirst;
+    GetSlave();
+    savedLine_ = st.listLines[std::size_t(st.currentStation - 1)];
+    try {
+        BuffersFromRecord();
+        // The record's own device file, so that its module names and
+        // parameter definitions are there again.
+        const SlaveLayout l = SlaveLayout::of(st.record);
+        QString code;
+        for (int i = 0; i < 4; ++i)
+            code += QChar(st.record[l.userData() + i]);
+        gsdFile_ = code + HexUpper(be16(st.record.span(), 30), 4) + QStringLiteral(".GSD");
+        cleared_ = false;
+        LoadGSD(ctx_, gsdFile_, [this](const QString &t) { SetMeldung(t); });
+    } catch (const std::exception &e) {
+        qCWarning(lcSlaveEditor) << "record of station" << st.currentStation << "is damaged:" << e.what();
+        SetMeldung(ctx_.tr(QStringLiteral("Error: the record is damaged"),
+                           QStringLiteral("Fehler: der Datensatz ist beschädigt")));
+    }
+    reload_ = false;
+}
+
+SlaveView SlaveEditor::DisplaySlave() const
+{
+    SlaveView v;
+    const State &st = ctx_.st;
+    const Record &rec = st.record;
+    const GsdTables &gsd = st.gsd;
+    if (!cleared_) {
+        v.vendor = gsd.vendor;
+        v.model = gsd.model;
+        v.hw = gsd.hardwareRelease;
+        v.sw = gsd.softwareRelease;
+        v.modulEnabled = gsd.modular == 1;
+        v.modulText = gsd.modular == 1 || gsd.moduleCount < 1 ? QStringLiteral("Module") : gsd.moduleLine(1);
+    } else {
+        v.modulText = QStringLiteral("Module");
+    }
+    v.station = QString::number(rec.bytes[3]);
+    v.ident = HexUpper(be16(rec.span(), 30));
+    v.watchdog = QString::number(int(rec.bytes[27]) * rec.bytes[28] * 10);
+    v.minTsdr = QString::number(rec.bytes[29]);
+    v.group = QString::number(rec.bytes[32]);
+    try {
+        const SlaveLayout l = SlaveLayout::of(rec);
+        for (int i = 0; i < l.c; ++i)
+            v.cfg += HexByteText(rec[l.cfgStart() + i]);
+        const IoLengths io = DecodeIoLengths(rec);
+        v.recordLength = QString::number(43 + 20 + 4 + 64 + l.u + l.c);
+        for (int i = 0; i < kNameLen; ++i)
+            v.name += QChar(rec[l.userData() + 5 + i]);
+        for (int i = 0; i < l.u; ++i)
+            v.prm += HexByteText(rec[33 + i]);
+        v.inAdr = HexUpper(unsigned(io.inputOffset));
+        v.inLn = QString::number(io.inputLength);
+        v.outAdr = HexUpper(unsigned(io.outputOffset));
+        v.outLn = QString::number(io.outputLength);
+        // The live process data, where the master's DP-RAM can be read.
+        const uint8_t kind = st.interfaceKind;
+        if (ctx_.board && (kind == 1 || kind == 4)) {
+            const uint32_t base = ctx_.board->map.boardType;
+            for (int i = 0; i < io.inputLength; ++i)
+                v.in += HexByteText(iface::GetByte(ctx_, base + uint32_t(io.inputOffset + i)));
+            for (int i = 0; i < io.outputLength; ++i)
+                v.out += HexByteText(iface::GetByte(ctx_, base + uint32_t(io.outputOffset + i)));
+        }
+        v.moduleEntries = ModuleEntries(rec);
+        for (const ModuleEntry &e : v.moduleEntries)
+            v.modules << ModuleName(gsd.moduleLine(e.number));
+    } catch (const std::exception &e) {
+        qCWarning(lcSlaveEditor) << "record cannot be shown completely:" << e.what();
+    }
+    return v;
+}
+
+void SlaveEditor::F2_SA_Change(const QString &text)
+{
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok);
+    if (ok && n >= 1 && n <= 99)
+        ctx_.st.currentStation = n;
+}
+
+QString SlaveEditor::Text2_LostFocus(const QString &text)
+{
+    State &st = ctx_.st;
+    const QString name = text.isEmpty() ? QStringLiteral("-") : text.left(kNameLen);
+    try {
+        const SlaveLayout l = SlaveLayout::of(st.record);
+        for (int i = 0; i < kNameLen; ++i)
+            st.record[l.userData() + 5 + i] = i < name.size() ? Latin1Byte(name[i]) : uint8_t(' ');
+        BuildListLine(st);
+    } catch (const std::exception &e) {
+        qCWarning(lcSlaveEditor) << "name not stored:" << e.what();
+    }
+    return name;
+}
+
+void SlaveEditor::F2_ID_LostFocus(const QString &text)
+{
+    const int32_t id = CheckHex(ctx_, text.trimmed(), QStringLiteral("0"), QStringLiteral("65535"));
+    putBe16(ctx_.st.record.span(), 30, uint16_t(id));
+    BuildListLine(ctx_.st);
+}
+
+void SlaveEditor::F2_Prm_LostFocus(const QString &text)
+{
+    State &st = ctx_.st;
+    std::vector<uint8_t> bytes = ParseByteGrid(text);
+    if (int(bytes.size()) > kMaxUserPrm) {
+        SetMeldung(ctx_.tr(QStringLiteral("too much parameter !"), QStringLiteral("Parameterlänge zu groß !")));
+        bytes.resize(kMaxUserPrm);
+    }
+    try {
+        RemoveUserPrm(st);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            st.slave.prm[int(i)] = bytes[i];
+        st.slave.u = int(bytes.size());
+        InsertUserPrm(st);
+    } catch (const std::exception &e) {
+        qCWarning(lcSlaveEditor) << "parameters not stored:" << e.what();
+    }
+}
+
+void SlaveEditor::F2_cfg_LostFocus(const QString &text)
+{
+    State &st = ctx_.st;
+    std::vector<uint8_t> bytes = ParseByteGrid(text);
+    if (int(bytes.size()) > kMaxCfg)
+        bytes.resize(kMaxCfg);
+    try {
+        RemoveCfg(st);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            st.slave.cfg[int(i)] = bytes[i];
+        st.slave.c = int(bytes.size());
+        InsertCfg(ctx_);
+    } catch (const std::exception &e) {
+        qCWarning(lcSlaveEditor) << "identifier bytes not stored:" << e.what();
+    }
+}
+
+void SlaveEditor::F2_InAdr_LostFocus(const QString &text)
+{
+    const int32_t v = CheckHex(ctx_, text.trimmed(), QStringLiteral("0"), QStringLiteral("4096"));
+    try {
+        const SlaveLayout l = SlaveLayout::of(ctx_.st.record);
+        WriteWord(ctx_.st.record, l.addTab(), v);
+        ctx_.st.slave.inputOffset = v;
+    } catch (const std::exception &e) {
+        qCWarning(lcSlaveEditor) << "input offset not stored:" << e.what();
+    }
+}
+
+void SlaveEditor::F2_OutAdr_LostFocus(const QString &text)
+{
+    const int32_t v = CheckHex(ctx_, text.trimmed(), QStringLiteral("0"), QStringLiteral("4096"));
+    try {
+        const SlaveLayout l = SlaveLayout::of(ctx_.st.record);
+        WriteWord(ctx_.st.record, l.addTab() + 2, v);
+        ctx_.st.slave.outputOffset = v;
+    } catch (const std::exception &e) {
+        qCWarning(lcSlaveEditor) << "output offset not stored:" << e.what();
+    }
+}
+
+void SlaveEditor::Watchdog_LostFocus(const QString &text)
+{
+    Record &rec = ctx_.st.record;
+    const int32_t ms = CheckRange(ctx_, text, 0, 12750, 1.0);
+    if (ms < 50) {
+        rec[27] = 0;
+        rec[28] = 0;
+        rec[26] = uint8_t(rec[26] & ~0x08);
+    } else {
+        rec[27] = uint8_t(ms / 50);
+        rec[28] = 5;
+        rec[26] = uint8_t(rec[26] | 0x08);
+    }
+}
+
+void SlaveEditor::minTsdr_Change(const QString &text)
+{
+    ctx_.st.record[29] = uint8_t(std::clamp<long long>(LeadingNumber(text), 11, 255));
+}
+
+void SlaveEditor::Group_Change(const QString &text)
+{
+    ctx_.st.record[32] = uint8_t(std::clamp<long long>(LeadingNumber(text), 1, 255));
+}
+
+std::vector<std::pair<QString, int>> SlaveEditor::Modul_DropDown() const
+{
+    std::vector<std::pair<QString, int>> out;
+    const GsdTables &gsd = ctx_.st.gsd;
+    for (int m = 1; m <= std::min(gsd.moduleCount, kMaxGsdModules); ++m)
+        out.emplace_back(ModuleName(gsd.moduleLine(m)), m);
+    return out;
+}
+
+bool SlaveEditor::Modul_Click(int m)
+{
+    State &st = ctx_.st;
+    const GsdTables &gsd = st.gsd;
+    if (m < 1 || m > std::min(gsd.moduleCount, kMaxGsdModules))
+        return false;
+    try {
+        // The module list must have room before anything is changed: a module
+        // whose number is not in the list would leave its bytes unexplained.
+        Record probe = st.record;
+        if (!AppendModule(probe, m)) {
+            SetMeldung(ctx_.tr(QStringLiteral("Error: the module list is full, module not added !"),
+                               QStringLiteral("Fehler: Modulliste voll, Modul nicht eingefügt !")));
+            PauseOneSecond();
+            return false;
+        }
+        RecomputeLengths(st);
+        int cfgByteCount = st.slave.c;
+        for (int i = 0; i < st.slave.c; ++i)
+            st.slave.cfg[i] = st.record[35 + st.slave.u + i];
+        AddConfig(ctx_, gsd.moduleLine(m), cfgByteCount, [this](const QString &t) { SetMeldung(t); });
+
+        // The parameter bytes as the record holds them now, with whatever the
+        // extended parameter editor wrote, then the module's constants.
+        RecomputeLengths(st);
+        const int u = st.slave.u;
+        for (int i = 0; i < u; ++i)
+            st.slave.prm[i] = st.record[33 + i];
+        int add = gsd.modulePrmLen(m);
+        if (u + add > kMaxUserPrm) {
+            SetMeldung(ctx_.tr(QStringLiteral("too much parameter !"), QStringLiteral("Parameterlänge zu groß !")));
+            add = kMaxUserPrm - u;
+        }
+        RemoveUserPrm(st);
+        for (int i = 0; i < add; ++i)
+            st.slave.prm[u + i] = gsd.prmConst(m, i);
+        st.slave.u = u + add;
+        InsertUserPrm(st);
+        AppendModule(st.record, m);
+        return true;
+    } catch (const std::exception &e) {
+        SetMeldung(QStringLiteral("Error: %1").arg(QString::fromLocal8Bit(e.what())));
+        return false;
+    }
+}
+
+ExtSelection SlaveEditor::ModList_Click(int index) const
+{
+    const std::vector<ModuleEntry> entries = ModuleEntries(ctx_.st.record);
+    if (index < 0 || index >= int(entries.size()))
+        return {};
+    ExtSelection sel;
+    sel.position = index + 1;
+    sel.number = entries[std::size_t(index)].number;
+    sel.offset = ModuleParamOffset(ctx_.st.gsd, ctx_.st.record, sel.position);
+    return sel;
+}
+
+bool SlaveEditor::RebuildCfg(const std::vector<int> &modules)
+{
+    int cfgByteCount = 0;
+    RemoveCfg(ctx_.st);
+    for (int number : modules)
+        if (!AddConfig(ctx_, ctx_.st.gsd.moduleLine(number), cfgByteCount, [this](const QString &t) { SetMeldung(t); }))
+            return false;
+    return true;
+}
+
+bool SlaveEditor::ModList_Delete(int index)
+{
+    State &st = ctx_.st;
+    try {
+        const std::vector<ModuleEntry> entries = ModuleEntries(st.record);
+        if (index < 0 || index >= int(entries.size()))
+            return false;
+        std::vector<int> rest;
+        for (int i = 0; i < int(entries.size()); ++i) {
+            if (i == index)
+                continue;
+            // The identifier bytes are rebuilt from the module lines: without
+            // them every other module would lose its bytes.
+            if (st.gsd.moduleLine(entries[std::size_t(i)].number).isEmpty()) {
+                SetMeldung(ctx_.tr(QStringLiteral("Error: GSD file not loaded, module not removed !"),
+                                   QStringLiteral("Fehler: GSD-Datei nicht geladen, Modul nicht entfernt !")));
+                return false;
+            }
+            rest.push_back(entries[std::size_t(i)].number);
+        }
+        // Take the entry out of the list, both bytes of a number above 254,
+        // and close the gap so that the list stays one run of modules.
+        const int first = SlaveLayout::of(st.record).userData() + kModuleListAt;
+        const ModuleEntry &gone = entries[std::size_t(index)];
+        const int width = gone.number > 254 ? 2 : 1;
+        const int at = gone.listByte - 1;
+        for (int p = at; p < kModuleListLen; ++p)
+            st.record[first + p] = p + width < kModuleListLen ? st.record[first + p + width] : 0;
+        RebuildCfg(rest);
+        return true;
+    } catch (const std::exception &e) {
+        SetMeldung(QStringLiteral("Error: %1").arg(QString::fromLocal8Bit(e.what())));
+        return false;
+    }
+}
+
+void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
+{
+    State &st = ctx_.st;
+    if (identText != QLatin1String("0")) {
+        ctx_.ui.message(QStringLiteral("GSD-File allready loaded!"), QStringLiteral("ERROR MERIDAN"), Icon::Warning);
+        return;
+    }
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("Load GSD File");
+    spec.filter = QStringLiteral("GSD (*.gsd)|*.gsd|GSE (*.gse)|*.gse|GSF (*.gsf)|*.gsf|GSG (*.gsg)|*.gsg|All (*.*)|*.*");
+    spec.initialDir = ctx_.root.gsdDir();
+    const std::optional<QString> chosen = ctx_.ui.openFile(spec);
+    if (!chosen || chosen->isEmpty())
+        return;
+    const QString path = NormalizeSeparators(*chosen);
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash < 0 ? QString() : path.left(slash + 1);
+    gsdFile_ = slash < 0 ? path : path.mid(slash + 1);
+    // The next "Save" proposes a file in the folder the device came from.
+    st.configFileName = folder + QStringLiteral("AutoLoad.dp1");
+    try {
+        RecomputeLengths(st);
+        const int list = SlaveLayout::of(st.record).userData() + kModuleListAt;
+        for (int i = 0; i < kModuleListLen; ++i)
+            st.record[list + i] = 0;
+        // The guard above means the record has no device yet: its defaults
+        // belong in it, even when an earlier look for a file found none.
+        st.slave.gsdLoaded = false;
+        cleared_ = false;
+        const GsdOutcome out = LoadGSD(ctx_, gsdFile_, [this](const QString &t) { SetMeldung(t); });
+        if (out.kind == GsdOutcome::Kind::Stopped)
+            return;
+        Text2_LostFocus(nameText);
+        BuildListLine(st);
+    } catch (const std::exception &e) {
+        qCWarning(lcSlaveEditor) << "GSD load ended:" << e.what();
+    }
+}
+
+void SlaveEditor::Neu_Click(const QString &stationText)
+{
+    State &st = ctx_.st;
+    bool ok = false;
+    const int n = stationText.trimmed().toInt(&ok);
+    if (ok && n >= 1 && n <= 99)
+        st.currentStation = n;
+    cleared_ = true;
+    st.slave.u = st.slave.c = st.slave.d = 0;
+    st.slave.inputOffset = st.slave.outputOffset = 0;
+    NewSlaveRecord(st);
+}
+
+void SlaveEditor::F2_Disp_Click() { GetSlave(); }
+
+void SlaveEditor::F2_AutoAddr_Click()
+{
+    State &st = ctx_.st;
+    const int s = st.currentStation;
+    if (s < 10 || s > 41) {
+        SetMeldung(ctx_.tr(QStringLiteral("Auto addressing only for stations 10 to 41 !"),
+                           QStringLiteral("Nur für Stationen 10 bis 41 möglich !")));
+        return;
+    }
+    st.slave.inputOffset = (s - 10) * 64;
+    st.slave.outputOffset = (s - 10) * 64 + 2048;
+    try {
+        const SlaveLayout l = SlaveLayout::of(st.record);
+        WriteWord(st.record, l.addTab(), st.slave.inputOffset);
+        WriteWord(st.record, l.addTab() + 2, st.slave.outputOffset);
+    } catch (const std::exception &e) {
+        qCWarning(lcSlaveEditor) << "offsets not stored:" << e.what();
+    }
+}
+
+void SlaveEditor::CopyCom_Click()
+{
+    State &st = ctx_.st;
+    const std::optional<QString> answer =
+        ctx_.ui.input(QStringLiteral("Enter Station to copy to"), QStringLiteral("StationCopy"));
+    if (!answer || answer->isEmpty())
+        return;
+    const QStringList items = answer->split(QLatin1Char(','));
+    for (const QString &item : items) {
+        const long long n = LeadingNumber(item);
+        // Only 1..125 have a slot; every other number is named to the user.
+        if (n < 1 || n > kSlots - 1) {
+            ctx_.ui.message(QStringLiteral("Unproper Stationadr:") + QString::number(n), QStringLiteral("Station Error"));
+            continue;
+        }
+        try {
+            st.record[3] = uint8_t(n);
+            StoreRecord(st, int(n));
+            BuildListLine(st);
+            st.record[3] = uint8_t(st.currentStation);
+        } catch (const std::exception &e) {
+            qCWarning(lcSlaveEditor) << "copy to" << n << "failed:" << e.what();
+        }
+    }
+}
+
+void SlaveEditor::F2_Exit_Click(const QString &stationText)
+{
+    State &st = ctx_.st;
+    F2_SA_Change(stationText);
+    const int station = st.currentStation;
+    // A record stored at another station than it was opened for carries that
+    // station's address; the station it came from keeps its old line.
+    const int from = st.record[3];
+    if (from != station) {
+        if (from >= 1 && from <= 125)
+            st.listLines[std::size_t(from - 1)] = savedLine_;
+        st.record[3] = uint8_t(station);
+    }
+    StoreRecord(st, station);
+    BuildListLine(st);
+    reload_ = true;
+}
+
+void SlaveEditor::Cancel_Click()
+{
+    State &st = ctx_.st;
+    const int station = st.record[3];
+    if (station >= 1 && station <= 125)
+        st.listLines[std::size_t(station - 1)] = savedLine_;
+    reload_ = true;
+}
+
+} // namespace meridan

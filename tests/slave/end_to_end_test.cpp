@@ -1,0 +1,63 @@
+#include "config/bytes.h"
+#include "config/configfile.h"
+#include "demo_config.h"
+#include "slave/form7_window.h"
+#include "slave_support.h"
+
+#include <QComboBox>
+#include <QDir>
+
+using namespace meridan;
+using namespace meridan::test;
+
+// A modular slave built from a real device file: three modules, a parameter
+// of the second changed in the parameter editor, stored, saved, read back.
+TEST(SlaveEndToEnd, modularSlaveFromRealFile_survivesSaveAndReload)
+{
+    const QString gsd = QDir(SharedGsdDir()).filePath(QStringLiteral("TR09AAAB.GSE"));
+    if (!QFileInfo::exists(gsd))
+        GTEST_SKIP() << "no " << qPrintable(gsd);
+    Form2Fixture f(12);
+    PutDemoMaster(f.st, 6);
+    // The parameter editor changes "Class 2 Functionality" (a text list) of
+    // the second module and the 32-bit measuring range.
+    f.w->openForm7 = [&f](const ExtSelection &sel) {
+        Form7Window w(f.ctx, sel, f.w);
+        w.show();
+        auto *combo = w.findChild<QComboBox *>("Combo2");
+        ASSERT_FALSE(combo->isHidden());
+        Q_EMIT combo->activated(0);
+        auto *range = w.findChild<QLineEdit *>("Text6");
+        ASSERT_FALSE(range->isHidden());
+        range->setFocus();
+        range->selectAll();
+        QTest::keyClicks(range, "4096");
+        QTest::keyClick(range, Qt::Key_Return);
+        w.accept();
+    };
+    f.loadGsd(gsd);
+    ASSERT_EQ(f.text("F2_ID"), "AAAB");
+    f.type("Text2", "Encoder");
+    f.chooseModule(1);
+    f.chooseModule(3);
+    f.chooseModule(2);
+    ASSERT_EQ(f.modList()->count(), 3);
+    EXPECT_EQ(f.text("F2_cfg"), "D0 F0 D1 ");
+    QTest::mouseClick(f.modList()->viewport(), Qt::LeftButton, {},
+                      f.modList()->visualItemRect(f.modList()->item(1)).center());
+    ASSERT_EQ(f.opened.size(), 0u); // the real editor ran, not the recorder
+    const int block = f.st.gsd.modulePrmLen(0) + 2;
+    EXPECT_EQ(f.st.record[33 + block + 1] & 0x02, 0);        // bit 1 cleared: "No"
+    EXPECT_EQ(be32(f.st.record.span(), std::size_t(33 + block + 6)), 4096u); // Unsigned32 at block byte 6
+    f.click("F2_Exit");
+
+    const Record stored = f.st.image.slot(12);
+    const QString file = f.file(QStringLiteral("three.dp1"));
+    f.ui.files.push_back(file);
+    Save(f.ctx);
+    ClearImage(f.st.image);
+    ASSERT_GT(LoadConfigFile(f.ctx, file), 0);
+    const int len = 8 + be16(stored.span(), 8);
+    for (int i = 0; i <= len - 8; ++i)
+        EXPECT_EQ(f.st.image.at(12, i), stored.bytes[std::size_t(i)]) << "byte " << i;
+}
