@@ -117,6 +117,7 @@ void Commissioning::F1_Run_Click()
             ctx_.st.mbuf[0] = 0;
             startupStep = 1;
             ctx_.st.currentStation = 1;
+            downloadStation = 1;
             SetModeJob(ctx_.st.record, kModeOffline);
             port_->PutKomm();
         }
@@ -128,6 +129,14 @@ void Commissioning::F1_Run_Click()
     panel_.busy = false;
     ctx_.ui.setBusy(false);
     UnlockCommands();
+}
+
+bool Commissioning::NextDownloadSlave()
+{
+    ctx_.st.currentStation = downloadStation;
+    const bool found = NextSlave(ctx_.st);
+    downloadStation = ctx_.st.currentStation;
+    return found;
 }
 
 void Commissioning::StepMachine()
@@ -155,14 +164,14 @@ void Commissioning::StepMachine()
         }
         break;
     case 3:
-        if (!NextSlave(st)) {
+        if (!NextDownloadSlave()) {
             ctx_.ui.message(ctx_.tr(QStringLiteral("missing Slave recods !"), QStringLiteral("keine Slave Parameter !")), title);
             startupStep = 0;
             return;
         }
         break;
     case 4:
-        if (NextSlave(st)) {
+        if (NextDownloadSlave()) {
             startupStep = 3; // the next 0xE5 fetches the following slave
         } else {
             SetModeJob(st.record, kModeStop);

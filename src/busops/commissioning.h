@@ -63,6 +63,9 @@ public:
     static void SetModeJob(Record &rec, uint8_t mode);
     uint8_t ReplyStatus(uint8_t expectedCode) const;
     int startupStep = 0;
+    // Where the download's walk over the slaves stands. Kept apart from the
+    // current station, which a click in the station list changes meanwhile.
+    int downloadStation = 0;
 
     // Bus state control.
     void F1_Halt_Click();
@@ -85,6 +88,7 @@ public:
     void RequestDiagnosis(int station);
 
 private:
+    bool NextDownloadSlave();
     bool BusyGuard();
     void EndBusy();
     bool SendWithBudget(int budget);

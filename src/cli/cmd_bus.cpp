@@ -77,9 +77,15 @@ int CmdRun(Env &env, const QStringList &argv)
     if (!bus.connect(*hw))
         return kFailed;
     bus.ops.F1_Run_Click();
-    const bool operate = bus.waitFor(
-        [&] { return bus.panel.run && bus.panel.betriebsart == QLatin1String("Operate"); }, *seconds * 1000);
+    // Ends at Operate, or as soon as the connection is lost.
+    bus.waitFor([&] { return (bus.panel.run && bus.panel.betriebsart == QLatin1String("Operate")) || env.ctx.st.interfaceKind == 0; },
+                *seconds * 1000);
+    const bool operate = bus.panel.run && bus.panel.betriebsart == QLatin1String("Operate") && env.ctx.st.interfaceKind != 0;
     bus.echoStatus(false);
+    if (env.ctx.st.interfaceKind == 0) {
+        env.err << "meridan-cli run: connection lost: " << env.ctx.st.melde1 << Qt::endl;
+        return kFailed;
+    }
     if (!operate) {
         env.err << "meridan-cli run: no Operate within " << *seconds << " s (mode: "
                 << (bus.panel.betriebsart.isEmpty() ? QStringLiteral("unknown") : bus.panel.betriebsart) << ")" << Qt::endl;

@@ -43,7 +43,14 @@ void BoardPort::SetByte(uint32_t address, uint8_t value)
 bool BoardPort::serialTimeout() const
 {
     const Board *b = ctx_.board;
-    return b && b->serialTimeout;
+    if (!b)
+        return false;
+    // A serial line whose port closed underneath (the peer hung up, the
+    // adapter went away) is lost as surely as one that stopped answering: in
+    // frame mode nothing else would notice while a download waits.
+    const uint8_t kind = ctx_.st.interfaceKind;
+    const bool portGone = (kind == 2 || kind == 3) && b->serial && !b->serial->isOpen();
+    return b->serialTimeout || portGone;
 }
 
 void BoardPort::ConnectionLost()

@@ -90,6 +90,24 @@ TEST(Run, slavesAt12And40_exchangeInOrderUpToOperate)
     EXPECT_TRUE(std::equal(b.master.jobs[2].begin(), b.master.jobs[2].end(), b.st.image.slot(12).bytes.begin()));
 }
 
+TEST(Run, stationClickedDuringDownload_skipsNoSlave)
+{
+    Bench b;
+    b.master12and40();
+    b.st.interfaceKind = 1;
+    b.master.answerLikeABoard();
+    const auto board = b.master.onJob;
+    b.master.onJob = [&](const std::vector<uint8_t> &j) {
+        board(j);
+        if (j[0] == 0x25)
+            b.st.currentStation = 55; // the user selects another line meanwhile
+    };
+    b.ops.F1_Run_Click();
+    b.runFor(2000);
+    EXPECT_EQ(b.jobCodes(), (std::vector<std::pair<int, int>>{{0x27, 0x00}, {0x24, 0}, {0x25, 12}, {0x25, 40},
+                                                              {0x27, 0x40}, {0x27, 0x80}, {0x27, 0xC0}}));
+}
+
 TEST(Run, masterWithoutSlaves_stopsWithMessageAndNoModeJobs)
 {
     Bench b;

@@ -8,6 +8,7 @@
 
 #include <QJsonArray>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 #include <functional>
@@ -177,4 +178,43 @@ TEST_F(DemoBoards, noBoardOrBadArguments_failClearly)
     EXPECT_EQ(cli({"run", "--hw", "warp-drive", demoFile()}).code, 2);
     EXPECT_EQ(cli({"diag", "--hw", "tessel", "126"}).code, 2);
     EXPECT_EQ(cli({"mode", "--hw", "tessel", "sideways"}).code, 2);
+}
+
+// A board that dies in the middle of a download is reported, and nothing hangs.
+TEST(DemoBoardKilled, duringRun_reportsLostConnectionOnEveryKindOfLine)
+{
+    if (BoardSim::binary().isEmpty())
+        GTEST_SKIP() << "meridan-boardsim is not built";
+    const std::pair<const char *, const char *> lines[] = {{"dromon:com2", "Communicationtimeout from Ravelin/Dromon"},
+                                                            {"ravelin:com1", "Communicationtimeout from Ravelin/Dromon"},
+                                                            {"ketch-tcp:Ketch", "Communicationtimeout from TCP Port"}};
+    for (const auto &[hw, text] : lines) {
+        SCOPED_TRACE(hw);
+        QTemporaryDir dir;
+        BoardSim sim;
+        ASSERT_TRUE(sim.start(dir.path())) << sim.error.toStdString();
+        QProcess p;
+        p.setProcessChannelMode(QProcess::SeparateChannels);
+        p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), {"--root", dir.path(), "demo-config"});
+        p.waitForFinished(20000);
+        p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"),
+                {"--root", dir.path(), "run", "--hw", hw, dir.filePath("setup/AutoLoad.dp1"), "--timeout", "60"});
+        ASSERT_TRUE(p.waitForStarted(10000));
+        QByteArray out;
+        // Kill the board once the download is under way.
+        QDeadlineTimer started(20000);
+        while (!out.contains("Master record loaded") && !started.hasExpired() && p.state() == QProcess::Running) {
+            p.waitForReadyRead(200);
+            out += p.readAllStandardOutput();
+        }
+        ASSERT_TRUE(out.contains("Master record loaded")) << out.constData();
+        sim.kill();
+        QElapsedTimer t;
+        t.start();
+        ASSERT_TRUE(p.waitForFinished(30000));
+        out += p.readAllStandardOutput();
+        EXPECT_EQ(p.exitCode(), 1);
+        EXPECT_TRUE(out.contains(text)) << out.constData();
+        EXPECT_LT(t.elapsed(), 30000);
+    }
 }

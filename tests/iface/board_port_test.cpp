@@ -27,3 +27,18 @@ TEST(BoardPort, tesselCard_isReachedThroughThePort)
     EXPECT_FALSE(port.serialTimeout());
 }
 #endif
+
+#if __has_include("busops/master_port.h")
+TEST(BoardPort, serialPortClosedUnderneath_countsAsLostConnection)
+{
+    BoardFixture f;
+    BoardPort port(f.ctx);
+    f.serial->open("com", 19200);
+    f.st.interfaceKind = 3;
+    EXPECT_FALSE(port.serialTimeout());
+    f.serial->close(); // the peer hung up and the port closed itself
+    EXPECT_TRUE(port.serialTimeout());
+    f.st.interfaceKind = 1; // not a serial line: a closed port means nothing
+    EXPECT_FALSE(port.serialTimeout());
+}
+#endif
