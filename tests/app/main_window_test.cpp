@@ -137,7 +137,7 @@ TEST(MainWindow, chooseEnglish_switchesTextsAtOnceAndStoresTheChoice)
     EXPECT_EQ(settings.readAll(), QByteArray("[LANGUAGE]\r\n 1\r\n"));
 }
 
-TEST(MainWindow, menus_haveEveryItemAndOnlyNoHardwareWorksYet)
+TEST(MainWindow, menusWithoutInterfaceStack_haveEveryItemButOnlyNoHardwareEnabled)
 {
     WindowFixture f;
     f.start();
