@@ -70,7 +70,7 @@ PtyPort::PtyPort(int master, int slave, QString slaveName, QString link, int bau
     writeNotifier_->setEnabled(false);
     connect(writeNotifier_, &QSocketNotifier::activated, this, &PtyPort::writeSome);
     paceTimer_.setTimerType(Qt::PreciseTimer);
-    paceTimer_.setInterval(2);
+    paceTimer_.setInterval(1);
     connect(&paceTimer_, &QTimer::timeout, this, &PtyPort::writeSome);
     rxTimer_.setTimerType(Qt::PreciseTimer);
     rxTimer_.setInterval(1);
