@@ -1,3 +1,4 @@
+#include "app/tooltips_window.h"
 #include "master/form3_window.h"
 
 #include "app/context.h"
@@ -161,11 +162,6 @@ Form3Window::Form3Window(Context &ctx, QWidget *parent)
 
 void Form3Window::SetTexts()
 {
-    struct Tip {
-        const char *control;
-        const char *german;
-        const char *english;
-    };
     static const Tip kTips[] = {
         {"Label10", "FDL-Adr. vom Master", "FDL-Adr. of Master"},
         {"ms", "Umschaltung tbit/ms", "Switch between tbit/ms scaling"},
@@ -189,16 +185,7 @@ void Form3Window::SetTexts()
         {"Autoclear", "Automatische Fehlerreaktion aus-/einschalten",
          "System error reaction (failure of a DP-Slave off/on"},
     };
-    for (const Tip &t : kTips) {
-        QWidget *w = findChild<QWidget *>(QString::fromLatin1(t.control));
-        if (!w)
-            continue;
-        const QString tip = ctx_.tr(QString::fromUtf8(t.english), QString::fromUtf8(t.german));
-        w->setToolTip(tip);
-        // The field beside a label explains itself the same way.
-        if (auto *label = qobject_cast<QLabel *>(w); label && label->buddy())
-            label->buddy()->setToolTip(tip);
-    }
+    ApplyTips(*this, ctx_, kTips);
 }
 
 void Form3Window::Form_Activate()

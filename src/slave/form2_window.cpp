@@ -1,3 +1,4 @@
+#include "app/tooltips_window.h"
 #include "slave/form2_window.h"
 
 #include "app/context.h"
@@ -264,11 +265,6 @@ void Form2Window::Committed(QLineEdit *edit, const std::function<void()> &commit
 
 void Form2Window::SetTexts()
 {
-    struct Tip {
-        const char *control;
-        const char *german;
-        const char *english;
-    };
     static const Tip kTips[] = {
         {"Label1", "FDL-Adr. vom Slave", "FDL-Adr. of Slave"},
         {"Text2", "Frei definierbarer Slave Name, max. 20 Zeichen", "User defined Slave name, max. 20 Char"},
@@ -305,16 +301,7 @@ void Form2Window::SetTexts()
         {"F2_OutLn", "Länge in Bytes", "Length of Bytes"},
         {"F2_Exit", "Speichern und zurück", "Save and Exit"},
     };
-    for (const Tip &t : kTips) {
-        QWidget *w = findChild<QWidget *>(QString::fromLatin1(t.control));
-        if (!w)
-            continue;
-        const QString tip = ctx_.tr(QString::fromUtf8(t.english), QString::fromUtf8(t.german));
-        w->setToolTip(tip);
-        // The field beside a label explains itself the same way.
-        if (auto *label = qobject_cast<QLabel *>(w); label && label->buddy() && label->buddy()->toolTip().isEmpty())
-            label->buddy()->setToolTip(tip);
-    }
+    ApplyTips(*this, ctx_, kTips);
     label8_->setText(ctx_.tr(QStringLiteral("record len"), QStringLiteral("Satzlänge")));
 }
 

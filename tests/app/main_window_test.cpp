@@ -4,6 +4,7 @@
 #include "demo_config.h"
 #include "master/form3_window.h"
 #include "support/fixture.h"
+#include "window_support.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,23 +21,6 @@ using namespace meridan;
 using namespace meridan::test;
 
 namespace {
-
-// The prompts wired to the window as main() wires the real ones.
-struct WindowPrompts : ScriptedPrompts {
-    MainWindow *window = nullptr;
-    void statusChanged(const QString &text) override
-    {
-        ScriptedPrompts::statusChanged(text);
-        if (window)
-            window->ShowStatus();
-    }
-    void listChanged() override
-    {
-        ScriptedPrompts::listChanged();
-        if (window)
-            window->UpdateListe();
-    }
-};
 
 struct WindowFixture {
     QTemporaryDir tmp;
