@@ -3,7 +3,7 @@
 // so (slaves + 6) x the tick interval is the floor of the design; on a
 // serial line the bytes also take their wire time.
 //   bench_busrun [--sizes 1,30,90] [--hw tessel,dromon:com2,...]
-#include "app/context.h"
+#include "core/context.h"
 #include "boardsim.h"
 #include "config/configfile.h"
 #include "slave/record.h"

@@ -1,7 +1,7 @@
 // bench_gsd [DIR] [ROUNDS]: loads every GSD file of DIR (default: the shared
 // device files) ROUNDS times into a fresh slave record and prints the median
 // time per file, the time for the largest file and the process's peak memory.
-#include "app/context.h"
+#include "core/context.h"
 #include "slave/gsd.h"
 #include "slave/record.h"
 

@@ -2,7 +2,7 @@
 // connection. Prints one line per measurement; run it on a quiet machine.
 //
 //   bench_iface [--reads N] [--no-pace]      (MERIDAN_BOARDSIM overrides the simulator path)
-#include "app/context.h"
+#include "core/context.h"
 #include "boardsim.h"
 #include "iface/board.h"
 #include "iface/connect.h"

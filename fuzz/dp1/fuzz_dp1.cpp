@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the .dp1 reader, then saves and dumps what it read.
-#include "app/context.h"
+#include "core/context.h"
 #include "config/configfile.h"
 #include "config/dump.h"
 

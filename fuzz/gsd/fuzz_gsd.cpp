@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the GSD reader as the file of a new slave record,
 // then checks that the record is still one the master can take.
-#include "app/context.h"
+#include "core/context.h"
 #include "slave/gsd.h"
 #include "slave/record.h"
 

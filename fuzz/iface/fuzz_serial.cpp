@@ -1,6 +1,6 @@
 // Arbitrary bytes on the serial line while the host polls for messages, reads
 // DP-RAM bytes and the station lists, in frame mode and byte-wise.
-#include "app/context.h"
+#include "core/context.h"
 #include "iface/board.h"
 #include "iface/mailbox.h"
 #include "iface/serial.h"

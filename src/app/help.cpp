@@ -1,6 +1,6 @@
 #include "app/help.h"
 
-#include "app/context.h"
+#include "core/context.h"
 
 #include <QDir>
 #include <QDirIterator>

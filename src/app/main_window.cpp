@@ -4,7 +4,7 @@
 #include "app/form5_dialog.h"
 #include "app/help.h"
 #include "app/help_window.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "app/startup.h"
 #include "config/configfile.h"
 #include "config/listline.h"

@@ -3,7 +3,7 @@
 // and message line, and the places where the bus controls sit. It forwards
 // every command to the core and shows the state; the prompts seam tells it
 // when the status line or the station list changed.
-#include "app/context.h"
+#include "core/context.h"
 #include "app/stationlist.h"
 #include "iface/hwname.h"
 #include "monitor/debugview.h"

@@ -1,6 +1,6 @@
 #pragma once
 // The prompts seam on real Qt dialogs.
-#include "app/prompts.h"
+#include "core/prompts.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,8 +1,9 @@
 #include "app/startup.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "config/configfile.h"
 #include "config/listline.h"
+#include "config/image.h"
 
 #include <QFileInfo>
 

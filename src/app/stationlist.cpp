@@ -1,8 +1,8 @@
 #include "app/stationlist.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "config/listline.h"
-#include "config/texts.h"
+#include "core/texts.h"
 
 namespace meridan {
 

@@ -1,8 +1,9 @@
 #include "busops/commissioning.h"
 
 #include "config/numentry.h"
-#include "config/texts.h"
+#include "core/texts.h"
 #include "monitor/debugview.h"
+#include "config/image.h"
 
 #include <QLoggingCategory>
 

@@ -3,7 +3,7 @@
 // download and run, Halt/Go, Global Control, EEPROM start and stop, and the
 // timer tick. One object for the program's run; the window and the CLI call
 // in, the tests drive it with a scripted master and virtual time.
-#include "app/context.h"
+#include "core/context.h"
 #include "busops/master_port.h"
 #include "monitor/panel.h"
 

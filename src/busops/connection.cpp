@@ -1,6 +1,6 @@
 #include "busops/connection.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "busops/commissioning.h"
 #include "iface/board.h"
 #include "iface/connect.h"

@@ -3,7 +3,7 @@
 #include "cli/bus_session.h"
 #include "config/configfile.h"
 #include "config/demo.h"
-#include "config/texts.h"
+#include "core/texts.h"
 #include "iface/board.h"
 #include "iface/connect.h"
 #include "iface/dpram.h"

@@ -1,7 +1,7 @@
 // meridan-cli gsd FILE: reads a GSD file into a new slave record and prints
 // the tables the slave editor would use, as JSON.
 #include "cli/commands.h"
-#include "config/texts.h"
+#include "core/texts.h"
 #include "slave/gsd.h"
 #include "slave/record.h"
 

@@ -1,6 +1,6 @@
 // peek: DP-RAM bytes over any connection, as hex and as text.
 #include "cli/commands.h"
-#include "config/texts.h"
+#include "core/texts.h"
 #include "iface/board.h"
 #include "iface/connect.h"
 #include "iface/dpram.h"

@@ -1,7 +1,7 @@
 #pragma once
 // meridan-cli: each command is one function in its own file, listed in the
 // command table of main.cpp.
-#include "app/context.h"
+#include "core/context.h"
 #include "iface/hwname.h"
 
 #include <QStringList>

@@ -1,8 +1,9 @@
 #include "config/configfile.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "config/listline.h"
-#include "config/texts.h"
+#include "core/texts.h"
+#include "config/image.h"
 
 #include <QFile>
 #include <QFileInfo>

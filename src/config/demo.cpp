@@ -1,6 +1,6 @@
 #include "config/demo.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "config/configfile.h"
 #include "config/listline.h"
 #include "slave/record.h"

@@ -1,8 +1,8 @@
 #include "config/dump.h"
 
-#include "config/bytes.h"
+#include "core/bytes.h"
 #include "config/image.h"
-#include "config/texts.h"
+#include "core/texts.h"
 #include "slave/record.h"
 
 #include <QJsonArray>

@@ -1,8 +1,8 @@
 #include "config/image.h"
 
-#include "app/state.h"
-#include "config/bytes.h"
-#include "config/texts.h"
+#include "core/state.h"
+#include "core/bytes.h"
+#include "core/texts.h"
 
 namespace meridan {
 

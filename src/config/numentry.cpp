@@ -1,7 +1,7 @@
 #include "config/numentry.h"
 
-#include "app/context.h"
-#include "config/texts.h"
+#include "core/context.h"
+#include "core/texts.h"
 
 #include <QLocale>
 #include <cmath>

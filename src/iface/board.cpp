@@ -1,6 +1,6 @@
 #include "iface/board.h"
 
-#include "app/context.h"
+#include "core/context.h"
 
 namespace meridan::iface {
 

@@ -1,7 +1,7 @@
 #include "iface/board_port.h"
 
 #if __has_include("busops/master_port.h")
-#include "app/context.h"
+#include "core/context.h"
 #include "iface/board.h"
 #include "iface/dpram.h"
 #include "iface/mailbox.h"

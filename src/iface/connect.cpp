@@ -1,6 +1,6 @@
 #include "iface/connect.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "iface/board.h"
 #include "iface/dpram.h"
 #include "iface/logging.h"

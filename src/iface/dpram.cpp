@@ -1,6 +1,6 @@
 #include "iface/dpram.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "iface/board.h"
 #include "iface/logging.h"
 #include "iface/serial.h"

@@ -1,8 +1,8 @@
 #include "iface/driver.h"
 
-#include "app/paths.h"
-#include "app/pump.h"
-#include "config/bytes.h"
+#include "core/paths.h"
+#include "core/pump.h"
+#include "core/bytes.h"
 #include "iface/logging.h"
 #include "iface/netproto.h"
 #include "iface/zelpci_cfg.h"

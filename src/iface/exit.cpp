@@ -1,6 +1,6 @@
 #include "iface/exit.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "iface/board.h"
 #include "iface/serial.h"
 

@@ -1,6 +1,6 @@
 #include "iface/hwname.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "iface/connect.h"
 
 namespace meridan::iface {

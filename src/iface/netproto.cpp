@@ -1,6 +1,6 @@
 #include "iface/netproto.h"
 
-#include "config/bytes.h"
+#include "core/bytes.h"
 
 #include <span>
 

@@ -1,7 +1,7 @@
 #include "iface/serial.h"
 
-#include "app/context.h"
-#include "config/texts.h"
+#include "core/context.h"
+#include "core/texts.h"
 #include "iface/board.h"
 #include "iface/logging.h"
 

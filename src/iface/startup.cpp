@@ -1,7 +1,7 @@
 #include "iface/startup.h"
 
-#include "app/context.h"
-#include "config/texts.h"
+#include "core/context.h"
+#include "core/texts.h"
 #include "iface/board.h"
 #include "iface/dpram.h"
 #include "iface/logging.h"

@@ -1,6 +1,6 @@
 #include "iface/zelpci_cfg.h"
 
-#include "app/paths.h"
+#include "core/paths.h"
 #include "iface/logging.h"
 
 #include <QDir>

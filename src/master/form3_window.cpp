@@ -1,7 +1,7 @@
-#include "app/tooltips_window.h"
+#include "core/tooltips_window.h"
 #include "master/form3_window.h"
 
-#include "app/context.h"
+#include "core/context.h"
 
 #include <QCheckBox>
 #include <QComboBox>

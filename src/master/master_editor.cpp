@@ -1,9 +1,10 @@
 #include "master/master_editor.h"
 
-#include "app/context.h"
-#include "config/bytes.h"
+#include "core/context.h"
+#include "core/bytes.h"
 #include "config/numentry.h"
-#include "config/texts.h"
+#include "core/texts.h"
+#include "config/image.h"
 
 #include <QLocale>
 #include <QStringList>

@@ -1,9 +1,9 @@
 #include "monitor/debugview.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "busops/master_port.h"
 #include "config/numentry.h"
-#include "config/texts.h"
+#include "core/texts.h"
 
 namespace meridan {
 

@@ -1,7 +1,7 @@
 #include "monitor/diagnosis.h"
 
-#include "app/state.h"
-#include "config/texts.h"
+#include "core/state.h"
+#include "core/texts.h"
 
 namespace meridan {
 

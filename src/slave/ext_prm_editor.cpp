@@ -1,9 +1,9 @@
 #include "slave/ext_prm_editor.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "config/numentry.h"
-#include "config/texts.h"
-#include "slave/gsd_tables.h"
+#include "core/texts.h"
+#include "core/gsd_tables.h"
 #include "slave/record.h"
 
 #include <QLoggingCategory>

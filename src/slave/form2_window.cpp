@@ -1,7 +1,7 @@
-#include "app/tooltips_window.h"
+#include "core/tooltips_window.h"
 #include "slave/form2_window.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "slave/form7_window.h"
 
 #include <QComboBox>

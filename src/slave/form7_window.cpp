@@ -1,6 +1,6 @@
 #include "slave/form7_window.h"
 
-#include "app/context.h"
+#include "core/context.h"
 
 #include <QComboBox>
 #include <QGridLayout>

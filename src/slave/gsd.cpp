@@ -1,6 +1,6 @@
 #include "slave/gsd.h"
 
-#include "app/context.h"
+#include "core/context.h"
 #include "slave/record.h"
 
 #include <QFile>

@@ -5,7 +5,7 @@
 // GSD files are Windows-1252 text (a UTF-8 file announces itself with a
 // byte-order mark); line ends may be CR LF, CR or LF; ";" starts a comment
 // outside quoted text; "\" continues a logical line on the next physical one.
-#include "slave/gsd_tables.h"
+#include "core/gsd_tables.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "slave/record.h"
 
-#include "app/context.h"
-#include "config/bytes.h"
+#include "core/context.h"
+#include "core/bytes.h"
 
 #include <cstring>
 

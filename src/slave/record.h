@@ -4,6 +4,7 @@
 // The variable blocks follow each other without gaps, so every position after
 // the user parameters depends on the lengths before it.
 #include "config/image.h"
+#include "core/slave_work.h"
 
 #include <QString>
 #include <array>
@@ -15,8 +16,6 @@ namespace meridan {
 struct Context;
 struct State;
 
-constexpr int kMaxUserPrm = 240;   // User_Prm_Data bytes a record can hold
-constexpr int kMaxCfg = 64;        // identifier bytes a record can hold
 constexpr int kUserDataLen = 88;   // Slave_User_Data bytes of every record built here
 constexpr int kModuleListAt = 25;  // module list position within the user data
 constexpr int kModuleListLen = 64;
@@ -32,37 +31,6 @@ struct SlaveLayout {
     int cfgStart() const { return 35 + u; }
     int addTab() const { return 37 + u + c; }      // input offset word
     int userData() const { return 43 + u + c; }    // GSD code, name, module list
-};
-
-// A byte buffer whose every index is checked: an index outside it ends the
-// running operation (RangeError) instead of writing next to it.
-template <int N>
-struct CheckedBytes {
-    std::array<uint8_t, N> bytes{};
-    uint8_t &operator[](int i) { return bytes[check(i)]; }
-    uint8_t operator[](int i) const { return bytes[check(i)]; }
-    static constexpr int size() { return N; }
-    static std::size_t check(int i)
-    {
-        if (i < 0 || i >= N)
-            throw RangeError("buffer index out of range");
-        return std::size_t(i);
-    }
-};
-
-// The values the slave editor, the GSD reader and the exporters keep beside
-// the record buffer. Recomputed from the record before they are used.
-struct SlaveWork {
-    int u = 0;               // user-parameter length
-    int c = 0;               // configuration length
-    int d = 0;               // user-data length
-    int inputOffset = 0;     // Add_Tab word 0: first input byte in the I/O area
-    int outputOffset = 0;    // Add_Tab word 1
-    int inputLength = 0;     // 0..255 in the editor's field
-    int outputLength = 0;
-    CheckedBytes<kMaxUserPrm> prm; // bytes InsertUserPrm puts into the record
-    CheckedBytes<kMaxCfg> cfg;     // bytes InsertCfg puts into the record
-    bool gsdLoaded = false;        // a GSD file has been read into this record
 };
 
 struct IoLengths {

@@ -1,10 +1,10 @@
 #include "slave/slave_editor.h"
 
-#include "app/context.h"
-#include "config/bytes.h"
+#include "core/context.h"
+#include "core/bytes.h"
 #include "config/listline.h"
 #include "config/numentry.h"
-#include "config/texts.h"
+#include "core/texts.h"
 #include "iface/board.h"
 #include "iface/dpram.h"
 #include "slave/gsd.h"

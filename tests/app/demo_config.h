@@ -1,7 +1,7 @@
 #pragma once
 // Small, plausible configurations for the window tests and the screenshots.
-#include "app/state.h"
-#include "config/bytes.h"
+#include "core/state.h"
+#include "core/bytes.h"
 #include "config/image.h"
 
 #include <QByteArray>

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "core/settings.h"
 #include "support/fixture.h"
 
 using namespace meridan;

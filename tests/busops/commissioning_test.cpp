@@ -1,7 +1,8 @@
 #include "busops/commissioning.h"
-#include "config/bytes.h"
+#include "core/bytes.h"
 #include "fake_master.h"
 #include "support/fixture.h"
+#include "config/image.h"
 
 using namespace meridan;
 using namespace meridan::test;

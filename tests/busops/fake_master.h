@@ -1,7 +1,7 @@
 #pragma once
 // A scripted master for the bus-command tests: it keeps every job it was
 // handed, answers from a queue or by a rule, and can refuse jobs.
-#include "app/state.h"
+#include "core/state.h"
 #include "busops/master_port.h"
 
 #include <deque>

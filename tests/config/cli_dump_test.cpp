@@ -1,6 +1,7 @@
-#include "config/bytes.h"
+#include "core/bytes.h"
 #include "config/configfile.h"
 #include "support/fixture.h"
+#include "config/image.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,8 @@
 #include "config/configfile.h"
-#include "config/bytes.h"
+#include "core/bytes.h"
 #include "config/listline.h"
 #include "support/fixture.h"
+#include "config/image.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "config/bytes.h"
+#include "core/bytes.h"
 #include "config/image.h"
 #include "config/listline.h"
-#include "config/texts.h"
+#include "core/texts.h"
 #include "support/fixture.h"
 
 using namespace meridan;

@@ -1,6 +1,6 @@
 // meridan-cli run, status, mode, gc, diag and eeprom-start against the demo
 // boards: what a user does headless on site, on every kind of connection.
-#include "app/context.h"
+#include "core/context.h"
 #include "boardsim.h"
 #include "config/configfile.h"
 #include "config/demo.h"

@@ -1,4 +1,4 @@
-#include "config/bytes.h"
+#include "core/bytes.h"
 #include "demo_config.h"
 #include "master/form3_window.h"
 #include "support/fixture.h"

@@ -1,6 +1,7 @@
-#include "config/bytes.h"
+#include "core/bytes.h"
 #include "master/master_editor.h"
 #include "support/fixture.h"
+#include "config/image.h"
 
 #include <QLocale>
 

@@ -1,8 +1,9 @@
-#include "config/bytes.h"
+#include "core/bytes.h"
 #include "config/configfile.h"
 #include "demo_config.h"
 #include "slave/form7_window.h"
 #include "slave_support.h"
+#include "config/image.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "config/bytes.h"
+#include "core/bytes.h"
 #include "config/listline.h"
 #include "fakes.h"
 #include "slave_support.h"

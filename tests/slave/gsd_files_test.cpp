@@ -1,6 +1,6 @@
 // The real device files of the shared folder: each one loads, and its ident
 // number and module count are those the file states.
-#include "app/context.h"
+#include "core/context.h"
 #include "slave/gsd.h"
 #include "slave/record.h"
 #include "support/fixture.h"

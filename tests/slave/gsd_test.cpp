@@ -1,4 +1,4 @@
-#include "app/context.h"
+#include "core/context.h"
 #include "slave/gsd.h"
 #include "slave/record.h"
 #include "support/fixture.h"

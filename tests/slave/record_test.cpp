@@ -1,4 +1,4 @@
-#include "app/context.h"
+#include "core/context.h"
 #include "config/listline.h"
 #include "slave/record.h"
 #include "support/fixture.h"

@@ -2,7 +2,7 @@
 // parameter editor headless into PNG files: a new record, a modular station
 // built from a real device file with three modules, and a parameter block
 // with text lists.
-#include "app/context.h"
+#include "core/context.h"
 #include "slave/form2_window.h"
 #include "slave/form7_window.h"
 

@@ -3,6 +3,7 @@
 // helpers that type into its fields and press its buttons by name.
 #include "config/listline.h"
 #include "slave/form2_window.h"
+#include "slave/record.h"
 #include "support/fixture.h"
 
 #include <QAbstractButton>

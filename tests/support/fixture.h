@@ -1,7 +1,7 @@
 #pragma once
 // A fresh program state with a temporary root folder, scripted prompts and
 // virtual time: what every core test starts from.
-#include "app/context.h"
+#include "core/context.h"
 #include "support/scripted_prompts.h"
 
 #include <QByteArray>

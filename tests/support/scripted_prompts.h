@@ -1,6 +1,6 @@
 #pragma once
 // Prompts for tests: records every message shown and answers from a script.
-#include "app/prompts.h"
+#include "core/prompts.h"
 
 #include <QString>
 #include <deque>

@@ -1,6 +1,6 @@
-#include "app/tooltips_window.h"
+#include "core/tooltips_window.h"
 
-#include "app/context.h"
+#include "core/context.h"
 
 #include <QLabel>
 

@@ -1,10 +1,10 @@
 #pragma once
 // What a core operation needs to run: the shared state and the seams to the
 // outside. main(), the CLI and every test build their own.
-#include "app/paths.h"
-#include "app/prompts.h"
-#include "app/pump.h"
-#include "app/state.h"
+#include "core/paths.h"
+#include "core/prompts.h"
+#include "core/pump.h"
+#include "core/state.h"
 
 namespace meridan {
 

@@ -1,4 +1,4 @@
-#include "config/texts.h"
+#include "core/texts.h"
 
 #include <QLocale>
 #include <cmath>

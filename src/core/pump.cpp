@@ -1,4 +1,4 @@
-#include "app/pump.h"
+#include "core/pump.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,7 +1,7 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
-#include "app/context.h"
-#include "config/texts.h"
+#include "core/context.h"
+#include "core/texts.h"
 
 #include <QFile>
 #include <QLoggingCategory>

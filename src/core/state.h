@@ -1,10 +1,10 @@
 #pragma once
 // The program's shared state: plain data, owned by one object that main()
 // (or a test) creates and passes by reference. No globals.
-#include "config/image.h"
-#include "config/texts.h"
-#include "slave/gsd_tables.h"
-#include "slave/record.h"
+#include "core/gsd_tables.h"
+#include "core/image.h"
+#include "core/slave_work.h"
+#include "core/texts.h"
 
 #include <QString>
 #include <array>

@@ -1,4 +1,4 @@
-#include "slave/gsd_tables.h"
+#include "core/gsd_tables.h"
 
 namespace meridan {
 
