@@ -2,13 +2,13 @@
 
 #include "core/context.h"
 #include "config/listline.h"
+#include "core/savefile.h"
 #include "core/texts.h"
 #include "config/image.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSaveFile>
 
 Q_LOGGING_CATEGORY(lcConfigFile, "meridan.config.file", QtWarningMsg)
 
@@ -149,13 +149,10 @@ bool SaveConfigFile(Context &ctx, const QString &path)
 {
     State &st = ctx.st;
     const QString target = ctx.root.mapPath(path);
-    QSaveFile f(target);
     int count = 0;
     QString why;
     if (QFileInfo(target).isDir()) {
         why = ctx.tr(QStringLiteral("is a folder"), QStringLiteral("ist ein Ordner"));
-    } else if (!f.open(QIODevice::WriteOnly)) {
-        why = f.errorString();
     } else {
         QByteArray out(8, '\0');
         out[0] = 0x10;
@@ -180,15 +177,12 @@ bool SaveConfigFile(Context &ctx, const QString &path)
                     ++count;
                 }
             }
-            if (f.write(out) != out.size() || !f.commit())
-                why = f.errorString();
+            why = WriteWholeFile(target, out);
         } catch (const std::exception &e) {
-            f.cancelWriting();
             why = ctx.tr(QStringLiteral("a slave record is damaged"), QStringLiteral("ein Slaveparametersatz ist beschädigt"));
         }
     }
     if (!why.isEmpty()) {
-        f.cancelWriting();
         ctx.status(ctx.tr(QStringLiteral("Not saved, file unchanged: "), QStringLiteral("Nicht gespeichert, Datei unverändert: "))
                    + target + QStringLiteral(" (") + why + QLatin1Char(')'));
         return false;

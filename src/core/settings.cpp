@@ -1,11 +1,11 @@
 #include "core/settings.h"
 
 #include "core/context.h"
+#include "core/savefile.h"
 #include "core/texts.h"
 
 #include <QFile>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <cmath>
 
 Q_LOGGING_CATEGORY(lcSettings, "meridan.app.settings", QtWarningMsg)
@@ -81,10 +81,10 @@ void ReadSettings(Context &ctx)
 
 void WriteSettings(Context &ctx)
 {
-    QSaveFile f(ctx.root.settingsFile());
     const QByteArray text = QByteArrayLiteral("[LANGUAGE]\r\n") + NumText(ctx.st.language).toLatin1() + "\r\n";
-    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit())
-        qCWarning(lcSettings) << "settings not written:" << f.fileName() << f.errorString();
+    const QString why = WriteWholeFile(ctx.root.settingsFile(), text);
+    if (!why.isEmpty())
+        qCWarning(lcSettings) << "settings not written:" << ctx.root.settingsFile() << why;
 }
 
 bool ChooseLanguage(Context &ctx, int16_t flag)
