@@ -2,14 +2,9 @@
 // connection. Prints one line per measurement; run it on a quiet machine.
 //
 //   bench_iface [--reads N] [--no-pace]      (MERIDAN_BOARDSIM overrides the simulator path)
-#include "core/context.h"
 #include "boardsim.h"
-#include "iface/board.h"
-#include "iface/connect.h"
-#include "iface/dpram.h"
-#include "iface/hwname.h"
-#include "iface/mailbox.h"
-#include "iface/serial.h"
+#include "busops/connection.h"
+#include "iface/serial_links.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -37,8 +32,15 @@ struct Host {
     QtPump pump;
     const Root &root;
     Context ctx{st, ui, pump, root};
-    Board board{root, pump};
-    explicit Host(const Root &r) : root(r) { ctx.board = &board; }
+    Panel panel;
+    meridan::Connection conn{ctx, panel};
+    explicit Host(const Root &r) : root(r) {}
+    bool connect(const char *hw)
+    {
+        const auto c = ParseHwName(QString::fromLatin1(hw));
+        return c && conn.ConnectItem(*c);
+    }
+    Link &link() { return conn.link(); }
 };
 
 // Mean microseconds per DP-RAM byte read.
@@ -47,7 +49,7 @@ double ByteAccessUs(Host &h, int count)
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < count; ++i)
-        GetByte(h.ctx, h.board.map.startByte);
+        h.link().getByte(h.link().map().startByte);
     return double(t.nsecsElapsed()) / 1000.0 / count;
 }
 
@@ -58,13 +60,12 @@ double JobRoundTripMs(Host &h, int count, int *failures)
     t.start();
     for (int i = 0; i < count; ++i) {
         h.st.record.clear();
-        h.st.record[0] = 0x27;
-        h.st.record[3] = (i % 2) ? 0x00 : 0x40;
+        SetJob(h.st.record, JobCode::SetMode, (i % 2) ? 0x00 : 0x40);
         bool done = false;
-        for (int k = 0; k < 5000 && PutKomm(h.ctx) != 1; ++k)
+        for (int k = 0; k < 5000 && !h.link().putJob(h.st.record); ++k)
             h.pump.sleepMs(1);
         for (int k = 0; k < 5000 && !done; ++k) {
-            done = GetMeld(h.ctx) == 1 && h.st.mbuf[0] == 0xE7;
+            done = h.link().getMessage() && h.st.mbuf[0] == 0xE7;
             if (!done)
                 h.pump.sleepMs(1);
         }
@@ -104,8 +105,7 @@ int main(int argc, char **argv)
                 {"ketch-tcp:Ketch", 5000, 200}};
     for (const auto &r : runs) {
         Host h(root);
-        const auto c = ParseHwName(r.hw);
-        if (!c || !ConnectHw(h.ctx, *c)) {
+        if (!h.connect(r.hw)) {
             std::printf("%-16s not connected: %s\n", r.hw, qPrintable(h.st.melde1));
             continue;
         }
@@ -114,7 +114,6 @@ int main(int argc, char **argv)
         const double ms = JobRoundTripMs(h, r.jobs, &failures);
         std::printf("%-16s %11.3f us %13.3f ms%s\n", r.hw, us, ms,
                     failures ? qPrintable(QStringLiteral("  (%1 jobs unanswered)").arg(failures)) : "");
-        Disconnect(h.ctx);
     }
 
     // Serial "R" reads against the time the bytes need on the line:
@@ -122,22 +121,21 @@ int main(int argc, char **argv)
     std::printf("\n%-16s %8s %12s %12s %8s\n", "serial reads", "count", "measured", "wire time", "ratio");
     for (const char *hw : {"ravelin:com1", "dromon:com2"}) {
         Host h(root);
-        const auto c = ParseHwName(hw);
-        if (!c || !ConnectHw(h.ctx, *c)) {
+        auto *serial = h.connect(hw) ? dynamic_cast<SerialLink *>(&h.link()) : nullptr;
+        if (!serial) {
             std::printf("%-16s not connected: %s\n", hw, qPrintable(h.st.melde1));
             continue;
         }
-        const int baud = c->model == BoardModel::Ravelin ? 9600 : 19200;
+        const int baud = serial->boardVariant ? 19200 : 9600;
         const uint16_t addr = 0x400; // "R400" CR: 5 bytes out, 3 back
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < reads; ++i)
-            SerRead(h.ctx, addr);
+            serial->line().read(addr);
         const double measured = double(t.nsecsElapsed()) / 1e6;
         const double wire = reads * 8.0 * 10.0 / baud * 1000.0;
         std::printf("%-16s %8d %9.1f ms %9.1f ms %8.3f%s\n", hw, reads, measured, wire, measured / wire,
                     h.ui.shown ? "  (time-outs)" : "");
-        Disconnect(h.ctx);
     }
     sim.stop();
     return 0;

@@ -1,18 +1,19 @@
 // Arbitrary bytes on the serial line while the host polls for messages, reads
-// DP-RAM bytes and the station lists, in frame mode and byte-wise.
-#include "core/context.h"
-#include "iface/board.h"
-#include "iface/mailbox.h"
-#include "iface/serial.h"
-#include "iface/serialio.h"
+// DP-RAM bytes and the station lists, in frame mode and byte-wise; and the
+// same bytes through the frame decoder alone.
+#include "core/pump.h"
+#include "iface/hardware.h"
+#include "iface/serial_frame.h"
+#include "iface/serial_links.h"
 
 using namespace meridan;
+using namespace meridan::iface;
 
 namespace {
 
 // The line as the fuzzer feeds it; a wait lets virtual time pass, as a real
 // port's wait lets real time pass.
-class BytesSerial : public iface::SerialIo {
+class BytesSerial : public SerialIo {
 public:
     explicit BytesSerial(Pump &pump) : pump_(pump) {}
     QByteArray rx;
@@ -43,25 +44,39 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static Root root(QStringLiteral("/nonexistent-fuzz-root"));
-    State st;
-    CliPrompts ui;
-    ui.quiet = true;
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+
+    // The decoder alone, frame after frame.
+    std::array<uint8_t, 512> m{};
+    for (qsizetype at = 0; at < bytes.size();) {
+        const QByteArrayView rest = QByteArrayView(bytes).mid(at);
+        const qsizetype need = SerialFrameSize(rest);
+        if (need > rest.size())
+            break;
+        const QByteArrayView frame = rest.first(need);
+        SerialFrameToMessage(frame, m);
+        if (IsLiveListFrame(frame))
+            LiveListOf(frame);
+        at += need;
+    }
+
+    // The line under a link.
     VirtualPump pump;
-    Context ctx{st, ui, pump, root};
+    LinkEnv env{root, pump, m, {}, {}};
     auto io = std::make_unique<BytesSerial>(pump);
-    BytesSerial *line = io.get();
-    iface::Board board(root, pump, std::move(io));
-    ctx.board = &board;
-    st.interfaceKind = 3;
+    BytesSerial *port = io.get();
+    port->rx = bytes;
+    auto line = std::make_unique<SerialLine>(std::move(io), pump, m);
+    HwChoice c = *ParseHwName(QStringLiteral("dromon:com2"));
     const bool frames = size > 0 && (data[0] & 1);
-    board.frameMode = frames;
-    line->rx = QByteArray(reinterpret_cast<const char *>(data), int(size));
-    for (int i = 0; i < 8 && line->isOpen(); ++i) {
-        iface::GetMeld(ctx);
-        iface::StationRun(ctx, uint8_t(i * 17));
-        iface::StationDia(ctx, uint8_t(i * 13));
+    std::unique_ptr<Link> link = frames ? std::make_unique<FrameLink>(env, TraitsFor(c), MapOf(c), std::move(line))
+                                        : std::make_unique<SerialLink>(env, TraitsFor(c), MapOf(c), std::move(line));
+    for (int i = 0; i < 8 && port->isOpen(); ++i) {
+        link->getMessage();
+        link->stationRunning(i * 17);
+        link->stationDiagnosis(i * 13);
         if (!frames)
-            iface::SerRead(ctx, 0x400);
+            link->getByte(0x400);
     }
     return 0;
 }

@@ -3,9 +3,6 @@
 #include "app/main_window.h"
 #include "app/qt_prompts_window.h"
 #include "busops/commissioning.h"
-#include "iface/board.h"
-#include "iface/board_port.h"
-#include "slave/form2_window.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -36,20 +33,14 @@ int main(int argc, char **argv)
     QtPrompts prompts;
     QtPump pump;
     Context ctx{st, prompts, pump, root};
-    iface::Board board(root, pump);
-    ctx.board = &board;
-    iface::BoardPort port(ctx);
-    Commissioning comm(ctx, board.view, port);
+    Panel panel;
+    Connection conn(ctx, panel);
+    Commissioning comm(ctx, conn);
 
-    MainWindow w(ctx);
-    w.attachCommissioning(comm);
+    MainWindow w(ctx, comm);
     prompts.setParent(&w);
     prompts.onStatus = [&w](const QString &) { w.ShowStatus(); };
     prompts.onList = [&w] { w.UpdateListe(); };
-    w.openSlaveEditor = [&ctx, &w](int station) {
-        ctx.st.currentStation = station;
-        Form2Window(ctx, &w).exec();
-    };
     const QStringList pos = parser.positionalArguments();
     w.Form_Load(pos.isEmpty() ? QString() : pos.first());
     w.show();

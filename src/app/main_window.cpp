@@ -9,11 +9,11 @@
 #include "config/configfile.h"
 #include "config/listline.h"
 #include "busops/commissioning.h"
-#include "busops/connection.h"
-#include "iface/board.h"
-#include "iface/exit.h"
+#include "iface/hardware.h"
 #include "master/form3_window.h"
+#include "monitor/diagnosis.h"
 #include "monitor/form6_window.h"
+#include "slave/form2_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,6 +34,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <map>
 
 namespace meridan {
 
@@ -65,15 +67,18 @@ QLineEdit *Display(const char *name, QWidget *parent)
 
 } // namespace
 
-MainWindow::MainWindow(Context &ctx, QWidget *parent) : QMainWindow(parent), ctx_(ctx)
+MainWindow::MainWindow(Context &ctx, Commissioning &comm, QWidget *parent)
+    : QMainWindow(parent), ctx_(ctx), comm_(comm), conn_(comm.connection())
 {
     setObjectName(QStringLiteral("Form1"));
     endProgram = [] { QCoreApplication::quit(); };
+    openSlaveEditor = [this](int) { Form2Window(ctx_, this, [this] { return &conn_.link(); }).exec(); };
     BuildControls();
     BuildMenus();
     SetLanguageTexts();
     list1_->addItems(ListeLines(ctx_.st));
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::FocusWindowChanged);
+    ConnectBusControls();
     resize(860, 600);
 }
 
@@ -94,10 +99,8 @@ Form6Window *MainWindow::diagnosisWindow() const
 
 MainWindow::~MainWindow()
 {
-    if (comm_) {
-        comm_->panel().changed = nullptr;
-        comm_->onDiagnosis = nullptr;
-    }
+    comm_.panel().changed = nullptr;
+    comm_.onDiagnosis = nullptr;
 }
 
 void MainWindow::BuildControls()
@@ -122,10 +125,8 @@ void MainWindow::BuildControls()
     list1_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     list1_->viewport()->installEventFilter(this);
     connect(list1_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
-        if (comm_) {
-            const int top = list1_->indexAt(QPoint(1, 1)).row();
-            comm_->panel().listTopRow = top < 0 ? 0 : top;
-        }
+        const int top = list1_->indexAt(QPoint(1, 1)).row();
+        comm_.panel().listTopRow = top < 0 ? 0 : top;
         PlaceMarks();
     });
     // The station marks: a narrow strip beside List1 with one bar per visible row.
@@ -151,10 +152,6 @@ void MainWindow::BuildControls()
     f1Run_ = Named(new QPushButton(QStringLiteral("Run"), central), "F1_Run");
     f1Halt_ = Named(new QPushButton(QStringLiteral("Stop/Go"), central), "F1_Halt");
     exitbutton_ = Named(new QPushButton(QStringLiteral("Exit"), central), "Exitbutton");
-    // Download and bus control arrive with the interface; until then they are
-    // visibly unavailable.
-    f1Run_->setEnabled(false);
-    f1Halt_->setEnabled(false);
     connect(f1Master_, &QPushButton::clicked, this, &MainWindow::F1_Master_Click);
     connect(f1Slave_, &QPushButton::clicked, this, &MainWindow::F1_Slave_Click);
     connect(clear_, &QPushButton::clicked, this, &MainWindow::Clear_Click);
@@ -187,8 +184,6 @@ void MainWindow::BuildControls()
     auto *text5 = text5_ = Named(new QLineEdit(QStringLiteral("0"), frame2), "Text5");
     auto *command1 = command1_ = Named(new QPushButton(QStringLiteral("Send"), frame2), "Command1");
     auto *check1 = check1_ = Indicator("Check1", QStringLiteral("Communication"), frame2);
-    for (QWidget *w : {static_cast<QWidget *>(text4), static_cast<QWidget *>(text5), static_cast<QWidget *>(command1)})
-        w->setEnabled(false);
     text4->setMaximumWidth(50);
     text5->setMaximumWidth(50);
     label7->setBuddy(text4);
@@ -220,9 +215,6 @@ void MainWindow::BuildControls()
     // Scroll positions are DP-RAM addresses; the address field reaches the rest.
     vscroll1->setRange(0, 0x7FFF);
     vscroll1->setFixedHeight(text1->sizeHint().height());
-    for (QWidget *w : {static_cast<QWidget *>(text1), static_cast<QWidget *>(text3), static_cast<QWidget *>(vscroll1),
-                       static_cast<QWidget *>(command2)})
-        w->setEnabled(false);
     label1_->setBuddy(text1);
     label3_->setBuddy(text3);
     auto *dbg = new QGridLayout(debug);
@@ -296,67 +288,29 @@ void MainWindow::BuildMenus()
     dpPrint_->setShortcut(QKeySequence::Print);
     fileExit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    // The interface choices. Only "no Hardware" works without the interface
-    // layer; the others stay visible and disabled until it is there.
+    // The interface choices, from the catalogue of Hardware items.
     hwmen_ = Named(menuBar()->addMenu(QString()), "HWmen");
-    auto hw = [&](QMenu *menu, const char *name, const char *english, const char *german = nullptr) {
-        QAction *a = menu->addAction(QString::fromLatin1(english));
-        a->setObjectName(QString::fromLatin1(name));
-        a->setEnabled(false);
-        if (german)
-            hwItems_.push_back({a, english, german});
-        return a;
-    };
-    noHW_ = hw(hwmen_, "noHW", "no Hardware", "keine");
-    noHW_->setEnabled(true);
-    connect(noHW_, &QAction::triggered, this, &MainWindow::noHW_Click);
-    hw(hwmen_, "Tessel", "Tessel/DPX");
-    QMenu *corvet = Named(hwmen_->addMenu(QStringLiteral("Corvet-PCI")), "Corvet");
-    hw(corvet, "CorvetCom1", "Corvet on COM1", "Corvet an COM1");
-    hw(corvet, "CorvetCom2", "Corvet on COM2", "Corvet an COM2");
-    hw(corvet, "CorvetDPR", "DP-Ram");
-    QMenu *ravelin = Named(hwmen_->addMenu(QStringLiteral("Ravelin")), "Ravelin");
-    hw(ravelin, "RavelinCom1", "Ravelin on COM1", "Ravelin an COM1");
-    hw(ravelin, "RavelinCom2", "Ravelin on COM2", "Ravelin an COM2");
-    hw(ravelin, "RavelinTCP", "TCP/IP");
-    QMenu *dromon = Named(hwmen_->addMenu(QStringLiteral("Dromon")), "Dromon");
-    hw(dromon, "DromonCom1", "Dromon on COM1", "Dromon an COM1");
-    hw(dromon, "DromonCom2", "Dromon on COM2", "Dromon an COM2");
-    hw(dromon, "DromonTCP", "TCP/IP");
-    QMenu *ketch = Named(hwmen_->addMenu(QStringLiteral("Ketch")), "Ketch");
-    hw(ketch, "KetchTCP", "TCP/IP");
-    QMenu *vme = Named(ketch->addMenu(QStringLiteral("DP-Ram")), "KetchDPR");
-    for (int slot = 1; slot <= 15; ++slot) {
-        QAction *a = vme->addAction(QStringLiteral("Slot %1").arg(slot));
-        a->setObjectName(QStringLiteral("VMESLOT") + QString::number(slot, 16).toUpper());
-        a->setEnabled(false);
-        iface::HwChoice c;
-        c.kind = iface::HwChoice::Kind::Vme;
-        c.vmeSlot = slot;
-        hwChoices_.push_back({a, c});
+    std::map<QString, QMenu *> menus;
+    for (const iface::HwMenu &m : iface::HardwareMenus()) {
+        QMenu *parent = m.parent ? menus.at(QString::fromLatin1(m.parent)) : hwmen_;
+        menus[QString::fromLatin1(m.objectName)] = Named(parent->addMenu(QString::fromLatin1(m.caption)), m.objectName);
     }
-    // What each item connects to.
-    using Kind = iface::HwChoice::Kind;
-    using iface::BoardModel;
-    const auto choice = [&](const char *name, Kind kind, int port, BoardModel model, int variant) {
-        iface::HwChoice c;
-        c.kind = kind;
-        c.port = port;
-        c.model = model;
-        c.variant = variant;
-        hwChoices_.push_back({hwmen_->findChild<QAction *>(QString::fromLatin1(name)), c});
-    };
-    choice("Tessel", Kind::Tessel, 0, BoardModel::Ravelin, 0);
-    choice("CorvetCom1", Kind::Serial, 1, BoardModel::Corvet, 0);
-    choice("CorvetCom2", Kind::Serial, 2, BoardModel::Corvet, 0);
-    choice("CorvetDPR", Kind::CorvetDpram, 0, BoardModel::Corvet, 0);
-    choice("RavelinCom1", Kind::Serial, 1, BoardModel::Ravelin, 0);
-    choice("RavelinCom2", Kind::Serial, 2, BoardModel::Ravelin, 0);
-    choice("RavelinTCP", Kind::Network, 0, BoardModel::Ravelin, 0);
-    choice("DromonCom1", Kind::Serial, 1, BoardModel::Dromon, 0);
-    choice("DromonCom2", Kind::Serial, 2, BoardModel::Dromon, 0);
-    choice("DromonTCP", Kind::Network, 0, BoardModel::Dromon, 0);
-    choice("KetchTCP", Kind::Network, 0, BoardModel::Ravelin, 1);
+    for (const iface::HwItem &item : iface::HardwareItems()) {
+        QMenu *menu = item.menu ? menus.at(QString::fromLatin1(item.menu)) : hwmen_;
+        QAction *a = menu->addAction(item.english);
+        a->setObjectName(item.objectName);
+        a->setCheckable(true);
+        if (!item.german.isEmpty())
+            hwItems_.push_back({a, item.english, item.german});
+        hwChoices_.push_back({a, item.choice});
+        if (item.choice.kind == iface::HwChoice::Kind::None) {
+            noHW_ = a;
+            connect(a, &QAction::triggered, this, &MainWindow::noHW_Click);
+        } else {
+            const iface::HwChoice c = item.choice;
+            connect(a, &QAction::triggered, this, [this, c] { HardwareItem(c); });
+        }
+    }
 
     eeprom_ = Named(menuBar()->addMenu(QStringLiteral("&EEPROM")), "EEPROM");
     for (auto [name, text] : {std::pair{"Burn", "Burn"}, {"Upload", "Read"}, {"EEStart", "Start"},
@@ -420,7 +374,7 @@ void MainWindow::SetLanguageTexts()
     fileExit_->setText(T("E&xit", "&Beenden"));
     hwmen_->setTitle(QStringLiteral("&Hardware"));
     for (const Translated &t : hwItems_)
-        t.action->setText(T(t.english, t.german));
+        t.action->setText(ctx_.tr(t.english, t.german));
     option_->setTitle(QStringLiteral("&Option"));
     spEnglisch_->setText(T("&English", "&Englisch"));
     spDeutsch_->setText(T("&German", "&Deutsch"));
@@ -436,18 +390,12 @@ void MainWindow::SetLanguageTexts()
 
 void MainWindow::ShowHardware()
 {
-    if (comm_) {
-        // The poll writes the connection text; until its next tick it shows
-        // "no Hardware" in the language just chosen.
-        Panel &p = comm_->panel();
-        if (ctx_.st.interfaceKind == 0) {
-            p.hwText = ctx_.tr(QStringLiteral("no Hardware"), QStringLiteral("ohne Hardware"));
-            hwtxt_->setText(p.hwText);
-        }
-        return;
+    // The poll writes the connection text; until its next tick it shows
+    // "no Hardware" in the language just chosen.
+    if (!conn_.connected()) {
+        comm_.panel().hwText = conn_.hwText();
+        hwtxt_->setText(comm_.panel().hwText);
     }
-    if (ctx_.st.interfaceKind == 0)
-        hwtxt_->setText(ctx_.tr(QStringLiteral("no Hardware"), QStringLiteral("ohne Hardware")));
 }
 
 void MainWindow::ShowStatus()
@@ -501,15 +449,13 @@ void MainWindow::UpdateListe()
 
 void MainWindow::List1_Click(int listIndex)
 {
-    meridan::List1_Click(ctx_, listIndex, requestDiagnosis);
+    meridan::List1_Click(ctx_, listIndex, [this](int station) { comm_.RequestDiagnosis(station); });
     ShowStatus();
 }
 
 void MainWindow::OpenSlaveEditor(int listIndex)
 {
     const int station = SelectSlaveStation(ctx_, listIndex);
-    if (!openSlaveEditor)
-        return;
     openSlaveEditor(station);
     // The modal editor is closed again: the main window is active once more.
     Form_Activate();
@@ -605,22 +551,8 @@ void MainWindow::Info_Click()
 
 void MainWindow::noHW_Click()
 {
-    if (comm_) {
-        NoHardwareItem(ctx_, *comm_);
-        ShowPanel();
-        ShowStatus();
-        return;
-    }
-    if (closeInterface)
-        closeInterface(false);
-    ctx_.st.interfaceKind = 0;
-    ctx_.status(QString());
-    betriebsart_->clear();
-    load_->setChecked(false);
-    run_->setChecked(false);
-    eeprom_->setEnabled(false);
-    eeErase_->setEnabled(false);
-    ShowHardware();
+    conn_.NoHardwareItem();
+    ShowPanel();
     ShowStatus();
 }
 
@@ -630,8 +562,7 @@ void MainWindow::EndProgram(bool exitButton)
         return;
     ending_ = true;
     timer1_->stop();
-    if (closeInterface)
-        closeInterface(exitButton);
+    conn_.CloseForExit(exitButton);
     if (endProgram)
         endProgram();
 }
@@ -701,21 +632,12 @@ void MainWindow::FocusWindowChanged(QWindow *now)
 
 // ---- Bus commands and the status poll ------------------------------------
 
-void MainWindow::attachCommissioning(Commissioning &comm)
+void MainWindow::ConnectBusControls()
 {
-    comm_ = &comm;
-    Panel &p = comm.panel();
+    Panel &p = comm_.panel();
     p.changed = [this] { ShowPanel(); };
-    comm.onDiagnosis = [this] { Form6_Update(); };
-    requestDiagnosis = [this](Context &ctx) { comm_->RequestDiagnosis(ctx.st.record[3]); };
-    closeInterface = [this](bool exitButton) { iface::CloseForExit(ctx_, exitButton); };
-
-    for (auto &[action, choice] : hwChoices_) {
-        action->setEnabled(true);
-        const iface::HwChoice c = choice;
-        connect(action, &QAction::triggered, this, [this, c] { HardwareItem(c); });
-    }
-    connect(timer1_, &QTimer::timeout, this, [this] { comm_->Timer1_Timer(); });
+    comm_.onDiagnosis = [this] { Form6_Update(); };
+    connect(timer1_, &QTimer::timeout, this, [this] { comm_.Timer1_Timer(); });
     connect(f1Run_, &QPushButton::clicked, this, &MainWindow::F1_Run_Click);
     connect(f1Halt_, &QPushButton::clicked, this, &MainWindow::F1_Halt_Click);
     connect(command1_, &QPushButton::clicked, this, &MainWindow::Command1_Click);
@@ -726,9 +648,6 @@ void MainWindow::attachCommissioning(Commissioning &comm)
     connect(text1_, &QLineEdit::textChanged, this, &MainWindow::Text1_Change);
     connect(vscroll1_, &QScrollBar::valueChanged, this, &MainWindow::VScroll1_Change);
     connect(command2_, &QPushButton::clicked, this, &MainWindow::Command2_Click);
-    for (QWidget *w : {static_cast<QWidget *>(text4_), static_cast<QWidget *>(text5_), static_cast<QWidget *>(command1_),
-                       static_cast<QWidget *>(text1_), static_cast<QWidget *>(text3_)})
-        w->setEnabled(true);
     eeStart_->setEnabled(true);
     eeStop_->setEnabled(true);
 
@@ -740,13 +659,11 @@ void MainWindow::attachCommissioning(Commissioning &comm)
 
 void MainWindow::ShowPanel()
 {
-    if (!comm_)
-        return;
-    const Panel &p = comm_->panel();
+    const Panel &p = comm_.panel();
     if (hwtxt_->text() != p.hwText)
         hwtxt_->setText(p.hwText);
-    if (betriebsart_->text() != p.betriebsart)
-        betriebsart_->setText(p.betriebsart);
+    if (betriebsart_->text() != p.betriebsart())
+        betriebsart_->setText(p.betriebsart());
     load_->setChecked(p.load);
     run_->setChecked(p.run);
     check1_->setChecked(p.communication);
@@ -758,6 +675,10 @@ void MainWindow::ShowPanel()
     vscroll1_->setEnabled(p.debugEnabled);
     eeprom_->setEnabled(p.eepromMenuEnabled);
     eeprom_->menuAction()->setEnabled(p.eepromMenuEnabled);
+    // The connected item carries the check mark.
+    const auto &item = conn_.item();
+    for (auto &[action, choice] : hwChoices_)
+        action->setChecked(item ? iface::SameBoard(*item, choice) : choice.kind == iface::HwChoice::Kind::None);
 
     if (timer1_->interval() != p.timerInterval && p.timerInterval > 0)
         timer1_->setInterval(p.timerInterval);
@@ -772,10 +693,10 @@ void MainWindow::ShowPanel()
 
 void MainWindow::PlaceMarks()
 {
-    const int top = comm_ ? comm_->panel().listTopRow : 0;
+    const int top = comm_.panel().listTopRow;
     for (int i = 0; i < int(marks_.size()); ++i) {
         QFrame *line = marks_[std::size_t(i)];
-        const StationMark mark = comm_ ? comm_->panel().marks[std::size_t(i)] : StationMark{};
+        const StationMark mark = comm_.panel().marks[std::size_t(i)];
         QListWidgetItem *item = list1_->item(top + i);
         const QRect rect = item ? list1_->visualItemRect(item) : QRect();
         if (!mark.visible || !item || !list1_->viewport()->rect().intersects(rect)) {
@@ -795,75 +716,67 @@ void MainWindow::PlaceMarks()
 
 void MainWindow::HardwareItem(const iface::HwChoice &choice)
 {
-    if (!comm_)
-        return;
     iface::HwChoice c = choice;
-    if (c.kind == iface::HwChoice::Kind::Network) {
+    if (iface::AsksForTarget(c)) {
         Form5Dialog form5(this);
         form5.exec();
         if (!form5.confirmed())
             return;
         c.target = form5.target();
     }
-    ConnectItem(ctx_, *comm_, c);
+    conn_.ConnectItem(c);
     ShowPanel();
     ShowStatus();
 }
 
 void MainWindow::F1_Run_Click()
 {
-    if (comm_)
-        comm_->F1_Run_Click();
+    comm_.F1_Run_Click();
     ShowPanel();
 }
 
 void MainWindow::F1_Halt_Click()
 {
-    if (comm_)
-        comm_->F1_Halt_Click();
+    comm_.F1_Halt_Click();
     ShowPanel();
 }
 
 void MainWindow::Command1_Click()
 {
-    if (!comm_)
-        return;
     // An entry still being typed counts, as if the field had lost the focus first.
     Text4_LostFocus();
     Text5_LostFocus();
-    comm_->Command1_Click();
+    comm_.Command1_Click();
     ShowPanel();
 }
 
 void MainWindow::Text4_LostFocus()
 {
-    if (!comm_ || inGcEntry_)
+    if (inGcEntry_)
         return;
     inGcEntry_ = true; // a refusal's message box takes the focus away again
-    text4_->setText(comm_->Text4_LostFocus(text4_->text()));
+    text4_->setText(comm_.Text4_LostFocus(text4_->text()));
     inGcEntry_ = false;
 }
 
 void MainWindow::Text5_LostFocus()
 {
-    if (!comm_ || inGcEntry_)
+    if (inGcEntry_)
         return;
     inGcEntry_ = true;
-    text5_->setText(comm_->Text5_LostFocus(text5_->text()));
+    text5_->setText(comm_.Text5_LostFocus(text5_->text()));
     inGcEntry_ = false;
 }
 
 void MainWindow::EEStart_Click()
 {
-    if (comm_)
-        comm_->EEStart_Click();
+    comm_.EEStart_Click();
     ShowPanel();
 }
 
 void MainWindow::EEStop_Click()
 {
-    if (comm_)
-        comm_->EEStop_Click();
+    comm_.EEStop_Click();
     ShowPanel();
 }
 
@@ -882,16 +795,13 @@ void MainWindow::ShowDebug(const DebugShown &shown)
 
 void MainWindow::Text1_Change()
 {
-    if (comm_)
-        ShowDebug(debug_.Text1_Change(comm_->port(), text1_->text()));
+    ShowDebug(debug_.Text1_Change(conn_.link(), text1_->text()));
 }
 
 void MainWindow::VScroll1_Change(int position)
 {
-    if (!comm_)
-        return;
     QString text1;
-    const DebugShown shown = debug_.VScroll1_Change(comm_->port(), position, text1);
+    const DebugShown shown = debug_.VScroll1_Change(conn_.link(), position, text1);
     {
         const QSignalBlocker block(text1_);
         text1_->setText(text1);
@@ -901,15 +811,13 @@ void MainWindow::VScroll1_Change(int position)
 
 void MainWindow::Command2_Click()
 {
-    if (!comm_)
-        return;
-    if (const auto shown = debug_.Command2_Click(ctx_, comm_->port(), text3_->text()))
+    if (const auto shown = debug_.Command2_Click(ctx_, conn_.link(), text3_->text()))
         ShowDebug(*shown);
 }
 
 void MainWindow::List1_MouseDown(Qt::MouseButton button, int listIndex)
 {
-    if (button != Qt::RightButton || !comm_ || ctx_.st.interfaceKind == 0)
+    if (button != Qt::RightButton || !conn_.connected())
         return;
     // The line under the pointer is the one asked about.
     if (listIndex >= 0 && listIndex != list1_->currentRow()) {
@@ -929,7 +837,7 @@ void MainWindow::Form6_Update()
 {
     if (!form6_ || !form6_->isVisible())
         return;
-    UpdateDiagView(ctx_.st, form6_->view);
+    UpdateDiagView(ctx_.st, form6_->view, conn_.connected());
     form6_->showView();
 }
 

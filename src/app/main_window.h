@@ -5,7 +5,7 @@
 // when the status line or the station list changed.
 #include "core/context.h"
 #include "app/stationlist.h"
-#include "iface/hwname.h"
+#include "iface/hardware.h"
 #include "monitor/debugview.h"
 
 #include <QMainWindow>
@@ -31,6 +31,7 @@ class QWindow;
 namespace meridan {
 
 class Commissioning;
+class Connection;
 class Form3Window;
 class Form6Window;
 class HelpWindow;
@@ -38,14 +39,11 @@ class HelpWindow;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(Context &ctx, QWidget *parent = nullptr);
+    // `comm` (the bus commands and the status poll, with the connection to
+    // the board) outlives the window.
+    MainWindow(Context &ctx, Commissioning &comm, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Plugs in the bus commands and the status poll (the interface state is
-    // ctx.board): the Hardware menu, Run, Halt/Go, Global Control, the
-    // EEPROM start and stop, the DP-RAM debug panel, Timer1, the station
-    // marks and the diagnosis window come alive. `comm` outlives the window.
-    void attachCommissioning(Commissioning &comm);
     // Shows the live status (the Panel): called whenever it changed.
     void ShowPanel();
 
@@ -65,14 +63,9 @@ public:
     // Melde1 from the state.
     void ShowStatus();
 
-    // Hooks for the parts that plug in later; unset, they do nothing.
-    // The modal slave editor for the current station.
+    // Opens the slave editor for a station; by default Form2, modal. Tests
+    // replace it to see the station chosen.
     std::function<void(int station)> openSlaveEditor;
-    // Hands the diagnosis request in the record buffer to the master.
-    JobSender requestDiagnosis;
-    // Closes the serial port or the network handle. `exitButton` is true for
-    // the Exit button, which first says goodbye to a serial monitor.
-    std::function<void(bool exitButton)> closeInterface;
     // Ends the program; by default the application's event loop.
     std::function<void()> endProgram;
 
@@ -122,6 +115,7 @@ protected:
 private:
     void BuildControls();
     void BuildMenus();
+    void ConnectBusControls();
     void ShowHardware();
     void OpenSlaveEditor(int listIndex);
     void EndProgram(bool exitButton);
@@ -182,13 +176,14 @@ private:
     QAction *info_ = nullptr;
     struct Translated {
         QAction *action;
-        const char *english;
-        const char *german;
+        QString english;
+        QString german;
     };
     std::vector<Translated> hwItems_;
     std::vector<std::pair<QAction *, iface::HwChoice>> hwChoices_;
 
-    Commissioning *comm_ = nullptr;
+    Commissioning &comm_;
+    Connection &conn_;
     DebugView debug_;
     QPointer<Form6Window> form6_;
     bool inGcEntry_ = false;

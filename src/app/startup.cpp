@@ -35,7 +35,6 @@ bool StartupConfig(Context &ctx, const QString &folderArgument)
 {
     State &st = ctx.st;
     ClearImage(st.image);
-    st.interfaceKind = 0;
     ResetListLines(st);
     const bool found = AutoLoad(ctx, StartupFilePath(ctx, folderArgument));
     if (!found)

@@ -6,19 +6,7 @@
 
 namespace meridan {
 
-namespace {
-constexpr uint8_t kDiagnosisRequest = 0x21; // "!"
-}
-
-void PrepareDiagnosisRequest(Context &ctx, int station)
-{
-    Record &job = ctx.st.record;
-    job[0] = kDiagnosisRequest;
-    job[3] = uint8_t(station);
-    job[7] = 0;
-}
-
-int List1_Click(Context &ctx, int listIndex, const JobSender &sendJob)
+int List1_Click(Context &ctx, int listIndex, const DiagnosisRequest &request)
 {
     State &st = ctx.st;
     const int station = listIndex + kListFirst;
@@ -28,10 +16,8 @@ int List1_Click(Context &ctx, int listIndex, const JobSender &sendJob)
                + ctx.tr(QStringLiteral(" selected"), QStringLiteral(" ausgewählt")));
     if (station < 0 || station >= kSlots || !st.image.hasSlave(station))
         return station;
-    PrepareDiagnosisRequest(ctx, station);
-    // Without an interface there is no master to ask.
-    if (st.interfaceKind != 0 && sendJob)
-        sendJob(ctx);
+    if (request)
+        request(station);
     return station;
 }
 

@@ -8,18 +8,13 @@ namespace meridan {
 
 struct Context;
 
-// Hands the job in the record buffer to the master (PutKomm, with the status
-// timer held off meanwhile). Supplied by the interface layer.
-using JobSender = std::function<void(Context &)>;
+// Asks the master for a station's diagnosis (when a board is connected).
+using DiagnosisRequest = std::function<void(int station)>;
 
 // A line was selected: remembers it, says so in the message line and, when
-// the station holds a slave and a master is connected, asks the master for
-// the station's diagnosis. Returns the station.
-int List1_Click(Context &ctx, int listIndex, const JobSender &sendJob);
-
-// Puts the station diagnosis request for `station` into the record buffer:
-// byte 0 "!", byte 3 the station, byte 7 no data.
-void PrepareDiagnosisRequest(Context &ctx, int station);
+// the station holds a slave, asks for the station's diagnosis. Returns the
+// station.
+int List1_Click(Context &ctx, int listIndex, const DiagnosisRequest &request);
 
 // Double-click or "Slave": makes the line's station the current one and
 // remembers the line. Returns the station the slave editor opens.

@@ -1,43 +1,239 @@
 #include "busops/connection.h"
 
-#include "core/context.h"
-#include "busops/commissioning.h"
-#include "iface/board.h"
-#include "iface/connect.h"
+#include "core/paths.h"
+#include "core/texts.h"
+
+#include <QLoggingCategory>
 
 namespace meridan {
 
 namespace {
 
-// Without a connection the poll keeps running at its last interval: it is
-// what shows "no Hardware".
-void KeepPolling(Context &ctx, Commissioning &comm)
-{
-    if (ctx.st.interfaceKind == 0)
-        comm.panel().timerEnabled = true;
-    comm.panel().notify();
-}
+// DisableTimer waits for a running tick; a tick that never ends (a wait
+// nested inside it) must not hang the command.
+constexpr int kTickWaitMs = 3000;
+constexpr int kReadyRounds = 500;
+constexpr int kReadyRoundMs = 10;
+constexpr int kReadyErrorLimit = 10;
+
+// The busy cursor for the length of one connection attempt.
+struct Busy {
+    Prompts &ui;
+    explicit Busy(Prompts &p) : ui(p) { ui.setBusy(true); }
+    ~Busy() { ui.setBusy(false); }
+};
 
 } // namespace
 
-bool ConnectItem(Context &ctx, Commissioning &comm, const iface::HwChoice &choice)
+Connection::Connection(Context &ctx, Panel &panel, LinkOpener opener)
+    : ctx_(ctx), panel_(panel), opener_(std::move(opener)), env_{ctx.root, ctx.pump, ctx.st.mbuf, {}, {}}
 {
-    using Kind = iface::HwChoice::Kind;
-    comm.DisableTimer();
-    const bool lock = choice.kind != Kind::Tessel && choice.kind != Kind::Vme;
-    if (lock)
-        comm.LockCommands();
-    const bool ok = iface::ConnectHw(ctx, choice);
-    comm.UnlockCommands();
-    KeepPolling(ctx, comm);
+    env_.onCommandTimeout = [this] { ctx_.ui.message(QStringLiteral("timeout"), QString()); };
+    link_ = std::make_unique<iface::NoLink>(env_);
+}
+
+Connection::~Connection()
+{
+    link_->close(false);
+}
+
+QString Connection::hwText() const
+{
+    return connected() ? link_->traits().displayName
+                       : ctx_.tr(QStringLiteral("no Hardware"), QStringLiteral("ohne Hardware"));
+}
+
+void Connection::clearBoardState()
+{
+    panel_.hwText = hwText();
+    panel_.mode.reset();
+    panel_.load = false;
+    panel_.run = false;
+}
+
+void Connection::closeLink(bool goodbye)
+{
+    link_->close(goodbye);
+    link_ = std::make_unique<iface::NoLink>(env_);
+    item_.reset();
+    clearBoardState(); // shows "no Hardware" at once, not only at the poll's next tick
+}
+
+// Without a connection the poll keeps running at its last interval: it is
+// what shows "no Hardware".
+void Connection::keepPolling()
+{
+    if (!connected())
+        panel_.timerEnabled = true;
+    panel_.notify();
+}
+
+bool Connection::ConnectItem(const iface::HwChoice &choice)
+{
+    if (choice.kind == iface::HwChoice::Kind::None) {
+        NoHardwareItem();
+        return true;
+    }
+    DisableTimer();
+    if (iface::LocksCommands(choice))
+        LockCommands();
+    bool ok = false;
+    {
+        Busy busy(ctx_.ui);
+        const bool goodbye = iface::GoodbyeBefore(choice);
+        closeLink(goodbye);
+        if (goodbye) {
+            // Every item but the serial ones starts from no hardware at all.
+            ctx_.status(QString());
+            panel_.eraseEnabled = false;
+            panel_.timerEnabled = false;
+        }
+        iface::OpenResult r = opener_(choice, env_, ctx_.st.language, [this](const QString &text) { ctx_.status(text); });
+        panel_.eepromMenuState = r.eepromMenu ? -1 : 0;
+        panel_.eepromMenuEnabled = r.eepromMenu;
+        if (r.eraseItem)
+            panel_.eraseEnabled = *r.eraseItem;
+        ok = r.link != nullptr;
+        if (ok) {
+            link_ = std::move(r.link);
+            item_ = choice;
+            const iface::LinkTraits &t = link_->traits();
+            panel_.hwText = link_->versionText;
+            panel_.mode = r.mode;
+            panel_.load = panel_.run = t.runsAtConnect;
+            panel_.timerEnabled = true;
+            panel_.timerInterval = t.pollMs;
+        }
+        ctx_.status(r.status);
+    }
+    UnlockCommands();
+    keepPolling();
     return ok;
 }
 
-void NoHardwareItem(Context &ctx, Commissioning &comm)
+void Connection::NoHardwareItem()
 {
-    comm.DisableTimer();
-    iface::Disconnect(ctx, true);
-    KeepPolling(ctx, comm);
+    DisableTimer();
+    closeLink(true);
+    ctx_.status(QString());
+    panel_.eepromMenuEnabled = false;
+    panel_.eraseEnabled = false;
+    panel_.eepromMenuState = 0;
+    keepPolling();
+}
+
+void Connection::CloseForExit(bool exitButton)
+{
+    // Given back once: a second way out (the close box after Exit) finds nothing open.
+    link_->close(exitButton);
+    link_ = std::make_unique<iface::NoLink>(env_);
+    item_.reset();
+}
+
+bool Connection::CheckLost()
+{
+    if (!link_->lost())
+        return false;
+    ctx_.status(link_->traits().lostText);
+    if (link_->traits().lossClosesEeprom) {
+        panel_.eepromMenuEnabled = false;
+        panel_.eepromMenuState = 0;
+    }
+    closeLink(false);
+    return true;
+}
+
+bool Connection::DisableTimer()
+{
+    const bool was = panel_.timerEnabled;
+    const auto waitIdle = [&] {
+        for (int waited = 0; panel_.timerBusy && waited < kTickWaitMs; ++waited)
+            ctx_.pump.sleepMs(1);
+    };
+    waitIdle();
+    panel_.timerEnabled = false;
+    panel_.notify();
+    waitIdle();
+    return was;
+}
+
+void Connection::RestoreTimer(bool wasEnabled)
+{
+    panel_.timerEnabled = wasEnabled;
+    panel_.notify();
+}
+
+void Connection::LockCommands()
+{
+    panel_.runEnabled = false;
+    panel_.haltEnabled = false;
+    panel_.hardwareMenuEnabled = false;
+    panel_.debugEnabled = false;
+    panel_.eepromMenuState = panel_.eepromMenuEnabled ? -1 : 0;
+    panel_.eepromMenuEnabled = false;
+    panel_.notify();
+}
+
+void Connection::UnlockCommands()
+{
+    panel_.runEnabled = true;
+    panel_.haltEnabled = true;
+    panel_.hardwareMenuEnabled = true;
+    panel_.debugEnabled = true;
+    panel_.eepromMenuEnabled = panel_.eepromMenuState != 0;
+    panel_.notify();
+}
+
+void Connection::PauseWithEvents(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        ctx_.pump.processEvents();
+        ctx_.pump.sleepMs(1);
+    }
+}
+
+bool Connection::StartUp()
+{
+    iface::Link &link = *link_;
+    const iface::DpramMap map = link.map();
+
+    // Stopping the master sends a Tessel card into its boot loader.
+    link.setByte(map.startByte, 1);
+    PauseWithEvents(300);
+
+    if (link.loadsFirmware()) {
+        const auto image = [this](const QString &name) {
+            const QString found = FindFileNoCase(ctx_.root.downloadDir(), name);
+            return found.isEmpty() ? ctx_.root.downloadDir() + QLatin1Char('/') + name : found;
+        };
+        const auto showError = [this](const QString &cpu, int32_t code) {
+            if (code != 0)
+                ctx_.ui.message(ctx_.tr(QStringLiteral("Error while loading %1:").arg(cpu),
+                                        QStringLiteral("Fehler beim Laden %1:").arg(cpu))
+                                    + NumText(code),
+                                QStringLiteral("Loader:"), Icon::Critical);
+        };
+        if (link.getByte(uint32_t(map.loadRequest)) == 1)
+            showError(QStringLiteral("040"), link.loadFirmwareCpu40(image(QStringLiteral("OS9PCI.lo"))));
+        showError(QStringLiteral("331"), link.loadFirmwareCpu331(image(QStringLiteral("DPM1.lo"))));
+    }
+
+    bool ready = false;
+    int errors = 0;
+    for (int round = 0; round < kReadyRounds; ++round) {
+        if (link.getByte(map.startByte) == iface::kReady) {
+            ready = true;
+            break;
+        }
+        if (link.lost() && ++errors > kReadyErrorLimit)
+            break;
+        ctx_.pump.processEvents();
+        ctx_.pump.sleepMs(kReadyRoundMs);
+    }
+    if (!ready)
+        ctx_.ui.message(QStringLiteral("Profibus Init Timeout"), QStringLiteral("DPM1:"), Icon::Critical);
+
+    return link.getByte(map.startByte) != 0;
 }
 
 } // namespace meridan

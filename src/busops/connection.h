@@ -1,19 +1,75 @@
 #pragma once
-// The Hardware menu's items as one operation each: the commands are locked
-// while the connection is made (the Tessel and VME items leave them alone),
-// the status poll is held off so no tick reads a half-open connection, and
-// afterwards the commands, the EEPROM menu and the poll are given back.
-#include "iface/hwname.h"
+// The connection to the master board: owns the link of the chosen Hardware
+// item (or the stand-in for no board), turns what the link reports into the
+// main window's live status, and holds the few rules every bus command
+// follows around it: the status timer is stopped for the length of a command
+// (DisableTimer) and the commands are locked meanwhile (LockCommands).
+#include "busops/panel.h"
+#include "core/context.h"
+#include "iface/hardware.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
 
 namespace meridan {
 
-struct Context;
-class Commissioning;
+// Opens a link for a Hardware item; the link factory, or a test's stand-in.
+using LinkOpener = std::function<iface::OpenResult(const iface::HwChoice &, iface::LinkEnv &, int16_t,
+                                                   const std::function<void(const QString &)> &)>;
 
-// Connects as the menu item of `choice` does; true when a master answered.
-bool ConnectItem(Context &ctx, Commissioning &comm, const iface::HwChoice &choice);
+class Connection {
+public:
+    Connection(Context &ctx, Panel &panel, LinkOpener opener = iface::OpenLink);
+    ~Connection();
 
-// The "no Hardware" item: closes the connection and forgets the board variant.
-void NoHardwareItem(Context &ctx, Commissioning &comm);
+    Panel &panel() { return panel_; }
+    iface::Link &link() { return *link_; }
+    const iface::Link &link() const { return *link_; }
+    bool connected() const { return link_->connected(); }
+    // The item that connected the board, for the menu's check mark.
+    const std::optional<iface::HwChoice> &item() const { return item_; }
+    // Where links get their serial ports; tests hand in scripted ones.
+    iface::LinkEnv &env() { return env_; }
+
+    // A Hardware item other than "no Hardware": closes the previous link,
+    // opens the new one, shows what it found. True when a master answered.
+    bool ConnectItem(const iface::HwChoice &choice);
+    // The "no Hardware" item.
+    void NoHardwareItem();
+    // Leaving the program. `exitButton`: the Exit button also says goodbye to
+    // a Dromon's or Corvet's serial monitor.
+    void CloseForExit(bool exitButton);
+    // The status poll's check: a link that stopped answering is reported in
+    // the message line, closed, and replaced by no board. True when it was.
+    bool CheckLost();
+    // The connection text the status poll shows.
+    QString hwText() const;
+
+    // Restarts the master before a download: stops it, loads a Tessel card's
+    // firmware, waits for it to be ready. True when the start byte reads
+    // nonzero at the end (also after a ready time-out, which is shown).
+    bool StartUp();
+
+    // Stops the status timer after any running tick; returns whether it ran.
+    bool DisableTimer();
+    void RestoreTimer(bool wasEnabled);
+    void LockCommands();
+    void UnlockCommands();
+    // `count` times: let events through, then sleep 1 ms.
+    void PauseWithEvents(int count);
+
+private:
+    void closeLink(bool goodbye);
+    void clearBoardState();
+    void keepPolling();
+
+    Context &ctx_;
+    Panel &panel_;
+    LinkOpener opener_;
+    iface::LinkEnv env_;
+    std::unique_ptr<iface::Link> link_;
+    std::optional<iface::HwChoice> item_;
+};
 
 } // namespace meridan

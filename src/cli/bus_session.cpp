@@ -1,11 +1,8 @@
 #include "cli/bus_session.h"
 
-#include "iface/board.h"
-#include "iface/connect.h"
-
 namespace meridan::cli {
 
-BusSession::BusSession(Env &e) : env(e), port(e.ctx), ops(e.ctx, iface::BoardOf(e.ctx)->view, port), panel(iface::BoardOf(e.ctx)->view)
+BusSession::BusSession(Env &e, bool ticking) : env(e), conn(e.ctx, panel), ops(e.ctx, conn), ticking_(ticking)
 {
     QObject::connect(&timer_, &QTimer::timeout, [this] { ops.Timer1_Timer(); });
     panel.changed = [this] { syncTimer(); };
@@ -18,12 +15,12 @@ BusSession::~BusSession()
     panel.changed = nullptr;
     if (auto *cli = dynamic_cast<CliPrompts *>(&env.ctx.ui))
         cli->onStatus = nullptr;
-    iface::Disconnect(env.ctx);
+    conn.CloseForExit(false);
 }
 
 void BusSession::syncTimer()
 {
-    if (panel.timerEnabled) {
+    if (ticking_ && panel.timerEnabled) {
         if (timer_.interval() != panel.timerInterval)
             timer_.setInterval(panel.timerInterval);
         if (!timer_.isActive())
@@ -35,9 +32,8 @@ void BusSession::syncTimer()
 
 bool BusSession::connect(const iface::HwChoice &hw)
 {
-    if (!ConnectOrReport(env, hw))
-        return false;
-    if (env.ctx.st.interfaceKind == 0 && hw.kind != iface::HwChoice::Kind::None) {
+    const bool ok = conn.ConnectItem(hw);
+    if (!ok || (!conn.connected() && hw.kind != iface::HwChoice::Kind::None)) {
         env.err << "meridan-cli: " << env.ctx.st.melde1 << Qt::endl;
         return false;
     }

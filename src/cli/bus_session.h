@@ -1,11 +1,9 @@
 #pragma once
-// What every bus command of the CLI shares: a connection to the board, the
+// What every board command of the CLI shares: a connection to the board, the
 // bus commands on it, and the status timer ticking while commands wait, as
 // it does in the window.
 #include "busops/commissioning.h"
 #include "cli/commands.h"
-#include "iface/board_port.h"
-#include "iface/hwname.h"
 
 #include <QTimer>
 #include <functional>
@@ -14,7 +12,9 @@ namespace meridan::cli {
 
 class BusSession {
 public:
-    explicit BusSession(Env &env);
+    // `ticking`: the status poll runs while the session waits, as in the
+    // window; peek and poke read and write bytes only.
+    explicit BusSession(Env &env, bool ticking = true);
     ~BusSession();
 
     // Connects as the Hardware menu item does; false (with the reason on
@@ -24,15 +24,17 @@ public:
     bool waitFor(const std::function<bool()> &done, int ms);
     // Prints each new status line text on stdout.
     void echoStatus(bool on);
+    iface::Link &link() { return conn.link(); }
 
     Env &env;
-    iface::BoardPort port;
+    Panel panel;
+    Connection conn;
     Commissioning ops;
-    Panel &panel;
 
 private:
     void syncTimer();
     QTimer timer_;
+    bool ticking_;
 };
 
 } // namespace meridan::cli

@@ -3,11 +3,8 @@
 #include "cli/bus_session.h"
 #include "config/configfile.h"
 #include "config/demo.h"
+#include "core/numbers.h"
 #include "core/texts.h"
-#include "iface/board.h"
-#include "iface/connect.h"
-#include "iface/dpram.h"
-#include "iface/serial.h"
 #include "monitor/diagnosis.h"
 
 #include <QFileInfo>
@@ -78,17 +75,16 @@ int CmdRun(Env &env, const QStringList &argv)
         return kFailed;
     bus.ops.F1_Run_Click();
     // Ends at Operate, or as soon as the connection is lost.
-    bus.waitFor([&] { return (bus.panel.run && bus.panel.betriebsart == QLatin1String("Operate")) || env.ctx.st.interfaceKind == 0; },
-                *seconds * 1000);
-    const bool operate = bus.panel.run && bus.panel.betriebsart == QLatin1String("Operate") && env.ctx.st.interfaceKind != 0;
+    bus.waitFor([&] { return bus.panel.operating() || !bus.conn.connected(); }, *seconds * 1000);
+    const bool operate = bus.panel.operating() && bus.conn.connected();
     bus.echoStatus(false);
-    if (env.ctx.st.interfaceKind == 0) {
+    if (!bus.conn.connected()) {
         env.err << "meridan-cli run: connection lost: " << env.ctx.st.melde1 << Qt::endl;
         return kFailed;
     }
     if (!operate) {
         env.err << "meridan-cli run: no Operate within " << *seconds << " s (mode: "
-                << (bus.panel.betriebsart.isEmpty() ? QStringLiteral("unknown") : bus.panel.betriebsart) << ")" << Qt::endl;
+                << (bus.panel.mode ? bus.panel.betriebsart() : QStringLiteral("unknown")) << ")" << Qt::endl;
         return kFailed;
     }
     env.out << "Operate" << Qt::endl;
@@ -110,43 +106,44 @@ int CmdStatus(Env &env, const QStringList &argv)
     if (!bus.connect(*hw))
         return kFailed;
     TakeMessages(bus);
-    iface::Board *b = iface::BoardOf(env.ctx);
+    iface::Link &link = bus.link();
     QList<int> running, diagnosis;
-    if (b && b->frameMode) {
-        // A live-list frame carries two bytes of each list: ask for all of them.
-        for (int i = 0; i <= 16; i += 2) {
-            iface::OrderLiveDiag(env.ctx, uint8_t(i));
+    // A board that sends its lists when asked gets asked for every part of
+    // them (two bytes of each list a frame); the others are read directly.
+    bool asked = false;
+    for (int i = 0; i <= 16; i += 2) {
+        if (link.orderLiveList(i)) {
+            asked = true;
             bus.waitFor([] { return false; }, 250);
         }
-        for (int s = 0; s <= 125; ++s) {
-            if ((b->runList[std::size_t(s / 8)] >> (s % 8)) & 1)
-                running << s;
-            if ((b->diaList[std::size_t(s / 8)] >> (s % 8)) & 1)
-                diagnosis << s;
-        }
-    } else {
+    }
+    if (!asked)
         bus.waitFor([] { return false; }, 200); // the tick takes waiting messages in
-        for (int s = 0; s <= 125; ++s) {
-            if (bus.port.StationRun(s))
+    for (int i = 0; i < 16; ++i) {
+        const uint8_t run = link.listByte(0, i);
+        const uint8_t dia = link.listByte(1, i);
+        for (int s = 8 * i; s < 8 * i + 8 && s <= 125; ++s) {
+            if ((run >> (s % 8)) & 1)
                 running << s;
-            if (bus.port.StationDia(s) == 0xFF)
+            if ((dia >> (s % 8)) & 1)
                 diagnosis << s;
         }
     }
-    QString mode = bus.panel.betriebsart;
-    if (mode.isEmpty() && b && env.ctx.st.interfaceKind != 0)
-        mode = iface::BusStateText(iface::GetByte(env.ctx, b->map.busState));
+    QString mode = bus.panel.betriebsart();
+    if (mode.isEmpty() && bus.conn.connected())
+        if (const auto m = iface::BusModeOfState(link.getByte(link.map().busState)))
+            mode = iface::BusModeText(*m);
     const auto list = [](const QList<int> &l) {
         QStringList t;
         for (int s : l)
             t << QString::number(s);
         return t.isEmpty() ? QStringLiteral("-") : t.join(QLatin1Char(' '));
     };
-    env.out << "firmware: " << (b ? b->versionText : QString()) << "\n"
+    env.out << "firmware: " << link.versionText << "\n"
             << "mode: " << (mode.isEmpty() ? QStringLiteral("unknown") : mode) << "\n"
             << "running: " << list(running) << "\n"
             << "diagnosis: " << list(diagnosis) << Qt::endl;
-    return b && b->serialTimeout ? kFailed : kOk;
+    return link.lost() ? kFailed : kOk;
 }
 
 int CmdMode(Env &env, const QStringList &argv)
@@ -170,8 +167,10 @@ int CmdMode(Env &env, const QStringList &argv)
     if (m == QLatin1String("halt-go"))
         bus.ops.F1_Halt_Click();
     else
-        bus.ops.SetMode(m == QLatin1String("stop") ? kModeStop : m == QLatin1String("clear") ? kModeClear : kModeOperate);
-    env.out << "mode: " << bus.panel.betriebsart << Qt::endl;
+        bus.ops.SetMode(m == QLatin1String("stop")    ? iface::BusMode::Stop
+                        : m == QLatin1String("clear") ? iface::BusMode::Clear
+                                                      : iface::BusMode::Operate);
+    env.out << "mode: " << bus.panel.betriebsart() << Qt::endl;
     return env.ctx.st.melde1 == QLatin1String("Changing profibus state: OK") ? kOk : kFailed;
 }
 
@@ -205,7 +204,7 @@ int CmdDiag(Env &env, const QStringList &argv)
     const auto hw = iface::TakeHwOption(args, &why);
     if (!hw)
         return HwUsageError(env, "diag", why);
-    const auto station = args.size() == 1 ? iface::ParseNumberArg(args[0], 125) : std::nullopt;
+    const auto station = args.size() == 1 ? ParseNumberArg(args[0], 125) : std::nullopt;
     if (!station || *station < 1) {
         env.err << "usage: meridan-cli diag --hw HW STATION   (1..125)" << Qt::endl;
         return kUsage;
@@ -219,10 +218,8 @@ int CmdDiag(Env &env, const QStringList &argv)
     State &st = env.ctx.st;
     st.currentStation = int(*station);
     // The request goes whether or not this configuration holds the slave.
-    st.record[0] = 0x21;
-    st.record[3] = uint8_t(*station);
-    st.record[7] = 0;
-    const bool taken = bus.waitFor([&] { return bus.port.PutKomm() == 1; }, kReplyWaitMs);
+    iface::SetJob(st.record, iface::JobCode::StationDiagnosis, uint8_t(*station));
+    const bool taken = bus.waitFor([&] { return bus.link().putJob(st.record); }, kReplyWaitMs);
     if (!taken || !bus.waitFor([&] { return got; }, kReplyWaitMs)) {
         env.err << "meridan-cli diag: no diagnosis from the master" << Qt::endl;
         return kFailed;
@@ -254,7 +251,7 @@ int EepromStartStop(Env &env, const QStringList &argv, bool start)
         bus.ops.EEStart_Click();
     else
         bus.ops.EEStop_Click();
-    env.out << "mode: " << bus.panel.betriebsart << Qt::endl;
+    env.out << "mode: " << bus.panel.betriebsart() << Qt::endl;
     return env.ctx.st.melde1 == QLatin1String("Only Ravelin or TCP/IP Connection") ? kFailed : kOk;
 }
 } // namespace

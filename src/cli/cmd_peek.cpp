@@ -1,10 +1,7 @@
 // peek: DP-RAM bytes over any connection, as hex and as text.
-#include "cli/commands.h"
+#include "cli/bus_session.h"
+#include "core/numbers.h"
 #include "core/texts.h"
-#include "iface/board.h"
-#include "iface/connect.h"
-#include "iface/dpram.h"
-#include "iface/hwname.h"
 
 namespace meridan::cli {
 
@@ -26,14 +23,6 @@ int HwUsageError(Env &env, const char *cmd, const QString &why)
     return kUsage;
 }
 
-bool ConnectOrReport(Env &env, const iface::HwChoice &hw)
-{
-    if (iface::ConnectHw(env.ctx, hw))
-        return true;
-    env.err << "meridan-cli: " << env.ctx.st.melde1 << Qt::endl;
-    return false;
-}
-
 int CmdPeek(Env &env, const QStringList &argv)
 {
     QStringList args = argv;
@@ -45,14 +34,15 @@ int CmdPeek(Env &env, const QStringList &argv)
         env.err << "usage: meridan-cli peek --hw HW ADDR [COUNT]" << Qt::endl;
         return kUsage;
     }
-    const auto addr = iface::ParseNumberArg(args[0], 0xFFFF);
-    const auto count = args.size() > 1 ? iface::ParseNumberArg(args[1], 0x10000) : std::optional<uint32_t>(1);
+    const auto addr = ParseNumberArg(args[0], 0xFFFF);
+    const auto count = args.size() > 1 ? ParseNumberArg(args[1], 0x10000) : std::optional<uint32_t>(1);
     if (!addr || !count || *count == 0 || *addr + *count > 0x10000) {
         env.err << "meridan-cli peek: ADDR is 0..0xFFFF, COUNT at least 1 and ADDR + COUNT at most 0x10000 "
                    "(decimal or 0x...)" << Qt::endl;
         return kUsage;
     }
-    if (!ConnectOrReport(env, *hw))
+    BusSession bus(env, false);
+    if (!bus.connect(*hw))
         return kFailed;
     // 16 bytes a line: "5A 45 4C  ZEL".
     QByteArray line;
@@ -64,18 +54,16 @@ int CmdPeek(Env &env, const QStringList &argv)
         line.clear();
     };
     for (uint32_t i = 0; i < *count; ++i) {
-        line.append(char(iface::GetByte(env.ctx, *addr + i)));
+        line.append(char(bus.link().getByte(*addr + i)));
         if (line.size() == 16)
             flush();
     }
     if (!line.isEmpty())
         flush();
     env.out.flush();
-    const iface::Board *b = iface::BoardOf(env.ctx);
-    const bool lost = b && b->serialTimeout;
+    const bool lost = bus.link().lost();
     if (lost)
         env.err << "meridan-cli peek: the board stopped answering" << Qt::endl;
-    iface::Disconnect(env.ctx);
     return lost ? kFailed : kOk;
 }
 

@@ -1,9 +1,6 @@
 // poke: writes one DP-RAM byte over any connection.
-#include "cli/commands.h"
-#include "iface/board.h"
-#include "iface/connect.h"
-#include "iface/dpram.h"
-#include "iface/hwname.h"
+#include "cli/bus_session.h"
+#include "core/numbers.h"
 
 namespace meridan::cli {
 
@@ -18,20 +15,19 @@ int CmdPoke(Env &env, const QStringList &argv)
         env.err << "usage: meridan-cli poke --hw HW ADDR VALUE" << Qt::endl;
         return kUsage;
     }
-    const auto addr = iface::ParseNumberArg(args[0], 0xFFFF);
-    const auto value = iface::ParseNumberArg(args[1], 0xFF);
+    const auto addr = ParseNumberArg(args[0], 0xFFFF);
+    const auto value = ParseNumberArg(args[1], 0xFF);
     if (!addr || !value) {
         env.err << "meridan-cli poke: ADDR is 0..0xFFFF and VALUE 0..255 (decimal or 0x...)" << Qt::endl;
         return kUsage;
     }
-    if (!ConnectOrReport(env, *hw))
+    BusSession bus(env, false);
+    if (!bus.connect(*hw))
         return kFailed;
-    iface::SetByte(env.ctx, *addr, uint8_t(*value));
-    const iface::Board *b = iface::BoardOf(env.ctx);
-    const bool lost = b && b->serialTimeout;
+    bus.link().setByte(*addr, uint8_t(*value));
+    const bool lost = bus.link().lost();
     if (lost)
         env.err << "meridan-cli poke: the board stopped answering" << Qt::endl;
-    iface::Disconnect(env.ctx);
     return lost ? kFailed : kOk;
 }
 

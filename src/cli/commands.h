@@ -2,7 +2,7 @@
 // meridan-cli: each command is one function in its own file, listed in the
 // command table of main.cpp.
 #include "core/context.h"
-#include "iface/hwname.h"
+#include "iface/hardware.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -43,7 +43,5 @@ int CmdDemoConfig(Env &env, const QStringList &args);
 int UsageError(Env &env, const Command &cmd, const QString &why);
 // A bad or missing --hw: the reason and the list of hardware names; kUsage.
 int HwUsageError(Env &env, const char *cmd, const QString &why);
-// Connects to the board of `hw`; false (with the status line on stderr) when none answered.
-bool ConnectOrReport(Env &env, const iface::HwChoice &hw);
 
 } // namespace meridan::cli

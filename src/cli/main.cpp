@@ -1,6 +1,5 @@
 // meridan-cli: the configuration core without windows.
 #include "cli/commands.h"
-#include "iface/board.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -105,8 +104,6 @@ int main(int argc, char **argv)
         CliPrompts prompts;
         QtPump pump;
         Context ctx{st, prompts, pump, root};
-        iface::Board board(root, pump);
-        ctx.board = &board;
         Env env{ctx, out, err};
         const int rc = c.run(env, args);
         out.flush();

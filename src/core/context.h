@@ -8,16 +8,11 @@
 
 namespace meridan {
 
-namespace iface {
-class Board;
-}
-
 struct Context {
     State &st;
     Prompts &ui;
     Pump &pump;
     const Root &root;
-    iface::Board *board = nullptr; // the interface state; none: no hardware at all
 
     QString tr(const QString &english, const QString &german) const
     {

@@ -23,7 +23,6 @@ struct State {
     std::array<QString, 125> listLines; // index = station - 1
     std::array<uint8_t, 512> mbuf{};    // message buffer: master messages and block reads
     int16_t language = kGerman;    // German until the settings file says otherwise
-    uint8_t interfaceKind = 0;     // 0 none, 1 DP-RAM, 2 COM1, 3 COM2, 4 TCP/IP
     QString melde1;                // the main window's status line
     QString configFileName;        // the configuration file last read or written
     int listPosition = 0;          // remembered station list index (station - 10)

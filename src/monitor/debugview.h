@@ -8,7 +8,9 @@
 namespace meridan {
 
 struct Context;
-class MasterPort;
+namespace iface {
+class Link;
+}
 
 constexpr uint32_t kDebugMaxAddress = 0x1FFFC;
 
@@ -24,16 +26,12 @@ public:
 
     // Text1 changed: read the address (hex, up to the first non-hex
     // character), clamp it, read the byte.
-    DebugShown Text1_Change(MasterPort &port, const QString &text1);
+    DebugShown Text1_Change(iface::Link &link, const QString &text1);
     // The scroll bar moved: its position becomes the address.
-    DebugShown VScroll1_Change(MasterPort &port, int position, QString &text1);
+    DebugShown VScroll1_Change(iface::Link &link, int position, QString &text1);
     // OK: writes Text3 (hex 0..FF) at the address and shows what the master
     // now holds. A value above FF is refused with a message; nothing is written.
-    std::optional<DebugShown> Command2_Click(Context &ctx, MasterPort &port, const QString &text3);
+    std::optional<DebugShown> Command2_Click(Context &ctx, iface::Link &link, const QString &text3);
 };
-
-// Leading hexadecimal digits of `text` ("1G" gives 1, "G1" gives 0); nullopt
-// when the value does not fit 32 bits.
-std::optional<uint32_t> LeadingHex(const QString &text);
 
 } // namespace meridan

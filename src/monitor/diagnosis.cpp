@@ -22,12 +22,12 @@ QString DiagBitName(int byte, int bit)
     return QString::fromLatin1(kNames[byte][bit]);
 }
 
-void UpdateDiagView(const State &st, DiagView &v)
+void UpdateDiagView(const State &st, DiagView &v, bool connected)
 {
     v.caption = QStringLiteral("Station ") + QString::number(st.currentStation) + QStringLiteral(" Diagnose");
     const auto &m = st.mbuf;
     const int n = m[7];
-    if (n < 6 || st.interfaceKind == 0) {
+    if (n < 6 || !connected) {
         for (auto &byte : v.bits)
             byte.fill(false);
         v.masterAdr.clear();
@@ -48,7 +48,7 @@ void UpdateDiagView(const State &st, DiagView &v)
 QStringList DiagnosisText(const State &st)
 {
     DiagView v;
-    UpdateDiagView(st, v);
+    UpdateDiagView(st, v, true); // a diagnosis that arrived came from a board
     QStringList out;
     out << v.caption;
     if (st.mbuf[7] < 6) {

@@ -23,8 +23,8 @@ struct DiagView {
 };
 
 // Fills the view from the message buffer and the current station; a
-// diagnosis shorter than 6 bytes, or no interface, blanks it.
-void UpdateDiagView(const State &st, DiagView &view);
+// diagnosis shorter than 6 bytes, or no board connected, blanks it.
+void UpdateDiagView(const State &st, DiagView &view, bool connected);
 
 // The same decoding as text lines, for the command-line tool.
 QStringList DiagnosisText(const State &st);

@@ -62,8 +62,10 @@ QLineEdit *Form2Window::Field(const char *name, QWidget *parent, bool readOnly)
     return e;
 }
 
-Form2Window::Form2Window(Context &ctx, QWidget *parent) : QDialog(parent), ctx_(ctx), editor_(ctx)
+Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Link *()> board)
+    : QDialog(parent), ctx_(ctx), editor_(ctx)
 {
+    editor_.board = std::move(board);
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("PROFIBUS-DP Slave Editor"));
     setModal(true);

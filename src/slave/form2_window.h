@@ -21,7 +21,8 @@ struct Context;
 class Form2Window : public QDialog {
     Q_OBJECT
 public:
-    explicit Form2Window(Context &ctx, QWidget *parent = nullptr);
+    // `board`: the connected board, for the live process data.
+    explicit Form2Window(Context &ctx, QWidget *parent = nullptr, std::function<iface::Link *()> board = {});
 
     SlaveEditor &editor() { return editor_; }
     // Opens the extended parameter editor for a block; by default Form7,

@@ -5,8 +5,7 @@
 #include "config/listline.h"
 #include "config/numentry.h"
 #include "core/texts.h"
-#include "iface/board.h"
-#include "iface/dpram.h"
+#include "iface/link.h"
 #include "slave/gsd.h"
 #include "slave/record.h"
 
@@ -177,13 +176,13 @@ SlaveView SlaveEditor::DisplaySlave() const
         v.outAdr = HexUpper(unsigned(io.outputOffset));
         v.outLn = QString::number(io.outputLength);
         // The live process data, where the master's DP-RAM can be read.
-        const uint8_t kind = st.interfaceKind;
-        if (ctx_.board && (kind == 1 || kind == 4)) {
-            const uint32_t base = ctx_.board->map.boardType;
+        // The board type word is also where the process data begins.
+        if (iface::Link *link = board ? board() : nullptr; link && link->traits().liveProcessData) {
+            const uint32_t base = link->map().boardType;
             for (int i = 0; i < io.inputLength; ++i)
-                v.in += HexByteText(iface::GetByte(ctx_, base + uint32_t(io.inputOffset + i)));
+                v.in += HexByteText(link->getByte(base + uint32_t(io.inputOffset + i)));
             for (int i = 0; i < io.outputLength; ++i)
-                v.out += HexByteText(iface::GetByte(ctx_, base + uint32_t(io.outputOffset + i)));
+                v.out += HexByteText(link->getByte(base + uint32_t(io.outputOffset + i)));
         }
         v.moduleEntries = ModuleEntries(rec);
         for (const ModuleEntry &e : v.moduleEntries)

@@ -14,6 +14,9 @@
 namespace meridan {
 
 struct Context;
+namespace iface {
+class Link;
+}
 
 // Everything DisplaySlave puts on the window.
 struct SlaveView {
@@ -33,6 +36,9 @@ public:
 
     // The status line (Meldung) changed; the text is also in meldung().
     std::function<void(const QString &)> onMeldung;
+    // The connected board, asked each time the view is built (the link may
+    // change or be lost while the editor is open); unset or null: none.
+    std::function<iface::Link *()> board;
 
     // Form_Activate: station into 10..99, GetSlave, the buffers from the
     // record, the record's GSD file read again; clears the reload flag.

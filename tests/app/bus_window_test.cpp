@@ -2,7 +2,7 @@
 // master: what the user types and clicks reaches the master, and what the
 // status poll learns shows in the controls.
 #include "busops/commissioning.h"
-#include "busops/fake_master.h"
+#include "fake_link.h"
 #include "config/configfile.h"
 #include "demo_config.h"
 #include "monitor/form6_window.h"
@@ -33,9 +33,10 @@ struct BusWindow {
     WindowPrompts ui;
     VirtualPump pump;
     Context ctx{st, ui, pump, root};
-    FakeMaster master{st};
+    FakeBoard master;
     Panel panel;
-    Commissioning comm{ctx, panel, master};
+    Connection conn{ctx, panel, master.opener()};
+    Commissioning comm{ctx, conn};
     std::unique_ptr<MainWindow> w;
 
     BusWindow()
@@ -51,10 +52,9 @@ struct BusWindow {
             PutDemoSlave(cfg.st, s, 0x4224, "DEMO", "demo");
         SaveConfigFile(cfg.ctx, root.path(QStringLiteral("setup/AutoLoad.dp1")));
 
-        w = std::make_unique<MainWindow>(ctx);
+        w = std::make_unique<MainWindow>(ctx, comm);
         ui.window = w.get();
         w->endProgram = [] {};
-        w->attachCommissioning(comm);
         // The test ticks by hand.
         panel.timerEnabled = false;
         w->Form_Load();
@@ -79,23 +79,29 @@ struct BusWindow {
     // A bus in Operate: the tick enables the marks and the halt button.
     void operate()
     {
-        st.interfaceKind = 1;
+        conn.ConnectItem(*iface::ParseHwName(QStringLiteral("tessel")));
+        panel.timerEnabled = false;
         panel.load = true;
         panel.run = true;
+        ui.shown.clear();
     }
 };
 
 } // namespace
 
-TEST(BusWindow, attached_everyHardwareItemAndTheEepromStartStopAct)
+TEST(BusWindow, hardwareMenu_marksTheConnectedItem)
 {
     BusWindow f;
-    for (const char *name : {"Tessel", "CorvetCom1", "CorvetCom2", "CorvetDPR", "RavelinCom1", "RavelinCom2", "RavelinTCP",
-                             "DromonCom1", "DromonCom2", "DromonTCP", "KetchTCP", "VMESLOT1", "VMESLOTF", "EEStart", "EEStop"})
-        EXPECT_TRUE(f.child<QAction>(QString::fromLatin1(name))->isEnabled()) << name;
-    // The menu itself follows the connection; none yet.
     EXPECT_FALSE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
     EXPECT_EQ(f.text("HWtxt"), QStringLiteral("no Hardware"));
+    EXPECT_TRUE(f.child<QAction>(QStringLiteral("noHW"))->isChecked());
+    f.child<QAction>(QStringLiteral("VMESLOT3"))->trigger();
+    EXPECT_TRUE(f.child<QAction>(QStringLiteral("VMESLOT3"))->isChecked());
+    EXPECT_FALSE(f.child<QAction>(QStringLiteral("VMESLOT1"))->isChecked());
+    EXPECT_FALSE(f.child<QAction>(QStringLiteral("noHW"))->isChecked());
+    f.child<QAction>(QStringLiteral("noHW"))->trigger();
+    EXPECT_TRUE(f.child<QAction>(QStringLiteral("noHW"))->isChecked());
+    EXPECT_FALSE(f.child<QAction>(QStringLiteral("VMESLOT3"))->isChecked());
 }
 
 TEST(BusWindow, globalControlEntries_areHexBytesAndSendGoesToTheBroadcastAddress)
@@ -257,7 +263,7 @@ TEST(BusWindow, haltAndEepromCommands_showTheModeTheyLeave)
     f.comm.Timer1_Timer();
     // Confirmations come in through the poll while Halt/Go waits.
     f.pump.onPump = [&] { f.comm.Timer1_Timer(); };
-    f.panel.betriebsart = QStringLiteral("Clear");
+    f.panel.mode = iface::BusMode::Clear;
     QTest::mouseClick(f.child<QPushButton>(QStringLiteral("F1_Halt")), Qt::LeftButton);
     EXPECT_EQ(f.text("Betriebsart"), QStringLiteral("Operate"));
     EXPECT_EQ(f.master.jobs.size(), 1u);

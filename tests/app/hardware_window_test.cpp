@@ -4,10 +4,7 @@
 #include "app/form5_dialog.h"
 #include "busops/commissioning.h"
 #include "config/demo.h"
-#include "iface/board.h"
-#include "iface/board_port.h"
 #include "iface/boardsim.h"
-#include "iface/connect.h"
 #include "iface/serialio.h"
 #include "monitor/form6_window.h"
 #include "support/fixture.h"
@@ -33,6 +30,8 @@ namespace {
 // The real serial port, with a note of every open: which device at which speed.
 class RecordingSerial : public iface::SerialIo {
 public:
+    using Opens = std::vector<std::pair<QString, int>>;
+    explicit RecordingSerial(Opens &opens) : opens(opens) {}
     bool open(const QString &device, int baud) override
     {
         opens.emplace_back(device, baud);
@@ -46,7 +45,7 @@ public:
     bool waitForReadyRead(int ms) override { return io_.waitForReadyRead(ms); }
     QString errorText() const override { return io_.errorText(); }
 
-    std::vector<std::pair<QString, int>> opens;
+    Opens &opens;
 
 private:
     iface::QtSerialIo io_;
@@ -59,10 +58,10 @@ struct SimWindow {
     WindowPrompts ui;
     QtPump pump;
     Context ctx{st, ui, pump, root};
-    RecordingSerial *serial = nullptr; // owned by the board
-    std::unique_ptr<iface::Board> board;
-    std::unique_ptr<iface::BoardPort> port;
-    std::unique_ptr<Commissioning> comm;
+    RecordingSerial::Opens opens; // every serial port opened
+    Panel panel;
+    Connection conn{ctx, panel};
+    Commissioning comm{ctx, conn};
     BoardSim sim;
     std::unique_ptr<MainWindow> w;
 
@@ -72,18 +71,13 @@ struct SimWindow {
         QFile settings(root.settingsFile());
         if (settings.open(QIODevice::WriteOnly))
             settings.write("[LANGUAGE]\r\n 1\r\n");
-        auto io = std::make_unique<RecordingSerial>();
-        serial = io.get();
-        board = std::make_unique<iface::Board>(root, pump, std::move(io));
-        ctx.board = board.get();
-        port = std::make_unique<iface::BoardPort>(ctx);
-        comm = std::make_unique<Commissioning>(ctx, board->view, *port);
+        conn.env().makeSerialIo = [this] { return std::make_unique<RecordingSerial>(opens); };
     }
     ~SimWindow()
     {
         ui.window = nullptr;
         w.reset();
-        iface::Disconnect(ctx);
+        conn.CloseForExit(false);
     }
     // The demo boards and the demo configuration, then the program's start.
     bool start()
@@ -94,10 +88,9 @@ struct SimWindow {
             sim.error = QStringLiteral("no demo configuration");
             return false;
         }
-        w = std::make_unique<MainWindow>(ctx);
+        w = std::make_unique<MainWindow>(ctx, comm);
         ui.window = w.get();
         w->endProgram = [] {};
-        w->attachCommissioning(*comm);
         w->Form_Load();
         w->resize(900, 700);
         w->show();
@@ -152,7 +145,8 @@ TEST(HardwareWindow, tesselThenRun_reachesOperateWithMarksAndStation40ShowsPrmFa
     SimWindow f;
     START(f);
     f.trigger("Tessel");
-    EXPECT_EQ(f.st.interfaceKind, 1);
+    EXPECT_TRUE(f.conn.connected());
+    EXPECT_TRUE(f.child<QAction>(QStringLiteral("Tessel"))->isChecked());
     EXPECT_EQ(f.text("Melde1"), QStringLiteral("Tessel/DPX found DPM-Firmwareversion V5.3"));
     EXPECT_FALSE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
     ASSERT_TRUE(WaitFor([&] { return f.text("HWtxt") == QLatin1String("Tessel/DPX"); }));
@@ -207,16 +201,14 @@ TEST(HardwareWindow, corvetOnCom1WhileARavelinIsOpen_reopensThePortAt19200)
     SimWindow f;
     START(f);
     f.trigger("RavelinCom1");
-    ASSERT_EQ(f.st.interfaceKind, 2) << f.text("Melde1").toStdString();
+    ASSERT_TRUE(f.conn.connected()) << f.text("Melde1").toStdString();
     EXPECT_EQ(f.text("Melde1"), QStringLiteral("Ravelin/Dromon on COM1 firmware version 5.2"));
     EXPECT_TRUE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
     f.trigger("CorvetCom1");
-    ASSERT_EQ(f.serial->opens.size(), 2u);
-    EXPECT_EQ(f.serial->opens[0].second, 9600);
-    EXPECT_EQ(f.serial->opens[1].first, f.serial->opens[0].first);
-    EXPECT_EQ(f.serial->opens[1].second, 19200);
-    EXPECT_EQ(f.board->map.busState, 0x1FF6);
-    EXPECT_EQ(f.board->corvetFlag, -1);
+    ASSERT_EQ(f.opens.size(), 2u);
+    EXPECT_EQ(f.opens[0].second, 9600);
+    EXPECT_EQ(f.opens[1].first, f.opens[0].first);
+    EXPECT_EQ(f.opens[1].second, 19200);
     EXPECT_TRUE(f.child<QMenu>(QStringLiteral("HWmen"))->isEnabled());
 }
 
@@ -225,8 +217,7 @@ TEST(HardwareWindow, networkItemWithAnEmptyTarget_connectsToOS9Target)
     SimWindow f;
     START(f);
     f.chooseTarget("RavelinTCP", QString());
-    EXPECT_EQ(f.board->targetName, QStringLiteral("OS9Target"));
-    EXPECT_EQ(f.st.interfaceKind, 4) << f.text("Melde1").toStdString();
+    ASSERT_TRUE(f.conn.connected()) << f.text("Melde1").toStdString();
     EXPECT_EQ(f.text("Melde1"), QStringLiteral("Ravelin/Ketch/Dromon on TCP/IP DPM-firmware V5.3"));
     ASSERT_TRUE(WaitFor([&] { return f.text("HWtxt") == QLatin1String("TCP/IP"); }));
 
@@ -236,8 +227,8 @@ TEST(HardwareWindow, networkItemWithAnEmptyTarget_connectsToOS9Target)
             form5->close();
     });
     f.trigger("KetchTCP");
-    EXPECT_EQ(f.board->targetName, QStringLiteral("OS9Target"));
-    EXPECT_EQ(f.st.interfaceKind, 4);
+    EXPECT_TRUE(f.child<QAction>(QStringLiteral("RavelinTCP"))->isChecked());
+    EXPECT_TRUE(f.conn.connected());
 }
 
 struct Killed {
@@ -262,11 +253,11 @@ TEST_P(KilledDuringRun, reportsTheTimeoutAndFallsBackToNoHardware)
         f.chooseTarget(k.item, QString::fromLatin1(k.target));
     else
         f.trigger(k.item);
-    ASSERT_NE(f.st.interfaceKind, 0) << f.text("Melde1").toStdString();
+    ASSERT_TRUE(f.conn.connected()) << f.text("Melde1").toStdString();
     f.click("F1_Run");
     ASSERT_EQ(f.text("Melde1"), QStringLiteral("init"));
     f.sim.kill();
-    ASSERT_TRUE(WaitFor([&] { return f.st.interfaceKind == 0; }, 20000)) << f.text("Melde1").toStdString();
+    ASSERT_TRUE(WaitFor([&] { return !f.conn.connected(); }, 20000)) << f.text("Melde1").toStdString();
     EXPECT_EQ(f.text("Melde1"), QString::fromLatin1(k.timeout));
     ASSERT_TRUE(WaitFor([&] { return f.text("HWtxt") == QLatin1String("no Hardware"); }));
     EXPECT_FALSE(f.child<QCheckBox>(QStringLiteral("Run"))->isChecked());

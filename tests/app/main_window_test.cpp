@@ -2,6 +2,8 @@
 #include "app/main_window.h"
 #include "config/configfile.h"
 #include "demo_config.h"
+#include "busops/commissioning.h"
+#include "fake_link.h"
 #include "master/form3_window.h"
 #include "support/fixture.h"
 #include "window_support.h"
@@ -29,6 +31,10 @@ struct WindowFixture {
     WindowPrompts ui;
     VirtualPump pump;
     Context ctx{st, ui, pump, root};
+    FakeBoard board;
+    Panel panel;
+    Connection conn{ctx, panel, board.opener()};
+    Commissioning comm{ctx, conn};
     std::unique_ptr<MainWindow> w;
 
     explicit WindowFixture(bool english = true)
@@ -36,7 +42,7 @@ struct WindowFixture {
         root.ensureLayout();
         if (english)
             writeSettings("[LANGUAGE]\r\n 1\r\n");
-        w = std::make_unique<MainWindow>(ctx);
+        w = std::make_unique<MainWindow>(ctx, comm);
         ui.window = w.get();
         w->endProgram = [] {};
     }
@@ -61,6 +67,12 @@ struct WindowFixture {
     QListWidget *list() const { return child<QListWidget>("List1"); }
     QString melde1() const { return child<QLineEdit>("Melde1")->text(); }
     void trigger(const char *action) const { child<QAction>(action)->trigger(); }
+    // A scripted board behind the Hardware item `item`.
+    void plug(const char *item)
+    {
+        conn.ConnectItem(*iface::ParseHwName(QString::fromLatin1(item)));
+        panel.timerEnabled = false;
+    }
     void click(const char *button) const { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
     // Puts a configuration into ROOT/setup/AutoLoad.dp1.
     void writeAutoload(std::initializer_list<int> stations) const
@@ -121,43 +133,14 @@ TEST(MainWindow, chooseEnglish_switchesTextsAtOnceAndStoresTheChoice)
     EXPECT_EQ(settings.readAll(), QByteArray("[LANGUAGE]\r\n 1\r\n"));
 }
 
-TEST(MainWindow, menusWithoutInterfaceStack_haveEveryItemButOnlyNoHardwareEnabled)
-{
-    WindowFixture f;
-    f.start();
-    const char *hardware[] = {"Tessel", "CorvetCom1", "CorvetCom2", "CorvetDPR", "RavelinCom1", "RavelinCom2",
-                              "RavelinTCP", "DromonCom1", "DromonCom2", "DromonTCP", "KetchTCP"};
-    for (const char *name : hardware)
-        EXPECT_FALSE(f.child<QAction>(name)->isEnabled()) << name;
-    for (int slot = 1; slot <= 15; ++slot) {
-        const QString name = QStringLiteral("VMESLOT") + QString::number(slot, 16).toUpper();
-        QAction *a = f.w->findChild<QAction *>(name);
-        ASSERT_NE(a, nullptr) << qPrintable(name);
-        EXPECT_EQ(a->text(), QStringLiteral("Slot %1").arg(slot));
-        EXPECT_FALSE(a->isEnabled());
-    }
-    EXPECT_TRUE(f.child<QAction>("noHW")->isEnabled());
-    EXPECT_FALSE(f.child<QMenu>("EEPROM")->isEnabled());
-    for (const char *name : {"Burn", "Upload", "EEStart", "EEStop", "EE_Erase", "DP_Print"})
-        EXPECT_FALSE(f.child<QAction>(name)->isEnabled()) << name;
-    for (const char *name : {"F1_Run", "F1_Halt", "Command1", "Command2"})
-        EXPECT_FALSE(f.child<QPushButton>(name)->isEnabled()) << name;
-    EXPECT_EQ(f.child<QAction>("Neufile")->shortcut(), QKeySequence(QKeySequence::New));
-    EXPECT_EQ(f.child<QAction>("Laden")->shortcut(), QKeySequence(QKeySequence::Open));
-    EXPECT_EQ(f.child<QAction>("Save")->shortcut(), QKeySequence(QKeySequence::Save));
-    EXPECT_EQ(f.child<QAction>("Hilfe")->shortcut(), QKeySequence(Qt::Key_F1));
-}
-
 TEST(MainWindow, noHardware_clearsTheInterfaceState)
 {
     WindowFixture f;
     f.start();
-    f.st.interfaceKind = 3;
-    bool closed = false;
-    f.w->closeInterface = [&](bool exitButton) { closed = !exitButton; };
+    f.plug("dromon:com2");
     f.trigger("noHW");
-    EXPECT_TRUE(closed);
-    EXPECT_EQ(f.st.interfaceKind, 0);
+    EXPECT_EQ(f.board.closes, std::vector<int>{1}); // a serial monitor is told the host is gone
+    EXPECT_FALSE(f.conn.connected());
     EXPECT_EQ(f.child<QLineEdit>("HWtxt")->text(), QStringLiteral("no Hardware"));
     EXPECT_EQ(f.melde1(), QString());
 }
@@ -193,11 +176,9 @@ TEST(MainWindow, startWithFolderArgument_loadsItsAutoloadWhateverTheCase)
     const QString folder = f.tmp.filePath(QStringLiteral("plc"));
     QDir().mkpath(folder + QStringLiteral("/UNPACKED"));
     ASSERT_TRUE(SaveConfigFile(w.ctx, folder + QStringLiteral("/UNPACKED/AutoLoad.dp1")));
-    f.st.interfaceKind = 2;
     f.start(folder + QLatin1Char('/'));
     EXPECT_TRUE(f.list()->item(45)->text().startsWith(QStringLiteral(" 55. ABCD0055: folder")));
     EXPECT_EQ(f.st.image.at(0, 11), 2);
-    EXPECT_EQ(f.st.interfaceKind, 0);
 }
 
 TEST(MainWindow, selectingLines_tellsTheStationAndRemembersIt)
@@ -214,29 +195,24 @@ TEST(MainWindow, selectingLines_tellsTheStationAndRemembersIt)
     EXPECT_EQ(f.melde1(), QStringLiteral("Slave  15 selected"));
 }
 
-TEST(MainWindow, selectingAConfiguredStation_asksForDiagnosisThroughTheHook)
+TEST(MainWindow, selectingAConfiguredStation_asksTheBoardForItsDiagnosis)
 {
     WindowFixture f;
     f.writeAutoload({12});
     f.start();
-    f.st.interfaceKind = 1;
-    std::vector<int> asked;
-    f.w->requestDiagnosis = [&](Context &ctx) { asked.push_back(ctx.st.record[3]); };
+    f.list()->setCurrentRow(2); // no board yet: nobody to ask
+    f.plug("tessel");
     f.list()->setCurrentRow(1);
     f.list()->setCurrentRow(2);
-    EXPECT_EQ(asked, std::vector<int>{12});
+    ASSERT_EQ(f.board.jobs.size(), 1u);
+    EXPECT_EQ(f.board.jobs[0][0], 0x21);
+    EXPECT_EQ(f.board.jobs[0][3], 12);
 }
 
 TEST(MainWindow, doubleClickWithoutSelection_opensStation9ThenReselects)
 {
     WindowFixture f;
     f.start();
-    f.list()->setCurrentRow(3); // no slave editor plugged in: only the station logic runs
-    f.ctx.status(QStringLiteral("unchanged"));
-    f.click("F1_Slave");
-    EXPECT_EQ(f.st.currentStation, 13);
-    EXPECT_EQ(f.melde1(), QStringLiteral("unchanged"));
-
     std::vector<int> opened;
     f.w->openSlaveEditor = [&](int station) {
         opened.push_back(station);
@@ -335,12 +311,12 @@ TEST(MainWindow, exitButtonFileExitAndCloseBox_endTheProgram)
     for (const Way &way : ways) {
         WindowFixture f;
         f.start();
-        std::vector<bool> closes;
+        f.plug("dromon:com2");
         int ends = 0;
-        f.w->closeInterface = [&](bool exitButton) { closes.push_back(exitButton); };
         f.w->endProgram = [&] { ++ends; };
         way.act(f);
-        EXPECT_EQ(closes, std::vector<bool>{way.exitButton}) << way.name;
+        EXPECT_EQ(f.board.closes, std::vector<int>{way.exitButton}) << way.name;
+        EXPECT_FALSE(f.conn.connected()) << way.name;
         EXPECT_EQ(ends, 1) << way.name;
         EXPECT_TRUE(f.ui.shown.empty()) << way.name; // no question about unsaved changes
     }

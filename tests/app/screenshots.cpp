@@ -10,9 +10,6 @@
 #include "busops/commissioning.h"
 #include "config/configfile.h"
 #include "config/demo.h"
-#include "iface/board.h"
-#include "iface/board_port.h"
-#include "iface/connect.h"
 #include "monitor/form6_window.h"
 #include "demo_config.h"
 #include "master/form3_window.h"
@@ -102,14 +99,12 @@ bool GrabBoards(const QString &out)
         std::printf("FAILED to write the demo configuration\n");
         return false;
     }
-    iface::Board board(root, pump);
-    ctx.board = &board;
-    iface::BoardPort port(ctx);
-    Commissioning comm(ctx, board.view, port);
+    Panel panel;
+    Connection conn(ctx, panel);
+    Commissioning comm(ctx, conn);
     bool ok = true;
     {
-        MainWindow w(ctx);
-        w.attachCommissioning(comm);
+        MainWindow w(ctx, comm);
         prompts.setParent(&w);
         prompts.onStatus = [&w](const QString &) { w.ShowStatus(); };
         prompts.onList = [&w] { w.UpdateListe(); };
@@ -165,7 +160,7 @@ bool GrabBoards(const QString &out)
         });
         trigger("KetchTCP");
         ok = runToOperate("main_ketch_tcp_operate", 30) && ok;
-        iface::Disconnect(ctx);
+        conn.CloseForExit(false);
     }
     return ok;
 }
@@ -194,7 +189,10 @@ int main(int argc, char **argv)
     QtPrompts prompts;
     QtPump pump;
     Context ctx{st, prompts, pump, root};
-    MainWindow w(ctx);
+    Panel panel;
+    Connection conn(ctx, panel);
+    Commissioning comm(ctx, conn);
+    MainWindow w(ctx, comm);
     prompts.setParent(&w);
     prompts.onStatus = [&w](const QString &) { w.ShowStatus(); };
     prompts.onList = [&w] { w.UpdateListe(); };

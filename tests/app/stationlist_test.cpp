@@ -23,38 +23,21 @@ TEST(StationList, newRecordWithoutCodeOrName_showsOnlyTheStation)
     EXPECT_EQ(ListLineFor(r), QStringLiteral(" 12. "));
 }
 
-TEST(StationList, clickUnconfiguredStation_onlyChangesTheStatusLine)
-{
-    Fixture f;
-    f.st.interfaceKind = 1;
-    f.st.record[0] = 0x55;
-    int sent = 0;
-    EXPECT_EQ(List1_Click(f.ctx, 2, [&](Context &) { ++sent; }), 12);
-    EXPECT_EQ(f.st.melde1, QStringLiteral("Slave  12 selected"));
-    EXPECT_EQ(f.st.currentStation, 12);
-    EXPECT_EQ(f.st.listPosition, 2);
-    EXPECT_EQ(sent, 0);
-    EXPECT_EQ(f.st.record[0], 0x55);
-}
-
-TEST(StationList, clickConfiguredStation_sendsDiagnosisRequestOnlyWithAMaster)
+TEST(StationList, clickOnALine_tellsTheStationAndAsksOnlyAConfiguredOne)
 {
     Fixture f;
     f.st.language = kGerman;
     PutDemoSlave(f.st, 12, 0x00A5, "0815", "Pump");
-    std::vector<std::array<int, 3>> jobs;
-    const JobSender send = [&](Context &ctx) { jobs.push_back({ctx.st.record[0], ctx.st.record[3], ctx.st.record[7]}); };
-
-    List1_Click(f.ctx, 2, send); // no interface: nothing reaches a master
-    EXPECT_EQ(f.st.melde1, QStringLiteral("Slave  12 ausgewählt"));
-    EXPECT_TRUE(jobs.empty());
-
-    f.st.interfaceKind = 4;
-    List1_Click(f.ctx, 2, send);
-    ASSERT_EQ(jobs.size(), 1u);
-    EXPECT_EQ(jobs[0], (std::array<int, 3>{0x21, 12, 0}));
-    List1_Click(f.ctx, 2, {}); // no sender plugged in yet: harmless
-    EXPECT_EQ(jobs.size(), 1u);
+    std::vector<int> asked;
+    const DiagnosisRequest ask = [&](int station) { asked.push_back(station); };
+    EXPECT_EQ(List1_Click(f.ctx, 3, ask), 13);
+    EXPECT_EQ(f.st.melde1, QStringLiteral("Slave  13 ausgewählt"));
+    EXPECT_EQ(f.st.currentStation, 13);
+    EXPECT_EQ(f.st.listPosition, 3);
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(List1_Click(f.ctx, 2, ask), 12);
+    EXPECT_EQ(asked, std::vector<int>{12});
+    List1_Click(f.ctx, 2, {}); // nobody to ask: harmless
 }
 
 TEST(StationList, clearSlaveWithoutSelection_clearsStation9NeverTheMaster)

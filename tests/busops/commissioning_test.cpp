@@ -1,6 +1,6 @@
 #include "busops/commissioning.h"
 #include "core/bytes.h"
-#include "fake_master.h"
+#include "fake_link.h"
 #include "support/fixture.h"
 #include "config/image.h"
 
@@ -9,26 +9,7 @@ using namespace meridan::test;
 
 namespace {
 
-// The program's run in virtual time: the status timer ticks whenever the
-// pump lets time pass, as the window's QTimer does in the event loop.
-struct Bench : Fixture {
-    Panel panel;
-    FakeMaster master{st};
-    Commissioning ops{ctx, panel, master};
-    qint64 nextTick = 0;
-    int ticks = 0;
-
-    Bench()
-    {
-        pump.onPump = [this] {
-            if (panel.timerEnabled && pump.nowMs() >= nextTick) {
-                nextTick = pump.nowMs() + panel.timerInterval;
-                ++ticks;
-                ops.Timer1_Timer();
-            }
-        };
-    }
-
+struct Bench : BoardBench<Commissioning> {
     void master12and40()
     {
         Record m;
@@ -43,18 +24,6 @@ struct Bench : Fixture {
             putBe16(r.span(), 8, 123);
         }
     }
-    void runFor(int ms)
-    {
-        for (int i = 0; i < ms; ++i)
-            pump.sleepMs(1);
-    }
-    std::vector<std::pair<int, int>> jobCodes() const
-    {
-        std::vector<std::pair<int, int>> out;
-        for (const auto &j : master.jobs)
-            out.emplace_back(j[0], j[3]);
-        return out;
-    }
 };
 
 } // namespace
@@ -64,7 +33,7 @@ TEST(Run, noInterface_changesOnlyTheMessageLine)
     Bench b;
     b.ops.F1_Run_Click();
     EXPECT_EQ(b.st.melde1, "no hardware !");
-    EXPECT_TRUE(b.master.jobs.empty());
+    EXPECT_TRUE(b.board.jobs.empty());
     EXPECT_FALSE(b.panel.load);
     EXPECT_TRUE(b.panel.runEnabled);
     EXPECT_EQ(b.ops.startupStep, 0);
@@ -74,8 +43,8 @@ TEST(Run, slavesAt12And40_exchangeInOrderUpToOperate)
 {
     Bench b;
     b.master12and40();
-    b.st.interfaceKind = 1;
-    b.master.answerLikeABoard();
+    b.plug("tessel");
+    b.board.answerLikeABoard();
     b.ops.F1_Run_Click();
     EXPECT_EQ(b.st.melde1, "init");
     EXPECT_TRUE(b.panel.load);
@@ -83,22 +52,22 @@ TEST(Run, slavesAt12And40_exchangeInOrderUpToOperate)
     const std::vector<std::pair<int, int>> want = {{0x27, 0x00}, {0x24, 0}, {0x25, 12}, {0x25, 40},
                                                    {0x27, 0x40}, {0x27, 0x80}, {0x27, 0xC0}};
     EXPECT_EQ(b.jobCodes(), want);
-    EXPECT_EQ(b.panel.betriebsart, "Operate");
+    EXPECT_EQ(b.panel.betriebsart(), "Operate");
     EXPECT_TRUE(b.panel.run);
     EXPECT_EQ(b.ops.startupStep, 6); // the Operate confirmation is taken by the mode display
     // The record jobs are the records themselves.
-    EXPECT_EQ(b.master.jobs[1].size(), 8u + 66u);
-    EXPECT_TRUE(std::equal(b.master.jobs[2].begin(), b.master.jobs[2].end(), b.st.image.slot(12).bytes.begin()));
+    EXPECT_EQ(b.board.jobs[1].size(), 8u + 66u);
+    EXPECT_TRUE(std::equal(b.board.jobs[2].begin(), b.board.jobs[2].end(), b.st.image.slot(12).bytes.begin()));
 }
 
 TEST(Run, stationClickedDuringDownload_skipsNoSlave)
 {
     Bench b;
     b.master12and40();
-    b.st.interfaceKind = 1;
-    b.master.answerLikeABoard();
-    const auto board = b.master.onJob;
-    b.master.onJob = [&](const std::vector<uint8_t> &j) {
+    b.plug("tessel");
+    b.board.answerLikeABoard();
+    const auto board = b.board.onJob;
+    b.board.onJob = [&](const std::vector<uint8_t> &j) {
         board(j);
         if (j[0] == 0x25)
             b.st.currentStation = 55; // the user selects another line meanwhile
@@ -115,14 +84,14 @@ TEST(Run, masterWithoutSlaves_stopsWithMessageAndNoModeJobs)
     b.master12and40();
     b.st.image.slot(12).clear();
     b.st.image.slot(40).clear();
-    b.st.interfaceKind = 4;
-    b.master.answerLikeABoard();
+    b.plug("ravelin-tcp");
+    b.board.answerLikeABoard();
     b.ops.F1_Run_Click();
     b.runFor(1000);
     EXPECT_EQ(b.ui.lastText(), "missing Slave recods !");
     EXPECT_EQ(b.ui.lastTitle(), "DP-Configurator");
     EXPECT_EQ(b.ops.startupStep, 0);
-    EXPECT_EQ(b.master.jobs.size(), 2u); // Offline and the master record only
+    EXPECT_EQ(b.board.jobs.size(), 2u); // Offline and the master record only
 }
 
 TEST(Run, oneSlave_stepGoesBackTo3ThenSendsStop)
@@ -130,7 +99,7 @@ TEST(Run, oneSlave_stepGoesBackTo3ThenSendsStop)
     Bench b;
     b.master12and40();
     b.st.image.slot(40).clear();
-    b.st.interfaceKind = 1;
+    b.plug("tessel");
     b.ops.startupStep = 3;
     b.st.currentStation = 1;
     b.st.mbuf = {};
@@ -141,8 +110,8 @@ TEST(Run, oneSlave_stepGoesBackTo3ThenSendsStop)
     b.st.mbuf[0] = 0xE5;
     b.ops.StepMachine(); // more slaves? none: Stop with step 4
     EXPECT_EQ(b.ops.startupStep, 4);
-    EXPECT_EQ(b.master.jobs.back()[0], 0x27);
-    EXPECT_EQ(b.master.jobs.back()[3], 0x40);
+    EXPECT_EQ(b.board.jobs.back()[0], 0x27);
+    EXPECT_EQ(b.board.jobs.back()[3], 0x40);
 }
 
 TEST(Run, failedReplyOrWrongMessage_leavesStep)
@@ -158,20 +127,21 @@ TEST(Run, failedReplyOrWrongMessage_leavesStep)
     b.st.mbuf[2] = 0;
     b.ops.StepMachine();
     EXPECT_EQ(b.ops.startupStep, 1);
-    EXPECT_TRUE(b.master.jobs.empty());
+    EXPECT_TRUE(b.board.jobs.empty());
 }
 
 TEST(Run, fiftyRefusals_commandErrorAndStepOneBack)
 {
     Bench b;
     b.master12and40();
+    b.plug("tessel");
     b.panel.timerEnabled = false;
     b.ops.startupStep = 1;
     b.st.mbuf[0] = 0xE7;
-    b.master.refuse = 1000;
+    b.board.refuse = 1000;
     const qint64 before = b.pump.nowMs();
     b.ops.StepMachine();
-    EXPECT_EQ(b.master.putCalls, 50);
+    EXPECT_EQ(b.board.putCalls, 50);
     EXPECT_GE(b.pump.nowMs() - before, 500);
     EXPECT_EQ(b.st.melde1, "Command error");
     EXPECT_EQ(b.ops.startupStep, 1);
@@ -180,27 +150,27 @@ TEST(Run, fiftyRefusals_commandErrorAndStepOneBack)
 TEST(HaltGo, fromClear_sendsExactlyOneJob)
 {
     Bench b;
-    b.st.interfaceKind = 1;
+    b.plug("tessel");
     b.panel.load = true;
-    b.panel.betriebsart = "Clear";
-    b.master.answerLikeABoard();
+    b.panel.mode = iface::BusMode::Clear;
+    b.board.answerLikeABoard();
     b.ops.F1_Halt_Click();
     EXPECT_EQ(b.jobCodes(), (std::vector<std::pair<int, int>>{{0x27, 0xC0}}));
     EXPECT_EQ(b.st.melde1, "Changing profibus state: OK");
-    EXPECT_EQ(b.panel.betriebsart, "Operate");
+    EXPECT_EQ(b.panel.betriebsart(), "Operate");
 }
 
 TEST(HaltGo, fromOperate_clearThenStop)
 {
     Bench b;
-    b.st.interfaceKind = 1;
+    b.plug("tessel");
     b.panel.load = true;
     b.panel.run = true;
-    b.panel.betriebsart = "Operate";
-    b.master.answerLikeABoard();
+    b.panel.mode = iface::BusMode::Operate;
+    b.board.answerLikeABoard();
     b.ops.F1_Halt_Click();
     EXPECT_EQ(b.jobCodes(), (std::vector<std::pair<int, int>>{{0x27, 0x80}, {0x27, 0x40}}));
-    EXPECT_EQ(b.panel.betriebsart, "Stop");
+    EXPECT_EQ(b.panel.betriebsart(), "Stop");
     EXPECT_FALSE(b.panel.busy);
     EXPECT_TRUE(b.panel.runEnabled);
 }
@@ -208,50 +178,50 @@ TEST(HaltGo, fromOperate_clearThenStop)
 TEST(HaltGo, noConfirmation_timesOutInVirtualTime)
 {
     Bench b;
-    b.st.interfaceKind = 1;
+    b.plug("tessel");
     b.panel.load = true;
-    b.panel.betriebsart = "Stop";
+    b.panel.mode = iface::BusMode::Stop;
     b.ops.F1_Halt_Click(); // jobs are taken, nothing answers
     EXPECT_EQ(b.st.melde1, "Timeout changing state");
-    EXPECT_EQ(b.master.jobs.size(), 1u); // Operate is never tried after the Clear time-out
+    EXPECT_EQ(b.board.jobs.size(), 1u); // Operate is never tried after the Clear time-out
     EXPECT_GE(b.pump.nowMs(), 2000);
 }
 
 TEST(HaltGo, neverTaken_timesOutAfterThousandAttempts)
 {
     Bench b;
-    b.st.interfaceKind = 1;
-    b.master.refuse = 100000;
+    b.plug("tessel");
+    b.board.refuse = 100000;
     b.ops.F1_Halt_Click();
-    EXPECT_EQ(b.master.putCalls, 1000);
+    EXPECT_EQ(b.board.putCalls, 1000);
     EXPECT_EQ(b.st.melde1, "Timeout changing state");
 }
 
 TEST(HaltGo, secondCommandInsideAWait_isTurnedAwayWithoutUnlocking)
 {
     Bench b;
-    b.st.interfaceKind = 1;
+    b.plug("tessel");
     b.panel.load = true;
-    b.panel.betriebsart = "Clear";
+    b.panel.mode = iface::BusMode::Clear;
     bool nestedSeenLocked = false;
-    b.master.onJob = [&](const std::vector<uint8_t> &) {
+    b.board.onJob = [&](const std::vector<uint8_t> &) {
         b.ops.Command1_Click(); // a click let through by the wait
         nestedSeenLocked = !b.panel.runEnabled;
     };
     b.ops.F1_Halt_Click();
     EXPECT_TRUE(nestedSeenLocked);
-    EXPECT_EQ(b.master.jobs.size(), 1u);
+    EXPECT_EQ(b.board.jobs.size(), 1u);
 }
 
 TEST(GlobalControl, sendsBroadcastWithControlAndGroup)
 {
     Bench b;
-    b.st.interfaceKind = 1;
+    b.plug("tessel");
     EXPECT_EQ(b.ops.Text4_LostFocus("20"), "20");
     EXPECT_EQ(b.ops.Text5_LostFocus("1"), "1");
     b.ops.Command1_Click();
-    ASSERT_EQ(b.master.jobs.size(), 1u);
-    const auto &j = b.master.jobs[0];
+    ASSERT_EQ(b.board.jobs.size(), 1u);
+    const auto &j = b.board.jobs[0];
     EXPECT_EQ(j[0], 0x2E);
     EXPECT_EQ(j[1], 127);
     EXPECT_EQ(j[3], 0x20);
@@ -279,35 +249,35 @@ TEST(GlobalControl, entriesReadLikeHexLiteralsAndAboveFFIsRefused)
 TEST(Eeprom, startOverNetwork_runsWithoutWaitingForTheMaster)
 {
     Bench b;
-    b.st.interfaceKind = 4;
+    b.plug("ravelin-tcp");
     b.ops.EEStart_Click();
     EXPECT_EQ(b.ui.statuses.front(), "Start from local Configurationfile");
     EXPECT_TRUE(b.panel.run);
-    EXPECT_EQ(b.panel.betriebsart, "Operate");
-    EXPECT_EQ(b.master.writes, (std::vector<std::pair<uint32_t, uint8_t>>{{0x0400, 0}}));
+    EXPECT_EQ(b.panel.betriebsart(), "Operate");
+    EXPECT_EQ(b.board.writes, (std::vector<std::pair<uint32_t, uint8_t>>{{0x0400, 0}}));
     EXPECT_TRUE(b.panel.timerEnabled);
 }
 
 TEST(Eeprom, startOnTesselCard_refused)
 {
     Bench b;
-    b.st.interfaceKind = 1;
+    b.plug("tessel");
     b.ops.EEStart_Click();
     EXPECT_EQ(b.st.melde1, "Only Ravelin or TCP/IP Connection");
-    EXPECT_TRUE(b.master.writes.empty());
+    EXPECT_TRUE(b.board.writes.empty());
 }
 
 TEST(Eeprom, startDromon_stopsFirstAndStopWritesOne)
 {
     Bench b;
-    b.st.interfaceKind = 2;
-    b.master.variant = true;
+    b.board.variant = true;
+    b.plug("dromon:com1");
     b.ops.EEStart_Click();
-    EXPECT_EQ(b.master.writes, (std::vector<std::pair<uint32_t, uint8_t>>{{0x0400, 1}, {0x0400, 0}}));
+    EXPECT_EQ(b.board.writes, (std::vector<std::pair<uint32_t, uint8_t>>{{0x0400, 1}, {0x0400, 0}}));
     EXPECT_EQ(b.st.melde1, "Start Dromon from Flash");
-    EXPECT_EQ(b.master.serialWaited, 6000);
+    EXPECT_EQ(b.board.quietWaited, 6000);
     b.ops.EEStop_Click();
-    EXPECT_EQ(b.master.writes.back(), (std::pair<uint32_t, uint8_t>{0x0400, 1}));
+    EXPECT_EQ(b.board.writes.back(), (std::pair<uint32_t, uint8_t>{0x0400, 1}));
     EXPECT_FALSE(b.panel.run);
-    EXPECT_EQ(b.panel.betriebsart, "Offline");
+    EXPECT_EQ(b.panel.betriebsart(), "Offline");
 }

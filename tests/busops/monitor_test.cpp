@@ -1,5 +1,5 @@
 #include "busops/commissioning.h"
-#include "fake_master.h"
+#include "fake_link.h"
 #include "monitor/debugview.h"
 #include "monitor/diagnosis.h"
 #include "support/fixture.h"
@@ -8,37 +8,34 @@ using namespace meridan;
 using namespace meridan::test;
 
 namespace {
-struct Tick : Fixture {
-    Panel panel;
-    FakeMaster master{st};
-    Commissioning ops{ctx, panel, master};
+struct Tick : BoardBench<Commissioning> {
     Tick()
     {
-        st.interfaceKind = 1;
+        plug("tessel");
+        panel.timerEnabled = false; // the test ticks by hand
         panel.load = true;
     }
     void message(std::vector<uint8_t> m)
     {
-        master.replies.push_back(std::move(m));
+        board.replies.push_back(std::move(m));
         ops.Timer1_Timer();
     }
 };
 } // namespace
 
-TEST(StatusTick, hardwareTextByKindWithoutAnyMessage)
+TEST(StatusTick, hardwareTextIsTheLinksOwnName)
 {
     Tick t;
-    const std::pair<int, const char *> cases[] = {{0, "no Hardware"}, {2, "Ravelin COM1"}, {3, "Ravelin COM2"}, {4, "TCP/IP"}, {1, "Tessel/DPX"}};
-    for (auto [kind, text] : cases) {
-        t.st.interfaceKind = uint8_t(kind);
+    const std::pair<const char *, const char *> cases[] = {
+        {"ravelin:com1", "Ravelin COM1"}, {"dromon:com2", "Ravelin COM2"}, {"ketch-tcp", "TCP/IP"},
+        {"corvet-dpram", "Corvet"},       {"vme:3", "Tessel/DPX"}};
+    for (auto [item, text] : cases) {
+        t.plug(item);
         t.ops.Timer1_Timer();
         EXPECT_EQ(t.panel.hwText, text);
     }
-    t.master.type = 0;
-    t.ops.Timer1_Timer();
-    EXPECT_EQ(t.panel.hwText, "Corvet");
     t.st.language = kGerman;
-    t.st.interfaceKind = 0;
+    t.conn.NoHardwareItem();
     t.ops.Timer1_Timer();
     EXPECT_EQ(t.panel.hwText, "ohne Hardware");
     EXPECT_FALSE(t.panel.timerBusy);
@@ -63,51 +60,52 @@ TEST(StatusTick, logLinesKeepTheirExactForm)
 TEST(StatusTick, modeDisplayFromE7AndA8)
 {
     Tick t;
-    t.st.record[3] = kModeOperate;
+    t.st.record[3] = 0xC0;
     t.message({0xE7, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(t.panel.betriebsart, "Operate");
+    EXPECT_EQ(t.panel.betriebsart(), "Operate");
     EXPECT_TRUE(t.panel.run);
     EXPECT_EQ(t.st.record[3], 0xFF);
     // A second confirmation falls back to the bus-state byte on newer firmware...
-    t.master.ram[0x3FF6] = 2;
+    t.board.ram[0x3FF6] = 2;
     t.message({0xE7, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(t.panel.betriebsart, "Clear");
+    EXPECT_EQ(t.panel.betriebsart(), "Clear");
     // ...and changes nothing at 5.2.
-    t.master.version = 5.2;
-    t.master.ram[0x3FF6] = 1;
+    t.conn.link().firmwareVersion = 5.2;
+    t.board.ram[0x3FF6] = 1;
     t.message({0xE7, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(t.panel.betriebsart, "Clear");
+    EXPECT_EQ(t.panel.betriebsart(), "Clear");
     t.message({0xA8, 0, 0, 0x40, 0, 0, 0, 0});
-    EXPECT_EQ(t.panel.betriebsart, "Stop");
+    EXPECT_EQ(t.panel.betriebsart(), "Stop");
     t.message({0xA8, 0, 0, 0x41, 0, 0, 0, 0});
-    EXPECT_EQ(t.panel.betriebsart, "Stop");
+    EXPECT_EQ(t.panel.betriebsart(), "Stop");
 }
 
 TEST(StatusTick, operateConfirmationDuringDownload_doesNotRunStepMachine)
 {
     Tick t;
     t.ops.startupStep = 6;
-    t.st.record[3] = kModeOperate;
+    t.st.record[3] = 0xC0;
     t.message({0xE7, 0, 0, 0, 0, 0, 0, 0});
     EXPECT_TRUE(t.panel.run);
     EXPECT_EQ(t.ops.startupStep, 6);
     EXPECT_EQ(t.st.melde1, "Message : E7->0");
 }
 
-TEST(StatusTick, marksFollowTheVisibleRows)
+TEST(StatusTick, marksFollowTheVisibleRowsReadingEachListByteOnce)
 {
     Tick t;
     t.panel.run = true;
     t.panel.listTopRow = 10; // station 20 at the top
-    t.master.run[20] = t.master.run[23] = true;
-    t.master.diag[23] = true;
+    t.board.run[20] = t.board.run[23] = true;
+    t.board.diag[23] = true;
     t.ops.Timer1_Timer();
     EXPECT_TRUE(t.panel.marks[0].visible);
-    EXPECT_EQ(t.panel.marks[0].colour, 0xFF0000u);
+    EXPECT_EQ(t.panel.marks[0].colour, kMarkBlue);
     EXPECT_FALSE(t.panel.marks[1].visible);
     EXPECT_TRUE(t.panel.marks[3].visible);
-    EXPECT_EQ(t.panel.marks[3].colour, 0xFFu);
-    EXPECT_EQ(t.master.runQueries, (std::vector<int>{20, 21, 22, 23, 24, 25, 26, 27, 29}));
+    EXPECT_EQ(t.panel.marks[3].colour, kMarkRed);
+    // Rows 20..27 span list bytes 2 and 3; the look past the rows (29) keeps byte 3.
+    EXPECT_EQ(t.board.listReads, (std::vector<int>{2, 102, 3, 103}));
     EXPECT_TRUE(t.panel.haltEnabled);
     t.panel.run = false;
     t.ops.Timer1_Timer();
@@ -117,21 +115,26 @@ TEST(StatusTick, marksFollowTheVisibleRows)
     EXPECT_FALSE(t.panel.debugEnabled);
 }
 
-TEST(StatusTick, lostConnection_fallsBackToNoInterface)
+TEST(StatusTick, lostConnection_isReportedOnceAndFallsBackToNoBoard)
 {
-    Tick t;
-    t.st.interfaceKind = 2;
-    t.panel.run = true;
-    t.panel.betriebsart = "Operate";
-    t.panel.eepromMenuEnabled = true;
-    t.master.timeout = true;
-    t.ops.Timer1_Timer();
-    EXPECT_EQ(t.master.lost, 1);
-    EXPECT_EQ(t.st.interfaceKind, 0);
-    EXPECT_TRUE(t.panel.betriebsart.isEmpty());
-    EXPECT_FALSE(t.panel.run);
-    EXPECT_FALSE(t.panel.load);
-    EXPECT_FALSE(t.panel.eepromMenuEnabled);
+    const std::pair<const char *, const char *> cases[] = {{"tessel", "Communicationtimeout from Tessel"},
+                                                           {"dromon:com2", "Communicationtimeout from Ravelin/Dromon"},
+                                                           {"ravelin-tcp", "Communicationtimeout from TCP Port"}};
+    for (auto [item, text] : cases) {
+        Tick t;
+        t.plug(item);
+        t.panel.run = true;
+        t.panel.mode = iface::BusMode::Operate;
+        t.board.timeout = true;
+        t.ops.Timer1_Timer();
+        EXPECT_EQ(t.st.melde1, text);
+        EXPECT_EQ(t.ui.statuses.size(), 1u);
+        EXPECT_FALSE(t.conn.connected());
+        EXPECT_TRUE(t.panel.betriebsart().isEmpty());
+        EXPECT_FALSE(t.panel.run || t.panel.load);
+        // Only a lost serial line takes the EEPROM menu with it.
+        EXPECT_EQ(t.panel.eepromMenuEnabled, !QByteArray(item).contains("com")) << item;
+    }
 }
 
 TEST(StatusTick, reentryIsRefused)
@@ -139,7 +142,6 @@ TEST(StatusTick, reentryIsRefused)
     Tick t;
     int inner = 0;
     t.panel.run = true;
-    t.master.onJob = nullptr;
     t.panel.changed = [&] { ++inner; };
     t.panel.timerBusy = true;
     t.ops.Timer1_Timer();
@@ -149,12 +151,11 @@ TEST(StatusTick, reentryIsRefused)
 TEST(Diagnosis, decodesStatusBytesMasterIdentAndExtendedData)
 {
     Fixture f;
-    f.st.interfaceKind = 1;
     f.st.currentStation = 12;
     const uint8_t msg[] = {0xE1, 0, 0, 12, 0, 0, 0, 8, 0x02, 0x0C, 0x00, 255, 0x80, 0xA0, 0x01, 0x2A};
     std::copy(std::begin(msg), std::end(msg), f.st.mbuf.begin());
     DiagView v;
-    UpdateDiagView(f.st, v);
+    UpdateDiagView(f.st, v, true);
     EXPECT_EQ(v.caption, "Station 12 Diagnose");
     EXPECT_TRUE(v.bits[0][1]);  // Station not ready
     EXPECT_TRUE(v.bits[1][3]);  // Watchdog On
@@ -172,39 +173,41 @@ TEST(Diagnosis, decodesStatusBytesMasterIdentAndExtendedData)
     EXPECT_TRUE(text.join('\n').contains("Byte 2: Watchdog On, 1"));
 
     f.st.mbuf[7] = 6;
-    UpdateDiagView(f.st, v);
+    UpdateDiagView(f.st, v, true);
     EXPECT_EQ(v.extData, "");
     EXPECT_EQ(v.identNr, "80A0");
 
     f.st.mbuf[7] = 5;
-    UpdateDiagView(f.st, v);
+    UpdateDiagView(f.st, v, true);
     EXPECT_TRUE(v.masterAdr.isEmpty());
     EXPECT_FALSE(v.bits[0][1]);
 }
 
 TEST(DebugView, addressClampsReadsAndWrites)
 {
-    Fixture f;
-    FakeMaster m(f.st);
+    Tick t;
+    Fixture &f = t;
+    FakeBoard &m = t.board;
+    iface::Link &link = t.conn.link();
     m.ram[0x2FF6] = 3;
     DebugView d;
-    DebugShown s = d.Text1_Change(m, "2FF6");
+    DebugShown s = d.Text1_Change(link, "2FF6");
     EXPECT_EQ(s.text2, "3");
     EXPECT_FALSE(s.text1);
     EXPECT_EQ(s.scroll, 0x2FF6);
-    s = d.Text1_Change(m, "20000");
+    s = d.Text1_Change(link, "20000");
     EXPECT_EQ(s.text1, "1FFFC");
     EXPECT_EQ(d.address, 0x1FFFCu);
     EXPECT_FALSE(s.scroll);
-    d.Text1_Change(m, "100");
-    auto w = d.Command2_Click(f.ctx, m, "55");
+    d.Text1_Change(link, "100");
+    auto w = d.Command2_Click(f.ctx, link, "55");
     ASSERT_TRUE(w);
     EXPECT_EQ(w->text2, "55");
-    w = d.Command2_Click(f.ctx, m, "");
+    w = d.Command2_Click(f.ctx, link, "");
     EXPECT_EQ(m.writes.back(), (std::pair<uint32_t, uint8_t>{0x100, 0}));
     const auto before = m.writes.size();
-    EXPECT_FALSE(d.Command2_Click(f.ctx, m, "1FF"));
+    EXPECT_FALSE(d.Command2_Click(f.ctx, link, "1FF"));
     EXPECT_EQ(m.writes.size(), before);
     EXPECT_EQ(f.ui.lastText(), "value too high");
-    EXPECT_EQ(d.Text1_Change(m, "").text2, "0");
+    EXPECT_EQ(d.Text1_Change(link, "").text2, "0");
 }

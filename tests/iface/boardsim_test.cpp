@@ -1,13 +1,10 @@
 // The host stack against meridan-boardsim on every transport: the DP-RAM
 // files, the pseudo-terminals and TCP on ports the system picked.
 #include "boardsim.h"
-#include "iface/board.h"
-#include "iface/connect.h"
-#include "iface/dpram.h"
-#include "iface/hwname.h"
-#include "iface/mailbox.h"
-#include "iface/serial.h"
-#include "iface/startup.h"
+#include "busops/connection.h"
+#include "iface/dpram_link.h"
+#include "iface/network_link.h"
+#include "iface/serial_links.h"
 #include "support/fixture.h"
 
 #include <QElapsedTimer>
@@ -26,39 +23,38 @@ struct Live {
     ScriptedPrompts ui;
     QtPump pump;
     Context ctx{st, ui, pump, root};
-    Board board{root, pump};
+    Panel panel;
+    meridan::Connection conn{ctx, panel};
     BoardSim sim;
 
     Live()
     {
         root.ensureLayout();
         st.language = kEnglish;
-        ctx.board = &board;
     }
-    ~Live() { Disconnect(ctx); }
 
     bool connect(const QString &hw)
     {
         const auto c = ParseHwName(hw);
-        return c && ConnectHw(ctx, *c);
+        return c && conn.ConnectItem(*c);
     }
+    Link &link() { return conn.link(); }
 
     // Hands over a set-mode job and waits (bounded) for its E7 reply.
     bool setMode(uint8_t mode)
     {
         st.record.clear();
-        st.record[0] = 0x27;
-        st.record[3] = mode;
+        SetJob(st.record, JobCode::SetMode, mode);
         bool sent = false;
         for (int i = 0; i < 200 && !sent; ++i) {
-            sent = PutKomm(ctx) == 1;
+            sent = link().putJob(st.record);
             if (!sent)
                 pump.sleepMs(5);
         }
         if (!sent)
             return false;
         for (int i = 0; i < 400; ++i) {
-            if (GetMeld(ctx) == 1 && st.mbuf[0] == 0xE7)
+            if (link().getMessage() && st.mbuf[0] == 0xE7)
                 return st.mbuf[2] == 0 && st.mbuf[3] == mode;
             pump.sleepMs(5);
         }
@@ -71,18 +67,18 @@ struct Live {
         GTEST_SKIP() << "meridan-boardsim is not built";                                                               \
     ASSERT_TRUE((f).sim.start((f).root.dir())) << (f).sim.error.toStdString()
 
-struct Connection {
+struct Way {
     const char *hw;
-    uint8_t kind;
+    InterfaceKind kind;
     double firmware;
 };
 
-void PrintTo(const Connection &c, std::ostream *os)
+void PrintTo(const Way &c, std::ostream *os)
 {
     *os << c.hw;
 }
 
-class EveryConnection : public ::testing::TestWithParam<Connection> {};
+class EveryConnection : public ::testing::TestWithParam<Way> {};
 
 } // namespace
 
@@ -90,26 +86,27 @@ TEST_P(EveryConnection, connectAndSetMode_findTheMasterAndChangeTheBusState)
 {
     Live f;
     START_SIM(f);
-    const Connection c = GetParam();
+    const Way c = GetParam();
     ASSERT_TRUE(f.connect(c.hw)) << f.st.melde1.toStdString();
-    EXPECT_EQ(f.st.interfaceKind, c.kind);
-    EXPECT_DOUBLE_EQ(f.board.firmwareVersion, c.firmware);
-    EXPECT_EQ(f.board.view.betriebsart, c.firmware > 5.2 || c.kind != 2 ? "Offline" : "");
-    EXPECT_EQ(GetByte(f.ctx, f.board.map.startByte), kReady);
+    Link &link = f.link();
+    EXPECT_EQ(link.traits().kind, c.kind);
+    EXPECT_DOUBLE_EQ(link.firmwareVersion, c.firmware);
+    EXPECT_EQ(f.panel.betriebsart(), c.firmware > 5.2 || c.kind != InterfaceKind::Com1 ? "Offline" : "");
+    EXPECT_EQ(link.getByte(link.map().startByte), kReady);
 
     ASSERT_TRUE(f.setMode(0x40));
-    EXPECT_EQ(GetByte(f.ctx, f.board.map.busState), 1);
+    EXPECT_EQ(link.getByte(link.map().busState), 1);
     ASSERT_TRUE(f.setMode(0x00));
-    EXPECT_EQ(GetByte(f.ctx, f.board.map.busState), 0);
-    EXPECT_FALSE(f.board.serialTimeout);
+    EXPECT_EQ(link.getByte(link.map().busState), 0);
+    EXPECT_FALSE(link.lost());
     EXPECT_TRUE(f.ui.shown.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BoardSim, EveryConnection,
-                         ::testing::Values(Connection{"tessel", 1, 5.3}, Connection{"corvet-dpram", 1, 5.3},
-                                           Connection{"ravelin:com1", 2, 5.2}, Connection{"dromon:com2", 3, 5.3},
-                                           Connection{"ravelin-tcp", 4, 5.3}, Connection{"dromon-tcp", 4, 5.3},
-                                           Connection{"ketch-tcp:Ketch", 4, 5.3}),
+                         ::testing::Values(Way{"tessel", InterfaceKind::Dpram, 5.3}, Way{"corvet-dpram", InterfaceKind::Dpram, 5.3},
+                                           Way{"ravelin:com1", InterfaceKind::Com1, 5.2}, Way{"dromon:com2", InterfaceKind::Com2, 5.3},
+                                           Way{"ravelin-tcp", InterfaceKind::Network, 5.3}, Way{"dromon-tcp", InterfaceKind::Network, 5.3},
+                                           Way{"ketch-tcp:Ketch", InterfaceKind::Network, 5.3}),
                          [](const auto &info) {
                              std::string n = info.param.hw;
                              for (char &ch : n)
@@ -124,16 +121,17 @@ TEST(BoardSimHandshake, stoppedMaster_leavesTheFirstJobPendingAndRefusesTheSecon
         Live f;
         START_SIM(f);
         ASSERT_TRUE(f.connect(hw)) << hw;
-        SetByte(f.ctx, f.board.map.startByte, 1); // a stopped master takes no jobs
-        PauseWithEvents(f.ctx, 20);
+        Link &link = f.link();
+        link.setByte(link.map().startByte, 1); // a stopped master takes no jobs
+        f.conn.PauseWithEvents(20);
         f.st.record.clear();
         f.st.record[0] = 0x27;
-        const uint8_t before = GetByte(f.ctx, f.board.map.jobToggle);
-        EXPECT_EQ(PutKomm(f.ctx), 1) << hw;
-        EXPECT_EQ(GetByte(f.ctx, f.board.map.jobToggle), (before ^ 1)) << hw;
+        const uint8_t before = link.getByte(link.map().jobToggle);
+        EXPECT_TRUE(link.putJob(f.st.record)) << hw;
+        EXPECT_EQ(link.getByte(link.map().jobToggle), (before ^ 1)) << hw;
         f.st.record[3] = 0x40;
-        EXPECT_EQ(PutKomm(f.ctx), 0) << hw;
-        EXPECT_EQ(GetByte(f.ctx, f.board.map.jobArea + 3), 0x00) << hw; // the first job stays as written
+        EXPECT_FALSE(link.putJob(f.st.record)) << hw;
+        EXPECT_EQ(link.getByte(link.map().jobArea + 3), 0x00) << hw; // the first job stays as written
     }
 }
 
@@ -142,18 +140,16 @@ TEST(BoardSimSerial, messageFrameWaitingWhenReadStarts_isReportedByTheNextGetMel
     Live f;
     START_SIM(f);
     ASSERT_TRUE(f.connect("dromon:com2"));
-    ASSERT_TRUE(f.board.frameMode);
+    auto *link = dynamic_cast<FrameLink *>(&f.link());
+    ASSERT_NE(link, nullptr);
     f.st.record.clear();
-    f.st.record[0] = 0x27;
-    f.st.record[3] = 0x40;
-    SendJob(f.ctx);
-    OrderMeld(f.ctx, 0);
-    f.board.msgRequestCounter = 5;
-    SerialCollect(f.ctx, 200); // the E7 frame is waiting now
-    ASSERT_GT(f.board.serial->bytesAvailable(), 0);
-    EXPECT_EQ(SerRead(f.ctx, f.board.map.busState), 1);
-    EXPECT_EQ(f.board.msgPending, 1);
-    EXPECT_EQ(GetMeld(f.ctx), 1);
+    SetJob(f.st.record, JobCode::SetMode, 0x40);
+    link->putJob(f.st.record);
+    link->line().orderMessage(0);
+    link->line().msgRequestCounter = 5;
+    ASSERT_TRUE(link->line().waitForBytes(5, 2000)); // the E7 frame is waiting now
+    EXPECT_EQ(link->getByte(link->map().busState), 1);
+    EXPECT_TRUE(link->getMessage());
     EXPECT_EQ(f.st.mbuf[0], 0xE7);
     EXPECT_EQ(f.st.mbuf[3], 0x40);
 }
@@ -163,14 +159,14 @@ TEST(BoardSimStartUp, tesselWithoutLoadRequest_getsOnlyThe331Image)
     Live f;
     START_SIM(f);
     ASSERT_TRUE(f.connect("tessel"));
-    EXPECT_EQ(f.board.driver.PCI_GetByte(0x0D3B), 1); // fresh from power-up
-    ASSERT_TRUE(StartUp(f.ctx));
+    EXPECT_EQ(f.link().getByte(0x0D3B), 1); // fresh from power-up
+    ASSERT_TRUE(f.conn.StartUp());
     EXPECT_EQ(f.sim.state("Tessel").value("imagesLoaded").toInt(), 2);
-    EXPECT_EQ(f.board.driver.PCI_GetByte(0x0D3B), 0);
-    ASSERT_TRUE(StartUp(f.ctx));
+    EXPECT_EQ(f.link().getByte(0x0D3B), 0);
+    ASSERT_TRUE(f.conn.StartUp());
     EXPECT_EQ(f.sim.state("Tessel").value("imagesLoaded").toInt(), 3);
     EXPECT_TRUE(f.ui.shown.empty());
-    EXPECT_EQ(GetByte(f.ctx, 0x1953), 0x53);
+    EXPECT_EQ(f.link().getByte(0x1953), 0x53);
 }
 
 TEST(BoardSimStartUp, badImage_showsItsLoaderCodeAndTheCardStillComesBack)
@@ -185,11 +181,11 @@ TEST(BoardSimStartUp, badImage_showsItsLoaderCodeAndTheCardStillComesBack)
     img.seek(0);
     img.write(bytes);
     img.close();
-    EXPECT_TRUE(StartUp(f.ctx));
+    EXPECT_TRUE(f.conn.StartUp());
     ASSERT_FALSE(f.ui.shown.empty());
     EXPECT_EQ(f.ui.shown[0].text, "Error while loading 331: 19");
     EXPECT_EQ(f.ui.shown[0].title, "Loader:");
-    EXPECT_EQ(GetByte(f.ctx, f.board.map.startByte), kReady);
+    EXPECT_EQ(f.link().getByte(f.link().map().startByte), kReady);
 }
 
 TEST(BoardSimFaults, frozenNetworkBoard_givesFailureAndTheTimeoutFlag)
@@ -200,15 +196,16 @@ TEST(BoardSimFaults, frozenNetworkBoard_givesFailureAndTheTimeoutFlag)
     f.sim.freeze(true);
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(GetByte(f.ctx, f.board.map.startByte), 0);
-    EXPECT_TRUE(f.board.serialTimeout);
-    EXPECT_EQ(PutKomm(f.ctx), 0);
-    EXPECT_EQ(GetMeld(f.ctx), 0);
+    Link &link = f.link();
+    EXPECT_EQ(link.getByte(link.map().startByte), 0);
+    EXPECT_TRUE(link.lost());
+    EXPECT_FALSE(link.putJob(f.st.record));
+    EXPECT_FALSE(link.getMessage());
     EXPECT_LT(t.elapsed(), 5000);
     f.sim.freeze(false);
-    ConnectionLost(f.ctx);
+    EXPECT_TRUE(f.conn.CheckLost());
     EXPECT_EQ(f.st.melde1, "Communicationtimeout from TCP Port");
-    EXPECT_EQ(f.st.interfaceKind, 0);
+    EXPECT_FALSE(f.conn.connected());
 }
 
 TEST(BoardSimFaults, killedNetworkBoard_givesFailureAtOnce)
@@ -217,9 +214,11 @@ TEST(BoardSimFaults, killedNetworkBoard_givesFailureAtOnce)
     START_SIM(f);
     ASSERT_TRUE(f.connect("ketch-tcp:Ketch"));
     f.sim.kill();
-    EXPECT_EQ(GetByte(f.ctx, f.board.map.startByte), 0);
-    EXPECT_TRUE(f.board.serialTimeout);
-    EXPECT_EQ(GetMultiByteToMbuf(f.ctx, 0x3000, 16, 0), 0);
+    auto *link = dynamic_cast<NetworkLink *>(&f.link());
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->getByte(link->map().startByte), 0);
+    EXPECT_TRUE(link->lost());
+    link->getMultiByte(0x3000, 16, 0);
 }
 
 TEST(BoardSimFaults, killedSerialBoard_closesThePortAndTimesOut)
@@ -230,11 +229,13 @@ TEST(BoardSimFaults, killedSerialBoard_closesThePortAndTimesOut)
     f.sim.kill();
     QElapsedTimer t;
     t.start();
-    SerRead(f.ctx, 0x400);
-    EXPECT_TRUE(f.board.serialTimeout);
+    auto *link = dynamic_cast<SerialLink *>(&f.link());
+    ASSERT_NE(link, nullptr);
+    link->getByte(0x400);
+    EXPECT_TRUE(link->lost());
     EXPECT_EQ(f.ui.lastText(), "timeout");
-    EXPECT_FALSE(f.board.serial->isOpen());
-    EXPECT_EQ(GetMeld(f.ctx), 0);
+    EXPECT_FALSE(link->line().isOpen());
+    EXPECT_FALSE(link->getMessage());
     EXPECT_LT(t.elapsed(), 6000);
 }
 

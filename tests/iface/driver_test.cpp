@@ -65,8 +65,8 @@ struct FakeLoader {
 
 TEST(DriverDirect, tesselFile_isMappedForReadAndWrite)
 {
-    BoardFixture f;
-    DriverLibrary &lib = f.board->driver;
+    DriverFixture f;
+    DriverLibrary &lib = f.lib;
     EXPECT_EQ(lib.PCI_Init(), 0);
     f.write("driver/tessel.dpram", QByteArray(0x2000, '\0')); // the wrong size
     EXPECT_EQ(lib.PCI_Init(), 0);
@@ -83,40 +83,40 @@ TEST(DriverDirect, tesselFile_isMappedForReadAndWrite)
 
 TEST(DriverDirect, vmeSlot_mapsItsOwnEntryOnly)
 {
-    BoardFixture f;
+    DriverFixture f;
     f.write("driver/zelpci.cfg", "[dpram]\nVME7=driver/slot7.dpram\n");
     DpramFile slot7(f.root.path("driver/slot7.dpram"), 0x4000);
     slot7[5] = 0x42;
-    EXPECT_EQ(f.board->driver.PCI_VmeInit(1, 2), 0);
-    ASSERT_NE(f.board->driver.PCI_VmeInit(1, 7), 0);
-    EXPECT_EQ(f.board->driver.PCI_GetByte(5), 0x42);
-    EXPECT_EQ(f.board->driver.PCI_VmeInit(1, 16), 0);
+    EXPECT_EQ(f.lib.PCI_VmeInit(1, 2), 0);
+    ASSERT_NE(f.lib.PCI_VmeInit(1, 7), 0);
+    EXPECT_EQ(f.lib.PCI_GetByte(5), 0x42);
+    EXPECT_EQ(f.lib.PCI_VmeInit(1, 16), 0);
 }
 
 TEST(DriverDirect, plxBridgeInSysfs_mapsItsDpramWindow)
 {
-    BoardFixture f;
+    DriverFixture f;
     const QString sys = f.file("sys");
     FakePciDevice(sys + "/0000:00:1f.0", "0x8086", "0x0001"); // some other card
     FakePciDevice(sys + "/0000:03:04.0", "0x5a45", "0x0001");
-    f.board->driver.sysfsRoot = sys;
-    ASSERT_NE(f.board->driver.PCI_MapPciDevice(0x905010B5, 0x15A45, 0x2000), 0);
-    EXPECT_EQ(f.board->driver.mappedFile(), sys + "/0000:03:04.0/resource2");
-    EXPECT_EQ(f.board->driver.PCI_GetByte(0x1FFF), 'R');
-    EXPECT_EQ(f.board->driver.PCI_MapPciDevice(0x905010B5, 0x25A45, 0x2000), 0);
+    f.lib.sysfsRoot = sys;
+    ASSERT_NE(f.lib.PCI_MapPciDevice(0x905010B5, 0x15A45, 0x2000), 0);
+    EXPECT_EQ(f.lib.mappedFile(), sys + "/0000:03:04.0/resource2");
+    EXPECT_EQ(f.lib.PCI_GetByte(0x1FFF), 'R');
+    EXPECT_EQ(f.lib.PCI_MapPciDevice(0x905010B5, 0x25A45, 0x2000), 0);
 }
 
 TEST(DriverLoader, image_goesOverInChunksOf1024)
 {
-    BoardFixture f;
+    DriverFixture f;
     auto ram = f.tesselFile();
     FakeLoader board(*ram);
     f.pump.onPump = [&] { board.step(); };
     QByteArray image("DPFW\x31\x53\0\0\0\0\x09\x01\0\0\0\0", 16);
     image += QByteArray(0x901, 'x');
     f.write("download/DPM1.lo", image);
-    ASSERT_NE(f.board->driver.PCI_Init(), 0);
-    EXPECT_EQ(f.board->driver.PCI_LoadCPU331(f.root.path("download/DPM1.lo")), 0);
+    ASSERT_NE(f.lib.PCI_Init(), 0);
+    EXPECT_EQ(f.lib.PCI_LoadCPU331(f.root.path("download/DPM1.lo")), 0);
     EXPECT_EQ(board.cpus, QList<uint8_t>{0x31});
     EXPECT_EQ(board.commands, (QList<uint8_t>{1, 2, 2, 2, 3}));
     EXPECT_EQ(board.seqs, (QList<int>{0, 1, 2}));
@@ -125,38 +125,38 @@ TEST(DriverLoader, image_goesOverInChunksOf1024)
 
 TEST(DriverLoader, boardStatus_isTheResult)
 {
-    BoardFixture f;
+    DriverFixture f;
     auto ram = f.tesselFile();
     FakeLoader board(*ram, 0x13);
     f.pump.onPump = [&] { board.step(); };
     f.write("download/OS9PCI.lo", QByteArray(40, 'y'));
-    ASSERT_NE(f.board->driver.PCI_Init(), 0);
-    EXPECT_EQ(f.board->driver.PCI_LoadCPU40(f.root.path("download/OS9PCI.lo")), 0x13);
+    ASSERT_NE(f.lib.PCI_Init(), 0);
+    EXPECT_EQ(f.lib.PCI_LoadCPU40(f.root.path("download/OS9PCI.lo")), 0x13);
     EXPECT_EQ(board.cpus, QList<uint8_t>{0x40});
 }
 
 TEST(DriverLoader, fileAndBoardProblems_giveTheirCodes)
 {
-    BoardFixture f;
+    DriverFixture f;
     auto ram = f.tesselFile();
-    EXPECT_EQ(f.board->driver.PCI_LoadCPU331(f.root.path("download/DPM1.lo")), kLoadNoBoard);
-    ASSERT_NE(f.board->driver.PCI_Init(), 0);
-    EXPECT_EQ(f.board->driver.PCI_LoadCPU331(f.root.path("download/none.lo")), kLoadNoFile);
+    EXPECT_EQ(f.lib.PCI_LoadCPU331(f.root.path("download/DPM1.lo")), kLoadNoBoard);
+    ASSERT_NE(f.lib.PCI_Init(), 0);
+    EXPECT_EQ(f.lib.PCI_LoadCPU331(f.root.path("download/none.lo")), kLoadNoFile);
     f.write("download/short.lo", "DPFW");
-    EXPECT_EQ(f.board->driver.PCI_LoadCPU331(f.root.path("download/short.lo")), kLoadShortFile);
+    EXPECT_EQ(f.lib.PCI_LoadCPU331(f.root.path("download/short.lo")), kLoadShortFile);
 
     // A loader that never clears its command byte: given up after 1000 ms.
     f.write("download/DPM1.lo", QByteArray(100, 'z'));
-    EXPECT_EQ(f.board->driver.PCI_LoadCPU331(f.root.path("download/DPM1.lo")), kLoadNoAnswer);
+    EXPECT_EQ(f.lib.PCI_LoadCPU331(f.root.path("download/DPM1.lo")), kLoadNoAnswer);
     EXPECT_GE(f.pump.nowMs(), 1000);
     EXPECT_LT(f.pump.nowMs(), 1100);
 }
 
 TEST(DriverNetwork, nobodyListening_failsAtOnceAndExFunctionsGiveFailure)
 {
-    BoardFixture f;
+    DriverFixture f;
     f.write("driver/zelpci.cfg", "[network]\nOS9Target=127.0.0.1:1\n");
-    DriverLibrary &lib = f.board->driver;
+    DriverLibrary &lib = f.lib;
     EXPECT_EQ(lib.PCI_InitEx(""), kInitExBadTarget);
     EXPECT_EQ(lib.PCI_InitEx("OS9Target"), kInitExNoConnect);
     EXPECT_FALSE(lib.connected());

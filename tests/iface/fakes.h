@@ -1,10 +1,13 @@
 #pragma once
 // Test doubles for the interface stack: a serial port on byte arrays, a
-// DP-RAM file the test can poke at, and a fixture with a board.
-#include "iface/board.h"
+// DP-RAM file the test can poke at, a serial monitor, and a fixture with the
+// environment links are made in.
+#include "iface/driver.h"
+#include "iface/link.h"
 #include "support/fixture.h"
 
 #include <QFile>
+#include <deque>
 #include <functional>
 
 namespace meridan::test {
@@ -142,16 +145,52 @@ struct FakeMonitor {
     }
 };
 
-struct BoardFixture : Fixture {
-    FakeSerial *serial = nullptr; // owned by the board
-    std::unique_ptr<iface::Board> board;
+// What a serial link is given as its port: a stand-in that forwards to a
+// FakeSerial the test keeps, so the test can look at the port after the
+// link that used it is gone.
+class PortProxy : public iface::SerialIo {
+public:
+    explicit PortProxy(FakeSerial &port) : p_(port) {}
+    bool open(const QString &device, int baud) override { return p_.open(device, baud); }
+    void close() override { p_.close(); }
+    bool isOpen() const override { return p_.isOpen(); }
+    qint64 bytesAvailable() override { return p_.bytesAvailable(); }
+    QByteArray read(qint64 max) override { return p_.read(max); }
+    void write(const QByteArray &bytes) override { p_.write(bytes); }
+    bool waitForReadyRead(int ms) override { return p_.waitForReadyRead(ms); }
 
-    BoardFixture()
+private:
+    FakeSerial &p_;
+};
+
+// The environment a link is made in. Every serial link gets a new scripted
+// port; `serial` is the one opened last, `monitor` the monitor behind it when
+// the test asked for one.
+struct LinkFixture : Fixture {
+    std::deque<std::unique_ptr<FakeSerial>> ports;
+    std::deque<std::unique_ptr<FakeMonitor>> monitors;
+    FakeSerial *serial = nullptr;
+    FakeMonitor *monitor = nullptr;
+    std::function<void(FakeSerial &)> onNewPort;
+    int timeouts = 0;
+    iface::LinkEnv env{root, pump, st.mbuf, [this] { ++timeouts; }, [this] { return newPort(); }};
+
+    std::unique_ptr<iface::SerialIo> newPort()
     {
-        auto io = std::make_unique<FakeSerial>(pump);
-        serial = io.get();
-        board = std::make_unique<iface::Board>(root, pump, std::move(io));
-        ctx.board = board.get();
+        ports.push_back(std::make_unique<FakeSerial>(pump));
+        serial = ports.back().get();
+        if (onNewPort)
+            onNewPort(*serial);
+        return std::make_unique<PortProxy>(*serial);
+    }
+    // The next ports opened have a monitor behind them, set up by `setUp`.
+    void monitorOnNextPort(std::function<void(FakeMonitor &)> setUp)
+    {
+        onNewPort = [this, setUp](FakeSerial &port) {
+            monitors.push_back(std::make_unique<FakeMonitor>(port));
+            monitor = monitors.back().get();
+            setUp(*monitor);
+        };
     }
 
     // The Tessel card's DP-RAM file at its default place, signature and "R" set.
@@ -163,6 +202,11 @@ struct BoardFixture : Fixture {
         (*f)[0x1953] = version;
         return f;
     }
+};
+
+// The driver library alone.
+struct DriverFixture : LinkFixture {
+    iface::DriverLibrary lib{root, pump};
 };
 
 } // namespace meridan::test

@@ -112,8 +112,7 @@ private:
     std::thread thread_;
 };
 
-struct NetFixture : BoardFixture {
-    DriverLibrary &lib = board->driver;
+struct NetFixture : DriverFixture {
     int32_t open(const ScriptedPeer &peer)
     {
         write("driver/zelpci.cfg", QStringLiteral("[network]\nBench=127.0.0.1:%1\n").arg(peer.port).toLatin1());

@@ -1,7 +1,7 @@
 #include "fakes.h"
-#include "iface/dpram.h"
-#include "iface/mailbox.h"
-#include "iface/serial.h"
+#include "iface/hardware.h"
+#include "iface/serial_frame.h"
+#include "iface/serial_links.h"
 
 #include <random>
 
@@ -19,148 +19,152 @@ QByteArray Bytes(std::initializer_list<int> b)
     return a;
 }
 
-struct SerialFixture : BoardFixture {
-    FakeMonitor mon{*serial};
-    SerialFixture()
+// A serial line to a monitor that answers at once, open on "com1".
+struct SerialFixture : LinkFixture {
+    FakeSerial *port;
+    std::unique_ptr<SerialLine> line;
+    FakeMonitor mon;
+
+    SerialFixture() : port(new FakeSerial(pump)), line(std::make_unique<SerialLine>(std::unique_ptr<FakeSerial>(port), pump, st.mbuf)), mon(*port)
     {
-        serial->open("com1", 9600);
-        st.interfaceKind = 2;
-        board->map = MapFor(MapVariant::Serial);
+        line->onTimeout = [this] { ++timeouts; };
+        line->open("com1", 9600);
+    }
+    // The line as a frame-mode link of a Dromon on COM2.
+    std::unique_ptr<FrameLink> frames()
+    {
+        HwChoice c;
+        c.kind = HwChoice::Kind::Serial;
+        c.port = 2;
+        c.model = BoardModel::Dromon;
+        return std::make_unique<FrameLink>(env, TraitsFor(c), MapOf(c), std::move(line));
     }
 };
 
 } // namespace
 
-TEST(SerialLink, read0x400_sendsR400CrAndDecodesTheReply)
+TEST(SerialLine, readAndWrite_areOneCommandEachWithTheirReplies)
 {
     SerialFixture f;
     f.mon.ram[0x400] = 0x52;
-    EXPECT_EQ(SerRead(f.ctx, 0x400), 0x52);
-    EXPECT_EQ(f.serial->tx, "R400\r");
-    EXPECT_FALSE(f.board->serialTimeout);
-    EXPECT_TRUE(f.ui.shown.empty());
-}
-
-TEST(SerialLink, dpramAccessOnSerialKinds_narrowsTheAddressTo16Bits)
-{
-    SerialFixture f;
     f.mon.ram[0x2345] = 0xA7;
-    EXPECT_EQ(GetByte(f.ctx, 0x12345), 0xA7);
-    SetByte(f.ctx, 0x13FF6, 0x3);
-    EXPECT_EQ(f.serial->tx, "R2345\rW3FF6,3\r");
+    EXPECT_EQ(f.line->read(0x400), 0x52);
+    EXPECT_EQ(f.line->read(0x2345), 0xA7);
+    f.line->write(0x3FF6, 0x3);
+    EXPECT_EQ(f.port->tx, "R400\rR2345\rW3FF6,3\r");
     EXPECT_EQ(f.mon.ram[0x3FF6], 3);
+    EXPECT_FALSE(f.line->timedOut);
+    EXPECT_EQ(f.timeouts, 0);
 }
 
-TEST(SerialLink, noReply_timesOutWithMessageAndFlagInVirtualTime)
+TEST(SerialLine, noReply_timesOutOnceInVirtualTimeAndTheNextReplyClearsIt)
 {
     SerialFixture f;
     f.mon.mute = true;
-    EXPECT_EQ(SerRead(f.ctx, 0x400), 0);
-    EXPECT_TRUE(f.board->serialTimeout);
-    ASSERT_EQ(f.ui.shown.size(), 1u);
-    EXPECT_EQ(f.ui.lastText(), "timeout");
+    EXPECT_EQ(f.line->read(0x400), 0);
+    EXPECT_TRUE(f.line->timedOut);
+    EXPECT_EQ(f.timeouts, 1);
     EXPECT_EQ(f.pump.nowMs(), kReplyPolls * kPollMs);
-
-    // The next answered command clears the flag again.
     f.mon.mute = false;
-    SerWrite(f.ctx, 0x10, 0xFF);
-    EXPECT_FALSE(f.board->serialTimeout);
+    f.line->write(0x10, 0xFF);
+    EXPECT_FALSE(f.line->timedOut);
 }
 
-TEST(SerialLink, eepromWriteTimeout_setsFlagWithoutMessage)
+TEST(SerialLine, eepromCommands_PAndL_writeTimeoutWithoutMessage)
 {
     SerialFixture f;
     f.mon.mute = true;
-    EEWrite(f.ctx, 0x7F00, 0x24);
-    EXPECT_EQ(f.serial->tx, "P7F00,24\r");
-    EXPECT_TRUE(f.board->serialTimeout);
-    EXPECT_TRUE(f.ui.shown.empty());
+    f.line->eepromWrite(0x7F00, 0x24);
+    EXPECT_EQ(f.port->tx, "P7F00,24\r");
+    EXPECT_TRUE(f.line->timedOut);
+    EXPECT_EQ(f.timeouts, 0);
     EXPECT_EQ(f.pump.nowMs(), kEepromWritePolls * kPollMs);
     f.mon.mute = false;
     f.mon.ram[0x100] = 0x25;
-    EXPECT_EQ(EERead(f.ctx, 0x100), 0x25);
-    EXPECT_TRUE(f.serial->tx.endsWith("L100\r"));
+    EXPECT_EQ(f.line->eepromRead(0x100), 0x25);
+    EXPECT_TRUE(f.port->tx.endsWith("L100\r"));
 }
 
-TEST(SerialLink, messageWaitingBeforeRead_isKeptForTheNextGetMeld)
+TEST(SerialLine, messageWaitingBeforeARead_isKeptForTheNextMessagePoll)
 {
     SerialFixture f;
-    f.board->frameMode = true;
-    f.board->msgRequestCounter = 5; // no request due on the next GetMeld
     f.mon.ram[0x2FF6] = 3;
+    auto link = f.frames();
+    f.st.mbuf.fill(0);
     // A mode-change reply with two data bytes, then some line noise.
-    f.serial->rx = Bytes({0x15, 0xE7, 0x00, 0xC0, 0x02, 0x11, 0x22}) + "xy";
-    EXPECT_EQ(SerRead(f.ctx, 0x2FF6), 3);
-    EXPECT_EQ(f.board->msgPending, 1);
+    f.port->rx = Bytes({0x15, 0xE7, 0x00, 0xC0, 0x02, 0x11, 0x22}) + "xy";
+    EXPECT_EQ(link->getByte(0x2FF6), 3);
     EXPECT_EQ(f.st.mbuf[0], 0xE7);
     EXPECT_EQ(f.st.mbuf[3], 0xC0);
     EXPECT_EQ(f.st.mbuf[9], 0x22);
-
-    EXPECT_EQ(GetMeld(f.ctx), 1);
-    EXPECT_EQ(f.board->msgPending, 0);
-    EXPECT_EQ(f.st.mbuf[0], 0xE7);
-    EXPECT_EQ(GetMeld(f.ctx), 0);
+    f.port->tx.clear();
+    EXPECT_TRUE(link->getMessage());  // the kept message ...
+    EXPECT_EQ(f.port->tx, Bytes({'D', 0, 0, 0})); // ... after the first request for the next one
+    EXPECT_FALSE(link->getMessage()); // and nothing more
 }
 
-TEST(SerialLink, frameKinds_landAtTheirBufferPositions)
+TEST(SerialFrame, eachKindLandsAtItsBufferPositions)
+{
+    std::array<uint8_t, 512> m;
+    m.fill(0xEE);
+    EXPECT_TRUE(SerialFrameToMessage(Bytes({0xB0, 0x04, 0x05, 0x00}), m));
+    EXPECT_EQ(m[0], 0xB0);
+    EXPECT_EQ(m[4], 0x04);
+    EXPECT_EQ(m[5], 0x05);
+    EXPECT_EQ(m[7], 0x00);
+    EXPECT_EQ(m[2], 0xEE);
+    EXPECT_TRUE(SerialFrameToMessage(Bytes({0xAA, 0x03, 0x04, 0x00}), m));
+    EXPECT_EQ(m[3], 0x03);
+    EXPECT_EQ(m[4], 0x04);
+    EXPECT_TRUE(SerialFrameToMessage(Bytes({0xA8, 0xC0, 0x09, 0x00}), m));
+    EXPECT_EQ(m[3], 0xC0);
+    EXPECT_EQ(m[5], 0x09);
+    EXPECT_TRUE(SerialFrameToMessage(Bytes({0xE1, 0x00, 0x0C, 0x03, 8, 9, 10}), m));
+    EXPECT_EQ(m[3], 0x0C);
+    EXPECT_EQ(m[7], 3);
+    EXPECT_EQ(m[10], 10);
+    EXPECT_FALSE(SerialFrameToMessage(Bytes({0x00, 0x01, 0x02, 0x04, 1, 2, 3, 4}), m));
+
+    // Sizes as far as the bytes so far tell.
+    EXPECT_EQ(SerialFrameSize(Bytes({0xE1})), kFrameHeader);
+    EXPECT_EQ(SerialFrameSize(Bytes({0xE1, 0, 0, 200})), kFrameHeader + 200);
+    EXPECT_EQ(SerialFrameSize(Bytes({0x00, 1, 0, 4})), kFrameHeader + 4);
+    EXPECT_EQ(SerialFrameSize(Bytes({0xA8, 0, 0, 9})), kFrameHeader);
+}
+
+TEST(SerialLine, liveListFrames_fillTheListsBetweenReplyTextAndStayInside)
 {
     SerialFixture f;
-    QByteArray text;
-    int16_t flag = 0;
-    f.st.mbuf.fill(0xEE);
-    f.serial->rx = Bytes({0x15, 0xB0, 0x04, 0x05, 0x00});
-    ReceiveMeld(f.ctx, text, flag);
-    EXPECT_EQ(flag, 1);
-    EXPECT_EQ(f.st.mbuf[0], 0xB0);
-    EXPECT_EQ(f.st.mbuf[4], 0x04);
-    EXPECT_EQ(f.st.mbuf[5], 0x05);
-    EXPECT_EQ(f.st.mbuf[7], 0x00);
-    EXPECT_EQ(f.st.mbuf[2], 0xEE);
-
-    f.serial->rx = Bytes({0x15, 0xAA, 0x03, 0x04, 0x00});
-    ReceiveMeld(f.ctx, text, flag);
-    EXPECT_EQ(flag, 1);
-    EXPECT_EQ(f.st.mbuf[3], 0x03);
-    EXPECT_EQ(f.st.mbuf[4], 0x04);
-    EXPECT_TRUE(text.isEmpty());
-
-    // A live list is no message: reply text around it is collected.
-    f.board->liveRequestCounter = 7;
-    f.board->liveMissCounter = 2;
-    f.serial->rx = "ab" + Bytes({0x15, 0x00, 0x01, 0x02, 0x04, 0x10, 0x20, 0x01, 0x00}) + "c";
-    ReceiveMeld(f.ctx, text, flag);
-    EXPECT_EQ(flag, 0);
-    EXPECT_EQ(text, "abc");
-    EXPECT_EQ(f.board->runList[2], 0x10);
-    EXPECT_EQ(f.board->runList[3], 0x20);
-    EXPECT_EQ(f.board->diaList[2], 0x01);
-    EXPECT_EQ(f.board->liveRequestCounter, 0);
-    EXPECT_EQ(f.board->liveMissCounter, 0);
-
+    f.line->liveRequestCounter = 7;
+    f.line->liveMissCounter = 2;
+    f.port->rx = "ab" + Bytes({0x15, 0x00, 0x01, 0x02, 0x04, 0x10, 0x20, 0x01, 0x00}) + "c";
+    EXPECT_FALSE(f.line->receiveMessage());
+    EXPECT_EQ(f.line->runList[2], 0x10);
+    EXPECT_EQ(f.line->runList[3], 0x20);
+    EXPECT_EQ(f.line->diaList[2], 0x01);
+    EXPECT_EQ(f.line->liveRequestCounter, 0);
+    EXPECT_EQ(f.line->liveMissCounter, 0);
     // The last list byte: its neighbour lies beyond the 17-byte lists.
-    f.serial->rx = Bytes({0x15, 0x00, 0x01, 0x10, 0x04, 0x0F, 0xFF, 0x00, 0xFF});
-    ReceiveMeld(f.ctx, text, flag);
-    EXPECT_EQ(f.board->runList[16], 0x0F);
+    f.port->rx = Bytes({0x15, 0x00, 0x01, 0x10, 0x04, 0x0F, 0xFF, 0x00, 0xFF});
+    EXPECT_FALSE(f.line->receiveMessage());
+    EXPECT_EQ(f.line->runList[16], 0x0F);
 }
 
-TEST(SerialLink, frameCutShort_isAbandonedAfter500ms)
+TEST(SerialLine, frameCutShort_isAbandonedAfter500ms)
 {
     SerialFixture f;
-    QByteArray text;
-    int16_t flag = 1;
-    f.serial->rx = Bytes({0x15, 0xE1, 0x00, 0x0C, 0x06, 0x00, 0x0C});
-    ReceiveMeld(f.ctx, text, flag);
-    EXPECT_EQ(flag, 0);
+    f.port->rx = Bytes({0x15, 0xE1, 0x00, 0x0C, 0x06, 0x00, 0x0C});
+    EXPECT_FALSE(f.line->receiveMessage());
     EXPECT_EQ(f.pump.nowMs(), kFrameWaitMs);
-    f.serial->rx = Bytes({0x15, 0xE1});
-    ReceiveMeld(f.ctx, text, flag);
-    EXPECT_EQ(flag, 0);
+    f.port->rx = Bytes({0x15, 0xE1});
+    EXPECT_FALSE(f.line->receiveMessage());
 }
 
-TEST(SerialLink, jobWithThreeDataBytes_isASevenByteDFrame)
+TEST(FrameLink, jobWithThreeDataBytes_isASevenByteDFrame)
 {
     SerialFixture f;
-    Record &r = f.st.record;
+    auto link = f.frames();
+    Record r;
     r[0] = 0x27;
     r[1] = 0x11; // bytes 1, 2, 4, 5, 6 stay home
     r[3] = 0xC0;
@@ -169,65 +173,72 @@ TEST(SerialLink, jobWithThreeDataBytes_isASevenByteDFrame)
     r[9] = 0xB;
     r[10] = 0xC;
     r[11] = 0xD;
-    SendJob(f.ctx);
-    EXPECT_EQ(f.serial->tx, Bytes({'D', 0x27, 0xC0, 0x03, 0x0A, 0x0B, 0x0C}));
+    EXPECT_TRUE(link->putJob(r));
+    EXPECT_EQ(f.port->tx, Bytes({'D', 0x27, 0xC0, 0x03, 0x0A, 0x0B, 0x0C}));
 }
 
-TEST(SerialLink, requestsOnAClosedPort_sendNothing)
+TEST(FrameLink, closedPort_sendsNothingAndReportsNothingNewButItIsLost)
 {
     SerialFixture f;
-    EXPECT_EQ(OrderMeld(f.ctx, 0), 1);
-    EXPECT_EQ(OrderLiveDiag(f.ctx, 4), 1);
-    EXPECT_EQ(f.serial->tx, Bytes({'D', 0, 0, 0, 'D', 0, 1, 4}));
-    f.serial->close();
-    f.serial->tx.clear();
-    EXPECT_EQ(OrderMeld(f.ctx, 0), 0);
-    EXPECT_EQ(OrderLiveDiag(f.ctx, 0), 0);
-    SendJob(f.ctx);
-    EXPECT_TRUE(f.serial->tx.isEmpty());
-    // Nothing new can come from a closed port.
-    QByteArray text;
-    int16_t flag = 1;
-    ReceiveMeld(f.ctx, text, flag);
-    EXPECT_EQ(flag, 0);
+    auto link = f.frames();
+    f.port->rx = Bytes({0x15, 0xA8, 0x40, 0x00, 0x00});
+    f.port->close(); // the peer hung up
+    f.port->tx.clear();
+    EXPECT_FALSE(link->getMessage());
+    link->putJob(Record{});
+    EXPECT_TRUE(f.port->tx.isEmpty());
+    EXPECT_TRUE(link->lost());
 }
 
-TEST(SerialLink, serialWait_discardsChatterAndEndsEvenIfItNeverStops)
+TEST(FrameLink, liveListIsRequestedEachRoundAndUnansweredRequestsLoseTheLine)
+{
+    SerialFixture f;
+    auto link = f.frames();
+    f.port->tx.clear();
+    EXPECT_FALSE(link->stationRunning(12)); // index 1 after the cached 0: no request
+    EXPECT_TRUE(f.port->tx.isEmpty());
+    link->stationRunning(0); // a new round: request from byte 0
+    EXPECT_EQ(f.port->tx, QByteArray("D\0\1\0", 4));
+    for (int round = 0; round < 5 * kRequestRounds && !link->lost(); ++round) {
+        link->stationRunning(12);
+        link->stationRunning(0);
+    }
+    EXPECT_TRUE(link->lost());
+}
+
+TEST(SerialLine, quietWait_discardsChatterAndEndsEvenIfItNeverStops)
 {
     SerialFixture f;
     int pumps = 0;
     f.pump.onPump = [&] {
         if (++pumps < 50)
-            f.serial->rx += "x";
+            f.port->rx += "x";
     };
-    SerialWait(f.ctx, 100);
-    EXPECT_TRUE(f.serial->rx.isEmpty());
+    f.line->quietWait(100);
+    EXPECT_TRUE(f.port->rx.isEmpty());
     EXPECT_GE(f.pump.nowMs(), 100);
 
-    f.pump.onPump = [&] { f.serial->rx += "noise"; };
+    f.pump.onPump = [&] { f.port->rx += "noise"; };
     const qint64 start = f.pump.nowMs();
-    SerialWait(f.ctx, 100);
+    f.line->quietWait(100);
     EXPECT_LE(f.pump.nowMs() - start, 4 * 100 + 2 * kPollMs);
 }
 
-TEST(SerialLink, junkOnTheLine_neverCrashesOrHangs)
+TEST(FrameLink, junkOnTheLine_neverCrashesOrHangs)
 {
     SerialFixture f;
     f.mon.mute = true;
-    f.board->frameMode = true;
+    auto link = f.frames();
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> byte(0, 255), len(0, 40);
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 200; ++round) {
         QByteArray junk;
         for (int i = len(rng); i > 0; --i)
             junk.append(char(byte(rng) % 3 == 0 ? 0x15 : byte(rng)));
-        f.serial->rx = junk;
-        QByteArray text;
-        int16_t flag = 0;
-        ReceiveMeld(f.ctx, text, flag);
-        f.serial->rx += junk;
-        SerRead(f.ctx, uint16_t(byte(rng)));
-        GetMeld(f.ctx);
+        f.port->rx = junk;
+        link->getMessage();
+        f.port->rx += junk;
+        link->getByte(uint16_t(byte(rng)));
     }
     SUCCEED();
 }

@@ -1,6 +1,7 @@
 #include "core/bytes.h"
 #include "config/listline.h"
 #include "fakes.h"
+#include "iface/hardware.h"
 #include "slave_support.h"
 
 #include <QComboBox>
@@ -359,16 +360,18 @@ TEST(Form2, reopeningStoredRecord_readsItsGsdFileAgainAndKeepsParameters)
 
 TEST(Form2, directlyConnectedMaster_showsLiveInputAndOutputBytes)
 {
-    BoardFixture f;
+    LinkFixture f;
     f.write("driver/zelpci.cfg", "[dpram]\nVME7=driver/slot7.dpram\n");
     DpramFile dpram(f.root.path("driver/slot7.dpram"), 0x4000);
-    ASSERT_NE(f.board->driver.PCI_VmeInit(1, 7), 0);
-    const uint32_t base = f.board->map.boardType;
+    dpram.put(0x000C, "ZEL");
+    std::unique_ptr<iface::Link> link = iface::OpenLink(*iface::ParseHwName("vme:7"), f.env, kEnglish, [](const QString &) {}).link;
+    ASSERT_TRUE(link);
+    const uint32_t base = link->map().boardType;
     dpram.put(base + 0x80, QByteArray("\x11\x22", 2));
     dpram.put(base + 0x880, QByteArray("\x33", 1));
-    f.st.interfaceKind = 1;
     f.st.currentStation = 12;
-    Form2Window w(f.ctx);
+    iface::Link *board = link.get();
+    Form2Window w(f.ctx, nullptr, [&board] { return board; });
     w.show();
     w.editor().F2_cfg_LostFocus("11 20");
     w.editor().F2_AutoAddr_Click();
@@ -376,7 +379,7 @@ TEST(Form2, directlyConnectedMaster_showsLiveInputAndOutputBytes)
     EXPECT_EQ(w.findChild<QLineEdit *>("F2_In")->text(), "11 22 ");
     EXPECT_EQ(w.findChild<QLineEdit *>("F2_Out")->text(), "33 ");
 
-    f.st.interfaceKind = 0; // no interface chosen: the fields stay empty
+    board = nullptr; // the board went away: the fields stay empty
     w.DisplaySlave();
     EXPECT_EQ(w.findChild<QLineEdit *>("F2_In")->text(), "");
 }

@@ -3,21 +3,28 @@
 // shows: the connection text, the bus mode, the firmware check boxes, the
 // station marks and what is enabled. Keeping it in the core lets the CLI and
 // the tests run the status poll and the bus commands without a window.
+#include "iface/codes.h"
+
 #include <QString>
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace meridan {
 
+// Mark colours as 0xBBGGRR.
+constexpr uint32_t kMarkRed = 0xFF;       // the station has diagnosis
+constexpr uint32_t kMarkBlue = 0xFF0000;  // the station runs without diagnosis
+
 struct StationMark {
     bool visible = false;
-    uint32_t colour = 0xFF0000; // 0xFF red: diagnosis; 0xFF0000 blue: none
+    uint32_t colour = kMarkBlue;
 };
 
 struct Panel {
     QString hwText;        // HWtxt
-    QString betriebsart;   // the bus mode shown
+    std::optional<iface::BusMode> mode; // the bus mode shown in Betriebsart; none: empty
     bool load = false;     // "Firmware Load"
     bool run = false;      // "Firmware RUN"
     bool communication = false; // Check1, ticked while a tick runs
@@ -43,6 +50,10 @@ struct Panel {
     // Global Control bytes (Text4, Text5).
     uint8_t gcControl = 0;
     uint8_t gcGroup = 0;
+
+    // The text of Betriebsart.
+    QString betriebsart() const { return mode ? iface::BusModeText(*mode) : QString(); }
+    bool operating() const { return run && mode == iface::BusMode::Operate; }
 
     // Called whenever something shown changed; the window repaints from here.
     std::function<void()> changed;

@@ -1,0 +1,294 @@
+#include "iface/serial_line.h"
+
+#include "core/image.h"
+#include "core/numbers.h"
+#include "core/pump.h"
+#include "core/texts.h"
+#include "iface/logging.h"
+#include "iface/serial_frame.h"
+
+#include <cmath>
+
+namespace meridan::iface {
+
+namespace {
+
+// A line that keeps sending while the host drains it: stop draining after this
+// many rounds rather than follow it for ever.
+constexpr int kMaxDrainRounds = 64;
+
+QByteArray Command(char letter, uint16_t address)
+{
+    return QByteArray(1, letter) + HexUpper(address).toLatin1() + '\r';
+}
+
+QByteArray Command(char letter, uint16_t address, uint8_t value)
+{
+    return QByteArray(1, letter) + HexUpper(address).toLatin1() + ',' + HexUpper(value).toLatin1() + '\r';
+}
+
+} // namespace
+
+SerialLine::SerialLine(std::unique_ptr<SerialIo> io, Pump &pump, std::array<uint8_t, 512> &mbuf)
+    : io_(std::move(io)), pump_(pump), mbuf_(mbuf)
+{
+}
+
+// Reply text up to the next NAK, then at most one frame. Returns true when a
+// complete message landed in the message buffer. Live-list frames are taken
+// in on the way and the reading goes on.
+bool SerialLine::takeIn(QByteArray &reply)
+{
+    for (;;) {
+        bool nak = false;
+        while (io_->bytesAvailable() > 0) {
+            const QByteArray c = io_->read(1);
+            if (c.isEmpty())
+                break;
+            if (uint8_t(c[0]) == kNak) {
+                nak = true;
+                break;
+            }
+            reply.append(c);
+        }
+        if (!nak)
+            return false;
+        QByteArray frame;
+        for (qsizetype size = SerialFrameSize(frame); size > frame.size(); size = SerialFrameSize(frame)) {
+            if (!waitForBytes(size - frame.size(), kFrameWaitMs)) {
+                qCDebug(lcSerial) << "frame incomplete after" << frame.size() << "bytes; abandoned";
+                return false;
+            }
+            frame += io_->read(size - frame.size());
+        }
+        if (IsLiveListFrame(frame)) {
+            // The lists have 17 bytes; an index from a confused line must not
+            // reach past them.
+            const LiveListPart p = LiveListOf(frame);
+            for (std::size_t k = 0; k < 2; ++k) {
+                const std::size_t i = std::size_t(p.index) + k;
+                if (i < runList.size()) {
+                    runList[i] = p.run[k];
+                    diaList[i] = p.dia[k];
+                }
+            }
+            liveRequestCounter = 0;
+            liveMissCounter = 0;
+        }
+        if (!SerialFrameToMessage(frame, mbuf_))
+            continue; // more frames or reply text may follow
+        qCDebug(lcSerial) << "message" << Qt::hex << mbuf_[0];
+        msgRequestCounter = 0;
+        return true;
+    }
+}
+
+// The drain before a command: a message taken in is kept for the next
+// message poll when `keepMessages`, then whatever else is waiting is dropped.
+void SerialLine::drain(bool keepMessages)
+{
+    for (int round = 0; round < kMaxDrainRounds && io_->bytesAvailable() > 0; ++round) {
+        QByteArray text;
+        if (takeIn(text) && keepMessages)
+            msgPending_ = true;
+        reply_ = readString();
+    }
+}
+
+// Sends a command and collects its reply text until it has `need`
+// characters or `polls` polls ran out. False on time-out.
+bool SerialLine::exchange(const QByteArray &command, int need, int polls, bool keepMessages)
+{
+    qCDebug(lcSerial) << "send" << command;
+    io_->write(command);
+    reply_.clear();
+    int counter = polls;
+    do {
+        if (io_->bytesAvailable() < need)
+            io_->waitForReadyRead(kPollMs);
+        --counter;
+        if (io_->bytesAvailable() >= need && takeIn(reply_) && keepMessages)
+            msgPending_ = true;
+    } while (counter > 0 && reply_.size() < need);
+    qCDebug(lcSerial) << "reply" << reply_ << (counter == 0 ? "(time-out)" : "");
+    return counter > 0 || reply_.size() >= need;
+}
+
+uint8_t SerialLine::readCommand(char letter, uint16_t address, bool keepMessages)
+{
+    const bool pendingBefore = msgPending_;
+    drain(keepMessages);
+    if (!keepMessages)
+        msgPending_ = pendingBefore;
+    const bool ok = exchange(Command(letter, address), 3, kReplyPolls, keepMessages);
+    timedOut = !ok;
+    if (!ok && onTimeout)
+        onTimeout();
+    return uint8_t(LeadingHex(QLatin1StringView(reply_.mid(1, 2)), 0xFF).value_or(0));
+}
+
+// A message waiting before a write is taken in first and kept.
+void SerialLine::takePending()
+{
+    if (io_->bytesAvailable() > 0) {
+        QByteArray text;
+        if (takeIn(text))
+            msgPending_ = true;
+        reply_ = readString();
+    }
+}
+
+uint8_t SerialLine::read(uint16_t address)
+{
+    return readCommand('R', address, true);
+}
+
+uint8_t SerialLine::eepromRead(uint16_t address)
+{
+    return readCommand('L', address, false);
+}
+
+void SerialLine::write(uint16_t address, uint8_t value)
+{
+    takePending();
+    const bool ok = exchange(Command('W', address, value), 1, kReplyPolls, true);
+    timedOut = !ok;
+    if (!ok && onTimeout)
+        onTimeout();
+}
+
+void SerialLine::eepromWrite(uint16_t address, uint8_t value)
+{
+    if (io_->bytesAvailable() > 0) {
+        QByteArray text;
+        takeIn(text);
+        reply_ = readString();
+    }
+    const bool ok = exchange(Command('P', address, value), 1, kEepromWritePolls, false);
+    reply_ = readString();
+    timedOut = !ok;
+}
+
+bool SerialLine::receiveMessage()
+{
+    // A message taken in while a command waited is reported now, even when
+    // the port closed since; a closed port has nothing new.
+    if (msgPending_) {
+        msgPending_ = false;
+        return true;
+    }
+    if (!io_->isOpen())
+        return false;
+    QByteArray text;
+    return takeIn(text);
+}
+
+QByteArray SerialLine::readString()
+{
+    return io_->read(io_->bytesAvailable());
+}
+
+void SerialLine::send(const QByteArray &bytes)
+{
+    if (io_->isOpen()) {
+        qCDebug(lcSerial) << "send" << bytes.toHex(' ');
+        io_->write(bytes);
+    }
+}
+
+void SerialLine::sendJob(const Record &r)
+{
+    if (!io_->isOpen())
+        return;
+    const int n = r[7];
+    QByteArray frame;
+    frame.reserve(4 + n);
+    frame.append('D').append(char(r[0])).append(char(r[3])).append(char(r[7]));
+    for (int i = 0; i < n; ++i)
+        frame.append(char(r[8 + i]));
+    send(frame);
+}
+
+void SerialLine::orderMessage(uint8_t parameter)
+{
+    send(QByteArray("D\0", 2) + char(parameter) + '\0');
+}
+
+void SerialLine::orderLiveList(uint8_t byteIndex)
+{
+    send(QByteArray("D\0\1", 3) + char(byteIndex));
+}
+
+bool SerialLine::waitForBytes(qint64 count, int ms)
+{
+    const qint64 deadline = pump_.nowMs() + ms;
+    while (io_->bytesAvailable() < count) {
+        const qint64 left = deadline - pump_.nowMs();
+        if (left <= 0 || !io_->isOpen())
+            return false;
+        io_->waitForReadyRead(int(std::min<qint64>(left, kPollMs)));
+    }
+    return true;
+}
+
+// Lets `ms` pass while the port keeps receiving into its buffer.
+void SerialLine::collect(int ms)
+{
+    const qint64 deadline = pump_.nowMs() + ms;
+    for (qint64 left = ms; left > 0; left = deadline - pump_.nowMs()) {
+        if (!io_->isOpen()) {
+            pump_.sleepMs(int(left));
+            return;
+        }
+        io_->waitForReadyRead(int(std::min<qint64>(left, 50)));
+    }
+}
+
+void SerialLine::quietWait(int ms)
+{
+    if (!io_->isOpen()) {
+        pump_.sleepMs(ms);
+        return;
+    }
+    const int full = int(std::lround(ms / double(kPollMs)));
+    // A master that never falls silent would keep restarting the count; give
+    // up after four times the quiet time asked for.
+    const qint64 giveUp = pump_.nowMs() + 4 * qint64(std::max(ms, 0)) + kPollMs;
+    int n = full;
+    while (n >= 1 && pump_.nowMs() < giveUp) {
+        if (io_->bytesAvailable() > 0) {
+            io_->discardInput();
+            n = full;
+            continue;
+        }
+        pump_.processEvents();
+        const qint64 before = pump_.nowMs();
+        if (!io_->waitForReadyRead(kPollMs) || !io_->isOpen()) {
+            // Closed meanwhile, or nothing came: the whole step has passed.
+            const qint64 spent = pump_.nowMs() - before;
+            if (spent < kPollMs)
+                pump_.sleepMs(int(kPollMs - spent));
+            --n;
+        }
+    }
+}
+
+void SerialLine::modeCheck()
+{
+    if (!io_->isOpen())
+        return;
+    io_->discardInput();
+    send(QByteArrayLiteral("!\r"));
+    collect(500);
+    if (io_->bytesAvailable() <= 0)
+        return;
+    const QByteArray answer = readString();
+    const QByteArray mode = answer.mid(3);
+    qCDebug(lcSerial) << "monitor mode" << mode;
+    if (mode == "O") {
+        send(QByteArrayLiteral("P\r"));
+        collect(500);
+    }
+}
+
+} // namespace meridan::iface
