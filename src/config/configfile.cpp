@@ -5,6 +5,7 @@
 #include "core/savefile.h"
 #include "core/texts.h"
 #include "config/image.h"
+#include "core/bytes.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -81,7 +82,7 @@ ReadEnd ReadRecords(Context &ctx, QIODevice &f, const QString &missingMasterEn, 
         const QByteArray len = ReadUpTo(f, 2);
         CopyInto(slot, st.record, 8, len);
         const int hi = st.record.bytes[8];
-        const int l = hi * 256 + st.record.bytes[9];
+        const int l = be16(st.record.span(), 8);
         if (len.size() < 2) {
             BuildListLine(st); // the file ended inside the record: keep what is there
             return ReadEnd::Done;
@@ -168,7 +169,7 @@ bool SaveConfigFile(Context &ctx, const QString &path)
                         continue;
                     Record &r = st.image.slot(s);
                     r[6] = 0;
-                    const int l = int16_t((r.bytes[8] << 8) | r.bytes[9]);
+                    const int l = int16_t(be16(r.span(), 8));
                     if (l > 244)
                         r[7] = 244;
                     if (l < 0 || l >= kSlotSize)

@@ -4,6 +4,7 @@
 #include "config/configfile.h"
 #include "config/listline.h"
 #include "slave/record.h"
+#include "core/bytes.h"
 
 #include <initializer_list>
 
@@ -55,8 +56,7 @@ void BuildDemoConfiguration(Context &ctx)
         st.slave.inputOffset = d.inputOffset;
         st.slave.outputOffset = d.outputOffset;
         NewSlaveRecord(st);
-        st.record[30] = uint8_t(d.ident >> 8);
-        st.record[31] = uint8_t(d.ident);
+        putBe16(st.record.span(), 30, d.ident);
         RemoveCfg(st);
         st.slave.c = int(d.cfg.size());
         int i = 0;

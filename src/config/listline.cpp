@@ -2,6 +2,7 @@
 
 #include "core/state.h"
 #include "core/texts.h"
+#include "core/bytes.h"
 
 namespace meridan {
 
@@ -31,7 +32,7 @@ QString ListLineFor(const Record &rec)
     };
     QString line = NumText(rec.bytes[3]) + QStringLiteral(". ");
     line += chars(43 + a + b, 46 + a + b);
-    line += HexUpper((unsigned(byteAt(30)) << 8) | byteAt(31), 4);
+    line += HexUpper(be16(rec.span(), 30), 4);
     line += QStringLiteral(": ");
     line += chars(48 + a + b, 67 + a + b);
     const auto nul = line.indexOf(QChar(0));

@@ -1,6 +1,7 @@
 #include "core/settings.h"
 
 #include "core/context.h"
+#include "core/numbers.h"
 #include "core/savefile.h"
 #include "core/texts.h"
 
@@ -18,32 +19,6 @@ namespace {
 // read only as far as this.
 constexpr qint64 kMaxSettingsBytes = 64 * 1024;
 
-// The number at the start of `line` as a person would read it: leading blanks
-// skipped, an optional sign, digits and an optional fraction; reading stops at
-// the first character that does not belong to the number. No digits read as 0.
-double LeadingNumber(const QByteArray &line)
-{
-    int i = 0;
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-        ++i;
-    QByteArray num;
-    if (i < line.size() && (line[i] == '-' || line[i] == '+'))
-        num += line[i++];
-    bool digits = false;
-    while (i < line.size() && line[i] >= '0' && line[i] <= '9') {
-        num += line[i++];
-        digits = true;
-    }
-    if (i < line.size() && line[i] == '.') {
-        num += line[i++];
-        while (i < line.size() && line[i] >= '0' && line[i] <= '9') {
-            num += line[i++];
-            digits = true;
-        }
-    }
-    return digits ? num.toDouble() : 0.0;
-}
-
 } // namespace
 
 bool ParseLanguage(const QByteArray &text, int16_t &flag)
@@ -57,7 +32,7 @@ bool ParseLanguage(const QByteArray &text, int16_t &flag)
         QByteArray value = lines[i + 1];
         if (value.endsWith('\r'))
             value.chop(1);
-        const double v = std::nearbyint(LeadingNumber(value)); // a half goes to the even neighbour
+        const double v = std::nearbyint(ValNumber(QLatin1StringView(value))); // a half goes to the even neighbour
         if (v < -32768 || v > 32767)
             return false;
         flag = int16_t(v);

@@ -2,6 +2,7 @@
 
 #include "core/state.h"
 #include "core/texts.h"
+#include "core/bytes.h"
 
 namespace meridan {
 
@@ -39,7 +40,7 @@ void UpdateDiagView(const State &st, DiagView &v, bool connected)
         for (int b = 0; b < 8; ++b)
             v.bits[std::size_t(i)][std::size_t(b)] = (m[std::size_t(8 + i)] >> b) & 1;
     v.masterAdr = QString::number(m[11]);
-    v.identNr = HexUpper((unsigned(m[12]) << 8) | m[13]);
+    v.identNr = HexUpper(be16(m, 12));
     v.extData.clear();
     for (int i = 14; i <= 7 + n && i < int(m.size()); ++i)
         v.extData += HexByteText(m[std::size_t(i)]);

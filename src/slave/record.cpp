@@ -80,8 +80,10 @@ IoLengths DecodeIoLengths(const Record &rec)
     const int count = qBound(0, l.c, kSlotSize - start);
     AddIoLengths(rec.bytes.data() + start, count, io.inputLength, io.outputLength);
     const int at = l.addTab();
-    io.inputOffset = (int(rec[at]) << 8) | rec[at + 1];
-    io.outputOffset = (int(rec[at + 2]) << 8) | rec[at + 3];
+    Record::check(at); // a damaged record may point anywhere
+    Record::check(at + 3);
+    io.inputOffset = be16(rec.span(), std::size_t(at));
+    io.outputOffset = be16(rec.span(), std::size_t(at) + 2);
     return io;
 }
 

@@ -5,6 +5,7 @@
 #include "config/listline.h"
 #include "config/numentry.h"
 #include "core/texts.h"
+#include "core/numbers.h"
 #include "iface/link.h"
 #include "slave/gsd.h"
 #include "slave/record.h"
@@ -21,31 +22,11 @@ namespace {
 
 constexpr int kNameLen = 20;
 
-int HexDigitValue(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
-}
-
-// A decimal number the way a typed field is read: blanks, a sign, the digits
-// up to the first other character; no digits read as 0.
+// A decimal number the way a typed field is read: no digits read as 0; a
+// value far beyond any field's range is held at a billion.
 long long LeadingNumber(QStringView s)
 {
-    s = s.trimmed();
-    bool negative = false;
-    qsizetype i = 0;
-    if (i < s.size() && (s[i] == QLatin1Char('-') || s[i] == QLatin1Char('+')))
-        negative = s[i++] == QLatin1Char('-');
-    long long v = 0;
-    for (; i < s.size() && s[i].isDigit() && s[i].unicode() < 128; ++i)
-        v = std::min<long long>(v * 10 + (s[i].unicode() - '0'), 1'000'000'000LL);
-    return negative ? -v : v;
+    return static_cast<long long>(std::clamp(ValNumber(s), -1e9, 1e9)); // a fraction is cut off
 }
 
 uint8_t Latin1Byte(QChar c)
@@ -62,7 +43,7 @@ std::vector<uint8_t> ParseByteGrid(const QString &text)
         int v = 0;
         // A pair counts as far as its characters are hexadecimal digits.
         for (qsizetype j = 3 * (i - 1); j < 3 * (i - 1) + 2 && j < text.size(); ++j) {
-            const int d = HexDigitValue(text[j]);
+            const int d = HexDigit(text[j]);
             if (d < 0)
                 break;
             v = v * 16 + d;
