@@ -138,7 +138,7 @@ TEST(MainWindow, menusWithoutInterfaceStack_haveEveryItemButOnlyNoHardwareEnable
     }
     EXPECT_TRUE(f.child<QAction>("noHW")->isEnabled());
     EXPECT_FALSE(f.child<QMenu>("EEPROM")->isEnabled());
-    for (const char *name : {"Burn", "Upload", "EEStart", "EEStop", "EE_Erase", "DP_Print"})
+    for (const char *name : {"Burn", "Upload", "EEStart", "EEStop", "EE_Erase"})
         EXPECT_FALSE(f.child<QAction>(name)->isEnabled()) << name;
     for (const char *name : {"F1_Run", "F1_Halt", "Command1", "Command2"})
         EXPECT_FALSE(f.child<QPushButton>(name)->isEnabled()) << name;

@@ -16,6 +16,7 @@
 #include "monitor/form6_window.h"
 #include "demo_config.h"
 #include "master/form3_window.h"
+#include "report/print_dialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,6 +26,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QDir>
 #include <QListWidget>
@@ -170,6 +173,43 @@ bool GrabBoards(const QString &out)
     return ok;
 }
 
+// File -> Print: the preview of the demo configuration, its master page and
+// the page of station 12, whose device file is in the GSD folder.
+bool GrabPrintPreview(const Root &root, const QString &out)
+{
+    QFile gsd(root.gsdDir() + QStringLiteral("/EASY4711.GSD"));
+    if (gsd.open(QIODevice::WriteOnly))
+        gsd.write("#Profibus_DP\r\nVendor_Name = \"Easy Automation\"\r\nModel_Name = \"EASY DIO16\"\r\n"
+                  "Ident_Number = 0x4711\r\nHardware_Release = \"HW 1.0\"\r\nSoftware_Release = \"SW 2.1\"\r\n"
+                  "Module = \"DIO 16\" 0x31\r\nEndModule\r\n");
+    gsd.close();
+    State st;
+    st.language = kEnglish;
+    CliPrompts prompts;
+    prompts.quiet = true;
+    VirtualPump pump;
+    Context ctx{st, prompts, pump, root};
+    BuildDemoConfiguration(ctx);
+    st.configFileName = root.path(QStringLiteral("setup/AutoLoad.dp1"));
+    PrintPreview preview(BuildPrintout(ctx, QDateTime::currentDateTime()));
+    QPrintPreviewDialog &dialog = preview.dialog();
+    dialog.resize(760, 900);
+    dialog.show();
+    auto *pages = dialog.findChild<QPrintPreviewWidget *>();
+    if (!pages)
+        return false;
+    pages->setViewMode(QPrintPreviewWidget::SinglePageView);
+    pages->fitInView();
+    bool ok = Grab(&dialog, out, QStringLiteral("print_preview_master"));
+    for (QAction *a : dialog.findChildren<QAction *>()) {
+        if (a->text() == QLatin1String("Next page"))
+            a->trigger(); // as a click would, so the page number follows
+    }
+    ok = Grab(&dialog, out, QStringLiteral("print_preview_slave")) && ok;
+    dialog.close();
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -221,6 +261,7 @@ int main(int argc, char **argv)
     AboutDialog about(w.windowTitle(), false, &w);
     ok = Grab(&about, out, QStringLiteral("about_en")) && ok;
     about.close();
+    ok = GrabPrintPreview(root, out) && ok;
     w.hide();
     ok = GrabBoards(out) && ok;
     return ok ? 0 : 1;
