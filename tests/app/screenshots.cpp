@@ -27,7 +27,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QDir>
 #include <QListWidget>
@@ -179,35 +178,23 @@ bool GrabPrintPreview(const Root &root, const QString &out)
 {
     QFile gsd(root.gsdDir() + QStringLiteral("/EASY4711.GSD"));
     if (gsd.open(QIODevice::WriteOnly))
-        gsd.write("#Profibus_DP\r\nVendor_Name = \"Easy Automation\"\r\nModel_Name = \"EASY DIO16\"\r\n"
-                  "Ident_Number = 0x4711\r\nHardware_Release = \"HW 1.0\"\r\nSoftware_Release = \"SW 2.1\"\r\n"
-                  "Module = \"DIO 16\" 0x31\r\nEndModule\r\n");
+        gsd.write("Vendor_Name = \"Easy Automation\"\nModel_Name = \"EASY DIO16\"\nIdent_Number = 0x4711\n");
     gsd.close();
     State st;
-    st.language = kEnglish;
     CliPrompts prompts;
-    prompts.quiet = true;
     VirtualPump pump;
     Context ctx{st, prompts, pump, root};
     BuildDemoConfiguration(ctx);
+    st.language = kEnglish;
     st.configFileName = root.path(QStringLiteral("setup/AutoLoad.dp1"));
     PrintPreview preview(BuildPrintout(ctx, QDateTime::currentDateTime()));
-    QPrintPreviewDialog &dialog = preview.dialog();
-    dialog.resize(760, 900);
-    dialog.show();
-    auto *pages = dialog.findChild<QPrintPreviewWidget *>();
-    if (!pages)
-        return false;
-    pages->setViewMode(QPrintPreviewWidget::SinglePageView);
-    pages->fitInView();
-    bool ok = Grab(&dialog, out, QStringLiteral("print_preview_master"));
-    for (QAction *a : dialog.findChildren<QAction *>()) {
+    preview.dialog().resize(760, 900);
+    bool ok = Grab(&preview.dialog(), out, QStringLiteral("print_preview_master"));
+    for (QAction *a : preview.dialog().findChildren<QAction *>()) {
         if (a->text() == QLatin1String("Next page"))
             a->trigger(); // as a click would, so the page number follows
     }
-    ok = Grab(&dialog, out, QStringLiteral("print_preview_slave")) && ok;
-    dialog.close();
-    return ok;
+    return Grab(&preview.dialog(), out, QStringLiteral("print_preview_slave")) && ok;
 }
 
 } // namespace

@@ -14,101 +14,73 @@
 namespace meridan::test {
 namespace {
 
-struct PrintWindow {
-    QTemporaryDir tmp;
-    Root root{tmp.path()};
-    State st;
-    WindowPrompts ui;
-    VirtualPump pump;
-    Context ctx{st, ui, pump, root};
-    std::unique_ptr<MainWindow> w;
-
-    PrintWindow()
-    {
-        root.ensureLayout();
-        QFile settings(root.settingsFile());
-        if (settings.open(QIODevice::WriteOnly))
-            settings.write("[LANGUAGE]\r\n 1\r\n");
-        settings.close();
-        w = std::make_unique<MainWindow>(ctx);
-        ui.window = w.get();
-        w->endProgram = [] {};
-        w->Form_Load();
-        BuildDemoConfiguration(ctx);
-    }
-    QAction *action(const char *name) const { return w->findChild<QAction *>(QString::fromLatin1(name)); }
-    QString melde1() const { return w->findChild<QLineEdit *>(QStringLiteral("Melde1"))->text(); }
-};
-
 QByteArray FileStart(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.read(5) : QByteArray();
 }
 
-TEST(PrintWindow, exportPdf_writesTheChosenFile_orSaysItWasCancelled)
+// Closes the modal dialog of type D once the event loop runs: `accept` or reject.
+template <typename D>
+void WhenShown(bool &shown, bool accept)
 {
-    PrintWindow f;
-    QAction *exportPdf = f.action("DP_ExportPdf");
-    ASSERT_NE(exportPdf, nullptr);
-    EXPECT_TRUE(exportPdf->isEnabled());
-    EXPECT_EQ(exportPdf->text(), QStringLiteral("&Export PDF…"));
-    const QString path = f.tmp.filePath(QStringLiteral("demo.pdf"));
-    f.ui.files.push_back(path);
-    exportPdf->trigger();
-    EXPECT_EQ(f.ui.dialogs.back().title, QStringLiteral("Export PDF"));
-    EXPECT_EQ(f.melde1(), QStringLiteral("Printing O.K.: ") + path);
-    EXPECT_EQ(FileStart(path), QByteArray("%PDF-"));
-
-    exportPdf->trigger(); // no answer: the dialog is cancelled
-    EXPECT_EQ(f.melde1(), QStringLiteral("Printing cancelled"));
+    QTimer::singleShot(0, [&shown, accept] {
+        auto *d = qobject_cast<D *>(QApplication::activeModalWidget());
+        shown = d != nullptr;
+        if (d)
+            accept ? d->accept() : d->reject();
+    });
 }
 
-TEST(PrintWindow, print_opensThePreview_closingItCancels)
+TEST(PrintWindow, fileMenu_exportWritesThePdf_printShowsThePreview_cancelSaysSo)
 {
-    PrintWindow f;
-    f.w->sp_deutsch_Click();
-    QAction *print = f.action("DP_Print");
-    ASSERT_TRUE(print->isEnabled());
-    EXPECT_EQ(f.action("DP_ExportPdf")->text(), QStringLiteral("Als PDF &exportieren…"));
-    f.ui.statuses.clear();
+    Fixture f;
+    f.st.language = kGerman;
+    WindowPrompts ui;
+    Context ctx{f.st, ui, f.pump, f.root};
+    MainWindow w(ctx);
+    ui.window = &w;
+    BuildDemoConfiguration(ctx);
+    auto *exportPdf = w.findChild<QAction *>(QStringLiteral("DP_ExportPdf"));
+    auto *print = w.findChild<QAction *>(QStringLiteral("DP_Print"));
+    const auto melde1 = [&] { return w.findChild<QLineEdit *>(QStringLiteral("Melde1"))->text(); };
+    ASSERT_TRUE(exportPdf && print && exportPdf->isEnabled() && print->isEnabled());
+    EXPECT_EQ(exportPdf->text(), QStringLiteral("Als PDF &exportieren…"));
+
+    const QString path = f.file(QStringLiteral("demo.pdf"));
+    ui.files.push_back(path);
+    exportPdf->trigger();
+    EXPECT_EQ(ui.dialogs.back().title, QStringLiteral("Als PDF exportieren"));
+    EXPECT_EQ(melde1(), QStringLiteral("Printing O.K.: ") + path);
+    EXPECT_EQ(FileStart(path), QByteArray("%PDF-"));
+    exportPdf->trigger(); // no answer: the file dialog is cancelled
+    EXPECT_EQ(melde1(), QStringLiteral("Drucken abgebrochen"));
+
+    ui.statuses.clear();
     bool previewShown = false;
-    QTimer::singleShot(0, [&] {
-        auto *preview = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
-        previewShown = preview != nullptr;
-        if (preview)
-            preview->reject();
-    });
+    WhenShown<QPrintPreviewDialog>(previewShown, false);
     print->trigger();
     EXPECT_TRUE(previewShown);
-    EXPECT_EQ(f.ui.statuses.front(), QStringLiteral("Printing Configuration"));
-    EXPECT_EQ(f.melde1(), QStringLiteral("Drucken abgebrochen"));
+    EXPECT_EQ(ui.statuses, std::vector<QString>({QStringLiteral("Printing Configuration"), QStringLiteral("Drucken abgebrochen")}));
 }
 
 TEST(PrintWindow, previewsPrintButton_printsThroughThePrintDialog)
 {
-    PrintWindow f;
-    PrintPreview preview(BuildPrintout(f.ctx, kPrintDate), f.w.get());
-    const QString path = f.tmp.filePath(QStringLiteral("printed.pdf"));
+    Fixture f;
+    BuildDemoConfiguration(f.ctx);
+    PrintPreview preview(BuildPrintout(f.ctx, kPrintDate));
+    const QString path = f.file(QStringLiteral("printed.pdf"));
     preview.printer().setOutputFileName(path);
     bool dialogShown = false;
     QTimer::singleShot(0, [&] {
-        QAction *print = nullptr;
         for (QAction *a : preview.dialog().findChildren<QAction *>()) {
-            if (a->text() == QLatin1String("Print"))
-                print = a;
+            if (a->text() == QLatin1String("Print")) {
+                WhenShown<QPrintDialog>(dialogShown, true);
+                a->trigger();
+            }
         }
-        if (!print) {
-            preview.dialog().reject();
-            return;
-        }
-        QTimer::singleShot(0, [&] {
-            auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget());
-            dialogShown = dialog != nullptr;
-            if (dialog)
-                dialog->accept();
-        });
-        print->trigger();
+        if (preview.dialog().isVisible())
+            preview.dialog().reject(); // nothing printed
     });
     const PrintOutcome out = preview.exec();
     EXPECT_TRUE(dialogShown);
