@@ -13,6 +13,7 @@
 #include "master/form3_window.h"
 #include "monitor/diagnosis.h"
 #include "monitor/form6_window.h"
+#include "report/print_dialog.h"
 #include "slave/form2_window.h"
 
 #include <QAction>
@@ -279,7 +280,16 @@ void MainWindow::BuildMenus()
     save_ = action(file_, "Save", &MainWindow::Save_Click);
     file_->addSeparator();
     dpPrint_ = action(file_, "DP_Print", nullptr);
-    dpPrint_->setEnabled(false); // the printout comes with its own part
+    exportPdf_ = action(file_, "DP_ExportPdf", nullptr);
+    // Printing needs no board: there is always a configuration in memory.
+    connect(dpPrint_, &QAction::triggered, this, [this] {
+        DP_Print_Click(ctx_, this);
+        ShowStatus();
+    });
+    connect(exportPdf_, &QAction::triggered, this, [this] {
+        ExportPdf(ctx_);
+        ShowStatus();
+    });
     file_->addSeparator();
     fileExit_ = action(file_, "File_Exit", &MainWindow::File_Exit_Click);
     neufile_->setShortcut(QKeySequence::New);
@@ -371,6 +381,7 @@ void MainWindow::SetLanguageTexts()
     laden_->setText(T("&Load", "&Laden"));
     save_->setText(T("&Store", "&Speichern"));
     dpPrint_->setText(T("&Print", "&Drucken"));
+    exportPdf_->setText(T("&Export PDF…", "Als PDF &exportieren…"));
     fileExit_->setText(T("E&xit", "&Beenden"));
     hwmen_->setTitle(QStringLiteral("&Hardware"));
     for (const Translated &t : hwItems_)

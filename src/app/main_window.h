@@ -165,6 +165,7 @@ private:
     QAction *laden_ = nullptr;
     QAction *save_ = nullptr;
     QAction *dpPrint_ = nullptr;
+    QAction *exportPdf_ = nullptr;
     QAction *fileExit_ = nullptr;
     QAction *noHW_ = nullptr;
     QAction *eeErase_ = nullptr;

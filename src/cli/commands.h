@@ -6,6 +6,9 @@
 
 #include <QStringList>
 #include <QTextStream>
+#include <memory>
+
+class QCoreApplication;
 
 namespace meridan::cli {
 
@@ -38,6 +41,9 @@ int CmdDiag(Env &env, const QStringList &args);
 int CmdEepromStart(Env &env, const QStringList &args);
 int CmdEepromStop(Env &env, const QStringList &args);
 int CmdDemoConfig(Env &env, const QStringList &args);
+int CmdPrint(Env &env, const QStringList &args);
+// The application object: a QGuiApplication for the commands that draw.
+std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char **argv);
 
 // Helpers shared by commands.
 int UsageError(Env &env, const Command &cmd, const QString &why);

@@ -22,6 +22,7 @@ const Command kCommands[] = {
     {"eeprom-stop", "--hw HW", "stop the master", CmdEepromStop},
     {"demo-config", "[--force] [FILE.dp1]", "write the demo configuration (default ROOT/setup/AutoLoad.dp1)", CmdDemoConfig},
     {"gsd", "[--station N] FILE", "read a GSD file into a new slave record and print its tables as JSON", CmdGsd},
+    {"print", "FILE.dp1 [--pdf OUT.pdf] [--lang de|en]", "the configuration printout as text (form feed between pages) or PDF", CmdPrint},
 };
 
 void PrintHelp(QTextStream &out)
@@ -52,12 +53,12 @@ int UsageError(Env &env, const Command &cmd, const QString &why)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("meridan-cli"));
     QTextStream out(stdout);
     QTextStream err(stderr);
 
-    QStringList args = app.arguments().mid(1);
+    QStringList args = QCoreApplication::arguments().mid(1);
     QString rootDir;
     int16_t language = kEnglish;
     while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {

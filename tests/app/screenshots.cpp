@@ -13,6 +13,7 @@
 #include "monitor/form6_window.h"
 #include "demo_config.h"
 #include "master/form3_window.h"
+#include "report/print_dialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QDir>
 #include <QListWidget>
@@ -165,6 +167,31 @@ bool GrabBoards(const QString &out)
     return ok;
 }
 
+// File -> Print: the preview of the demo configuration, its master page and
+// the page of station 12, whose device file is in the GSD folder.
+bool GrabPrintPreview(const Root &root, const QString &out)
+{
+    QFile gsd(root.gsdDir() + QStringLiteral("/EASY4711.GSD"));
+    if (gsd.open(QIODevice::WriteOnly))
+        gsd.write("Vendor_Name = \"Easy Automation\"\nModel_Name = \"EASY DIO16\"\nIdent_Number = 0x4711\n");
+    gsd.close();
+    State st;
+    CliPrompts prompts;
+    VirtualPump pump;
+    Context ctx{st, prompts, pump, root};
+    BuildDemoConfiguration(ctx);
+    st.language = kEnglish;
+    st.configFileName = root.path(QStringLiteral("setup/AutoLoad.dp1"));
+    PrintPreview preview(BuildPrintout(ctx, QDateTime::currentDateTime()));
+    preview.dialog().resize(760, 900);
+    bool ok = Grab(&preview.dialog(), out, QStringLiteral("print_preview_master"));
+    for (QAction *a : preview.dialog().findChildren<QAction *>()) {
+        if (a->text() == QLatin1String("Next page"))
+            a->trigger(); // as a click would, so the page number follows
+    }
+    return Grab(&preview.dialog(), out, QStringLiteral("print_preview_slave")) && ok;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -219,6 +246,7 @@ int main(int argc, char **argv)
     AboutDialog about(w.windowTitle(), false, &w);
     ok = Grab(&about, out, QStringLiteral("about_en")) && ok;
     about.close();
+    ok = GrabPrintPreview(root, out) && ok;
     w.hide();
     ok = GrabBoards(out) && ok;
     return ok ? 0 : 1;

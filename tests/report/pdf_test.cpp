@@ -1,0 +1,117 @@
+// The PDF is checked with poppler's tools, which share nothing with the
+// writer: pages as pdfinfo counts them, text as pdftotext extracts it.
+#include "config/configfile.h"
+#include "report/render.h"
+#include "report_support.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+namespace meridan::test {
+namespace {
+
+#define REQUIRE_POPPLER()                                                                              \
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()                          \
+        || QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())                        \
+    GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) not found"
+
+QString RunTool(const QString &tool, const QStringList &args, const QStringList &unset = {}, int *code = nullptr)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &v : unset)
+        env.remove(v);
+    p.setProcessEnvironment(env);
+    p.start(tool, args);
+    p.waitForFinished(30000);
+    if (code)
+        *code = p.exitCode();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+int PageCount(const QString &pdf)
+{
+    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(RunTool(QStringLiteral("pdfinfo"), {pdf}));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+// The text of each sheet, runs of blanks folded to one.
+QStringList Sheets(const QString &pdf)
+{
+    QStringList sheets = RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")})
+                             .split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+    for (QString &s : sheets)
+        s = s.simplified();
+    return sheets;
+}
+
+QString Written(Fixture &f)
+{
+    const QString path = f.file(QStringLiteral("out.pdf"));
+    EXPECT_EQ(WritePdf(BuildPrintout(f.ctx, kPrintDate), path).kind, PrintOutcome::Kind::Done);
+    return path;
+}
+
+TEST(PrintPdf, sheetPerSlave_keyLines_centredArea_longPageOnAnotherSheet)
+{
+    REQUIRE_POPPLER();
+    Fixture f;
+    DemoWithGsdFiles(f);
+    std::vector<int> modules(64, 1); // a page longer than a sheet
+    PutSlave(f, 50, 0x4711, "EASY", {}, {0x31}, modules);
+    const QString pdf = Written(f);
+    EXPECT_EQ(PageCount(pdf), 7);
+    const QStringList s = Sheets(pdf);
+    ASSERT_EQ(s.size(), 7);
+    EXPECT_TRUE(s[0].contains(QStringLiteral("Baudrate .................. : 1,5 MBaud TSL ....................... : 7000 TBit")));
+    EXPECT_TRUE(s[1].contains(QStringLiteral("Stationaddress ............ : 12")));
+    EXPECT_TRUE(s[1].contains(QStringLiteral("Vendor Name ............... : Easy Automation, Inc.")));
+    EXPECT_TRUE(s[2].contains(QStringLiteral("Ident Number .............. : C0DE")));
+    EXPECT_TRUE(s[5].startsWith(QStringLiteral("ZEL Meridan")));
+    EXPECT_FALSE(s[6].contains(QStringLiteral("ZEL Meridan")));
+    EXPECT_TRUE(s[6].contains(QStringLiteral("64 --> DIO 16")));
+    EXPECT_TRUE(s[6].endsWith(QStringLiteral("-End-")));
+    const QString boxes = RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    const auto m = QRegularExpression(QStringLiteral("xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\"[^>]*>ZEL<")).match(boxes);
+    ASSERT_TRUE(m.hasMatch());
+    // A4 is 595.3 x 841.9 pt, the area 450 x 725 pt; the title is its fourth line.
+    EXPECT_NEAR(m.captured(1).toDouble(), (595.28 - 450.0) / 2, 1.0);
+    EXPECT_GT(m.captured(2).toDouble(), (841.89 - 725.0) / 2 + 24);
+    EXPECT_LT(m.captured(2).toDouble(), (841.89 - 725.0) / 2 + 48);
+}
+
+// meridan-cli print as a script runs it: no display, no platform chosen.
+TEST(CliPrint, textAndPdf_headless_sameAsTheWindowPrints)
+{
+    Fixture f;
+    DemoWithGsdFiles(f);
+    const QString dp1 = f.root.path(QStringLiteral("setup/AutoLoad.dp1"));
+    ASSERT_TRUE(SaveConfigFile(f.ctx, dp1));
+    f.st.configFileName = dp1;
+    f.st.language = kGerman;
+    const QString cli = QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli");
+    const QStringList headless = {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("QT_QPA_PLATFORM")};
+    const QStringList print = {QStringLiteral("--root"), f.root.dir(), QStringLiteral("print"), dp1};
+    int code = -1;
+    const QString text = RunTool(cli, print + QStringList{QStringLiteral("--lang"), QStringLiteral("de")}, headless, &code);
+    EXPECT_EQ(code, 0);
+    // The date is the clock's; everything else is the line model's.
+    const QRegularExpression date(QStringLiteral("Date : [^\n]*"));
+    EXPECT_EQ(QString(text).replace(date, QString()).toStdString(),
+              PrintoutText(BuildPrintout(f.ctx, kPrintDate)).replace(date, QString()).toStdString());
+    EXPECT_EQ(text.count(QLatin1Char('\f')), 4);
+    EXPECT_TRUE(RunTool(cli, {QStringLiteral("print"), dp1, QStringLiteral("--lang"), QStringLiteral("fr")}, {}, &code).isEmpty());
+    EXPECT_EQ(code, 2); // bad usage
+
+    REQUIRE_POPPLER();
+    const QString pdf = f.file(QStringLiteral("cli.pdf"));
+    RunTool(cli, print + QStringList{QStringLiteral("--pdf"), pdf}, headless, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(PageCount(pdf), 5);
+    EXPECT_TRUE(Sheets(pdf)[0].contains(QStringLiteral("Master and Busparameter")));
+}
+
+} // namespace
+} // namespace meridan::test

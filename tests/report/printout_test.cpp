@@ -1,0 +1,113 @@
+#include "report_support.h"
+
+#include <QLocale>
+#include <gtest/gtest.h>
+
+namespace meridan::test {
+namespace {
+
+QStringList SlavePage(Fixture &f, int station)
+{
+    return SlavePageLines(f.ctx, station, f.st.image.slot(station));
+}
+
+TEST(Printout, withoutSlaves_onePageEndingInOptionsAndEnd_baudCodesBeyondTheTable)
+{
+    Fixture f;
+    PutDemoMaster(f.st, 8); // 6 Mbit/s: the editor's text and bit time
+    f.st.image.at(0, 27) = 0x80; // AutoClear on
+    f.st.configFileName = QStringLiteral("/plant/line4.dp1");
+    EXPECT_EQ(BuildPrintout(f.ctx, kPrintDate).pages.size(), 1u);
+    ExpectGolden(QStringLiteral("no_slaves_en.txt"), PrintedText(f));
+    f.st.image.at(0, 11) = 12; // unknown to the editor: the code, and no times
+    const QStringList page = BuildPrintout(f.ctx, kPrintDate).pages[0];
+    EXPECT_EQ(page.mid(13, 3), QStringList({QStringLiteral("   Baudrate .................. : 12"),
+                                            QStringLiteral("   TSL ....................... : 1000 TBit"),
+                                            QStringLiteral("   TSL ....................... : 0.000 ms")}));
+}
+
+TEST(Printout, demoConfiguration_englishAndGerman_withDecimalComma)
+{
+    Fixture f;
+    DemoWithGsdFiles(f);
+    f.st.configFileName = QStringLiteral("ROOT/setup/AutoLoad.dp1");
+    ExpectGolden(QStringLiteral("demo_en.txt"), PrintedText(f));
+    // Stations 30 and 40 have no device file: no key lines, and none is created.
+    EXPECT_EQ(QDir(f.root.gsdDir()).entryList(QDir::Files).size(), 2);
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    f.st.language = kGerman;
+    const QString text = PrintedText(f);
+    QLocale::setDefault(saved);
+    // 7000 tbit at 1.5 Mbit/s; the plain numbers keep their point.
+    EXPECT_TRUE(text.contains(QStringLiteral("   TSL ....................... : 4,667 ms\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("   MinS ...................... : 2.5 ms\n")));
+    ExpectGolden(QStringLiteral("demo_de.txt"), text);
+}
+
+TEST(Printout, threeParameterBytes_firstConfigLineWrapsAfterFive)
+{
+    Fixture f;
+    PutSlave(f, 33, 0x0815, "ABCD", {0x01, 0x02, 0x03}, {0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17});
+    const QStringList page = SlavePage(f, 33);
+    const int at = int(page.indexOf(QStringLiteral("   Parameter ................. :  01 02 03 ")));
+    ASSERT_GT(at, 0);
+    EXPECT_EQ(page[at - 1], QStringLiteral("   Parameter Length .......... :  3 "));
+    const int cfg = int(page.indexOf(QStringLiteral("   Config Code ............... :  11 12 13 14 15 ")));
+    ASSERT_GT(cfg, at);
+    EXPECT_EQ(page[cfg + 1], QString(34, QLatin1Char(' ')) + QStringLiteral("16 17 "));
+    EXPECT_EQ(page[cfg + 2], QStringLiteral("   Module :"));
+    EXPECT_EQ(page.last(), QStringLiteral("   Length of Slave Record     :  141")); // 131 + U + C
+}
+
+TEST(Printout, moduleNumbers_pickTheirGsdEntries_alsoAbove254)
+{
+    Fixture f;
+    PutSlave(f, 12, 0x00AA, "MODU", {}, {0x10}, {2, 300, 1});
+    QByteArray gsd;
+    for (int m = 1; m <= 300; ++m)
+        gsd += "Module = \"Module " + QByteArray::number(m) + "\" 0x10\r\nEndModule\r\n";
+    WriteGsd(f, QStringLiteral("MODU00AA.GSD"), gsd);
+    const QStringList page = SlavePage(f, 12);
+    const int at = int(page.indexOf(QStringLiteral("   Module :")));
+    ASSERT_GT(at, 0);
+    EXPECT_EQ(page.mid(at + 1, 4), QStringList({QStringLiteral("           1 --> Module 2"),
+                                                QStringLiteral("           2 --> Module 300"),
+                                                QStringLiteral("           3 --> Module 1"), QString()}));
+}
+
+TEST(Printout, worksOnCopies_andReportsEachOutcome)
+{
+    Fixture f;
+    BuildDemoConfiguration(f.ctx);
+    f.st.record.bytes.fill(0x5A);
+    f.st.currentStation = 55;
+    const Record buffer = f.st.record;
+    using K = PrintOutcome::Kind;
+    const std::pair<PrintOutcome, const char *> cases[] = {{{K::Done, QStringLiteral("/x.pdf")}, "Printing O.K.: /x.pdf"},
+                                                           {{K::Cancelled, {}}, "Printing cancelled"},
+                                                           {{K::Failed, QStringLiteral("no paper")}, "Printing failed: no paper"}};
+    for (const auto &[outcome, status] : cases) {
+        f.ui.statuses.clear();
+        std::size_t pages = 0;
+        PrintConfiguration(f.ctx, [&](const Printout &p) { return pages = p.pages.size(), outcome; });
+        EXPECT_EQ(pages, 5u);
+        EXPECT_EQ(f.ui.statuses, std::vector<QString>({QStringLiteral("Printing Configuration"), QString::fromLatin1(status)}));
+    }
+    EXPECT_EQ(f.st.record, buffer);
+    EXPECT_EQ(f.st.currentStation, 55);
+}
+
+TEST(Printout, damagedRecord_endsItsPageWithANote)
+{
+    Fixture f;
+    PutSlave(f, 12, 0x4711, "ABCD", {}, {0x10});
+    f.st.image.at(12, 25) = 255; // U = 246 and C = 253: the blocks after them lie outside the record
+    f.st.image.at(12, 280) = 255;
+    const Printout p = BuildPrintout(f.ctx, kPrintDate);
+    ASSERT_EQ(p.pages.size(), 2u);
+    EXPECT_EQ(p.pages[1].mid(p.pages[1].size() - 3, 1), QStringList(QStringLiteral("   Error: the record is damaged")));
+}
+
+} // namespace
+} // namespace meridan::test
