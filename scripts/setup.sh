@@ -8,6 +8,10 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   socat xvfb xauth x11-utils poppler-utils
+  # the Debian package (scripts/package.sh) and its test: manual pages, icons,
+  # dependencies and hardening flags, and the checkers of what it installs
+  help2man librsvg2-bin dpkg-dev file groff-base shared-mime-info
+  lintian desktop-file-utils appstream
 )
 [ "${MERIDAN_WITH_FUZZ:-0}" = 1 ] && packages+=(clang-14 libclang-rt-14-dev)
 

@@ -67,12 +67,17 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("meridan-boardsim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MERIDAN_SIM_VERSION));
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Simulated PROFIBUS-DP master boards, reached through a DP-RAM file, a "
-        "pseudo-terminal or TCP. See docs/boardsim.md."));
+        "pseudo-terminal or TCP. The options, the bus file and the state snapshot are "
+        "described in boardsim.md, the wire contracts in driver-protocol.md, boot-protocol.md "
+        "and zelpci-cfg.md (the docs folder of the sources, or the package's documentation)."));
     p.addHelpOption();
+    // -v is --verbose here, so --version comes without its usual short form.
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Displays version information."));
     const QCommandLineOption root(QStringLiteral("root"), QStringLiteral("Root folder."), QStringLiteral("DIR"));
     const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Start the demo set of boards named by ROOT/driver/zelpci.cfg."));
     const QCommandLineOption board(QStringLiteral("board"), QStringLiteral("Single board: tessel, vme, corvet, ravelin, dromon, corvet-serial, net0, ketch."), QStringLiteral("KIND"));
@@ -88,8 +93,10 @@ int main(int argc, char **argv)
     const QCommandLineOption terminal(QStringLiteral("terminal"), QStringLiteral("Serial monitor starts in mode O (echo)."));
     const QCommandLineOption images(QStringLiteral("write-images"), QStringLiteral("Write the sample firmware images into DIR and exit."), QStringLiteral("DIR"));
     const QCommandLineOption verbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")}, QStringLiteral("Log every job and message."));
-    p.addOptions({root, demo, board, name, dpram, serial, tcp, bus, eeprom, firmware, state, noPace, terminal, images, verbose});
+    p.addOptions({version, root, demo, board, name, dpram, serial, tcp, bus, eeprom, firmware, state, noPace, terminal, images, verbose});
     p.process(app);
+    if (p.isSet(version))
+        p.showVersion();
 
     if (p.isSet(verbose))
         QLoggingCategory::setFilterRules(QStringLiteral("meridan.sim*.debug=true"));

@@ -19,11 +19,13 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(QStringLiteral("PROFIBUS-DP master configuration and commissioning"));
     parser.addHelpOption();
     parser.addVersionOption();
-    QCommandLineOption rootOpt(QStringLiteral("root"), QStringLiteral("The root folder."), QStringLiteral("DIR"));
+    QCommandLineOption rootOpt(QStringLiteral("root"), QStringLiteral("The root folder (default: $ZEL_ROOT, else $XDG_DATA_HOME/zel)."),
+                               QStringLiteral("DIR"));
     parser.addOption(rootOpt);
-    parser.addPositionalArgument(QStringLiteral("folder"),
-                                 QStringLiteral("Project folder; the start-up file is its unpacked\\autoload.dp1."),
-                                 QStringLiteral("[folder]"));
+    parser.addPositionalArgument(QStringLiteral("PATH"),
+                                 QStringLiteral("A .dp1 configuration to open, or a project folder (ending in /) whose "
+                                                "unpacked/autoload.dp1 is read. Without it: ROOT/setup/AutoLoad.dp1."),
+                                 QStringLiteral("[FILE.dp1|FOLDER/]"));
     parser.process(app);
 
     const Root root = Root::fromEnvironment(parser.value(rootOpt));

@@ -14,32 +14,60 @@ QString NoAutoloadText()
     return QStringLiteral("No Autoload-File found");
 }
 
-QString StartupFilePath(const Context &ctx, const QString &folderArgument)
+namespace {
+
+bool EndsWithSeparator(const QString &text)
 {
-    if (folderArgument.isEmpty())
+    return text.endsWith(QLatin1Char('\\')) || text.endsWith(QLatin1Char('/'));
+}
+
+} // namespace
+
+bool NamesConfigFile(const Context &ctx, const QString &argument)
+{
+    if (argument.isEmpty() || EndsWithSeparator(argument))
+        return false;
+    const QFileInfo named(ResolveNoCase(ctx.root.mapPath(argument)));
+    if (named.isDir())
+        return false;
+    return named.isFile() || argument.endsWith(QLatin1String(".dp1"), Qt::CaseInsensitive);
+}
+
+QString StartupFilePath(const Context &ctx, const QString &argument)
+{
+    if (argument.isEmpty())
         return {};
+    // A desktop opening a configuration passes the file itself; a relative
+    // name stays tied to the folder the program was started in.
+    if (NamesConfigFile(ctx, argument))
+        return QFileInfo(ctx.root.mapPath(argument)).absoluteFilePath();
     static const QString kFile = QStringLiteral("unpacked\\autoload.dp1");
-    const QString joined = folderArgument + kFile;
-    if (folderArgument.endsWith(QLatin1Char('\\')) || folderArgument.endsWith(QLatin1Char('/')))
+    const QString joined = argument + kFile;
+    if (EndsWithSeparator(argument))
         return joined;
     // Without a trailing separator the text is a prefix; only a folder that
     // exists, with no file at the joined name, is taken as a folder.
     if (QFileInfo::exists(ResolveNoCase(ctx.root.mapPath(joined))))
         return joined;
-    if (QFileInfo(ResolveNoCase(ctx.root.mapPath(folderArgument))).isDir())
-        return folderArgument + QLatin1Char('/') + kFile;
+    if (QFileInfo(ResolveNoCase(ctx.root.mapPath(argument))).isDir())
+        return argument + QLatin1Char('/') + kFile;
     return joined;
 }
 
-bool StartupConfig(Context &ctx, const QString &folderArgument)
+bool StartupConfig(Context &ctx, const QString &argument)
 {
     State &st = ctx.st;
     ClearImage(st.image);
     ResetListLines(st);
-    const bool found = AutoLoad(ctx, StartupFilePath(ctx, folderArgument));
-    if (!found)
+    const QString path = StartupFilePath(ctx, argument);
+    const bool found = AutoLoad(ctx, path);
+    if (found)
+        return true;
+    if (NamesConfigFile(ctx, argument))
+        ctx.status(ctx.tr(QStringLiteral("File not found: "), QStringLiteral("Datei nicht gefunden: ")) + path);
+    else
         ctx.status(NoAutoloadText());
-    return found;
+    return false;
 }
 
 } // namespace meridan

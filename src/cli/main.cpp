@@ -27,18 +27,24 @@ const Command kCommands[] = {
 
 void PrintHelp(QTextStream &out)
 {
+    // The manual page is made from this text: "Usage:" and "Options:" open its
+    // sections; a command line followed by its summary indented by 20 is a term.
     out << "meridan-cli " << MERIDAN_VERSION << ": PROFIBUS-DP master configuration without windows\n\n"
-        << "usage: meridan-cli [--root DIR] COMMAND [ARGS]\n\n"
-        << "options:\n"
+        << "Usage: meridan-cli [--root DIR] [--german] COMMAND [ARGS]\n\n"
+        << "Options:\n"
         << "  --root DIR   the root folder (default: $ZEL_ROOT, else $XDG_DATA_HOME/zel)\n"
-        << "  --help       this text\n"
+        << "  --german     messages in German (default: English)\n"
+        << "  --help       this text; meridan-cli COMMAND --help shows one command's usage\n"
         << "  --version    the version\n\n"
-        << "commands:\n";
+        << "Commands:\n";
     for (const Command &c : kCommands)
-        out << "  " << QString::fromLatin1(c.name).leftJustified(14) << QString::fromLatin1(c.usage) << "\n"
-            << "  " << QString(14, QLatin1Char(' ')) << c.summary << "\n";
-    out << "\nhardware names (HW):\n" << iface::HwNameHelp();
-    out << "\nExit status: 0 success, 1 the operation did not reach its goal, 2 bad usage or unreadable input.\n";
+        out << "  " << c.name << ' ' << c.usage << "\n"
+            << QString(20, QLatin1Char(' ')) << c.summary << "\n";
+    out << "\nHardware names (HW):\n" << iface::HwNameHelp();
+    out << "\nExit status:\n"
+        << "  0    success\n"
+        << "  1    the operation did not reach its goal\n"
+        << "  2    bad usage or unreadable input\n";
 }
 
 } // namespace

@@ -3,8 +3,11 @@
 #include "config/listline.h"
 #include "demo_config.h"
 #include "support/fixture.h"
+#include "window_support.h"
 
+#include <QAction>
 #include <QDir>
+#include <QListWidget>
 
 using namespace meridan;
 using namespace meridan::test;
@@ -65,4 +68,67 @@ TEST(Startup, noStartupFile_saysSoAndLeavesAnEmptyImage)
     EXPECT_EQ(f.st.listLines[14], QStringLiteral(" 15. "));
     EXPECT_EQ(f.st.melde1, QStringLiteral("No Autoload-File found"));
     EXPECT_TRUE(f.ui.shown.empty());
+}
+
+TEST(Startup, configFileArgument_isTheStartupFileWhileFoldersKeepTheirMeaning)
+{
+    Fixture f;
+    const QString file = f.file(QStringLiteral("line2.dp1"));
+    WriteConfig(f.root, file, {});
+    EXPECT_EQ(StartupFilePath(f.ctx, file), file);
+    // Named as the desktop passes it, or relative to the folder the program started in.
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(f.tmp.path()));
+    EXPECT_EQ(StartupFilePath(f.ctx, QStringLiteral("line2.dp1")), file);
+    EXPECT_EQ(StartupFilePath(f.ctx, QStringLiteral("new.DP1")), f.file(QStringLiteral("new.DP1")));
+    QDir::setCurrent(cwd);
+    // A folder whose name ends in .dp1 is still a project folder.
+    const QString folder = f.file(QStringLiteral("plant.dp1"));
+    QDir().mkpath(folder);
+    EXPECT_EQ(StartupFilePath(f.ctx, folder), folder + QStringLiteral("/unpacked\\autoload.dp1"));
+    EXPECT_EQ(StartupFilePath(f.ctx, QStringLiteral("C:\\proj.dp1\\")), QStringLiteral("C:\\proj.dp1\\unpacked\\autoload.dp1"));
+}
+
+TEST(Startup, missingConfigFile_saysWhichFileInTheLanguageAndLeavesAnEmptyImage)
+{
+    Fixture f;
+    WriteConfig(f.root, f.root.path(QStringLiteral("setup/AutoLoad.dp1")), {33});
+    const QString missing = f.file(QStringLiteral("gone.dp1"));
+    EXPECT_FALSE(StartupConfig(f.ctx, missing));
+    EXPECT_FALSE(f.st.image.hasMaster());
+    EXPECT_EQ(f.st.melde1, QStringLiteral("File not found: ") + missing);
+    f.st.language = kGerman;
+    EXPECT_FALSE(StartupConfig(f.ctx, missing));
+    EXPECT_EQ(f.st.melde1, QStringLiteral("Datei nicht gefunden: ") + missing);
+    EXPECT_TRUE(f.ui.shown.empty());
+}
+
+// What a double click on a .dp1 in the file manager does: meridan FILE.dp1.
+TEST(Startup, windowStartedWithAConfigFile_listsItAndStoresBackToIt)
+{
+    QTemporaryDir tmp;
+    Root root(tmp.path());
+    root.ensureLayout();
+    State st;
+    WindowPrompts ui;
+    VirtualPump pump;
+    Context ctx{st, ui, pump, root};
+    WriteConfig(root, root.path(QStringLiteral("setup/AutoLoad.dp1")), {33});
+    const QString file = tmp.filePath(QStringLiteral("plant/Line 2.dp1"));
+    WriteConfig(root, file, {12, 40});
+
+    MainWindow w(ctx);
+    ui.window = &w;
+    w.Form_Load(file);
+    w.Form_Activate();
+    const auto *list = w.findChild<QListWidget *>(QStringLiteral("List1"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->item(2)->text().startsWith(QStringLiteral(" 12. TEST")));
+    EXPECT_TRUE(list->item(30)->text().startsWith(QStringLiteral(" 40. TEST")));
+    EXPECT_EQ(list->item(23)->text(), QStringLiteral(" 33. ")); // the start-up file stayed unread
+    EXPECT_TRUE(ui.shown.empty());
+
+    w.findChild<QAction *>(QStringLiteral("Save"))->trigger(); // cancelled in the dialog
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_EQ(ui.dialogs[0].fileName, file);
 }
