@@ -117,7 +117,8 @@ TEST(Startup, windowStartedWithAConfigFile_listsItAndStoresBackToIt)
     const QString file = tmp.filePath(QStringLiteral("plant/Line 2.dp1"));
     WriteConfig(root, file, {12, 40});
 
-    MainWindow w(ctx);
+    BusStack bus(ctx);
+    MainWindow w(ctx, bus.comm);
     ui.window = &w;
     w.Form_Load(file);
     w.Form_Activate();

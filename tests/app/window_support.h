@@ -2,6 +2,7 @@
 // What the window tests share: prompts wired to the main window the way
 // main() wires the real ones, and a bounded wait on the event loop.
 #include "app/main_window.h"
+#include "busops/commissioning.h"
 #include "support/scripted_prompts.h"
 
 #include <QApplication>
@@ -23,6 +24,15 @@ struct WindowPrompts : ScriptedPrompts {
         if (window)
             window->UpdateListe();
     }
+};
+
+// What main() builds around the main window: the live status, the connection
+// to the board (none until a Hardware item is chosen) and the bus commands.
+struct BusStack {
+    Panel panel;
+    Connection conn;
+    Commissioning comm;
+    explicit BusStack(Context &ctx, LinkOpener opener = iface::OpenLink) : conn(ctx, panel, std::move(opener)), comm(ctx, conn) {}
 };
 
 // Lets the event loop run until `done`, at most `ms` milliseconds.

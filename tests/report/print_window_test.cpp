@@ -1,5 +1,4 @@
 #include "app/main_window.h"
-#include "busops/commissioning.h"
 #include "report/print_dialog.h"
 #include "report_support.h"
 #include "window_support.h"
@@ -39,10 +38,8 @@ TEST(PrintWindow, fileMenu_exportWritesThePdf_printShowsThePreview_cancelSaysSo)
     f.st.language = kGerman;
     WindowPrompts ui;
     Context ctx{f.st, ui, f.pump, f.root};
-    Panel panel;
-    Connection conn(ctx, panel);
-    Commissioning comm(ctx, conn);
-    MainWindow w(ctx, comm);
+    BusStack bus(ctx);
+    MainWindow w(ctx, bus.comm);
     ui.window = &w;
     BuildDemoConfiguration(ctx);
     auto *exportPdf = w.findChild<QAction *>(QStringLiteral("DP_ExportPdf"));
