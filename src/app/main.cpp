@@ -6,15 +6,12 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <cstdio>
 
 using namespace meridan;
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("meridan"));
-    QApplication::setApplicationVersion(QStringLiteral(MERIDAN_VERSION));
-
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("PROFIBUS-DP master configuration and commissioning"));
     parser.addHelpOption();
@@ -26,6 +23,23 @@ int main(int argc, char **argv)
                                  QStringLiteral("A .dp1 configuration to open, or a project folder (ending in /) whose "
                                                 "unpacked/autoload.dp1 is read. Without it: ROOT/setup/AutoLoad.dp1."),
                                  QStringLiteral("[FILE.dp1|FOLDER/]"));
+    // --help and --version answer without a window system: a desktop
+    // program must not need a display to say how it is called.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--help" || a == "-h" || a == "-?") {
+            std::fputs(qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("meridan"))), stdout);
+            return 0;
+        }
+        if (a == "--version" || a == "-v") {
+            std::printf("meridan %s\n", MERIDAN_VERSION);
+            return 0;
+        }
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("meridan"));
+    QApplication::setApplicationVersion(QStringLiteral(MERIDAN_VERSION));
     parser.process(app);
 
     const Root root = Root::fromEnvironment(parser.value(rootOpt));
