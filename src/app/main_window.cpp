@@ -341,6 +341,9 @@ void MainWindow::BuildMenus()
     spEnglisch_ = action(option_, "sp_englisch", &MainWindow::sp_englisch_Click);
     spDeutsch_ = action(option_, "sp_deutsch", &MainWindow::sp_deutsch_Click);
     spEnglisch_->setCheckable(true);
+    option_->addSeparator();
+    fastDownload_ = action(option_, "FastDownload", &MainWindow::FastDownload_Click);
+    fastDownload_->setCheckable(true);
     spDeutsch_->setCheckable(true);
 
     help_menu_ = Named(menuBar()->addMenu(QStringLiteral("&?")), "Help");
@@ -391,6 +394,8 @@ void MainWindow::SetLanguageTexts()
     spDeutsch_->setText(T("&German", "&Deutsch"));
     spDeutsch_->setChecked(IsGerman(ctx_.st.language));
     spEnglisch_->setChecked(!IsGerman(ctx_.st.language));
+    fastDownload_->setText(T("&Fast download", "&Schneller Download"));
+    fastDownload_->setChecked(ctx_.st.fastDownload);
     hilfe_->setText(T("&Help", "&Hilfe"));
     info_->setText(QStringLiteral("&Info"));
 
@@ -533,6 +538,12 @@ void MainWindow::sp_englisch_Click()
             form3_->SetTexts();
     }
     spEnglisch_->setChecked(!IsGerman(ctx_.st.language));
+}
+
+void MainWindow::FastDownload_Click()
+{
+    ChooseFastDownload(ctx_, fastDownload_->isChecked());
+    fastDownload_->setChecked(ctx_.st.fastDownload);
 }
 
 void MainWindow::Hilfe_Click()

@@ -86,6 +86,9 @@ public:
     void Exitbutton_Click();
     void sp_deutsch_Click();
     void sp_englisch_Click();
+    // Option menu: the download sends the next job as soon as the board has
+    // answered (kept in the settings file).
+    void FastDownload_Click();
     void Hilfe_Click();
     void Info_Click();
     void noHW_Click();
@@ -172,6 +175,7 @@ private:
     QAction *eeStart_ = nullptr;
     QAction *eeStop_ = nullptr;
     QAction *spEnglisch_ = nullptr;
+    QAction *fastDownload_ = nullptr;
     QAction *spDeutsch_ = nullptr;
     QAction *hilfe_ = nullptr;
     QAction *info_ = nullptr;

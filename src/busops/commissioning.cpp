@@ -52,6 +52,7 @@ void Commissioning::F1_Run_Click()
             downloadStation = 1;
             iface::SetJob(ctx_.st.record, JobCode::SetMode, iface::Code(BusMode::Offline));
             conn_.link().putJob(ctx_.st.record);
+            PaceDownload(true);
         }
         ctx_.status(QStringLiteral("init"));
         panel_.load = true;
@@ -375,13 +376,32 @@ void Commissioning::Timer1_Timer()
     panel_.timerBusy = true;
     panel_.communication = true;
     panel_.hwText = conn_.hwText();
-    if (conn_.connected() && panel_.load && conn_.link().getMessage())
+    bool took = false;
+    if (conn_.connected() && panel_.load && conn_.link().getMessage()) {
         TakeMessage();
+        took = true;
+    }
     conn_.CheckLost();
+    PaceDownload(took && downloading());
     PaintMarks();
     panel_.timerBusy = false;
     panel_.communication = false;
     panel_.notify();
+}
+
+void Commissioning::PaceDownload(bool progress)
+{
+    const qint64 now = ctx_.pump.nowMs();
+    if (progress)
+        lastProgress_ = now;
+    const bool fast = ctx_.st.fastDownload && downloading() && conn_.connected() && now - lastProgress_ < kFastIdleMs;
+    if (fast && normalInterval_ == 0) {
+        normalInterval_ = panel_.timerInterval;
+        panel_.timerInterval = kFastPollMs;
+    } else if (!fast && normalInterval_ != 0) {
+        panel_.timerInterval = normalInterval_;
+        normalInterval_ = 0;
+    }
 }
 
 void Commissioning::RequestDiagnosis(int station)

@@ -25,6 +25,16 @@ public:
     // Where the download's walk over the slaves stands. Kept apart from the
     // current station, which a click in the station list changes meanwhile.
     int downloadStation = 0;
+    // A download is under way: a job is out and its reply awaited.
+    bool downloading() const { return startupStep != 0 && !panel_.run; }
+
+    // Fast download (State::fastDownload): while a download is under way the
+    // status poll looks for the next reply every millisecond, so the next job
+    // goes out as soon as the board has answered, not at the poll's next
+    // tick. Everything else keeps the poll's interval, which returns when the
+    // download ends (or when the board has kept silent for a second).
+    static constexpr int kFastPollMs = 1;
+    static constexpr int kFastIdleMs = 1000;
 
     // Bus state control.
     void F1_Halt_Click();
@@ -56,10 +66,13 @@ private:
     QString GcEntry(const QString &text, uint8_t &target);
     void TakeMessage();
     void PaintMarks();
+    void PaceDownload(bool progress);
 
     Context &ctx_;
     Connection &conn_;
     Panel &panel_;
+    int normalInterval_ = 0;   // the poll's interval while it runs fast; 0: not fast
+    qint64 lastProgress_ = 0;  // when the download last moved on
 };
 
 } // namespace meridan

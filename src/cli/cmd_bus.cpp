@@ -56,8 +56,11 @@ int CmdRun(Env &env, const QStringList &argv)
     if (!hw)
         return HwUsageError(env, "run", why);
     const auto seconds = TakeTimeout(args, kDefaultRunSeconds);
+    // The next job goes out as soon as the board has answered, unless the
+    // download is to be paced by the status poll as in the window.
+    const bool tick = args.removeAll(QStringLiteral("--tick")) > 0;
     if (!seconds || args.size() != 1) {
-        env.err << "usage: meridan-cli run --hw HW FILE.dp1 [--timeout SECONDS]" << Qt::endl;
+        env.err << "usage: meridan-cli run --hw HW FILE.dp1 [--timeout SECONDS] [--tick]" << Qt::endl;
         return kUsage;
     }
     const QString file = ResolveNoCase(env.ctx.root.mapPath(args[0]));
@@ -70,6 +73,7 @@ int CmdRun(Env &env, const QStringList &argv)
         return kUsage;
     }
     BusSession bus(env);
+    env.ctx.st.fastDownload = !tick;
     bus.echoStatus(true);
     if (!bus.connect(*hw))
         return kFailed;

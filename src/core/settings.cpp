@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <cmath>
+#include <optional>
 
 Q_LOGGING_CATEGORY(lcSettings, "meridan.app.settings", QtWarningMsg)
 
@@ -20,6 +21,33 @@ namespace {
 constexpr qint64 kMaxSettingsBytes = 64 * 1024;
 
 } // namespace
+
+namespace {
+
+// The value line after the line holding `section`; nullopt when there is none.
+std::optional<QByteArray> SectionValue(const QByteArray &text, const char *section)
+{
+    const QList<QByteArray> lines = text.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!lines[i].contains(section))
+            continue;
+        if (i + 1 >= lines.size())
+            return std::nullopt; // the file ends where the value should be
+        QByteArray value = lines[i + 1];
+        if (value.endsWith('\r'))
+            value.chop(1);
+        return value;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool ParseFastDownload(const QByteArray &text)
+{
+    const auto value = SectionValue(text, "[FASTDOWNLOAD]");
+    return value && ValNumber(QLatin1StringView(*value)) != 0;
+}
 
 bool ParseLanguage(const QByteArray &text, int16_t &flag)
 {
@@ -52,14 +80,25 @@ void ReadSettings(Context &ctx)
         ctx.st.language = flag;
     else
         qCDebug(lcSettings) << "no language in" << f.fileName();
+    ctx.st.fastDownload = ParseFastDownload(text);
 }
 
 void WriteSettings(Context &ctx)
 {
-    const QByteArray text = QByteArrayLiteral("[LANGUAGE]\r\n") + NumText(ctx.st.language).toLatin1() + "\r\n";
+    QByteArray text = QByteArrayLiteral("[LANGUAGE]\r\n") + NumText(ctx.st.language).toLatin1() + "\r\n";
+    if (ctx.st.fastDownload)
+        text += QByteArrayLiteral("[FASTDOWNLOAD]\r\n") + NumText(1).toLatin1() + "\r\n";
     const QString why = WriteWholeFile(ctx.root.settingsFile(), text);
     if (!why.isEmpty())
         qCWarning(lcSettings) << "settings not written:" << ctx.root.settingsFile() << why;
+}
+
+void ChooseFastDownload(Context &ctx, bool on)
+{
+    if (ctx.st.fastDownload == on)
+        return;
+    ctx.st.fastDownload = on;
+    WriteSettings(ctx);
 }
 
 bool ChooseLanguage(Context &ctx, int16_t flag)

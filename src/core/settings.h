@@ -1,9 +1,11 @@
 #pragma once
-// The settings file ROOT/meridan.cfg: the only thing the program remembers
-// between runs is the language flag.
+// The settings file ROOT/meridan.cfg: the language flag, and whether the
+// download is fast (the section is written only when it is).
 //
 //   [LANGUAGE]<CR><LF>
 //    49<CR><LF>          (German; " 1" English)
+//   [FASTDOWNLOAD]<CR><LF>
+//    1<CR><LF>
 #include <QByteArray>
 #include <cstdint>
 
@@ -23,5 +25,9 @@ bool ChooseLanguage(Context &ctx, int16_t flag);
 // The value of the line after "[LANGUAGE]" in `text`; false when there is no
 // such line or the value does not fit the flag.
 bool ParseLanguage(const QByteArray &text, int16_t &flag);
+// Whether the file asks for the fast download.
+bool ParseFastDownload(const QByteArray &text);
+// The Option menu's "Fast download": sets it and stores the settings.
+void ChooseFastDownload(Context &ctx, bool on);
 
 } // namespace meridan

@@ -23,6 +23,9 @@ struct State {
     std::array<QString, 125> listLines; // index = station - 1
     std::array<uint8_t, 512> mbuf{};    // message buffer: master messages and block reads
     int16_t language = kGerman;    // German until the settings file says otherwise
+    // "Run" sends the next job as soon as the board has answered, instead of
+    // one job per status tick (the Option menu; kept in the settings file).
+    bool fastDownload = false;
     QString melde1;                // the main window's status line
     QString configFileName;        // the configuration file last read or written
     int listPosition = 0;          // remembered station list index (station - 10)

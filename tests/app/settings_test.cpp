@@ -74,3 +74,18 @@ TEST(Settings, parseLanguage_readsTheNumberAfterTheHeaderLikeAPerson)
     }
 }
 
+
+TEST(Settings, fastDownload_isKeptBesideTheLanguageAndReadBack)
+{
+    Fixture f;
+    f.st.language = kEnglish;
+    ChooseFastDownload(f.ctx, true);
+    EXPECT_EQ(ReadAll(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n[FASTDOWNLOAD]\r\n 1\r\n"));
+    Fixture next;
+    QFile::copy(f.root.settingsFile(), next.root.settingsFile());
+    ReadSettings(next.ctx);
+    EXPECT_TRUE(next.st.fastDownload);
+    EXPECT_EQ(next.st.language, kEnglish);
+    ChooseFastDownload(f.ctx, false);
+    EXPECT_EQ(ReadAll(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n"));
+}

@@ -147,6 +147,54 @@ TEST(Run, fiftyRefusals_commandErrorAndStepOneBack)
     EXPECT_EQ(b.ops.startupStep, 1);
 }
 
+TEST(FastDownload, sameExchangeInAFractionOfTheTicksAndThePollGoesBackToItsPace)
+{
+    std::vector<std::pair<int, int>> jobs[2];
+    qint64 took[2];
+    for (const bool fast : {false, true}) {
+        Bench b;
+        b.master12and40();
+        b.plug("tessel");
+        b.board.answerLikeABoard();
+        b.st.fastDownload = fast;
+        b.ops.F1_Run_Click();
+        const qint64 start = b.pump.nowMs(); // the master restarted, the first job out
+        EXPECT_EQ(b.panel.timerInterval, fast ? Commissioning::kFastPollMs : 100);
+        for (int ms = 0; ms < 3000 && !b.panel.run; ++ms)
+            b.pump.sleepMs(1);
+        took[fast] = b.pump.nowMs() - start;
+        jobs[fast] = b.jobCodes();
+        EXPECT_EQ(b.st.melde1, "Message : E7->0");
+        b.runFor(200);
+        EXPECT_EQ(b.panel.timerInterval, 100) << fast; // the download is over
+    }
+    EXPECT_EQ(jobs[true], jobs[false]);
+    EXPECT_LT(took[true] * 5, took[false]);
+}
+
+TEST(FastDownload, silentBoard_slowsThePollAfterASecondAndAReplyBringsThePaceBack)
+{
+    Bench b;
+    b.master12and40();
+    b.plug("tessel");
+    b.st.fastDownload = true;
+    b.ops.F1_Run_Click(); // the Offline job goes out; nothing answers
+    b.runFor(Commissioning::kFastIdleMs + 50);
+    EXPECT_EQ(b.panel.timerInterval, 100);
+    EXPECT_EQ(b.ops.startupStep, 1); // still waiting, as the paced download would
+    // A burst: a diagnosis and the reply at once, taken in the order they came.
+    b.board.replies.push_back({0xE1, 0, 0, 12, 0, 0, 0, 0});
+    b.board.replies.push_back({0xE7, 0, 0, 0, 0, 0, 0, 0});
+    b.ui.statuses.clear();
+    b.runFor(250);
+    EXPECT_EQ(b.ops.startupStep, 2);
+    ASSERT_GE(b.ui.statuses.size(), 3u);
+    EXPECT_EQ(b.ui.statuses[1], QString::fromUtf8("Diagnosis  0 Byte´s :"));
+    EXPECT_EQ(b.ui.statuses[2], "Message : E7->0");
+    EXPECT_EQ(b.panel.timerInterval, Commissioning::kFastPollMs);
+    EXPECT_EQ(b.jobCodes().back(), (std::pair<int, int>{0x24, 0}));
+}
+
 TEST(HaltGo, fromClear_sendsExactlyOneJob)
 {
     Bench b;
