@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   socat xvfb xauth x11-utils poppler-utils
+  python3 python3-lark
 )
 [ "${MERIDAN_WITH_FUZZ:-0}" = 1 ] && packages+=(clang-14 libclang-rt-14-dev)
 

@@ -37,6 +37,7 @@ bool StartupConfig(Context &ctx, const QString &folderArgument)
     ClearImage(st.image);
     st.interfaceKind = 0;
     ResetListLines(st);
+    st.projectFolder = folderArgument; // where the IEC export writes
     const bool found = AutoLoad(ctx, StartupFilePath(ctx, folderArgument));
     if (!found)
         ctx.status(NoAutoloadText());

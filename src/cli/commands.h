@@ -38,11 +38,16 @@ int CmdDiag(Env &env, const QStringList &args);
 int CmdEepromStart(Env &env, const QStringList &args);
 int CmdEepromStop(Env &env, const QStringList &args);
 int CmdDemoConfig(Env &env, const QStringList &args);
+int CmdIecExport(Env &env, const QStringList &args);
 
 // Helpers shared by commands.
 int UsageError(Env &env, const Command &cmd, const QString &why);
 // A bad or missing --hw: the reason and the list of hardware names; kUsage.
 int HwUsageError(Env &env, const char *cmd, const QString &why);
+// Takes "--project DIR" (into the state's project folder) and the
+// configuration file from `args` and reads the file; false, with the reason
+// on stderr, when it cannot be read.
+bool LoadProject(Env &env, const char *cmd, QStringList &args);
 // Connects to the board of `hw`; false (with the status line on stderr) when none answered.
 bool ConnectOrReport(Env &env, const iface::HwChoice &hw);
 

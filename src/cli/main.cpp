@@ -23,6 +23,7 @@ const Command kCommands[] = {
     {"eeprom-stop", "--hw HW", "stop the master", CmdEepromStop},
     {"demo-config", "[--force] [FILE.dp1]", "write the demo configuration (default ROOT/setup/AutoLoad.dp1)", CmdDemoConfig},
     {"gsd", "[--station N] FILE", "read a GSD file into a new slave record and print its tables as JSON", CmdGsd},
+    {"iec-export", "FILE.dp1 [--project DIR]", "regenerate the 'ProfiDP' blocks of the project's Ioconfig.cnf", CmdIecExport},
 };
 
 void PrintHelp(QTextStream &out)
