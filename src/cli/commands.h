@@ -39,6 +39,7 @@ int CmdEepromStart(Env &env, const QStringList &args);
 int CmdEepromStop(Env &env, const QStringList &args);
 int CmdDemoConfig(Env &env, const QStringList &args);
 int CmdIecExport(Env &env, const QStringList &args);
+int CmdVars(Env &env, const QStringList &args);
 
 // Helpers shared by commands.
 int UsageError(Env &env, const Command &cmd, const QString &why);

@@ -79,9 +79,37 @@ void ReadSettings(Context &ctx)
         qCDebug(lcSettings) << "no language in" << f.fileName();
 }
 
+QString ParseVarTool(const QByteArray &text)
+{
+    const QList<QByteArray> lines = text.split('\n');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        if (lines[i].trimmed() == "[VARTOOL]")
+            return QString::fromLocal8Bit(lines[i + 1].trimmed());
+    return {};
+}
+
+QString ReadVarTool(const Context &ctx)
+{
+    QFile f(ctx.root.settingsFile());
+    return f.open(QIODevice::ReadOnly) ? ParseVarTool(f.read(kMaxSettingsBytes)) : QString();
+}
+
 void WriteSettings(Context &ctx)
 {
-    const QByteArray text = QByteArrayLiteral("[LANGUAGE]\r\n") + NumText(ctx.st.language).toLatin1() + "\r\n";
+    QByteArray text = QByteArrayLiteral("[LANGUAGE]\r\n") + NumText(ctx.st.language).toLatin1() + "\r\n";
+    // Other sections stay as they are: everything but the language and its value.
+    QFile old(ctx.root.settingsFile());
+    if (old.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = old.read(kMaxSettingsBytes).split('\n');
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (lines[i].contains("[LANGUAGE]")) {
+                ++i;
+                continue;
+            }
+            if (i + 1 < lines.size() || !lines[i].isEmpty())
+                text += lines[i] + '\n';
+        }
+    }
     const QString why = WriteWholeFile(ctx.root.settingsFile(), text);
     if (!why.isEmpty())
         qCWarning(lcSettings) << "settings not written:" << ctx.root.settingsFile() << why;

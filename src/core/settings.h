@@ -1,10 +1,14 @@
 #pragma once
-// The settings file ROOT/meridan.cfg: the only thing the program remembers
-// between runs is the language flag.
+// The settings file ROOT/meridan.cfg: the language flag, and optionally the
+// tool that unpacks and packs the soft-PLC project around the variable
+// editor (none unless an administrator adds the section).
 //
 //   [LANGUAGE]<CR><LF>
 //    49<CR><LF>          (German; " 1" English)
+//   [VARTOOL]<CR><LF>     (optional)
+//   /usr/local/bin/mwtvars --quiet<CR><LF>
 #include <QByteArray>
+#include <QString>
 #include <cstdint>
 
 namespace meridan {
@@ -14,7 +18,8 @@ struct Context;
 // Reads the flag from the settings file into the state. A missing file, a
 // missing "[LANGUAGE]" line or an unreadable value leaves the flag as it is.
 void ReadSettings(Context &ctx);
-// Writes the two lines; a failure only means the choice lasts for this run.
+// Writes the language lines and keeps every other section of the file; a
+// failure only means the choice lasts for this run.
 void WriteSettings(Context &ctx);
 // The Option menu: makes `flag` the language and stores it. Returns false,
 // writing nothing, when that language is already in force.
@@ -23,5 +28,10 @@ bool ChooseLanguage(Context &ctx, int16_t flag);
 // The value of the line after "[LANGUAGE]" in `text`; false when there is no
 // such line or the value does not fit the flag.
 bool ParseLanguage(const QByteArray &text, int16_t &flag);
+
+// The command line of the project packing tool (the line after "[VARTOOL]"),
+// empty when none is named.
+QString ReadVarTool(const Context &ctx);
+QString ParseVarTool(const QByteArray &text);
 
 } // namespace meridan

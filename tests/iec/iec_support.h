@@ -2,6 +2,8 @@
 // Configurations for the IEC export tests, golden files, the independent
 // syntax check and file systems that fail on purpose.
 #include "core/context.h"
+#include "config/configfile.h"
+#include "config/image.h"
 #include "iec/iomap.h"
 #include "slave/record.h"
 #include "support/fixture.h"
@@ -33,6 +35,16 @@ inline void PutSlave(Context &ctx, int station, std::initializer_list<uint8_t> c
     st.slave.c = i;
     InsertCfg(ctx);
     st.image.slot(station) = st.record;
+}
+
+// Saves the image with a default master, as a configuration file.
+inline bool SaveConfig(Context &ctx, const QString &path)
+{
+    Record m;
+    m[11] = 6;
+    SetMasterDefaults(m);
+    ctx.st.image.slot(0) = m;
+    return SaveConfigFile(ctx, path);
 }
 
 inline QByteArray ReadAll(const QString &path)
@@ -123,5 +135,75 @@ struct SmallFs {
         ::close(fd);
     }
 };
+
+} // namespace meridan::test
+
+#include "slave/slave_editor.h"
+
+#include <QRegularExpression>
+#include <map>
+
+namespace meridan::test {
+
+// A small modular device: digital, analog (words) and a module with two
+// identifiers.
+inline QByteArray BlockIoGsd()
+{
+    return "#Profibus_DP\r\nVendor_Name=\"Test Works\"\r\nModel_Name=\"Block IO\"\r\nIdent_Number=0x4711\r\n"
+           "Modular_Station=1\r\nMax_Module=8\r\n"
+           "Module=\"DI 16\" 0x11\r\nEndModule\r\n"
+           "Module=\"DO 16\" 0x21\r\nEndModule\r\n"
+           "Module=\"AI 2\" 0x51\r\nEndModule\r\n"
+           "Module=\"Mixed\" 0x10,0x20\r\nEndModule\r\n";
+}
+
+// A modular slave built the way the slave editor builds it: the device file
+// through "GSD", then the modules in order; stored at `station`. The GSD
+// tables describe it afterwards.
+inline void PutModularSlave(Fixture &f, int station, std::initializer_list<int> modules)
+{
+    const QString gsd = f.root.gsdDir() + QStringLiteral("/BLOC4711.GSD");
+    WriteAll(gsd, BlockIoGsd());
+    f.st.currentStation = station;
+    SlaveEditor ed(f.ctx);
+    ed.Form_Activate();
+    f.ui.files.push_back(gsd);
+    ed.GSD_Click(QStringLiteral("0"), QStringLiteral("Block IO"));
+    for (int m : modules)
+        ed.Modul_Click(m);
+    ed.F2_Exit_Click(QString::number(station));
+}
+
+// Every variable placed on a channel lies inside the I/O block of its
+// station and direction, BOOL only on bits and INT only on words. Read with
+// patterns of its own, not with the program's parsers.
+inline void ExpectVarsInsideBlocks(const QByteArray &ioconfig, const QByteArray &vars)
+{
+    static const QRegularExpression block(QStringLiteral(
+        "PROGRAM (in|out)(\\d+)[^\\n]*\\n\\(\\r?\\n\\s*VAR_ADR :=\\s+(\\d+) ,\\r?\\n\\s*END_VAR_ADR :=\\s+(\\d+) ,"));
+    static const QRegularExpression located(QStringLiteral(
+        "AT %([IQ])([XW])(\\d+)(?:\\.(\\d+))? :(BOOL|INT)\\s+(?::=[^;]*)?;\\s+\\(\\* #S(\\d+)M\\d+K\\d+ \\*\\)"));
+    std::map<std::pair<QString, int>, std::pair<int, int>> ranges;
+    for (auto it = block.globalMatch(QString::fromLatin1(ioconfig)); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        ranges[{m.captured(1), m.captured(2).toInt()}] = {m.captured(3).toInt(), m.captured(4).toInt()};
+    }
+    int checked = 0;
+    for (auto it = located.globalMatch(QString::fromLatin1(vars)); it.hasNext(); ++checked) {
+        const QRegularExpressionMatch m = it.next();
+        const QString dir = m.captured(1) == QLatin1String("I") ? QStringLiteral("in") : QStringLiteral("out");
+        const bool word = m.captured(2) == QLatin1String("W");
+        EXPECT_EQ(word, m.captured(5) == QLatin1String("INT")) << qPrintable(m.captured(0));
+        const auto r = ranges.find({dir, m.captured(6).toInt()});
+        ASSERT_NE(r, ranges.end()) << "no block for " << qPrintable(m.captured(0));
+        const int address = m.captured(3).toInt();
+        EXPECT_GE(address, r->second.first) << qPrintable(m.captured(0));
+        EXPECT_LE(address + (word ? 1 : 0), r->second.second) << qPrintable(m.captured(0));
+        if (!word) {
+            EXPECT_LE(m.captured(4).toInt(), 7);
+        }
+    }
+    EXPECT_EQ(checked, vars.count("(* #S")) << "a located variable the check could not read";
+}
 
 } // namespace meridan::test
