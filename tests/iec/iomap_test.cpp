@@ -6,36 +6,23 @@ using namespace meridan;
 using namespace meridan::iec;
 using namespace meridan::test;
 
-TEST(IoMap, identifiers_walkCompactAndSpecialFormatLikeTheRecordModel)
+TEST(IoMap, identifiers_specialFormatCoversItsLengthAndMakerBytes)
 {
-    // 0x13: 4 in; 0x23: 4 out; 0x31: 2 in and 2 out; 0x53: 4 words in;
-    // 0xE1: 2 words out; 0xC2 0x41 0x03 + 2 manufacturer bytes: 2 words out,
-    // 4 bytes in, one identifier over 5 bytes; 0x00: an empty slot.
-    const uint8_t cfg[] = {0x13, 0x23, 0x31, 0x53, 0xE1, 0xC2, 0x41, 0x03, 0xAA, 0xBB, 0x00};
+    // 0x53: 4 words in; 0xC2 0x41 0x03 + 2 maker bytes: one identifier over
+    // 5 bytes, 2 words out and 4 bytes in; 0x00: an empty slot. The lengths
+    // themselves are the record model's (its tests check them).
+    const uint8_t cfg[] = {0x53, 0xC2, 0x41, 0x03, 0xAA, 0xBB, 0x00};
     const std::vector<CfgIdentifier> ids = SplitIdentifiers(cfg, int(sizeof cfg));
-    ASSERT_EQ(ids.size(), 7u);
-    EXPECT_EQ(ids[3].inputBytes, 8);
-    EXPECT_TRUE(ids[3].inputWords);
-    EXPECT_EQ(ids[4].outputBytes, 4);
-    EXPECT_EQ(ids[4].inputBytes, 0);
-    EXPECT_EQ(ids[5].first, 5);
-    EXPECT_EQ(ids[5].size, 5);
-    EXPECT_EQ(ids[5].outputBytes, 4);
-    EXPECT_TRUE(ids[5].outputWords);
-    EXPECT_EQ(ids[5].inputBytes, 4);
-    EXPECT_FALSE(ids[5].inputWords);
-    EXPECT_EQ(ids[6].first, 10);
-    int in = 0, out = 0;
-    AddIoLengths(cfg, int(sizeof cfg), in, out);
-    EXPECT_EQ(in, 4 + 2 + 8 + 4);
-    EXPECT_EQ(out, 4 + 2 + 4 + 4);
-
-    // Manufacturer bytes that run past the end cover what is there.
+    ASSERT_EQ(ids.size(), 3u);
+    EXPECT_TRUE(ids[0].inputWords);
+    EXPECT_EQ(ids[1].first * 10 + ids[1].size, 15);
+    EXPECT_TRUE(ids[1].outputWords);
+    EXPECT_FALSE(ids[1].inputWords);
+    EXPECT_EQ(ids[2].first, 6);
+    // Maker bytes that run past the end cover what is there.
     const uint8_t cut[] = {0x4F, 0x01};
-    const std::vector<CfgIdentifier> c = SplitIdentifiers(cut, 2);
-    ASSERT_EQ(c.size(), 1u);
-    EXPECT_EQ(c[0].size, 2);
-    EXPECT_EQ(c[0].inputBytes, 2);
+    ASSERT_EQ(SplitIdentifiers(cut, 2).size(), 1u);
+    EXPECT_EQ(SplitIdentifiers(cut, 2)[0].inputBytes, 2);
 }
 
 TEST(IoMap, runningCounts_ascendingStations_inputsAndOutputsSeparately)
