@@ -14,6 +14,13 @@ for t in $targets; do
   ninja -C "$build" -j"${MERIDAN_JOBS:-2}" "$t"
   exe=$(find "$build/fuzz" -type f -name "$t" -perm -u+x | head -n1)
   mkdir -p "$build/corpus/$t" "$build/findings/$t"
+  # The IEC file parsers start from the golden files of their tests.
+  case $t in
+    fuzz-ioblock) seeds=(tests/iec/golden/*.cnf) ;;
+    fuzz-varline) seeds=(tests/iec/golden/*.vb) ;;
+    *) seeds=() ;;
+  esac
+  if [ ${#seeds[@]} -gt 0 ] && [ -z "$(ls -A "$build/corpus/$t")" ]; then cp "${seeds[@]}" "$build/corpus/$t/"; fi
   echo "== $t for ${seconds}s"
   (cd "$build/findings/$t" && "$OLDPWD/$exe" -max_total_time="$seconds" -print_final_stats=1 \
      -rss_limit_mb=2048 "$OLDPWD/$build/corpus/$t" 2>&1 | tail -n 12)

@@ -12,6 +12,7 @@ packages=(
   # dependencies and hardening flags, and the checkers of what it installs
   help2man librsvg2-bin dpkg-dev file groff-base shared-mime-info
   lintian desktop-file-utils appstream
+  python3 python3-lark
 )
 [ "${MERIDAN_WITH_FUZZ:-0}" = 1 ] && packages+=(clang-14 libclang-rt-14-dev)
 

@@ -59,6 +59,9 @@ bool StartupConfig(Context &ctx, const QString &argument)
     State &st = ctx.st;
     ClearImage(st.image);
     ResetListLines(st);
+    // A project folder is also where the IEC export writes; a configuration
+    // file named instead leaves the root folder for that.
+    st.projectFolder = NamesConfigFile(ctx, argument) ? QString() : argument;
     const QString path = StartupFilePath(ctx, argument);
     const bool found = AutoLoad(ctx, path);
     if (found)

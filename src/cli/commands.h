@@ -44,10 +44,16 @@ int CmdDemoConfig(Env &env, const QStringList &args);
 int CmdPrint(Env &env, const QStringList &args);
 // The application object: a QGuiApplication for the commands that draw.
 std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char **argv);
+int CmdIecExport(Env &env, const QStringList &args);
+int CmdVars(Env &env, const QStringList &args);
 
 // Helpers shared by commands.
 int UsageError(Env &env, const Command &cmd, const QString &why);
 // A bad or missing --hw: the reason and the list of hardware names; kUsage.
 int HwUsageError(Env &env, const char *cmd, const QString &why);
+// Takes "--project DIR" (into the state's project folder) and the
+// configuration file from `args` and reads the file; false, with the reason
+// on stderr, when it cannot be read.
+bool LoadProject(Env &env, const char *cmd, QStringList &args);
 
 } // namespace meridan::cli

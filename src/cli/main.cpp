@@ -24,6 +24,9 @@ const Command kCommands[] = {
     {"demo-config", "[--force] [FILE.dp1]", "write the demo configuration (default ROOT/setup/AutoLoad.dp1)", CmdDemoConfig},
     {"gsd", "[--station N] FILE", "read a GSD file into a new slave record and print its tables as JSON", CmdGsd},
     {"print", "FILE.dp1 [--pdf OUT.pdf] [--lang de|en]", "the configuration printout as text (form feed between pages) or PDF", CmdPrint},
+    {"iec-export", "FILE.dp1 [--project DIR]", "regenerate the 'ProfiDP' blocks of the project's Ioconfig.cnf", CmdIecExport},
+    {"vars", "FILE.dp1 [--project DIR] [--station N] [--add NAME:BOOL|INT] [--attach NAME=M.K] [--detach NAME] [--delete NAME]",
+     "list or edit the project's global variables on the slaves' I/O channels, then save them and the I/O blocks", CmdVars},
 };
 
 void PrintHelp(QTextStream &out)

@@ -83,11 +83,40 @@ void ReadSettings(Context &ctx)
     ctx.st.fastDownload = ParseFastDownload(text);
 }
 
+QString ParseVarTool(const QByteArray &text)
+{
+    const QList<QByteArray> lines = text.split('\n');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        if (lines[i].trimmed() == "[VARTOOL]")
+            return QString::fromLocal8Bit(lines[i + 1].trimmed());
+    return {};
+}
+
+QString ReadVarTool(const Context &ctx)
+{
+    QFile f(ctx.root.settingsFile());
+    return f.open(QIODevice::ReadOnly) ? ParseVarTool(f.read(kMaxSettingsBytes)) : QString();
+}
+
 void WriteSettings(Context &ctx)
 {
     QByteArray text = QByteArrayLiteral("[LANGUAGE]\r\n") + NumText(ctx.st.language).toLatin1() + "\r\n";
     if (ctx.st.fastDownload)
         text += QByteArrayLiteral("[FASTDOWNLOAD]\r\n") + NumText(1).toLatin1() + "\r\n";
+    // Other sections stay as they are: everything but the ones written above
+    // and their values.
+    QFile old(ctx.root.settingsFile());
+    if (old.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = old.read(kMaxSettingsBytes).split('\n');
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (lines[i].contains("[LANGUAGE]") || lines[i].contains("[FASTDOWNLOAD]")) {
+                ++i;
+                continue;
+            }
+            if (i + 1 < lines.size() || !lines[i].isEmpty())
+                text += lines[i] + '\n';
+        }
+    }
     const QString why = WriteWholeFile(ctx.root.settingsFile(), text);
     if (!why.isEmpty())
         qCWarning(lcSettings) << "settings not written:" << ctx.root.settingsFile() << why;

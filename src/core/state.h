@@ -31,6 +31,9 @@ struct State {
     int listPosition = 0;          // remembered station list index (station - 10)
     SlaveWork slave;               // U, C, D, offsets, lengths and buffers beside a slave record
     GsdTables gsd;                 // the tables of the last GSD file read
+    // The soft-PLC project folder, as the start-up argument (or the CLI's
+    // --project) gave it; empty: the root folder.
+    QString projectFolder;
 
 };
 

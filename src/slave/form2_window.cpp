@@ -2,6 +2,7 @@
 #include "slave/form2_window.h"
 
 #include "core/context.h"
+#include "iec/form4_window.h"
 #include "slave/form7_window.h"
 
 #include <QComboBox>
@@ -172,7 +173,6 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
     auto *cancel = MakeButton("Cancel", QStringLiteral("Cancel"), this);
     auto *copy = MakeButton("CopyCom", QStringLiteral("Copy"), this);
     auto *vars = MakeButton("Variablen", QStringLiteral("Edit Vars"), this);
-    vars->setEnabled(false); // the variable editor is not part of the program yet
     auto *gsd = MakeButton("GSD", QStringLiteral("GSD"), this);
     auto *neu = MakeButton("Neu", QStringLiteral("Neu"), this);
     auto *autoAddr = MakeButton("F2_AutoAddr", QStringLiteral("AutoAddr"), this);
@@ -204,6 +204,10 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
     editor_.onMeldung = [this](const QString &t) { meldung_->setText(t); };
     openForm7 = [this](const ExtSelection &sel) {
         Form7Window w(ctx_, sel, this);
+        w.exec();
+    };
+    openVarEditor = [this] {
+        iec::Form4Window w(ctx_, this);
         w.exec();
     };
 
@@ -246,6 +250,11 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
         accept();
     });
     connect(cancel, &QPushButton::clicked, this, &Form2Window::reject);
+    connect(vars, &QPushButton::clicked, this, [this] {
+        if (openVarEditor)
+            openVarEditor();
+        DisplaySlave();
+    });
 
     SetTexts();
 }

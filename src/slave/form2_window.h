@@ -28,6 +28,8 @@ public:
     // Opens the extended parameter editor for a block; by default Form7,
     // modal. Tests replace it to see the block chosen.
     std::function<void(const ExtSelection &)> openForm7;
+    // Opens the variable editor (Form4) on the record buffer, modal.
+    std::function<void()> openVarEditor;
 
     void Form_Activate();
     void DisplaySlave();

@@ -3,6 +3,7 @@
 #include "core/context.h"
 #include "core/bytes.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace meridan {
@@ -45,30 +46,51 @@ SlaveLayout SlaveLayout::of(const Record &rec)
     return l;
 }
 
-void AddIoLengths(const uint8_t *cfg, int count, int &in, int &out)
+std::vector<CfgIdentifier> SplitIdentifiers(const uint8_t *cfg, int count)
 {
+    std::vector<CfgIdentifier> ids;
     for (int i = 0; i < count; ++i) {
+        CfgIdentifier g;
+        g.first = i;
+        g.id = cfg[i];
         const uint8_t b = cfg[i];
         if (b & 0x30) {
-            const int n = (b & 0x0F) + 1;
-            if ((b & 0x50) == 0x10)
-                in += n;
-            else if ((b & 0x50) == 0x50)
-                in += 2 * n;
-            if ((b & 0x60) == 0x20)
-                out += n;
-            else if ((b & 0x60) == 0x60)
-                out += 2 * n;
-            continue;
+            // Compact: bits 0-3 length - 1, bit 4 input, bit 5 output, bit 6 words.
+            const bool words = b & 0x40;
+            const int n = ((b & 0x0F) + 1) * (words ? 2 : 1);
+            if (b & 0x10) {
+                g.inputBytes = n;
+                g.inputWords = words;
+            }
+            if (b & 0x20) {
+                g.outputBytes = n;
+                g.outputWords = words;
+            }
+        } else {
+            // Special format: length bytes follow (output first), then the
+            // manufacturer-specific bytes.
+            const auto length = [](uint8_t lb) { return ((lb & 0x3F) + 1) * ((lb & 0x40) ? 2 : 1); };
+            if ((b & 0x80) && i + 1 < count) {
+                g.outputWords = cfg[++i] & 0x40;
+                g.outputBytes = length(cfg[i]);
+            }
+            if ((b & 0x40) && i + 1 < count) {
+                g.inputWords = cfg[++i] & 0x40;
+                g.inputBytes = length(cfg[i]);
+            }
+            i = std::min(i + (b & 0x0F), count - 1);
         }
-        // Special format: length bytes follow (output first), then the
-        // manufacturer-specific bytes.
-        const auto lengthByte = [](uint8_t lb) { return ((lb & 0x3F) + 1) * ((lb & 0x40) ? 2 : 1); };
-        if ((b & 0x80) && i + 1 < count)
-            out += lengthByte(cfg[++i]);
-        if ((b & 0x40) && i + 1 < count)
-            in += lengthByte(cfg[++i]);
-        i += b & 0x0F;
+        g.size = i - g.first + 1;
+        ids.push_back(g);
+    }
+    return ids;
+}
+
+void AddIoLengths(const uint8_t *cfg, int count, int &in, int &out)
+{
+    for (const CfgIdentifier &g : SplitIdentifiers(cfg, count)) {
+        in += g.inputBytes;
+        out += g.outputBytes;
     }
 }
 

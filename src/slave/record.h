@@ -48,6 +48,21 @@ void DecodeIoLengths(State &st);
 // The same walk over a plain list of identifier bytes.
 void AddIoLengths(const uint8_t *cfg, int count, int &inputLength, int &outputLength);
 
+// One configuration identifier: a compact byte, or a special-format byte
+// with the length bytes and manufacturer-specific bytes that belong to it.
+struct CfgIdentifier {
+    int first = 0;        // index of its first byte in the identifier bytes
+    int size = 1;         // bytes it covers there
+    uint8_t id = 0;       // its first byte
+    int inputBytes = 0;   // data bytes it declares, words counted as 2 bytes
+    int outputBytes = 0;
+    bool inputWords = false;  // the input data is organised in words
+    bool outputWords = false;
+};
+// The identifiers of a list of identifier bytes, in order. A special-format
+// identifier whose bytes run past the end covers what is there.
+std::vector<CfgIdentifier> SplitIdentifiers(const uint8_t *cfg, int count);
+
 // The module numbers in the module list (255 + next byte for numbers above 254).
 std::vector<int> ModuleList(const Record &rec);
 // Appends module `number` (1..510) to the module list of the record buffer:

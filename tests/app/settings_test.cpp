@@ -89,3 +89,16 @@ TEST(Settings, fastDownload_isKeptBesideTheLanguageAndReadBack)
     ChooseFastDownload(f.ctx, false);
     EXPECT_EQ(ReadAll(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n"));
 }
+
+TEST(Settings, varToolSection_isReadAndSurvivesALanguageChange)
+{
+    Fixture f;
+    f.write(QStringLiteral("meridan.cfg"), "[LANGUAGE]\r\n 49\r\n[VARTOOL]\r\n/opt/mwt/pack --quiet\r\n");
+    EXPECT_EQ(ReadVarTool(f.ctx), QStringLiteral("/opt/mwt/pack --quiet"));
+    f.st.language = kGerman;
+    EXPECT_TRUE(ChooseLanguage(f.ctx, kEnglish));
+    EXPECT_EQ(ReadAll(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n[VARTOOL]\r\n/opt/mwt/pack --quiet\r\n"));
+    ReadSettings(f.ctx);
+    EXPECT_EQ(f.st.language, kEnglish);
+    EXPECT_EQ(ParseVarTool("[LANGUAGE]\r\n 1\r\n"), QString()); // none by default
+}

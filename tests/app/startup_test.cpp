@@ -47,6 +47,7 @@ TEST(Startup, windowsStyleArgument_isFoundBelowTheRoot)
     WriteConfig(f.root, f.root.path(QStringLiteral("proj/unpacked/autoload.dp1")), {20});
     EXPECT_TRUE(StartupConfig(f.ctx, QStringLiteral("C:\\ZEL\\proj\\")));
     EXPECT_TRUE(f.st.image.hasSlave(20));
+    EXPECT_EQ(f.st.projectFolder, QStringLiteral("C:\\ZEL\\proj\\")); // the IEC export's project
 }
 
 TEST(Startup, noArgument_readsSetupAutoLoad)

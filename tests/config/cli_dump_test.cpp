@@ -6,27 +6,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 using namespace meridan;
 using namespace meridan::test;
 
-namespace {
-
-struct CliRun {
-    int code = -1;
-    QByteArray out, err;
-};
-
-CliRun Cli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), args);
-    p.waitForFinished(20000);
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
-
-} // namespace
 
 TEST(CliDump, showsWhatWasSaved)
 {
@@ -62,7 +45,7 @@ TEST(CliDump, showsWhatWasSaved)
     r[7] = len;
     ASSERT_TRUE(SaveConfigFile(f.ctx, f.file("c.dp1")));
 
-    const CliRun run = Cli({"--root", f.tmp.path(), "dump", f.file("c.dp1")});
+    const CliRun run = RunCli({"--root", f.tmp.path(), "dump", f.file("c.dp1")});
     ASSERT_EQ(run.code, 0) << run.err.constData();
     const QJsonObject o = QJsonDocument::fromJson(run.out).object();
     const QJsonObject master = o["master"].toObject();
@@ -91,11 +74,11 @@ TEST(CliDump, showsWhatWasSaved)
 
 TEST(CliDump, unreadableFileExitsWith2AndOneLine)
 {
-    const CliRun run = Cli({"dump", "/nonexistent/x.dp1"});
+    const CliRun run = RunCli({"dump", "/nonexistent/x.dp1"});
     EXPECT_EQ(run.code, 2);
     EXPECT_EQ(run.err.count('\n'), 1);
-    const CliRun noMaster = Cli({"dump", "/dev/null"});
+    const CliRun noMaster = RunCli({"dump", "/dev/null"});
     EXPECT_EQ(noMaster.code, 2);
-    EXPECT_EQ(Cli({"--version"}).code, 0);
-    EXPECT_EQ(Cli({"bogus"}).code, 2);
+    EXPECT_EQ(RunCli({"--version"}).code, 0);
+    EXPECT_EQ(RunCli({"bogus"}).code, 2);
 }

@@ -9,13 +9,13 @@ using namespace meridan::test;
 
 namespace {
 
-struct CliRun {
+struct GsdRun {
     int code = -1;
     QJsonObject json;
     QByteArray err;
 };
 
-CliRun Gsd(const QStringList &args)
+GsdRun Gsd(const QStringList &args)
 {
     QProcess p;
     p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), QStringList{QStringLiteral("gsd")} + args);
@@ -34,7 +34,7 @@ TEST(CliGsd, compactDevice_printsItsTablesAndRecord)
             "PrmText = 1\nText(0) = \"off\"\nText(1) = \"on\"\n"
             "ExtUserPrmData = 3 \"Mode\"\nBit(0) 1 0-1\nPrm_Text_Ref = 1\n"
             "Module = \"DI 8\" 0x10\nExt_User_Prm_Data_Ref(0) = 3\nEndModule\n");
-    const CliRun r = Gsd({QStringLiteral("--station"), QStringLiteral("12"), f.file(QStringLiteral("VALV80A0.gsd"))});
+    const GsdRun r = Gsd({QStringLiteral("--station"), QStringLiteral("12"), f.file(QStringLiteral("VALV80A0.gsd"))});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QJsonObject &o = r.json;
     EXPECT_EQ(o[QStringLiteral("vendor")].toString(), QStringLiteral("Acme"));
@@ -65,7 +65,7 @@ TEST(CliGsd, fileWithAnError_reportsItInTheJsonWithStatus0)
 {
     Fixture f;
     f.write(QStringLiteral("bad.gsd"), "Vendor_Name = \"Acme\"\nPrmText = 70000\n");
-    const CliRun r = Gsd({f.file(QStringLiteral("bad.gsd"))});
+    const GsdRun r = Gsd({f.file(QStringLiteral("bad.gsd"))});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.json[QStringLiteral("status")].toString(), QStringLiteral("Error in GSD-File: PrmText > 65535"));
     EXPECT_FALSE(r.json[QStringLiteral("complete")].toBool());

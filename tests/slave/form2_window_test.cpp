@@ -22,7 +22,7 @@ TEST(Form2, openStation5_editsStation10WithNewRecord)
     EXPECT_EQ(f.text("Watchdog"), "1000");
     EXPECT_EQ(f.text("F2_ID"), "0");
     EXPECT_EQ(f.w->windowTitle(), "PROFIBUS-DP Slave Editor");
-    EXPECT_FALSE(f.child<QPushButton>("Variablen")->isEnabled());
+    EXPECT_TRUE(f.child<QPushButton>("Variablen")->isEnabled());
     EXPECT_FALSE(f.child<QComboBox>("Modul")->isEnabled());
 }
 

@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QProcess>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -39,6 +41,19 @@ struct Fixture {
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 };
+
+// meridan-cli run to its end (20 s at most): its exit code and outputs.
+struct CliRun {
+    int code = -1;
+    QByteArray out, err;
+};
+inline CliRun RunCli(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), args);
+    p.waitForFinished(20000);
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
 
 // The real device files, when the shared folder is there.
 inline QString SharedGsdDir() { return QStringLiteral(MERIDAN_SHARED_GSD_DIR); }

@@ -1,0 +1,35 @@
+#pragma once
+// Where the soft-PLC project's files are: the project folder (the start-up
+// argument, else the root folder), its global variables file and its I/O
+// configuration. File names are looked up without regard to case, as the
+// programming system on Windows writes them in any case.
+#include <QString>
+
+namespace meridan {
+struct Context;
+}
+
+namespace meridan::iec {
+
+struct ExportPaths {
+    QString folder;    // the project folder, ending with "/" (or the argument as a prefix)
+    QString vars;      // the global variables file
+    QString ioConfig;  // Ioconfig.cnf
+    QString backup;    // IoConfig.old, directly in the project folder
+    QString varsSpare; // meridan.vb: where new variables go when the file cannot be replaced
+};
+
+// The paths for the project folder in the state:
+//   no folder, or one without a separator after its first character:
+//     folder Sps.vb and folder Ioconfig.cnf
+//   folder UNPACKED/Globals.vb exists: it, and folder UNPACKED/Ioconfig.cnf
+//   folder globals.vb exists: it, and folder Ioconfig.cnf
+//   else: folder NAME.vb (NAME: the folder's own name), and folder Ioconfig.cnf
+ExportPaths GetExportPaths(const Context &ctx);
+
+// The project folder as a path: the root folder for none; "C:\ZEL\..." maps
+// into the root; an existing folder written without a trailing separator gets
+// one; any other text is a prefix the file names are joined to.
+QString ProjectFolderPath(const Context &ctx);
+
+} // namespace meridan::iec

@@ -1,0 +1,245 @@
+#include "iec/export_paths.h"
+#include "iec/ioconfig.h"
+#include "iec_support.h"
+
+#include <QFileInfo>
+
+using namespace meridan;
+using namespace meridan::iec;
+using namespace meridan::test;
+
+namespace {
+
+// A project folder below the fixture's root with an optional Ioconfig.cnf.
+struct Project : Fixture {
+    QString dir = file("proj");
+    Project()
+    {
+        QDir().mkpath(dir);
+        st.projectFolder = dir + "/";
+    }
+    QString cnf() const { return dir + "/Ioconfig.cnf"; }
+    QString old() const { return dir + "/IoConfig.old"; }
+    IoRewrite rewrite() { return RewriteIoConfig(ctx, BuildIoMap(st.image)); }
+};
+
+QByteArray Golden(const char *name)
+{
+    return ReadAll(GoldenPath(QString::fromLatin1(name)));
+}
+
+} // namespace
+
+TEST(IoConfigFile, noProfiDpBlock_keepsEveryLineAndAppendsTheBlocks)
+{
+    Project p;
+    const QByteArray before = Golden("other-drivers.before.cnf");
+    WriteAll(p.cnf(), before);
+    PutSlave(p.ctx, 20, {0x31}, 0x10, 0x20);
+    PutSlave(p.ctx, 12, {0x13, 0x23}, 0x100, 0x200);
+    const IoRewrite r = p.rewrite();
+    ASSERT_EQ(r.error, QString());
+    EXPECT_TRUE(r.changed);
+    EXPECT_EQ(r.plan.written, 4);
+    EXPECT_EQ(r.plan.removed, 0);
+    // After the other driver's areas: inputs 0..3 and outputs 0..1 are taken.
+    EXPECT_EQ(r.plan.inputBase, 4);
+    EXPECT_EQ(r.plan.outputBase, 2);
+    const QByteArray after = ReadAll(p.cnf());
+    EXPECT_TRUE(after.startsWith(before));
+    ExpectGolden("other-drivers.after.cnf", after);
+    EXPECT_EQ(ReadAll(p.old()), before);
+    ExpectSyntax("ioconfig", after);
+}
+
+TEST(IoConfigFile, goneStation_losesItsBlocks_othersStayByteForByte)
+{
+    Project p;
+    const QByteArray before = Golden("stale-station.before.cnf");
+    WriteAll(p.cnf(), before);
+    PutSlave(p.ctx, 12, {0x17, 0x23});
+    PutSlave(p.ctx, 60, {0x11}, 8);
+    const IoRewrite r = p.rewrite();
+    ASSERT_EQ(r.error, QString());
+    EXPECT_EQ(r.plan.written, 3);
+    EXPECT_EQ(r.plan.removed, 1); // in50
+    // The old input area 40.. would now run into the analog card at 48:
+    // the inputs move to the lowest free place; the outputs keep theirs.
+    EXPECT_EQ(r.plan.inputBase, 0);
+    EXPECT_EQ(r.plan.outputBase, 40);
+    ASSERT_EQ(r.plan.notes.size(), 1);
+    EXPECT_EQ(r.plan.notes[0], "line 40: block in200 left as it is: DRIVER_PAR1 200 is not a station address (0..125)");
+    const QByteArray after = ReadAll(p.cnf());
+    ExpectGolden("stale-station.after.cnf", after);
+    EXPECT_EQ(ReadAll(p.old()), before);
+    ExpectSyntax("ioconfig", after);
+
+    // A second export of the same configuration changes nothing at all.
+    const QByteArray backup = ReadAll(p.old());
+    const IoRewrite again = p.rewrite();
+    EXPECT_EQ(again.error, QString());
+    EXPECT_FALSE(again.changed);
+    EXPECT_EQ(ReadAll(p.cnf()), after);
+    EXPECT_EQ(ReadAll(p.old()), backup);
+}
+
+TEST(IoConfigFile, outputsOnlySlave_getsAnOutputBlockOnly_inANewFile)
+{
+    Project p;
+    PutSlave(p.ctx, 33, {0x23}, 0, 0x40);
+    const IoRewrite r = p.rewrite();
+    ASSERT_EQ(r.error, QString());
+    EXPECT_EQ(r.backup, QString()); // nothing to keep
+    EXPECT_FALSE(QFileInfo::exists(p.old()));
+    const QByteArray after = ReadAll(p.cnf());
+    ExpectGolden("outputs-only.after.cnf", after);
+    ExpectSyntax("ioconfig", after);
+}
+
+TEST(IoConfigFile, ninetySlaves_allBlocksRegenerated_secondExportChangesNothing)
+{
+    Project p;
+    for (int s = 10; s <= 99; ++s)
+        PutSlave(p.ctx, s, {0x11, 0x61}, (s - 10) * 2, (s - 10) * 4);
+    ASSERT_EQ(p.rewrite().error, QString());
+    const QByteArray first = ReadAll(p.cnf());
+    ExpectGolden("ninety.after.cnf", first);
+    ExpectSyntax("ioconfig", first);
+
+    // 180 blocks are all recognised: none is kept twice.
+    const IoRewrite again = p.rewrite();
+    EXPECT_FALSE(again.changed);
+    EXPECT_EQ(again.plan.written, 180);
+    EXPECT_EQ(ReadAll(p.cnf()), first);
+
+    // One slave less: its two blocks go, the others keep their base.
+    p.st.image.slot(55).clear();
+    const IoRewrite fewer = p.rewrite();
+    EXPECT_EQ(fewer.plan.removed, 2);
+    EXPECT_EQ(fewer.plan.written, 178);
+    EXPECT_EQ(ParseIoBlock(ReadAll(p.cnf())).blocks.size(), 178u);
+    EXPECT_EQ(ReadAll(p.old()), first);
+}
+
+TEST(IoBlockParser, blocksEndAtTheirTerminatorOrTheNextProgram_keepHeadersAndLineEnds)
+{
+    const QByteArray text = "PROGRAM in3 WITH T1 : INPUT (VAR_ADR := 16#10, END_VAR_ADR := 2#11,\n"
+                            "  DRIVER_NAME := 'ProfiDP', (* DRIVER_PAR1 := 99, *) DRIVER_PAR1 := 3);\n"
+                            "PROGRAM out4 : OUTPUT\r\n"
+                            "(\r\n"
+                            "  DRIVER_NAME := 'ProfiDP', DRIVER_PAR1 := 4\r\n"
+                            "PROGRAM main : PLC_PRG;\r\n"
+                            "PROGRAM x:OUTPUT (DRIVER_PAR1 := 1) ;";
+    const IoText t = ParseIoBlock(text);
+    ASSERT_EQ(t.lines.size(), 7u);
+    EXPECT_EQ(t.lines[2].size - t.lines[2].content, 2);
+    EXPECT_EQ(t.lines[6].size, t.lines[6].content);
+    ASSERT_EQ(t.blocks.size(), 3u);
+    const IoBlock &a = t.blocks[0];
+    EXPECT_EQ(a.name, "in3");
+    EXPECT_EQ(a.header, " WITH T1 ");
+    EXPECT_EQ(a.lastLine, 1);
+    EXPECT_TRUE(a.terminated);
+    EXPECT_EQ(a.varAdr, 16);
+    EXPECT_EQ(a.endVarAdr, 3);
+    EXPECT_EQ(a.par1, 3); // the commented one does not count
+    const IoBlock &b = t.blocks[1];
+    EXPECT_EQ(b.dir, Dir::Out);
+    EXPECT_FALSE(b.terminated); // damaged: ends before the next PROGRAM line
+    EXPECT_EQ(b.lastLine, 4);
+    EXPECT_EQ(b.par1, 4);
+    EXPECT_EQ(t.blocks[2].firstLine, 6); // "main" is not an I/O program
+    EXPECT_EQ(t.blocks[2].header, "");
+}
+
+TEST(IoConfigFile, lastLineWithoutLineEnd_getsOneBeforeTheBlocks)
+{
+    const QByteArray old = "(* no line end *)";
+    Fixture f;
+    PutSlave(f.ctx, 12, {0x10});
+    const IoPlan plan = PlanIoConfig(old, BuildIoMap(f.st.image));
+    EXPECT_TRUE(plan.text.startsWith(old + "\r\nPROGRAM in12: INPUT\r\n"));
+    EXPECT_EQ(IoBlockText(Dir::In, 12, " ", 0, 7, 256),
+              "PROGRAM in12 : INPUT\r\n(\r\n  VAR_ADR :=  0 ,\r\n  END_VAR_ADR :=  7 ,\r\n  DEVICE := DRIVER ,\r\n"
+              "  DRIVER_NAME := 'ProfiDP',\r\n  DRIVER_PAR1 :=  12 ,\r\n  DRIVER_PAR2 :=  256 \r\n );\r\n \r\n");
+}
+
+TEST(IoConfigFaults, backupCannotBeWritten_errorAndFileUnchanged)
+{
+    Project p;
+    const QByteArray before = Golden("other-drivers.before.cnf");
+    WriteAll(p.cnf(), before);
+    QDir().mkpath(p.old()); // a folder where the backup should go
+    PutSlave(p.ctx, 12, {0x13});
+    const IoRewrite r = p.rewrite();
+    EXPECT_TRUE(r.error.startsWith("Cannot write the backup " + p.old())) << qPrintable(r.error);
+    EXPECT_FALSE(r.changed);
+    EXPECT_EQ(ReadAll(p.cnf()), before);
+}
+
+TEST(IoConfigFaults, readOnlyOrFullFileSystem_errorAndFileUnchanged)
+{
+    for (const bool full : {false, true}) {
+        SmallFs fs(64);
+        if (!fs.ok())
+            GTEST_SKIP() << "cannot mount a small file system here (needs root): fault test skipped";
+        Fixture f;
+        f.st.projectFolder = fs.path() + "/";
+        const QByteArray before = Golden("stale-station.before.cnf");
+        ASSERT_TRUE(WriteAll(fs.path() + "/Ioconfig.cnf", before));
+        if (full) {
+            // Room for the backup, not for the new file.
+            ASSERT_TRUE(WriteAll(fs.path() + "/reserve", QByteArray(8192, 'r')));
+            fs.fill();
+            QFile::remove(fs.path() + "/reserve");
+        } else {
+            ASSERT_TRUE(fs.makeReadOnly());
+        }
+        for (int s = 10; s <= 99; ++s)
+            PutSlave(f.ctx, s, {0x1F, 0x2F});
+        const IoRewrite r = RewriteIoConfig(f.ctx, BuildIoMap(f.st.image));
+        EXPECT_FALSE(r.error.isEmpty()) << (full ? "full" : "read-only");
+        EXPECT_TRUE(r.error.contains("unchanged")) << qPrintable(r.error);
+        if (full) {
+            EXPECT_TRUE(r.error.startsWith("Cannot write " + fs.path() + "/Ioconfig.cnf")) << qPrintable(r.error);
+        }
+        EXPECT_EQ(ReadAll(fs.path() + "/Ioconfig.cnf"), before);
+        QDir d(fs.path());
+        EXPECT_EQ(d.entryList(QDir::Files).size(), full ? 3 : 1) << qPrintable(d.entryList(QDir::Files).join(' '));
+    }
+}
+
+
+TEST(IecExportCli, demoConfiguration_writesBlocksAndSaysWhatItDid)
+{
+    Project p;
+    const QString dp1 = p.file("demo.dp1");
+    ASSERT_EQ(RunCli({"--root", p.root.dir(), "demo-config", dp1}).code, 0);
+    const QByteArray before = Golden("other-drivers.before.cnf");
+    WriteAll(p.cnf(), before);
+    CliRun r = RunCli({"--root", p.root.dir(), "iec-export", dp1, "--project", p.dir});
+    ASSERT_EQ(r.code, 0) << r.err.constData();
+    // The demo: 12 (2 in, 2 out), 20 (2 + 4 in), 30 (1 in, 1 out), 40 (1 in).
+    EXPECT_EQ(QString::fromLocal8Bit(r.out), "I/O configuration: " + p.cnf() + "\nblocks written: 6 (input base 4, output base 2)\n"
+                     "blocks removed: 0\nbackup: " + p.old() + "\n");
+    const QByteArray after = ReadAll(p.cnf());
+    EXPECT_TRUE(after.startsWith(before));
+    EXPECT_EQ(ParseIoBlock(after).blocks.size(), 8u);
+    ExpectSyntax("ioconfig", after);
+
+    r = RunCli({"--root", p.root.dir(), "iec-export", dp1, "--project", p.dir});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.endsWith("unchanged: nothing written\n")) << r.out.constData();
+
+    // The backup cannot be written: exit 1, the file untouched.
+    QFile::remove(p.old());
+    QDir().mkpath(p.old());
+    r = RunCli({"--root", p.root.dir(), "iec-export", p.file("none.dp1"), "--project", p.dir});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("cannot read the configuration")) << r.err.constData();
+    WriteAll(p.cnf(), before);
+    r = RunCli({"--root", p.root.dir(), "iec-export", dp1, "--project", p.dir});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("Cannot write the backup")) << r.err.constData();
+    EXPECT_EQ(ReadAll(p.cnf()), before);
+}
