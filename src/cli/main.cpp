@@ -23,6 +23,8 @@ const Command kCommands[] = {
     {"eeprom-stop", "--hw HW", "stop the master", CmdEepromStop},
     {"demo-config", "[--force] [FILE.dp1]", "write the demo configuration (default ROOT/setup/AutoLoad.dp1)", CmdDemoConfig},
     {"gsd", "[--station N] FILE", "read a GSD file into a new slave record and print its tables as JSON", CmdGsd},
+    {"gsd-check", "FILE...", "check GSD files: errors, warnings and notes with their line numbers", CmdGsdCheck},
+    {"catalogue", "[--json] [DIR]", "list the GSD files of DIR (default ROOT/GSD): vendor, model, ident, revision", CmdCatalogue},
 };
 
 void PrintHelp(QTextStream &out)

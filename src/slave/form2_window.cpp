@@ -3,6 +3,7 @@
 
 #include "core/context.h"
 #include "slave/form7_window.h"
+#include "slave/gsd_catalogue_dialog.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -203,6 +204,16 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent) : QDialog(parent), ctx_(
     openForm7 = [this](const ExtSelection &sel) {
         Form7Window w(ctx_, sel, this);
         w.exec();
+    };
+    // The GSD button chooses from the catalogue; a station that has an ident
+    // but no file yet sees the files of its ident first.
+    editor_.chooseGsdFile = [this](const FileDialogSpec &spec) -> std::optional<QString> {
+        GsdCatalogueDialog dialog(ctx_, spec, this);
+        if (id_->text() != QLatin1String("0"))
+            dialog.setFilter(id_->text().rightJustified(4, QLatin1Char('0')));
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.chosen();
     };
 
     connect(sa_, &QLineEdit::textEdited, this, [this](const QString &t) { editor_.F2_SA_Change(t); });

@@ -61,15 +61,21 @@ TEST(CliGsd, compactDevice_printsItsTablesAndRecord)
     EXPECT_TRUE(o[QStringLiteral("complete")].toBool());
 }
 
-TEST(CliGsd, fileWithAnError_reportsItInTheJsonWithStatus0)
+TEST(CliGsd, readThatStopped_printsWhatWasReadAndExits1)
 {
     Fixture f;
-    f.write(QStringLiteral("bad.gsd"), "Vendor_Name = \"Acme\"\nPrmText = 70000\n");
+    f.write(QStringLiteral("bad.gsd"), "#Profibus_DP\nVendor_Name = \"Acme\"\nPrmText = 70000\n");
+    f.write(QStringLiteral("readme.gsd"), "Unpack the files into the GSD folder.\n");
     const CliRun r = Gsd({f.file(QStringLiteral("bad.gsd"))});
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.json[QStringLiteral("status")].toString(), QStringLiteral("Error in GSD-File: PrmText > 65535"));
     EXPECT_FALSE(r.json[QStringLiteral("complete")].toBool());
     EXPECT_EQ(r.json[QStringLiteral("vendor")].toString(), QStringLiteral("Acme"));
+    EXPECT_TRUE(r.err.contains("PrmText > 65535"));
+
+    const CliRun none = Gsd({f.file(QStringLiteral("readme.gsd"))});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_EQ(none.json[QStringLiteral("status")].toString(), QStringLiteral("Error in GSD-File: not a GSD file"));
 }
 
 TEST(CliGsd, unreadableFile_exits2)

@@ -214,14 +214,49 @@ TEST(Form2, okAfterStationTyped_storesRecordWithThatAddress)
     EXPECT_TRUE(f.st.listLines[32].contains("Moved"));
 }
 
-TEST(Form2, gsdButtonOnRecordWithIdent_saysAlreadyLoaded)
+TEST(Form2, gsdButtonOnStationWithItsFileRead_saysAlreadyLoaded)
 {
     Form2Fixture f;
-    f.type("F2_ID", "1");
+    f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
     f.click("GSD");
     EXPECT_EQ(f.ui.lastText(), "GSD-File allready loaded!");
     EXPECT_EQ(f.ui.lastTitle(), "ERROR MERIDAN");
-    EXPECT_TRUE(f.ui.dialogs.empty());
+    EXPECT_EQ(f.ui.dialogs.size(), 1u);
+}
+
+// A stored station whose device file is not found (renamed, or kept
+// elsewhere) is given its file through the GSD button; its bytes stay.
+TEST(Form2, gsdButtonOnStationWithoutItsFile_choosesOneOfItsIdentAndKeepsTheBytes)
+{
+    Form2Fixture f;
+    f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
+    f.chooseModule(2);
+    f.type("F2_Prm", "07 02 09");
+    f.click("F2_Exit");
+    QFile::rename(f.root.gsdDir() + "/TEST4711.gsd", f.file("device.gsd"));
+    f.w->show();
+    ASSERT_EQ(f.modList()->count(), 1);
+    EXPECT_EQ(f.modList()->item(0)->text(), ""); // no file, no module names
+    const Record stored = f.st.record;
+
+    f.write("other.gsd", "#Profibus_DP\nIdent_Number = 0x0815\n");
+    f.ui.files.push_back(f.file("other.gsd"));
+    f.click("GSD");
+    EXPECT_EQ(f.ui.lastText(), "The GSD file describes ident 0815, the station has 4711.");
+    EXPECT_EQ(f.st.gsd.moduleCount, 0);
+
+    f.ui.files.push_back(f.file("device.gsd"));
+    f.click("GSD");
+    EXPECT_EQ(f.modList()->item(0)->text(), "M2");
+    EXPECT_EQ(f.text("Hersteller"), "Test Works");
+    EXPECT_EQ(f.text("F2_Prm"), "07 02 09 ");
+    EXPECT_EQ(f.text("Meldung"), "GSD check of device.gsd: 0 errors, 0 warnings");
+    const int code = f.userData();
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(&f.st.record.bytes[code]), 4), "devi");
+    for (int i = 0; i < code; ++i)
+        EXPECT_EQ(f.st.record[i], stored.bytes[std::size_t(i)]) << i;
+    f.click("GSD");
+    EXPECT_EQ(f.ui.lastText(), "GSD-File allready loaded!");
 }
 
 TEST(Form2, gsdButton_readsDeviceAndPointsConfigurationAtItsFolder)
@@ -241,6 +276,16 @@ TEST(Form2, gsdButton_readsDeviceAndPointsConfigurationAtItsFolder)
     EXPECT_EQ(f.text("F2_Prm"), "05 ");
     EXPECT_TRUE(f.child<QComboBox>("Modul")->isEnabled());
     EXPECT_TRUE(f.st.listLines[11].startsWith(" 12. TEST4711: "));
+    EXPECT_EQ(f.text("Meldung"), "GSD check of TEST4711.gsd: 0 errors, 0 warnings");
+    f.st.language = kGerman;
+    f.write("GSD/BAD04711.gsd", "#Profibus_DP\nIdent_Number = 0x4711\nMax_Module = 99\nExtUserPrmData = 1 \"x\"\nUnsigned8 1 0-300\n");
+    f.click("Neu");
+    f.loadGsd(f.root.gsdDir() + "/BAD04711.gsd");
+    EXPECT_TRUE(f.text("Meldung").startsWith("Error in GSD-File: line 5: value 300 outside Unsigned8"));
+    f.write("GSD/WARN4711.gsd", "#Profibus_DP\nIdent_Number = 0x4711\nMax_Module = 99\nMax_Module = 98\n");
+    f.click("Neu");
+    f.loadGsd(f.root.gsdDir() + "/WARN4711.gsd");
+    EXPECT_EQ(f.text("Meldung"), "GSD-Prüfung von WARN4711.gsd: 0 Fehler, 2 Warnungen");
 }
 
 TEST(Form2, chosenModules_appendBytesParametersAndListEntries)

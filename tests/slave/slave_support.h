@@ -40,6 +40,7 @@ struct Form2Fixture : Fixture {
         ResetListLines(st); // as the main window has them
         w = new Form2Window(ctx);
         w->openForm7 = [this](const ExtSelection &sel) { opened.push_back(sel); };
+        w->editor().chooseGsdFile = {}; // the scripted file dialog instead of the catalogue
         w->show();
     }
     ~Form2Fixture() { delete w.data(); }
