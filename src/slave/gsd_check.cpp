@@ -431,12 +431,11 @@ private:
                 continue;
             const std::vector<int64_t> &values = list->second.values;
             const auto found = std::find(values.begin(), values.end(), def->second.defaultValue);
-            const QString what = QStringLiteral("ExtUserPrmData %1: default %2").arg(r.def).arg(def->second.defaultValue);
+            const QString what = QStringLiteral("ExtUserPrmData %1: the text of default %2 in PrmText %3").arg(r.def).arg(def->second.defaultValue).arg(r.number);
             if (found == values.end())
-                add(Level::Warning, r.line, QStringLiteral("%1 has no text in PrmText %2").arg(what).arg(r.number));
+                add(Level::Warning, r.line, what + QStringLiteral(" is missing"));
             else if (found - values.begin() >= kMaxTextEntries)
-                add(Level::Warning, r.line,
-                    QStringLiteral("%1: its text in PrmText %2 is not among the %3 kept").arg(what).arg(r.number).arg(kMaxTextEntries));
+                add(Level::Warning, r.line, what + QStringLiteral(" is not among the %1 kept").arg(kMaxTextEntries));
         }
         if (!seenIdent_)
             add(Level::Error, 1, QStringLiteral("no Ident_Number: the station would get ident 0000"));

@@ -3,9 +3,12 @@
 #include "fakes.h"
 #include "slave_support.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
 
 using namespace meridan;
 using namespace meridan::test;
@@ -286,6 +289,41 @@ TEST(Form2, gsdButton_readsDeviceAndPointsConfigurationAtItsFolder)
     f.click("Neu");
     f.loadGsd(f.root.gsdDir() + "/WARN4711.gsd");
     EXPECT_EQ(f.text("Meldung"), "GSD-Prüfung von WARN4711.gsd: 0 Fehler, 2 Warnungen");
+}
+
+TEST(Form2, gsdButton_choosesFromTheCatalogueOrAnyFile)
+{
+    Form2Fixture f(12, true);
+    f.writeGsd("valve.gse", "#Profibus_DP\nVendor_Name = \"Acme\"\nModel_Name = \"Valve\"\nIdent_Number = 0x80A0\n");
+    f.writeGsd("io.gsd", ModularGsd(2));
+    const QString elsewhere = f.file("pump.gsd");
+    f.write("pump.gsd", "#Profibus_DP\nVendor_Name = \"Acme\"\nModel_Name = \"Pump\"\nIdent_Number = 0x80A1\n");
+    // Works the dialog once it is shown: `filter` typed, then `button` pressed.
+    const auto inDialog = [](const char *filter, const char *button, int *rows) {
+        QTimer::singleShot(0, [=] {
+            QWidget *d = QApplication::activeModalWidget();
+            ASSERT_TRUE(d && d->objectName() == "GsdCatalogue");
+            QTest::keyClicks(d->findChild<QLineEdit *>("Filter"), filter);
+            *rows = d->findChild<QTableWidget *>("Files")->rowCount();
+            auto *b = d->findChild<QPushButton *>(button);
+            QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
+        });
+    };
+    int rows = -1;
+    inDialog("test block", "Open", &rows);
+    f.click("GSD");
+    EXPECT_EQ(rows, 1);
+    EXPECT_EQ(f.text("F2_ID"), "4711");
+    EXPECT_EQ(f.text("Geraet"), "Block IO");
+
+    f.click("Neu");
+    f.ui.files.push_back(elsewhere);
+    inDialog("", "Browse", &rows);
+    f.click("GSD");
+    EXPECT_EQ(rows, 2);
+    ASSERT_EQ(f.ui.dialogs.size(), 1u);
+    EXPECT_EQ(f.ui.dialogs[0].title, "Load GSD File");
+    EXPECT_EQ(f.text("Geraet"), "Pump");
 }
 
 TEST(Form2, chosenModules_appendBytesParametersAndListEntries)
