@@ -19,16 +19,6 @@ constexpr int kModuleLineCfg = kMaxCfg - 1;   // identifier bytes one module lin
 constexpr int kMaxStationModules = kModuleListLen; // the record's module list
 constexpr qint64 kAny = 0xFFFFFFFFLL;
 
-// The reader is run for the report only: nobody to ask, nothing to show.
-class QuietPrompts : public Prompts {
-public:
-    int message(const QString &, const QString &, Icon, int) override { return Ok; }
-    std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
-    std::optional<QString> openFile(const FileDialogSpec &) override { return {}; }
-    std::optional<QString> saveFile(const FileDialogSpec &) override { return {}; }
-    void setBusy(bool) override {}
-};
-
 QString Quoted(QStringView text)
 {
     constexpr int kShown = 40;
@@ -445,7 +435,7 @@ private:
     void readerStop()
     {
         State st;
-        QuietPrompts ui;
+        SilentPrompts ui; // the reader runs for the report only
         VirtualPump pump;
         const Root root;
         Context ctx{st, ui, pump, root};
