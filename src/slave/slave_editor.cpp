@@ -52,6 +52,12 @@ long long LeadingNumber(QStringView s)
     return negative ? -v : v;
 }
 
+// A device file was read (perhaps only up to an error): the record has its device.
+bool DeviceRead(const GsdOutcome &out)
+{
+    return out.kind == GsdOutcome::Kind::Done || out.kind == GsdOutcome::Kind::Stopped;
+}
+
 uint8_t Latin1Byte(QChar c)
 {
     return c.unicode() < 256 ? uint8_t(c.unicode()) : uint8_t('?');
@@ -141,7 +147,7 @@ void SlaveEditor::Form_Activate()
         const QString found = FindDeviceFile(ctx_, code, ident);
         const GsdStatus meldung = [this](const QString &t) { SetMeldung(t); };
         const GsdOutcome out = found.isEmpty() ? LoadGSD(ctx_, gsdFile_, meldung) : LoadGsdFile(ctx_, found, gsdFile_, meldung);
-        deviceFile_ = out.kind == GsdOutcome::Kind::NotFound ? QString() : out.path;
+        deviceFile_ = DeviceRead(out) ? out.path : QString();
     } catch (const std::exception &e) {
         qCWarning(lcSlaveEditor) << "record of station" << st.currentStation << "is damaged:" << e.what();
         SetMeldung(ctx_.tr(QStringLiteral("Error: the record is damaged"),
@@ -468,7 +474,7 @@ void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
         st.slave.gsdLoaded = false;
         cleared_ = false;
         const GsdOutcome out = LoadGSD(ctx_, gsdFile_, [this](const QString &t) { SetMeldung(t); });
-        if (out.kind != GsdOutcome::Kind::NotFound && out.kind != GsdOutcome::Kind::NotGsd)
+        if (DeviceRead(out))
             deviceFile_ = out.path;
         if (out.kind == GsdOutcome::Kind::Stopped || out.kind == GsdOutcome::Kind::NotGsd)
             return;
@@ -496,9 +502,10 @@ void SlaveEditor::LoadForStation(const QString &path, const QString &identText)
     // ident is set); it takes the file's GSD code so that it is found again.
     cleared_ = false;
     const GsdOutcome out = LoadGsdFile(ctx_, path, gsdFile_, [this](const QString &t) { SetMeldung(t); });
-    if (out.kind == GsdOutcome::Kind::Stopped || out.kind == GsdOutcome::Kind::NotGsd)
+    if (DeviceRead(out))
+        deviceFile_ = out.path;
+    if (out.kind != GsdOutcome::Kind::Done)
         return;
-    deviceFile_ = out.path;
     BuildListLine(ctx_.st);
     ShowGsdCheck(out.path);
 }

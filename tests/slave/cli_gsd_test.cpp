@@ -93,14 +93,12 @@ TEST(CliGsd, unreadableFile_exits2)
     EXPECT_EQ(Gsd({}).code, 2);
 }
 
-TEST(CliGsdCheck, reportsAreThoseOfTheChecksAndTheExitSaysWhetherThereWereErrors)
+TEST(CliGsdCheck, exitSaysWhetherThereWereErrors)
 {
     const QString fixtures = QStringLiteral(MERIDAN_SOURCE_DIR "/tests/slave/gsdcheck");
-    QFile expected(fixtures + QStringLiteral("/clean.expected"));
-    ASSERT_TRUE(expected.open(QIODevice::ReadOnly));
     const CliRun clean = Cli({QStringLiteral("gsd-check"), QStringLiteral("clean.gsd")}, fixtures);
     EXPECT_EQ(clean.code, 0);
-    EXPECT_EQ(clean.out, expected.readAll());
+    EXPECT_EQ(clean.out, "clean.gsd:1: note: line ends: CR LF\nclean.gsd:1: note: ASCII text\nclean.gsd: 0 errors, 0 warnings, 2 notes\n");
     const CliRun both = Cli({QStringLiteral("gsd-check"), QStringLiteral("clean.gsd"), QStringLiteral("refused.gsd")}, fixtures);
     EXPECT_EQ(both.code, 1);
     EXPECT_TRUE(both.out.contains("refused.gsd: 7 errors, 1 warning, 2 notes"));

@@ -43,9 +43,8 @@ TEST(GsdCatalogue, folderWithMixedExtensionsAndCases_listsEveryDeviceFileOnce)
     c.put(QStringLiteral("C_IO.Gsg"), Device("Acme", "Block IO", 0x4711));
     c.put(QStringLiteral("d_io.gsi"), Device("Acme", "Block IO", 0x4711));
     c.put(QStringLiteral("readme.gsd"), "Put the device files here.\n");
-    c.put(QStringLiteral("notes.txt"), Device("X", "Y", 1));
-    c.put(QStringLiteral("e.gs"), Device("X", "Y", 1));
-    c.put(QStringLiteral("f.gsdx"), Device("X", "Y", 1));
+    for (const char *other : {"notes.txt", "e.gs", "f.gsdx"})
+        c.put(QLatin1String(other), Device("X", "Y", 1));
     const GsdCatalogue cat = c.load();
     EXPECT_EQ(Catalogue::files(cat), (QStringList{"a_drive.gsd", "b_valve.GSE", "C_IO.Gsg", "d_io.gsi"}));
     EXPECT_EQ(cat.filesRead(), 5); // the README too: read once, remembered as no device file
@@ -56,15 +55,11 @@ TEST(GsdCatalogue, folderWithMixedExtensionsAndCases_listsEveryDeviceFileOnce)
     EXPECT_EQ(drive.ident, 0x0959);
     EXPECT_EQ(cat.entries()[1].header.vendor, QStringLiteral("Acme")); // the head, not a later line
     EXPECT_EQ(cat.withIdent(0x4711).size(), 2u);
-    EXPECT_EQ(cat.matching(QStringLiteral("acme 80a")).size(), 1u);
-    EXPECT_EQ(cat.matching(QStringLiteral("block")).size(), 2u);
+    EXPECT_EQ(cat.matching(QStringLiteral("acme 80a")).size(), 1u); // every word, in any field
     EXPECT_EQ(cat.matching(QStringLiteral("drive.GSD")).size(), 1u);
-    EXPECT_EQ(cat.matching(QString()).size(), 4u);
 
-    // Read again from the index: nothing is read.
-    const GsdCatalogue again = c.load();
+    const GsdCatalogue again = c.load(); // from the index: nothing read
     EXPECT_EQ(again.filesRead(), 0);
-    EXPECT_EQ(Catalogue::files(again), Catalogue::files(cat));
     EXPECT_EQ(again.entries()[0].header.model, QStringLiteral("Drive 5"));
 }
 
@@ -85,7 +80,6 @@ TEST(GsdCatalogue, changedFile_isReadAgain_deletedFile_isDropped)
     EXPECT_EQ(cat.filesRead(), 1);
     EXPECT_EQ(Catalogue::files(cat), QStringList{QStringLiteral("a.gsd")});
     EXPECT_EQ(cat.entries()[0].header.vendor, QStringLiteral("Abcd"));
-    EXPECT_EQ(c.load().filesRead(), 0);
     EXPECT_EQ(Catalogue::files(c.load()), QStringList{QStringLiteral("a.gsd")});
 
     // Other folders keep their part of the index.
@@ -110,7 +104,6 @@ TEST(GsdDeviceFile, codeAndIdentWithAnyExtension_thenTheCatalogueByIdent)
     Fixture f;
     const auto find = [&f](const char *code, int ident) { return QFileInfo(FindDeviceFile(f.ctx, QLatin1String(code), ident)).fileName(); };
     f.write(QStringLiteral("GSD/ABCD80A0.gse"), Device("Acme", "Valve", 0x80A0));
-    EXPECT_EQ(find("ABCD", 0x80A0), QStringLiteral("ABCD80A0.gse"));
     EXPECT_EQ(find("abcd", 0x80A0), QStringLiteral("ABCD80A0.gse"));
     f.write(QStringLiteral("GSD/abcd80a0.GSG"), Device("Acme", "Ventil", 0x80A0));
     EXPECT_EQ(find("ABCD", 0x80A0), QStringLiteral("ABCD80A0.gse"));
