@@ -71,7 +71,8 @@ int main(int argc, char **argv)
     QTemporaryDir tmp;
     const Root root(tmp.path());
     State st;
-    SilentPrompts ui;
+    CliPrompts ui;
+    ui.quiet = true;
     VirtualPump pump; // the one-second display pauses cost nothing here
     Context ctx{st, ui, pump, root};
     const long rssBefore = PeakRssKb();

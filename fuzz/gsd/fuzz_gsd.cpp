@@ -15,9 +15,16 @@ using namespace meridan;
 
 namespace {
 
+CliPrompts Quiet()
+{
+    CliPrompts p;
+    p.quiet = true;
+    return p;
+}
+
 struct Setup {
     State st;
-    SilentPrompts ui;
+    CliPrompts ui = Quiet();
     VirtualPump pump;
     Root root{QStringLiteral("/nonexistent")};
     Context ctx{st, ui, pump, root};

@@ -39,17 +39,6 @@ public:
     virtual void listChanged() {}
 };
 
-// Prompts with nobody in front of them: messages are dropped, questions and
-// dialogs cancelled. For work done on the side (checking a file, measuring).
-class SilentPrompts : public Prompts {
-public:
-    int message(const QString &, const QString &, Icon, int) override { return Ok; }
-    std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
-    std::optional<QString> openFile(const FileDialogSpec &) override { return {}; }
-    std::optional<QString> saveFile(const FileDialogSpec &) override { return {}; }
-    void setBusy(bool) override {}
-};
-
 // Non-interactive prompts for the command-line tool: messages go to stderr,
 // questions take their default, dialogs are cancelled unless a path is given.
 class CliPrompts : public Prompts {

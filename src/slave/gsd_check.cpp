@@ -435,7 +435,8 @@ private:
     void readerStop()
     {
         State st;
-        SilentPrompts ui; // the reader runs for the report only
+        CliPrompts ui; // the reader runs for the report only: nothing to show
+        ui.quiet = true;
         VirtualPump pump;
         const Root root;
         Context ctx{st, ui, pump, root};
