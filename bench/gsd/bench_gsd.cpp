@@ -1,8 +1,11 @@
 // bench_gsd [DIR] [ROUNDS]: loads every GSD file of DIR (default: the shared
 // device files) ROUNDS times into a fresh slave record and prints the median
-// time per file, the time for the largest file and the process's peak memory.
+// time per file, the time for the largest file and the process's peak memory;
+// then the time for lines of 40,000 values, and for the catalogue of DIR
+// built from cold (no index) and refreshed warm (index up to date).
 #include "core/context.h"
 #include "slave/gsd.h"
+#include "slave/gsd_catalogue.h"
 #include "slave/record.h"
 
 #include <QCoreApplication>
@@ -17,15 +20,6 @@
 using namespace meridan;
 
 namespace {
-
-class SilentPrompts : public Prompts {
-public:
-    int message(const QString &, const QString &, Icon, int) override { return Ok; }
-    std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
-    std::optional<QString> openFile(const FileDialogSpec &) override { return {}; }
-    std::optional<QString> saveFile(const FileDialogSpec &) override { return {}; }
-    void setBusy(bool) override {}
-};
 
 long PeakRssKb()
 {
@@ -57,7 +51,7 @@ std::size_t TableBytes(const GsdTables &t)
     }
     for (const auto &[k, p] : t.extPrms())
         n += 64 + sizeof(GsdExtPrm) + std::size_t(p.name.capacity() + p.type.capacity()) * 2
-            + p.list.capacity() * sizeof(int32_t);
+            + p.list.capacity() * sizeof(int64_t);
     return n;
 }
 
@@ -77,7 +71,8 @@ int main(int argc, char **argv)
     QTemporaryDir tmp;
     const Root root(tmp.path());
     State st;
-    SilentPrompts ui;
+    CliPrompts ui;
+    ui.quiet = true;
     VirtualPump pump; // the one-second display pauses cost nothing here
     Context ctx{st, ui, pump, root};
     const long rssBefore = PeakRssKb();
@@ -111,11 +106,53 @@ int main(int argc, char **argv)
         }
     }
     const long rssAfter = PeakRssKb();
+
+    // Lines of 40,000 values: each value is read once, whatever its place.
+    QByteArray values;
+    for (int i = 0; i < 40000; ++i)
+        values += (i ? "," : "") + QByteArray::number(i % 200 + 1);
+    const QByteArray moduleFile = "#Profibus_DP\nIdent_Number = 0x4711\nModule = \"Big\" " + values + "\n";
+    const QByteArray typeFile = "#Profibus_DP\nExtUserPrmData = 1 \"Big\"\nUnsigned8 1 " + values + "\n";
+    const QString moduleLine = QStringLiteral("Big\" ") + QString::fromLatin1(values);
+    const auto timeIt = [&](int n, const auto &run) {
+        std::vector<double> t;
+        for (int r = 0; r < n; ++r) {
+            QElapsedTimer e;
+            e.start();
+            run();
+            t.push_back(double(e.nsecsElapsed()) / 1e6);
+        }
+        return Median(t);
+    };
+    const auto fresh = [&] {
+        st.currentStation = 12;
+        NewSlaveRecord(st);
+    };
+    const double moduleMs = timeIt(50, [&] { fresh(); LoadGsdBytes(ctx, moduleFile, QStringLiteral("BIG.GSD")); });
+    const double bytesMs = timeIt(50, [&] { (void)ModuleConfigBytes(moduleLine); });
+    const double typeMs = timeIt(50, [&] { fresh(); LoadGsdBytes(ctx, typeFile, QStringLiteral("BIG.GSD")); });
+
+    // The catalogue: every file read (no index), then only the index and the folder's listing.
+    const QString index = tmp.filePath(QStringLiteral("catalogue.json"));
+    std::size_t listed = 0;
+    const double coldMs = timeIt(20, [&] {
+        QFile::remove(index);
+        listed = GsdCatalogue::Load(dir, index).entries().size();
+    });
+    const double warmMs = timeIt(rounds, [&] { (void)GsdCatalogue::Load(dir, index); });
+
     std::printf("\nfiles: %lld, rounds each: %d\n", qlonglong(files.size()), rounds);
     std::printf("median over the files' medians: %.4f ms\n", Median(medians));
     std::printf("largest file: %s (%lld bytes): %.4f ms\n", qPrintable(largestName), largestSize, largestMs);
     std::printf("largest tables (counted): %.1f KiB\n", double(maxTables) / 1024);
     std::printf("peak RSS: %ld KiB (%ld KiB before the first read, +%ld KiB while reading)\n", rssAfter, rssBefore,
                 rssAfter - rssBefore);
+    std::printf("\n40,000-value lines (median of 50):\n");
+    std::printf("  file with a 40,000-value Module line: %.3f ms (aim < 10 ms)\n", moduleMs);
+    std::printf("  ModuleConfigBytes of that line:       %.3f ms\n", bytesMs);
+    std::printf("  file with a 40,000-value data-type line: %.3f ms\n", typeMs);
+    std::printf("\ncatalogue of %s (%zu device files):\n", qPrintable(dir), listed);
+    std::printf("  cold, every file read (median of 20): %.3f ms (aim < 100 ms)\n", coldMs);
+    std::printf("  warm, from the index (median of %d):  %.3f ms (aim < 5 ms)\n", rounds, warmMs);
     return 0;
 }

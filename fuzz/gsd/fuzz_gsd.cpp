@@ -1,7 +1,10 @@
 // Feeds arbitrary bytes to the GSD reader as the file of a new slave record,
-// then checks that the record is still one the master can take.
+// then checks that the record is still one the master can take; the same
+// bytes go through the compatibility check and the catalogue's head reader.
 #include "core/context.h"
 #include "slave/gsd.h"
+#include "slave/gsd_catalogue.h"
+#include "slave/gsd_check.h"
 #include "slave/record.h"
 
 #include <cstdlib>
@@ -12,18 +15,16 @@ using namespace meridan;
 
 namespace {
 
-class NoPrompts : public Prompts {
-public:
-    int message(const QString &, const QString &, Icon, int) override { return Ok; }
-    std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
-    std::optional<QString> openFile(const FileDialogSpec &) override { return {}; }
-    std::optional<QString> saveFile(const FileDialogSpec &) override { return {}; }
-    void setBusy(bool) override {}
-};
+CliPrompts Quiet()
+{
+    CliPrompts p;
+    p.quiet = true;
+    return p;
+}
 
 struct Setup {
     State st;
-    NoPrompts ui;
+    CliPrompts ui = Quiet();
     VirtualPump pump;
     Root root{QStringLiteral("/nonexistent")};
     Context ctx{st, ui, pump, root};
@@ -64,7 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static Setup *s = new Setup;
     s->st.currentStation = 12;
     NewSlaveRecord(s->st);
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray raw = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    (void)CheckGsdBytes(raw);
+    (void)ReadGsdHeader(raw);
+    // Bytes without the head line are refused at once; with it they reach
+    // every path of the reader.
+    const QByteArray bytes = LooksLikeGsd(raw) ? raw : QByteArray("#Profibus_DP\n") + raw;
     LoadGsdBytes(s->ctx, bytes, QStringLiteral("FUZZ.GSD"));
 
     const Record &rec = s->st.record;

@@ -1,5 +1,6 @@
 // meridan-cli gsd FILE: reads a GSD file into a new slave record and prints
-// the tables the slave editor would use, as JSON.
+// the tables the slave editor would use, as JSON. Exit 1 when the read
+// stopped on an error or the file is no GSD file.
 #include "cli/commands.h"
 #include "core/texts.h"
 #include "slave/gsd.h"
@@ -124,7 +125,7 @@ int CmdGsd(Env &env, const QStringList &argsIn)
     QJsonArray defs;
     for (const auto &[n, p] : t.extPrms()) {
         QJsonArray list;
-        for (const int32_t v : p.list)
+        for (const int64_t v : p.list)
             list.append(qint64(v));
         defs.append(QJsonObject{{QStringLiteral("number"), n},
                                 {QStringLiteral("name"), QString(p.name).remove(QRegularExpression(QStringLiteral(" +$")))},
@@ -158,6 +159,11 @@ int CmdGsd(Env &env, const QStringList &argsIn)
         o[QStringLiteral("stopped_at_line")] = res.line;
 
     env.out << QJsonDocument(o).toJson(QJsonDocument::Indented);
+    // The tables are printed either way; a read that stopped did not reach its goal.
+    if (!res.ok()) {
+        env.err << "meridan-cli gsd: " << res.status << Qt::endl;
+        return kFailed;
+    }
     return kOk;
 }
 

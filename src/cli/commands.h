@@ -33,6 +33,8 @@ int CmdDump(Env &env, const QStringList &args);
 int CmdPeek(Env &env, const QStringList &args);
 int CmdPoke(Env &env, const QStringList &args);
 int CmdGsd(Env &env, const QStringList &args);
+int CmdGsdCheck(Env &env, const QStringList &args);
+int CmdCatalogue(Env &env, const QStringList &args);
 int CmdRun(Env &env, const QStringList &args);
 int CmdStatus(Env &env, const QStringList &args);
 int CmdMode(Env &env, const QStringList &args);

@@ -27,6 +27,8 @@ const Command kCommands[] = {
     {"iec-export", "FILE.dp1 [--project DIR]", "regenerate the 'ProfiDP' blocks of the project's Ioconfig.cnf", CmdIecExport},
     {"vars", "FILE.dp1 [--project DIR] [--station N] [--add NAME:BOOL|INT] [--attach NAME=M.K] [--detach NAME] [--delete NAME]",
      "list or edit the project's global variables on the slaves' I/O channels, then save them and the I/O blocks", CmdVars},
+    {"gsd-check", "FILE...", "check GSD files: errors, warnings and notes with their line numbers", CmdGsdCheck},
+    {"catalogue", "[--json] [DIR]", "list the GSD files of DIR (default ROOT/GSD): vendor, model, ident, revision", CmdCatalogue},
 };
 
 void PrintHelp(QTextStream &out)

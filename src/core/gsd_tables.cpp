@@ -70,7 +70,7 @@ QString GsdTables::prmTextString(int n, int k) const
     return it->second[std::size_t(k)].text;
 }
 
-int32_t GsdTables::prmTextValue(int n, int k) const
+int64_t GsdTables::prmTextValue(int n, int k) const
 {
     const auto it = texts_.find(n);
     if (it == texts_.end() || k < 0 || k >= int(it->second.size()))
@@ -84,7 +84,7 @@ int GsdTables::prmTextLast(int n) const
     return it == texts_.end() ? -1 : int(it->second.size()) - 1;
 }
 
-QString GsdTables::lookUpText(int n, int32_t value) const
+QString GsdTables::lookUpText(int n, int64_t value) const
 {
     const auto it = texts_.find(n);
     if (it != texts_.end()) {

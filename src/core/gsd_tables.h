@@ -19,7 +19,6 @@ constexpr int kMaxGsdModules = 510;    // Module lines a device may have
 constexpr int kMaxGsdNumber = 65535;   // PrmText and ExtUserPrmData numbers
 constexpr int kMaxTextEntries = 128;   // Text lines kept per text list
 constexpr int kMaxListValues = 256;    // list values kept per definition
-constexpr int kMaxPrmRefs = 256;       // Ext_User_Prm_Data_Ref lines kept per block
 constexpr int kExtPrmNameLen = 32;     // names are blank-padded or cut to this
 
 struct GsdPrmRef {
@@ -34,18 +33,20 @@ struct GsdModule {
     std::vector<GsdPrmRef> refs;
 };
 
+// Values are 32-bit, signed or unsigned as the data type says: they are kept
+// in 64 bits so that both ranges fit.
 struct GsdText {
-    int32_t value = 0;
+    int64_t value = 0;
     QString text;
 };
 
 struct GsdExtPrm {
     QString name = QString(kExtPrmNameLen, QLatin1Char(' '));
     QString type;           // "Unsigned8", "Bit(2)", "BitArea(0-3)", ...
-    int32_t defaultValue = 0;
-    int32_t min = 0;        // lowest of a range, first of a list
-    int32_t max = 0;        // highest of a range, last of a list
-    std::vector<int32_t> list; // the values of a list, in file order
+    int64_t defaultValue = 0;
+    int64_t min = 0;        // lowest of a range, first of a list
+    int64_t max = 0;        // highest of a range, last of a list
+    std::vector<int64_t> list; // the values of a list, in file order
     int textRef = 0;        // Prm_Text_Ref, 0 = none
 };
 
@@ -67,10 +68,10 @@ public:
     int prmRefNumber(int m, int k) const;
     int prmRefCount(int m) const;
     QString prmTextString(int n, int k) const; // "---" when not stored
-    int32_t prmTextValue(int n, int k) const;
+    int64_t prmTextValue(int n, int k) const;
     int prmTextLast(int n) const;              // last entry index, -1 for an empty list
     // The text for `value` in list n, "---" when the list has none.
-    QString lookUpText(int n, int32_t value) const;
+    QString lookUpText(int n, int64_t value) const;
     QString extPrmName(int n) const;
     const GsdExtPrm *extPrm(int n) const;      // nullptr when n was never defined
     const GsdModule *module(int m) const;      // nullptr when never stored

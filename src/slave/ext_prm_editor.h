@@ -2,6 +2,8 @@
 // The extended user-parameter editor's logic: the named fields of one
 // parameter block (the device's own, or one module's), read from and written
 // straight into the User_Prm_Data of the record buffer.
+#include "slave/prm_type.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -24,20 +26,6 @@ struct ExtSelection {
     int offset = 0;   // first byte of the block within User_Prm_Data
 };
 
-// How a field's type word maps onto the parameter bytes.
-struct FieldType {
-    enum class Kind { Bit, BitArea, Unsigned, Signed, Other };
-    Kind kind = Kind::Other;
-    int width = 1;     // bytes, big-endian
-    int firstBit = 0;  // Bit and BitArea
-    int lastBit = 0;
-    bool writable = false; // false: shown, never written
-    int64_t lowest = 0;    // what the bytes can hold
-    int64_t highest = 255;
-};
-// "Bit(3)", "BitArea(2-4)", "Unsigned8/16/32", "Signed8/16/32"; anything
-// else, and bit numbers that cannot be read or lie above 7, is read-only.
-FieldType ParseFieldType(const QString &type);
 
 // Get_PD_Val: the field at byte `pos` of User_Prm_Data. Throws RangeError
 // when the field lies outside the record.

@@ -4,6 +4,7 @@
 #include "core/context.h"
 #include "iec/form4_window.h"
 #include "slave/form7_window.h"
+#include "slave/gsd_catalogue_dialog.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -209,6 +210,16 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
     openVarEditor = [this] {
         iec::Form4Window w(ctx_, this);
         w.exec();
+    };
+    // The GSD button chooses from the catalogue; a station that has an ident
+    // but no file yet sees the files of its ident first.
+    editor_.chooseGsdFile = [this](const FileDialogSpec &spec) -> std::optional<QString> {
+        GsdCatalogueDialog dialog(ctx_, spec, this);
+        if (id_->text() != QLatin1String("0"))
+            dialog.setFilter(id_->text().rightJustified(4, QLatin1Char('0')));
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.chosen();
     };
 
     connect(sa_, &QLineEdit::textEdited, this, [this](const QString &t) { editor_.F2_SA_Change(t); });

@@ -1,6 +1,7 @@
 #include "slave/gsd.h"
 
 #include "core/context.h"
+#include "slave/prm_type.h"
 #include "slave/record.h"
 
 #include <QFile>
@@ -13,10 +14,6 @@ Q_LOGGING_CATEGORY(lcGsd, "meridan.slave.gsd", QtWarningMsg) // debug: why a rea
 namespace meridan {
 
 namespace {
-
-// GSD files are small; anything far larger is not a device description and
-// is refused before it is read into memory.
-constexpr qint64 kMaxGsdFileSize = 16 * 1024 * 1024;
 
 // Windows-1252 differs from Latin-1 in 0x80..0x9F; undefined codes stay as
 // their Latin-1 control characters.
@@ -44,92 +41,38 @@ int HexDigit(QChar c)
 
 bool IsItemSeparator(QChar c) { return c.unicode() <= 32 || c == QLatin1Char(','); }
 
-// Reads a whole number text (key indexes): optional sign, decimal or "0x"
-// hexadecimal, within 32 bits signed.
-bool ParseWholeNumber(QStringView s, qint64 &value)
-{
-    int i = 0;
-    const int n = s.size();
-    bool negative = false;
-    if (i < n && (s[i] == QLatin1Char('-') || s[i] == QLatin1Char('+'))) {
-        negative = s[i] == QLatin1Char('-');
-        ++i;
-    }
-    if (i >= n)
-        return false;
-    qint64 v = 0;
-    if (i + 1 < n && s[i] == QLatin1Char('0') && (s[i + 1] == QLatin1Char('x') || s[i + 1] == QLatin1Char('X'))) {
-        i += 2;
-        if (i >= n)
-            return false;
-        for (; i < n; ++i) {
-            const int d = HexDigit(s[i]);
-            if (d < 0 || v > 0xFFFFFFFFLL)
-                return false;
-            v = v * 16 + d;
-        }
-    } else {
-        for (; i < n; ++i) {
-            if (!IsDigit(s[i]) || v > 0xFFFFFFFFLL)
-                return false;
-            v = v * 10 + (s[i].unicode() - '0');
-        }
-    }
-    value = negative ? -v : v;
-    return value >= INT32_MIN && value <= INT32_MAX;
-}
-
-// The text of a quoted value: what lies between the quotes. An unquoted
-// value is kept whole.
-QString QuotedText(const QString &value)
-{
-    if (!value.startsWith(QLatin1Char('"')))
-        return value;
-    const int close = value.indexOf(QLatin1Char('"'), 1);
-    return close < 0 ? value.mid(1) : value.mid(1, close - 1);
-}
-
-enum class Kw {
-    VendorName, HardwareRelease, SoftwareRelease, ModelName, IdentNumber, UserPrmDataLen,
-    UserPrmData, Module, ModularStation, PrmText, Text, ExtUserPrmData, PrmTextRef,
-    ExtModulePrmDataLen, ExtUserPrmDataConst, ExtUserPrmDataRef, GsdRevision,
-};
+constexpr qint64 kMin32 = INT32_MIN;  // the 32-bit signed and unsigned ranges together
+constexpr qint64 kMax32 = UINT32_MAX;
 
 // GSD keywords are case-insensitive. Most lines of a file carry other keys,
 // so the lookup rejects them by length before comparing any text.
 struct Keyword {
     QLatin1StringView name;
-    Kw kw;
+    GsdKey kw;
 };
 
 const Keyword kKeywords[] = {
-    {QLatin1StringView("Vendor_Name"), Kw::VendorName},
-    {QLatin1StringView("Hardware_Release"), Kw::HardwareRelease},
-    {QLatin1StringView("Software_Release"), Kw::SoftwareRelease},
-    {QLatin1StringView("Model_Name"), Kw::ModelName},
-    {QLatin1StringView("Ident_Number"), Kw::IdentNumber},
-    {QLatin1StringView("User_Prm_Data_Len"), Kw::UserPrmDataLen},
-    {QLatin1StringView("User_Prm_Data"), Kw::UserPrmData},
-    {QLatin1StringView("Module"), Kw::Module},
-    {QLatin1StringView("Modular_Station"), Kw::ModularStation},
-    {QLatin1StringView("PrmText"), Kw::PrmText},
-    {QLatin1StringView("Text"), Kw::Text},
-    {QLatin1StringView("ExtUserPrmData"), Kw::ExtUserPrmData},
-    {QLatin1StringView("Prm_Text_Ref"), Kw::PrmTextRef},
-    {QLatin1StringView("Ext_Module_Prm_Data_Len"), Kw::ExtModulePrmDataLen},
-    {QLatin1StringView("Ext_User_Prm_Data_Const"), Kw::ExtUserPrmDataConst},
-    {QLatin1StringView("Ext_User_Prm_Data_Ref"), Kw::ExtUserPrmDataRef},
-    {QLatin1StringView("GSD_Revision"), Kw::GsdRevision},
+    {QLatin1StringView("Vendor_Name"), GsdKey::VendorName},
+    {QLatin1StringView("Hardware_Release"), GsdKey::HardwareRelease},
+    {QLatin1StringView("Software_Release"), GsdKey::SoftwareRelease},
+    {QLatin1StringView("Model_Name"), GsdKey::ModelName},
+    {QLatin1StringView("Ident_Number"), GsdKey::IdentNumber},
+    {QLatin1StringView("User_Prm_Data_Len"), GsdKey::UserPrmDataLen},
+    {QLatin1StringView("User_Prm_Data"), GsdKey::UserPrmData},
+    {QLatin1StringView("Module"), GsdKey::Module},
+    {QLatin1StringView("Modular_Station"), GsdKey::ModularStation},
+    {QLatin1StringView("PrmText"), GsdKey::PrmText},
+    {QLatin1StringView("Text"), GsdKey::Text},
+    {QLatin1StringView("ExtUserPrmData"), GsdKey::ExtUserPrmData},
+    {QLatin1StringView("Prm_Text_Ref"), GsdKey::PrmTextRef},
+    {QLatin1StringView("Ext_Module_Prm_Data_Len"), GsdKey::ExtModulePrmDataLen},
+    {QLatin1StringView("Ext_User_Prm_Data_Const"), GsdKey::ExtUserPrmDataConst},
+    {QLatin1StringView("Ext_User_Prm_Data_Ref"), GsdKey::ExtUserPrmDataRef},
+    {QLatin1StringView("GSD_Revision"), GsdKey::GsdRevision},
+    {QLatin1StringView("Revision"), GsdKey::Revision},
+    {QLatin1StringView("Max_User_Prm_Data_Len"), GsdKey::MaxUserPrmDataLen},
+    {QLatin1StringView("Max_Module"), GsdKey::MaxModule},
 };
-
-std::optional<Kw> FindKeyword(QStringView key)
-{
-    for (const Keyword &k : kKeywords) {
-        if (k.name.size() == key.size() && key.compare(k.name, Qt::CaseInsensitive) == 0)
-            return k.kw;
-    }
-    return std::nullopt;
-}
 
 // An error that ends the read. `reported` errors are the device-level limits
 // the user is told about; after them the record counts as loaded.
@@ -151,10 +94,11 @@ public:
     Reader(Context &ctx, const GsdStatus &meldung, GsdLineReader &lines)
         : ctx_(ctx), meldung_(meldung), lines_(lines), t_(ctx.st.gsd), w_(ctx.st.slave)
     {
-        // The device's default parameters go only into a record that has no
-        // device yet. The editor reads a stored record's file again each time
-        // it opens it; that read must not replace the user's parameters, nor
-        // drop the module blocks that follow the device's own bytes.
+        // The device's defaults go only into a record that has no device
+        // yet. The editor reads a stored record's file again each time it
+        // opens it; that read must not replace the user's parameters or
+        // identifier bytes, nor drop the module blocks that follow the
+        // device's own bytes.
         writeDefaults_ = !w_.gsdLoaded && ctx.st.record[30] == 0 && ctx.st.record[31] == 0;
     }
 
@@ -184,72 +128,56 @@ private:
         throw StopRead{text, true};
     }
 
-    qint64 item(const QString &value, int n = 1)
-    {
-        int error = 0;
-        return GetParameterValue(value, n, error);
-    }
+    static qint64 item(QStringView value) { return GsdNumber(value, kMin32, kMax32); }
+    static qint64 number(QStringView value, qint64 lo, qint64 hi) { return GsdNumber(value, lo, hi); }
 
-    qint64 number(const QString &value, qint64 lo, qint64 hi)
-    {
-        const qint64 v = item(value);
-        if (v < lo || v > hi)
-            throw GsdError(QStringLiteral("value %1 out of range %2..%3").arg(v).arg(lo).arg(hi).toStdString());
-        return v;
-    }
-
-    static int keyIndex(QStringView indexText, bool present)
+    static int keyIndex(const GsdKeyLine &k)
     {
         qint64 v = 0;
-        if (!present || !ParseWholeNumber(indexText, v))
+        if (!k.hasIndex || !ParseGsdIndex(k.index, v))
             throw GsdError("the index in parentheses is not a number");
-        return int(v);
+        return int(qBound<qint64>(qint64(INT_MIN), v, qint64(INT_MAX)));
     }
+
+    // Lines between Module and EndModule belong to that module; every other
+    // line, also one after the last module, belongs to the device.
+    int block() const { return inModule_ ? t_.moduleCount : 0; }
 
     void dispatch(const QString &line)
     {
-        const int eq = line.indexOf(QLatin1Char('='));
-        if (eq < 1)
-            return; // block ends, module reference numbers, the "#Profibus_DP" head
-        QStringView key = QStringView(line).left(eq).trimmed();
-        QStringView indexText;
-        bool hasIndex = false;
-        const auto open = key.indexOf(QLatin1Char('('));
-        if (open > 0) {
-            const auto close = key.indexOf(QLatin1Char(')'), open);
-            indexText = (close < 0 ? key.mid(open + 1) : key.mid(open + 1, close - open - 1)).trimmed();
-            hasIndex = true;
-            key = key.left(open).trimmed();
+        GsdKeyLine k;
+        if (!SplitGsdLine(line, k)) {
+            if (inModule_ && IsEndModuleLine(line)) {
+                inModule_ = false;
+                refCounter_ = t_.prmRefCount(0); // the device's references go on after its last one
+            }
+            return; // other block ends, module reference numbers, the "#Profibus_DP" head
         }
-        const std::optional<Kw> it = FindKeyword(key);
+        const std::optional<GsdKey> it = FindGsdKey(k.key);
         if (!it)
             return;
-        QString value = line.mid(eq + 1).trimmed();
-        // The Module value keeps the name's closing quote: AddConfig finds the
-        // identifier bytes after it.
-        if (value.startsWith(QLatin1Char('"')) && *it == Kw::Module)
-            value.remove(0, 1);
+        QStringView value = k.value;
 
         switch (*it) {
-        case Kw::VendorName:
-            t_.vendor = QuotedText(value);
+        case GsdKey::VendorName:
+            t_.vendor = GsdQuotedText(value);
             break;
-        case Kw::HardwareRelease:
-            t_.hardwareRelease = QuotedText(value);
+        case GsdKey::HardwareRelease:
+            t_.hardwareRelease = GsdQuotedText(value);
             break;
-        case Kw::SoftwareRelease:
-            t_.softwareRelease = QuotedText(value);
+        case GsdKey::SoftwareRelease:
+            t_.softwareRelease = GsdQuotedText(value);
             break;
-        case Kw::ModelName:
-            t_.model = QuotedText(value);
+        case GsdKey::ModelName:
+            t_.model = GsdQuotedText(value);
             break;
-        case Kw::IdentNumber: {
+        case GsdKey::IdentNumber: {
             const qint64 v = number(value, 0, 0xFFFF);
             ctx_.st.record[30] = uint8_t(v >> 8);
             ctx_.st.record[31] = uint8_t(v & 0xFF);
             break;
         }
-        case Kw::UserPrmDataLen: {
+        case GsdKey::UserPrmDataLen: {
             const int v = int(number(value, 0, kMaxUserPrm));
             if (w_.u == 0) {
                 RemoveUserPrm(ctx_.st);
@@ -258,16 +186,18 @@ private:
             t_.moduleAt(0).prmLen = v;
             break;
         }
-        case Kw::UserPrmData:
+        case GsdKey::UserPrmData:
             userPrmData(value);
             break;
-        case Kw::Module:
-            module(value);
+        case GsdKey::Module:
+            // The Module value keeps the name's closing quote: AddConfig finds
+            // the identifier bytes after it.
+            module(value.startsWith(QLatin1Char('"')) ? value.mid(1).toString() : value.toString());
             break;
-        case Kw::ModularStation:
+        case GsdKey::ModularStation:
             t_.modular = int(number(value, 0, 0xFFFF));
             break;
-        case Kw::PrmText: {
+        case GsdKey::PrmText: {
             const qint64 n = item(value);
             if (n > kMaxGsdNumber)
                 report(QStringLiteral("Error in GSD-File: PrmText > %1").arg(kMaxGsdNumber));
@@ -276,57 +206,67 @@ private:
             t_.textListAt(textList_).clear(); // a list read again starts afresh
             break;
         }
-        case Kw::Text: {
-            const int v = keyIndex(indexText, hasIndex);
+        case GsdKey::Text: {
+            qint64 v = 0;
+            if (!k.hasIndex || !ParseGsdIndex(k.index, v))
+                throw GsdError("the index in parentheses is not a number");
             if (textCounter_ < kMaxTextEntries) {
-                t_.textListAt(textList_).push_back({v, QuotedText(value)});
+                t_.textListAt(textList_).push_back({v, GsdQuotedText(value)});
                 ++textCounter_;
             }
             break;
         }
-        case Kw::ExtUserPrmData:
+        case GsdKey::ExtUserPrmData:
             extUserPrmData(value);
             break;
-        case Kw::PrmTextRef:
+        case GsdKey::PrmTextRef:
             t_.extPrmAt(def_).textRef = int(number(value, 0, kMaxGsdNumber));
             break;
-        case Kw::ExtModulePrmDataLen:
-            if (t_.moduleCount > 0)
-                t_.moduleAt(t_.moduleCount).prmLen = int(number(value, 0, kMaxUserPrm));
-            refCounter_ = 0;
+        case GsdKey::ExtModulePrmDataLen: {
+            // A module's length; outside a module block it has no block to set.
+            const int v = int(number(value, 0, kMaxUserPrm));
+            if (inModule_) {
+                t_.moduleAt(t_.moduleCount).prmLen = v;
+                refCounter_ = 0;
+            }
             break;
-        case Kw::ExtUserPrmDataConst:
-            constBytes(keyIndex(indexText, hasIndex), value);
+        }
+        case GsdKey::ExtUserPrmDataConst:
+            constBytes(keyIndex(k), value);
             break;
-        case Kw::ExtUserPrmDataRef: {
-            const int offset = keyIndex(indexText, hasIndex);
+        case GsdKey::ExtUserPrmDataRef: {
+            const int offset = keyIndex(k);
             if (offset < 0 || offset >= kMaxUserPrm)
                 throw GsdError("parameter offset out of range");
-            if (refCounter_ >= kMaxPrmRefs)
-                throw GsdError("too many parameter references in one block");
             const int ref = int(number(value, 0, kMaxGsdNumber));
-            auto &refs = t_.moduleAt(t_.moduleCount).refs;
+            auto &refs = t_.moduleAt(block()).refs;
             if (refCounter_ >= int(refs.size()))
                 refs.resize(std::size_t(refCounter_) + 1);
             refs[std::size_t(refCounter_)] = {offset, ref};
             ++refCounter_;
             break;
         }
-        case Kw::GsdRevision:
-            item(value);
+        case GsdKey::GsdRevision:
+            (void)GsdItems(value).next(revision_); // read, not used
             Pause(ctx_); // the revision line stays readable for a moment
+            break;
+        case GsdKey::Revision:
+        case GsdKey::MaxUserPrmDataLen:
+        case GsdKey::MaxModule:
             break;
         }
     }
 
-    void userPrmData(const QString &value)
+    void userPrmData(QStringView value)
     {
-        if (w_.u <= 0 || w_.c != 0 || !writeDefaults_)
+        if (block() != 0 || w_.u <= 0 || !writeDefaults_)
             return;
         const int len = w_.u;
+        GsdItems items(value);
         for (int i = 0; i < len; ++i) {
-            int error = 0;
-            const qint64 v = GetParameterValue(value, i + 1, error);
+            qint64 v = 0;
+            if (items.next(v) != GsdItems::Item::Number)
+                v = 0; // missing bytes are 0
             if (v < 0 || v > 255)
                 throw GsdError("a parameter byte is above 255");
             w_.prm[i] = uint8_t(v);
@@ -344,21 +284,24 @@ private:
         }
         ++t_.moduleCount;
         t_.moduleAt(t_.moduleCount).line = value;
+        inModule_ = true;
         refCounter_ = 0; // each module's references start at its own first row
         if (t_.modular != 0)
             return;
         moduleLine_ = value;
         if (t_.moduleCount == 1) {
-            AddConfig(ctx_, moduleLine_, cfgByteCount_, meldung_);
+            if (writeDefaults_)
+                AddConfig(ctx_, moduleLine_, cfgByteCount_, meldung_);
             return;
         }
         show(QStringLiteral("Error in GSD-File: multiple modules"));
         Pause(ctx_);
-        RemoveCfg(ctx_.st);
+        if (writeDefaults_)
+            RemoveCfg(ctx_.st);
         t_.modular = 1;
     }
 
-    void extUserPrmData(const QString &value)
+    void extUserPrmData(QStringView value)
     {
         const qint64 d = item(value);
         if (d > kMaxGsdNumber) {
@@ -368,10 +311,10 @@ private:
         def_ = int(d);
         GsdExtPrm &p = t_.extPrmAt(def_);
         p = GsdExtPrm{};
-        QString name = value;
-        const int q = value.indexOf(QLatin1Char('"'));
+        QString name = value.toString();
+        const auto q = value.indexOf(QLatin1Char('"'));
         if (q > 0)
-            name = QuotedText(value.mid(q));
+            name = GsdQuotedText(value.mid(q));
         p.name = name.left(kExtPrmNameLen).leftJustified(kExtPrmNameLen, QLatin1Char(' '));
 
         // The data-type line follows; comment lines in between are skipped.
@@ -382,77 +325,32 @@ private:
             show(typeLine);
             typeLine = typeLine.trimmed();
         } while (typeLine.isEmpty());
-        dataType(p, typeLine);
+        ReadDataTypeLine(typeLine, p);
     }
 
-    static void dataType(GsdExtPrm &p, const QString &line)
-    {
-        if (line.contains(QLatin1Char('=')))
-            throw GsdError("the data type line is missing");
-        int pos = 0;
-        const int n = line.size();
-        while (pos < n && !IsBlank(line[pos]))
-            ++pos;
-        // "BitArea( 0-3 )": the parentheses belong to the type word.
-        const int open = line.indexOf(QLatin1Char('('));
-        if (open >= 0 && open < pos) {
-            const int close = line.indexOf(QLatin1Char(')'), open);
-            if (close > pos)
-                pos = close + 1;
-        }
-        if (pos >= n)
-            throw GsdError("the data type line ends early");
-        QString type = line.left(pos);
-        type.remove(QLatin1Char(' '));
-        p.type = type;
-        p.defaultValue = GetNum(line, pos);
-        p.min = GetNum(line, pos);
-        if (pos < n && line[pos] == QLatin1Char('-')) {
-            ++pos;
-            p.max = GetNum(line, pos);
-            return;
-        }
-        p.list.push_back(p.min);
-        p.max = p.min;
-        while (pos < n && IsBlank(line[pos])) {
-            ++pos;
-            if (pos >= n)
-                break;
-            const int32_t v = GetNum(line, pos);
-            p.max = v;
-            if (int(p.list.size()) < kMaxListValues)
-                p.list.push_back(v);
-        }
-    }
-
-    void constBytes(int offset, const QString &value)
+    void constBytes(int offset, QStringView value)
     {
         if (offset < 0 || offset >= kMaxUserPrm)
             throw GsdError("constant offset out of range");
-        const int m = t_.moduleCount;
+        const int m = block();
         GsdModule &mod = t_.moduleAt(m);
-        auto put = [&](int at, uint8_t b) {
-            if (at >= int(mod.prmConst.size()))
-                mod.prmConst.resize(std::size_t(at) + 1);
-            mod.prmConst[std::size_t(at)] = b;
-        };
-        int i = 1;
-        for (;; ++i) {
-            int error = 0;
-            const qint64 v = GetParameterValue(value, i, error);
-            const int at = offset + i - 1;
-            // The end of the list writes nothing: a zero here would wipe a
-            // constant that an earlier line put at a higher offset.
-            if (error)
-                break;
+        int at = offset;
+        GsdItems items(value);
+        qint64 v = 0;
+        // The end of the list writes nothing: a zero here would wipe a
+        // constant that an earlier line put at a higher offset.
+        while (items.next(v) == GsdItems::Item::Number) {
             if (at >= kMaxUserPrm)
                 throw GsdError("constant bytes beyond the parameter block");
             if (v < 0 || v > 255)
                 throw GsdError("a constant byte is above 255");
-            put(at, uint8_t(v));
+            if (at >= int(mod.prmConst.size()))
+                mod.prmConst.resize(std::size_t(at) + 1);
+            mod.prmConst[std::size_t(at)] = uint8_t(v);
+            ++at;
         }
-        if (mod.prmLen < offset + i - 1)
-            mod.prmLen = offset + i - 1;
+        if (mod.prmLen < at)
+            mod.prmLen = at;
 
         // The device's own constants rebuild the record's parameter bytes from
         // every constant read so far.
@@ -476,6 +374,8 @@ private:
     int def_ = 0;
     int refCounter_ = 0;
     int cfgByteCount_ = 0;
+    qint64 revision_ = 0;
+    bool inModule_ = false;
     QString moduleLine_;
     bool writeDefaults_ = true;
 };
@@ -583,59 +483,100 @@ bool GsdLineReader::GetLine(QString &line)
     return true;
 }
 
-qint64 GetParameterValue(const QString &text, int n, int &error)
+namespace {
+
+// A number item: decimal, or hexadecimal after "0x"; at most 32 bits.
+qint64 ItemNumber(QStringView s)
 {
-    const int len = text.size();
-    int i = 0;
-    while (i < len && IsItemSeparator(text[i]))
-        ++i;
-    for (int k = 1; k < n; ++k) {
-        while (i < len && !IsItemSeparator(text[i]))
-            ++i;
-        while (i < len && IsItemSeparator(text[i]))
-            ++i;
-    }
-    if (i >= len || n < 1) {
-        error = 1;
-        return 0;
-    }
-    int j = i;
-    while (j < len && (HexDigit(text[j]) >= 0 || text[j] == QLatin1Char('x') || text[j] == QLatin1Char('X')))
-        ++j;
-    if (j == i) {
-        error = 1; // "-", "&" or a word: not a number here
-        return 0;
-    }
     qint64 v = 0;
-    if (j - i > 2 && text[i] == QLatin1Char('0') && (text[i + 1] == QLatin1Char('x') || text[i + 1] == QLatin1Char('X'))) {
-        for (int k = i + 2; k < j; ++k) {
-            const int d = HexDigit(text[k]);
+    if (s.size() > 2 && s[0] == QLatin1Char('0') && (s[1] == QLatin1Char('x') || s[1] == QLatin1Char('X'))) {
+        for (qsizetype k = 2; k < s.size(); ++k) {
+            const int d = HexDigit(s[k]);
             if (d < 0)
                 throw GsdError("not a hexadecimal number");
             v = v * 16 + d;
-            if (v > 0xFFFFFFFFLL)
+            if (v > kMax32)
                 throw GsdError("number beyond 32 bits");
         }
         return v;
     }
-    for (int k = i; k < j; ++k) {
-        if (!IsDigit(text[k]))
+    for (const QChar c : s) {
+        if (!IsDigit(c))
             throw GsdError("not a number");
-        v = v * 10 + (text[k].unicode() - '0');
-        if (v > 0xFFFFFFFFLL)
+        v = v * 10 + (c.unicode() - '0');
+        if (v > kMax32)
             throw GsdError("number beyond 32 bits");
     }
     return v;
 }
 
-int32_t GetNum(const QString &line, int &pos)
+} // namespace
+
+GsdItems::Item GsdItems::next(qint64 &value)
+{
+    const qsizetype len = s_.size();
+    while (i_ < len && IsItemSeparator(s_[i_]))
+        ++i_;
+    if (i_ >= len)
+        return Item::End;
+    const qsizetype start = i_;
+    qsizetype j = i_;
+    while (j < len && (HexDigit(s_[j]) >= 0 || s_[j] == QLatin1Char('x') || s_[j] == QLatin1Char('X')))
+        ++j;
+    // The item ends at the next separator; only its leading run is a number.
+    i_ = j;
+    while (i_ < len && !IsItemSeparator(s_[i_]))
+        ++i_;
+    if (j == start)
+        return Item::NotNumber;
+    value = ItemNumber(s_.mid(start, j - start));
+    return Item::Number;
+}
+
+bool GsdItems::skip()
+{
+    const qsizetype len = s_.size();
+    while (i_ < len && IsItemSeparator(s_[i_]))
+        ++i_;
+    if (i_ >= len)
+        return false;
+    while (i_ < len && !IsItemSeparator(s_[i_]))
+        ++i_;
+    return true;
+}
+
+qint64 GsdNumber(QStringView value, qint64 lo, qint64 hi)
+{
+    qint64 v = 0;
+    if (GsdItems(value).next(v) != GsdItems::Item::Number)
+        throw GsdError("not a number");
+    if (v < lo || v > hi)
+        throw GsdError(QStringLiteral("value %1 out of range %2..%3").arg(v).arg(lo).arg(hi).toStdString());
+    return v;
+}
+
+qint64 GetParameterValue(const QString &text, int n, int &error)
+{
+    GsdItems items(text);
+    for (int k = 1; k < n; ++k) {
+        if (!items.skip())
+            break;
+    }
+    qint64 v = 0;
+    if (n < 1 || items.next(v) != GsdItems::Item::Number) {
+        error = 1;
+        return 0;
+    }
+    return v;
+}
+
+int64_t GetNum(const QString &line, int &pos)
 {
     const int n = line.size();
     while (pos < n && (line[pos] == QLatin1Char(' ') || line[pos] == QLatin1Char('\t')))
         ++pos;
     if (pos >= n)
         throw GsdError("the data type line ends early");
-    constexpr qint64 kClamp = 10000000; // keeps the running value far from overflow
     int i = pos;
     bool negative = false;
     if (line[i] == QLatin1Char('-') && i + 1 < n && IsDigit(line[i + 1])) {
@@ -645,34 +586,211 @@ int32_t GetNum(const QString &line, int &pos)
     if (i >= n || !IsDigit(line[i]))
         return 0;
     qint64 v = 0;
+    const auto grow = [&v](int base, int digit) {
+        v = v * base + digit;
+        if (v > kMax32)
+            throw GsdError("number beyond 32 bits");
+    };
     if (line[i] == QLatin1Char('0') && i + 2 < n && (line[i + 1] == QLatin1Char('x') || line[i + 1] == QLatin1Char('X'))
         && HexDigit(line[i + 2]) >= 0) {
-        i += 2;
-        for (; i < n && HexDigit(line[i]) >= 0; ++i) {
-            if (v > kClamp * 16)
-                v = kClamp * 16;
-            v = v * 16 + HexDigit(line[i]);
-        }
+        for (i += 2; i < n && HexDigit(line[i]) >= 0; ++i)
+            grow(16, HexDigit(line[i]));
     } else {
-        for (; i < n && IsDigit(line[i]); ++i) {
-            if (v > kClamp)
-                v = kClamp;
-            v = v * 10 + (line[i].unicode() - '0');
-        }
+        for (; i < n && IsDigit(line[i]); ++i)
+            grow(10, line[i].unicode() - '0');
     }
+    if (negative && -v < kMin32)
+        throw GsdError("number beyond 32 bits");
     pos = i;
-    v = qMin<qint64>(v, INT32_MAX);
-    return int32_t(negative ? -v : v);
+    return negative ? -v : v;
+}
+
+int ReadDataTypeLine(const QString &line, GsdExtPrm &p, int *values)
+{
+    if (line.contains(QLatin1Char('=')))
+        throw GsdError("the data type line is missing");
+    int pos = 0;
+    const int n = line.size();
+    while (pos < n && !IsBlank(line[pos]))
+        ++pos;
+    // "BitArea( 0-3 )": the parentheses belong to the type word.
+    const int open = line.indexOf(QLatin1Char('('));
+    if (open >= 0 && open < pos) {
+        const int close = line.indexOf(QLatin1Char(')'), open);
+        if (close > pos)
+            pos = close + 1;
+    }
+    if (pos >= n)
+        throw GsdError("the data type line ends early");
+    QString type = line.left(pos);
+    type.remove(QLatin1Char(' '));
+    p.type = type;
+
+    // What the field can hold; a type the editor cannot place is held to 32 bits.
+    const FieldType f = ParseFieldType(type);
+    const bool known = f.kind != FieldType::Kind::Other && (f.kind != FieldType::Kind::BitArea || f.writable);
+    const qint64 lo = known ? f.lowest : kMin32;
+    const qint64 hi = known ? f.highest : kMax32;
+    const auto checked = [&](int64_t v) {
+        if (v < lo || v > hi)
+            throw GsdError(QStringLiteral("value %1 outside %2 (%3..%4)").arg(v).arg(type).arg(lo).arg(hi).toStdString());
+        return v;
+    };
+
+    p.defaultValue = checked(GetNum(line, pos));
+    p.min = checked(GetNum(line, pos));
+    p.list.clear();
+    if (pos < n && line[pos] == QLatin1Char('-')) {
+        ++pos;
+        p.max = checked(GetNum(line, pos));
+        if (p.min > p.max)
+            throw GsdError(QStringLiteral("minimum %1 above maximum %2").arg(p.min).arg(p.max).toStdString());
+        if (values)
+            *values = 0;
+        return pos;
+    }
+    p.list.push_back(p.min);
+    p.max = p.min;
+    int count = 1;
+    while (pos < n && IsBlank(line[pos])) {
+        ++pos;
+        if (pos >= n)
+            break;
+        const int64_t v = checked(GetNum(line, pos));
+        p.max = v;
+        ++count;
+        if (int(p.list.size()) < kMaxListValues)
+            p.list.push_back(v);
+    }
+    if (values)
+        *values = count;
+    return pos;
+}
+
+std::optional<GsdKey> FindGsdKey(QStringView key)
+{
+    for (const Keyword &k : kKeywords) {
+        if (k.name.size() == key.size() && key.compare(k.name, Qt::CaseInsensitive) == 0)
+            return k.kw;
+    }
+    return std::nullopt;
+}
+
+bool SplitGsdLine(const QString &line, GsdKeyLine &out)
+{
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    if (eq < 1)
+        return false;
+    QStringView key = QStringView(line).left(eq).trimmed();
+    out.hasIndex = false;
+    out.index = {};
+    const auto open = key.indexOf(QLatin1Char('('));
+    if (open > 0) {
+        const auto close = key.indexOf(QLatin1Char(')'), open);
+        out.index = (close < 0 ? key.mid(open + 1) : key.mid(open + 1, close - open - 1)).trimmed();
+        out.hasIndex = true;
+        key = key.left(open).trimmed();
+    }
+    out.key = key;
+    out.value = QStringView(line).mid(eq + 1).trimmed();
+    return true;
+}
+
+bool ParseGsdIndex(QStringView s, qint64 &value)
+{
+    bool negative = false;
+    if (!s.isEmpty() && (s[0] == QLatin1Char('-') || s[0] == QLatin1Char('+'))) {
+        negative = s[0] == QLatin1Char('-');
+        s = s.mid(1);
+    }
+    if (s.isEmpty())
+        return false;
+    qint64 v = 0;
+    try {
+        v = ItemNumber(s); // the whole text must be the number
+    } catch (const GsdError &) {
+        return false;
+    }
+    if (negative && -v < kMin32)
+        return false;
+    value = negative ? -v : v;
+    return true;
+}
+
+QString GsdQuotedText(QStringView value)
+{
+    if (!value.startsWith(QLatin1Char('"')))
+        return value.toString();
+    const auto close = value.indexOf(QLatin1Char('"'), 1);
+    return (close < 0 ? value.mid(1) : value.mid(1, close - 1)).toString();
+}
+
+bool IsEndModuleLine(const QString &line)
+{
+    return QStringView(line).trimmed().compare(QLatin1String("EndModule"), Qt::CaseInsensitive) == 0;
+}
+
+namespace {
+
+// The physical line at `p` starts with `word`, in any case.
+bool LineStartsWith(const char *p, const char *end, QLatin1StringView word)
+{
+    if (end - p < word.size())
+        return false;
+    for (qsizetype i = 0; i < word.size(); ++i) {
+        if (QChar::toLower(char16_t(uint8_t(p[i]))) != QChar::toLower(char16_t(uint8_t(word[i].toLatin1()))))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool LooksLikeGsd(const QByteArray &bytes)
+{
+    const char *p = bytes.constData();
+    const char *end = p + bytes.size();
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        p += 3;
+    const QLatin1StringView head("#Profibus_DP");
+    const QLatin1StringView ident("Ident_Number");
+    const auto blanks = [end](const char *q) {
+        while (q < end && (*q == ' ' || *q == '\t'))
+            ++q;
+        return q;
+    };
+    while (p < end) {
+        p = blanks(p);
+        if (LineStartsWith(p, end, head)) {
+            // The head line holds nothing else (a comment may follow).
+            const char *q = blanks(p + head.size());
+            if (q >= end || *q == '\r' || *q == '\n' || *q == ';')
+                return true;
+        } else if (LineStartsWith(p, end, ident)) {
+            const char *q = blanks(p + ident.size());
+            if (q < end && *q == '=')
+                return true;
+        }
+        while (p < end && *p != '\r' && *p != '\n')
+            ++p;
+        ++p;
+    }
+    return false;
+}
+
+QStringList GsdSearchFolders(const Context &ctx)
+{
+    const QString cfg = ctx.root.mapPath(ctx.st.configFileName);
+    return {ctx.root.gsdDir(), cfg.isEmpty() ? QStringLiteral(".") : QFileInfo(cfg).path()};
 }
 
 QString FindGsdFile(const Context &ctx, const QString &fileName)
 {
-    const QString inRoot = FindFileNoCase(ctx.root.gsdDir(), fileName);
-    if (!inRoot.isEmpty() && QFileInfo(inRoot).isFile() && QFileInfo(inRoot).size() > 10)
+    const QStringList folders = GsdSearchFolders(ctx);
+    const QString inRoot = FindFileNoCase(folders[0], fileName);
+    if (!inRoot.isEmpty() && QFileInfo(inRoot).isFile() && QFileInfo(inRoot).size() > kMinGsdSize)
         return inRoot;
-    const QString cfg = ctx.root.mapPath(ctx.st.configFileName);
-    const QString folder = cfg.isEmpty() ? QStringLiteral(".") : QFileInfo(cfg).path();
-    const QString there = FindFileNoCase(folder, fileName);
+    const QString there = FindFileNoCase(folders[1], fileName);
     return !there.isEmpty() && QFileInfo(there).isFile() ? there : QString();
 }
 
@@ -743,16 +861,34 @@ void ReadBytes(Context &ctx, const QByteArray &bytes, const GsdStatus &meldung, 
 
 } // namespace
 
+namespace {
+
+// A file that is no device description leaves the record and the tables as
+// they were: reading on would reset the tables and write a GSD code.
+bool RefuseNonGsd(Context &ctx, const QByteArray &bytes, const GsdStatus &meldung, GsdOutcome &out)
+{
+    if (bytes.size() > kMaxGsdFileSize || LooksLikeGsd(bytes))
+        return false;
+    out.kind = GsdOutcome::Kind::NotGsd;
+    out.status = QStringLiteral("Error in GSD-File: not a GSD file");
+    if (meldung)
+        meldung(out.status);
+    Pause(ctx);
+    return true;
+}
+
+} // namespace
+
 GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileName, const GsdStatus &meldung)
 {
     GsdOutcome out;
     out.path = path;
-    if (!StartRead(ctx, fileName, meldung, out))
-        return out;
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        ctx.st.slave.gsdLoaded = true;
-        out.kind = GsdOutcome::Kind::NotFound;
+        if (StartRead(ctx, fileName, meldung, out)) {
+            ctx.st.slave.gsdLoaded = true;
+            out.kind = GsdOutcome::Kind::NotFound;
+        }
         return out;
     }
     // Read in pieces up to the limit: a device node or a pipe reports no size.
@@ -765,14 +901,15 @@ GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileNam
         bytes += piece;
     }
     file.close();
-    ReadBytes(ctx, bytes, meldung, out);
+    if (!RefuseNonGsd(ctx, bytes, meldung, out) && StartRead(ctx, fileName, meldung, out))
+        ReadBytes(ctx, bytes, meldung, out);
     return out;
 }
 
 GsdOutcome LoadGsdBytes(Context &ctx, const QByteArray &bytes, const QString &fileName, const GsdStatus &meldung)
 {
     GsdOutcome out;
-    if (StartRead(ctx, fileName, meldung, out))
+    if (!RefuseNonGsd(ctx, bytes, meldung, out) && StartRead(ctx, fileName, meldung, out))
         ReadBytes(ctx, bytes, meldung, out);
     return out;
 }
@@ -784,13 +921,10 @@ std::vector<uint8_t> ModuleConfigBytes(const QString &moduleLine)
     while (i < moduleLine.size() && IsBlank(moduleLine[i]))
         ++i;
     const int quote = moduleLine.indexOf(QLatin1Char('"'), i);
-    const QString rest = quote < 0 ? moduleLine.mid(i) : moduleLine.mid(quote + 1);
+    GsdItems items(quote < 0 ? QStringView(moduleLine).mid(i) : QStringView(moduleLine).mid(quote + 1));
     std::vector<uint8_t> bytes;
-    for (int n = 1;; ++n) {
-        int error = 0;
-        const qint64 v = GetParameterValue(rest, n, error);
-        if (error)
-            break;
+    qint64 v = 0;
+    while (items.next(v) == GsdItems::Item::Number) {
         if (v > 255)
             throw GsdError("an identifier byte is above 255");
         bytes.push_back(uint8_t(v));

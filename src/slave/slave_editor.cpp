@@ -8,8 +8,11 @@
 #include "core/numbers.h"
 #include "iface/link.h"
 #include "slave/gsd.h"
+#include "slave/gsd_catalogue.h"
+#include "slave/gsd_check.h"
 #include "slave/record.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <algorithm>
@@ -27,6 +30,12 @@ constexpr int kNameLen = 20;
 long long LeadingNumber(QStringView s)
 {
     return static_cast<long long>(std::clamp(ValNumber(s), -1e9, 1e9)); // a fraction is cut off
+}
+
+// A device file was read (perhaps only up to an error): the record has its device.
+bool DeviceRead(const GsdOutcome &out)
+{
+    return out.kind == GsdOutcome::Kind::Done || out.kind == GsdOutcome::Kind::Stopped;
 }
 
 uint8_t Latin1Byte(QChar c)
@@ -110,9 +119,15 @@ void SlaveEditor::Form_Activate()
         QString code;
         for (int i = 0; i < 4; ++i)
             code += QChar(st.record[l.userData() + i]);
-        gsdFile_ = code + HexUpper(be16(st.record.span(), 30), 4) + QStringLiteral(".GSD");
+        const int ident = be16(st.record.span(), 30);
+        gsdFile_ = code + HexUpper(unsigned(ident), 4) + QStringLiteral(".GSD");
         cleared_ = false;
-        LoadGSD(ctx_, gsdFile_, [this](const QString &t) { SetMeldung(t); });
+        // The file may carry any GSD extension or another name; the name
+        // handed on keeps the record's own GSD code.
+        const QString found = FindDeviceFile(ctx_, code, ident);
+        const GsdStatus meldung = [this](const QString &t) { SetMeldung(t); };
+        const GsdOutcome out = found.isEmpty() ? LoadGSD(ctx_, gsdFile_, meldung) : LoadGsdFile(ctx_, found, gsdFile_, meldung);
+        deviceFile_ = DeviceRead(out) ? out.path : QString();
     } catch (const std::exception &e) {
         qCWarning(lcSlaveEditor) << "record of station" << st.currentStation << "is damaged:" << e.what();
         SetMeldung(ctx_.tr(QStringLiteral("Error: the record is damaged"),
@@ -405,7 +420,10 @@ bool SlaveEditor::ModList_Delete(int index)
 void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
 {
     State &st = ctx_.st;
-    if (identText != QLatin1String("0")) {
+    // A station with its device file read has its device; one whose file
+    // was not found may be given one.
+    const bool forStation = identText != QLatin1String("0");
+    if (forStation && !deviceFile_.isEmpty()) {
         ctx_.ui.message(QStringLiteral("GSD-File allready loaded!"), QStringLiteral("ERROR MERIDAN"), Icon::Warning);
         return;
     }
@@ -413,7 +431,7 @@ void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
     spec.title = QStringLiteral("Load GSD File");
     spec.filter = QStringLiteral("GSD (*.gsd)|*.gsd|GSE (*.gse)|*.gse|GSF (*.gsf)|*.gsf|GSG (*.gsg)|*.gsg|All (*.*)|*.*");
     spec.initialDir = ctx_.root.gsdDir();
-    const std::optional<QString> chosen = ctx_.ui.openFile(spec);
+    const std::optional<QString> chosen = chooseGsdFile ? chooseGsdFile(spec) : ctx_.ui.openFile(spec);
     if (!chosen || chosen->isEmpty())
         return;
     const QString path = NormalizeSeparators(*chosen);
@@ -422,6 +440,10 @@ void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
     gsdFile_ = slash < 0 ? path : path.mid(slash + 1);
     // The next "Save" proposes a file in the folder the device came from.
     st.configFileName = folder + QStringLiteral("AutoLoad.dp1");
+    if (forStation) {
+        LoadForStation(path, identText);
+        return;
+    }
     try {
         RecomputeLengths(st);
         const int list = SlaveLayout::of(st.record).userData() + kModuleListAt;
@@ -432,13 +454,61 @@ void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
         st.slave.gsdLoaded = false;
         cleared_ = false;
         const GsdOutcome out = LoadGSD(ctx_, gsdFile_, [this](const QString &t) { SetMeldung(t); });
-        if (out.kind == GsdOutcome::Kind::Stopped)
+        if (DeviceRead(out))
+            deviceFile_ = out.path;
+        if (out.kind == GsdOutcome::Kind::Stopped || out.kind == GsdOutcome::Kind::NotGsd)
             return;
         Text2_LostFocus(nameText);
         BuildListLine(st);
+        ShowGsdCheck(out.path);
     } catch (const std::exception &e) {
         qCWarning(lcSlaveEditor) << "GSD load ended:" << e.what();
     }
+}
+
+void SlaveEditor::LoadForStation(const QString &path, const QString &identText)
+{
+    QFile file(path);
+    const GsdHeader head = ReadGsdHeader(file.open(QIODevice::ReadOnly) ? file.read(kMaxGsdFileSize) : QByteArray());
+    const int ident = be16(ctx_.st.record.span(), 30);
+    if (head.isGsd && head.ident != ident) {
+        const QString theirs = head.ident < 0 ? QStringLiteral("----") : HexUpper(unsigned(head.ident), 4);
+        ctx_.ui.message(ctx_.tr(QStringLiteral("The GSD file describes ident %1, the station has %2.").arg(theirs, identText),
+                                QStringLiteral("Die GSD-Datei beschreibt Ident %1, die Station hat %2.").arg(theirs, identText)),
+                        QStringLiteral("ERROR MERIDAN"), Icon::Warning);
+        return;
+    }
+    // The record keeps its parameters, identifier bytes and modules (its
+    // ident is set); it takes the file's GSD code so that it is found again.
+    cleared_ = false;
+    const GsdOutcome out = LoadGsdFile(ctx_, path, gsdFile_, [this](const QString &t) { SetMeldung(t); });
+    if (DeviceRead(out))
+        deviceFile_ = out.path;
+    if (out.kind != GsdOutcome::Kind::Done)
+        return;
+    BuildListLine(ctx_.st);
+    ShowGsdCheck(out.path);
+}
+
+void SlaveEditor::ShowGsdCheck(const QString &path)
+{
+    const std::optional<GsdCheck> check = CheckGsdFile(path);
+    if (!check)
+        return;
+    const int errors = check->count(GsdFinding::Level::Error);
+    const int warnings = check->count(GsdFinding::Level::Warning);
+    const QString name = QFileInfo(path).fileName();
+    SetMeldung(ctx_.tr(QStringLiteral("GSD check of %1: %2 %3, %4 %5")
+                           .arg(name)
+                           .arg(errors)
+                           .arg(errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"))
+                           .arg(warnings)
+                           .arg(warnings == 1 ? QStringLiteral("warning") : QStringLiteral("warnings")),
+                       QStringLiteral("GSD-Prüfung von %1: %2 Fehler, %3 %4")
+                           .arg(name)
+                           .arg(errors)
+                           .arg(warnings)
+                           .arg(warnings == 1 ? QStringLiteral("Warnung") : QStringLiteral("Warnungen"))));
 }
 
 void SlaveEditor::Neu_Click(const QString &stationText)
@@ -449,6 +519,7 @@ void SlaveEditor::Neu_Click(const QString &stationText)
     if (ok && n >= 1 && n <= 99)
         st.currentStation = n;
     cleared_ = true;
+    deviceFile_.clear();
     st.slave.u = st.slave.c = st.slave.d = 0;
     st.slave.inputOffset = st.slave.outputOffset = 0;
     NewSlaveRecord(st);

@@ -3,11 +3,13 @@
 // the field commits with their rules, GSD files and modules, and the
 // commands that store, copy or forget the record. The window shows what
 // Display() gives and forwards its events here.
+#include "core/prompts.h"
 #include "slave/ext_prm_editor.h"
 
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -39,6 +41,9 @@ public:
     // The connected board, asked each time the view is built (the link may
     // change or be lost while the editor is open); unset or null: none.
     std::function<iface::Link *()> board;
+    // Chooses the device file for the GSD button; empty: the plain file
+    // dialog of the prompts. The window puts its catalogue dialog here.
+    std::function<std::optional<QString>(const FileDialogSpec &)> chooseGsdFile;
 
     // Form_Activate: station into 10..99, GetSlave, the buffers from the
     // record, the record's GSD file read again; clears the reload flag.
@@ -78,7 +83,13 @@ public:
     bool ModList_Delete(int index);
 
     // GSD_Click: `identText` is what F2_ID shows, `nameText` what Text2 shows.
+    // A record without ident gets the chosen device; a station whose device
+    // file was not found gets the chosen file (it must name the station's
+    // ident), its bytes unchanged. The status line then shows the file's
+    // errors and warnings.
     void GSD_Click(const QString &identText, const QString &nameText);
+    // The device file read for the record, empty when none was found.
+    const QString &deviceFile() const { return deviceFile_; }
     void Neu_Click(const QString &stationText);
     void F2_Disp_Click();
     void F2_AutoAddr_Click();
@@ -94,11 +105,15 @@ private:
     void SetMeldung(const QString &text);
     void PauseOneSecond();
     bool RebuildCfg(const std::vector<int> &modules);
+    void ShowGsdCheck(const QString &path);
+    // Reads a device file chosen for a stored station; false when refused.
+    void LoadForStation(const QString &path, const QString &identText);
 
     Context &ctx_;
     bool reload_ = true; // Form_Load
     QString savedLine_;
     QString gsdFile_;
+    QString deviceFile_;
     QString meldung_ = QStringLiteral("O.K.");
     bool cleared_ = false; // Neu emptied the GSD texts
 };

@@ -3,7 +3,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 
 using namespace meridan::test;
 
@@ -13,15 +15,20 @@ struct GsdRun {
     int code = -1;
     QJsonObject json;
     QByteArray err;
+    QByteArray out;
 };
 
-GsdRun Gsd(const QStringList &args)
+GsdRun Cli(const QStringList &args, const QString &workDir = {})
 {
     QProcess p;
-    p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), QStringList{QStringLiteral("gsd")} + args);
-    p.waitForFinished(20000);
-    return {p.exitCode(), QJsonDocument::fromJson(p.readAllStandardOutput()).object(), p.readAllStandardError()};
+    p.setWorkingDirectory(workDir);
+    p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), args);
+    p.waitForFinished(60000);
+    const QByteArray out = p.readAllStandardOutput();
+    return {p.exitCode(), QJsonDocument::fromJson(out).object(), p.readAllStandardError(), out};
 }
+
+GsdRun Gsd(const QStringList &args) { return Cli(QStringList{QStringLiteral("gsd")} + args); }
 
 } // namespace
 
@@ -61,15 +68,21 @@ TEST(CliGsd, compactDevice_printsItsTablesAndRecord)
     EXPECT_TRUE(o[QStringLiteral("complete")].toBool());
 }
 
-TEST(CliGsd, fileWithAnError_reportsItInTheJsonWithStatus0)
+TEST(CliGsd, readThatStopped_printsWhatWasReadAndExits1)
 {
     Fixture f;
-    f.write(QStringLiteral("bad.gsd"), "Vendor_Name = \"Acme\"\nPrmText = 70000\n");
+    f.write(QStringLiteral("bad.gsd"), "#Profibus_DP\nVendor_Name = \"Acme\"\nPrmText = 70000\n");
+    f.write(QStringLiteral("readme.gsd"), "Unpack the files into the GSD folder.\n");
     const GsdRun r = Gsd({f.file(QStringLiteral("bad.gsd"))});
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.json[QStringLiteral("status")].toString(), QStringLiteral("Error in GSD-File: PrmText > 65535"));
     EXPECT_FALSE(r.json[QStringLiteral("complete")].toBool());
     EXPECT_EQ(r.json[QStringLiteral("vendor")].toString(), QStringLiteral("Acme"));
+    EXPECT_TRUE(r.err.contains("PrmText > 65535"));
+
+    const GsdRun none = Gsd({f.file(QStringLiteral("readme.gsd"))});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_EQ(none.json[QStringLiteral("status")].toString(), QStringLiteral("Error in GSD-File: not a GSD file"));
 }
 
 TEST(CliGsd, unreadableFile_exits2)
@@ -78,4 +91,61 @@ TEST(CliGsd, unreadableFile_exits2)
     EXPECT_EQ(Gsd({f.file(QStringLiteral("none.gsd"))}).code, 2);
     EXPECT_EQ(Gsd({f.tmp.path()}).code, 2);
     EXPECT_EQ(Gsd({}).code, 2);
+}
+
+TEST(CliGsdCheck, exitSaysWhetherThereWereErrors)
+{
+    const QString fixtures = QStringLiteral(MERIDAN_SOURCE_DIR "/tests/slave/gsdcheck");
+    const GsdRun clean = Cli({QStringLiteral("gsd-check"), QStringLiteral("clean.gsd")}, fixtures);
+    EXPECT_EQ(clean.code, 0);
+    EXPECT_EQ(clean.out, "clean.gsd:1: note: line ends: CR LF\nclean.gsd:1: note: ASCII text\nclean.gsd: 0 errors, 0 warnings, 2 notes\n");
+    const GsdRun both = Cli({QStringLiteral("gsd-check"), QStringLiteral("clean.gsd"), QStringLiteral("refused.gsd")}, fixtures);
+    EXPECT_EQ(both.code, 1);
+    EXPECT_TRUE(both.out.contains("refused.gsd: 7 errors, 1 warning, 2 notes"));
+    EXPECT_EQ(Cli({QStringLiteral("gsd-check"), QStringLiteral("none.gsd")}, fixtures).code, 2);
+    EXPECT_EQ(Cli({QStringLiteral("gsd-check")}).code, 2);
+}
+
+TEST(CliCatalogue, listsTheFolderAsATableOrJson)
+{
+    Fixture f;
+    f.write(QStringLiteral("GSD/VALV80A0.GSE"), "#Profibus_DP\nVendor_Name = \"Acme\"\nModel_Name = \"Valve\"\nRevision = \"V2\"\nIdent_Number = 0x80A0\n");
+    f.write(QStringLiteral("GSD/io.gsd"), "#Profibus_DP\nVendor_Name = \"Test Works\"\nModel_Name = \"Block IO\"\nIdent_Number = 0x4711\n");
+    const QStringList root{QStringLiteral("--root"), f.tmp.path()};
+    const GsdRun table = Cli(root + QStringList{QStringLiteral("catalogue")});
+    EXPECT_EQ(table.code, 0);
+    EXPECT_EQ(table.out, "IDENT  VENDOR      MODEL     REVISION  FILE\n"
+                         "4711   Test Works  Block IO            io.gsd\n"
+                         "80A0   Acme        Valve     V2        VALV80A0.GSE\n");
+    const GsdRun json = Cli(root + QStringList{QStringLiteral("catalogue"), QStringLiteral("--json"), f.root.gsdDir()});
+    EXPECT_EQ(json.code, 0);
+    const QJsonArray files = json.json[QStringLiteral("files")].toArray();
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_EQ(files[1].toObject()[QStringLiteral("ident")].toString(), QStringLiteral("80A0"));
+    EXPECT_EQ(files[1].toObject()[QStringLiteral("revision")].toString(), QStringLiteral("V2"));
+    EXPECT_EQ(Cli(root + QStringList{QStringLiteral("catalogue"), f.file(QStringLiteral("none"))}).code, 2);
+}
+
+// Every real device file: read, checked and catalogued with exit 0.
+TEST(CliGsdCheck, everyRealFile_isReadCheckedAndCatalogued)
+{
+    const QDir dir(SharedGsdDir());
+    QStringList files;
+    for (const QString &name : dir.entryList(QDir::Files, QDir::Name))
+        if (QRegularExpression(QStringLiteral("\\.gs[a-z]$"), QRegularExpression::CaseInsensitiveOption).match(name).hasMatch())
+            files << name;
+    if (files.isEmpty())
+        GTEST_SKIP() << "no GSD files in " << SharedGsdDir().toStdString();
+    Fixture f;
+    const GsdRun check = Cli(QStringList{QStringLiteral("gsd-check")} + files, dir.path());
+    EXPECT_EQ(check.code, 0) << check.out.toStdString();
+    EXPECT_EQ(check.out.count(" errors, "), files.size());
+    const GsdRun cat = Cli({QStringLiteral("--root"), f.tmp.path(), QStringLiteral("catalogue"), QStringLiteral("--json"), dir.path()});
+    EXPECT_EQ(cat.code, 0);
+    const QJsonArray listed = cat.json[QStringLiteral("files")].toArray();
+    EXPECT_EQ(listed.size(), files.size());
+    for (const QJsonValue &e : listed)
+        EXPECT_EQ(e.toObject()[QStringLiteral("ident")].toString().size(), 4) << e.toObject()[QStringLiteral("file")].toString().toStdString();
+    for (const QString &name : files)
+        EXPECT_EQ(Gsd({dir.filePath(name)}).code, 0) << name.toStdString();
 }

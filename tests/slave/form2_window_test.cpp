@@ -4,9 +4,12 @@
 #include "iface/hardware.h"
 #include "slave_support.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
 
 using namespace meridan;
 using namespace meridan::test;
@@ -215,14 +218,14 @@ TEST(Form2, okAfterStationTyped_storesRecordWithThatAddress)
     EXPECT_TRUE(f.st.listLines[32].contains("Moved"));
 }
 
-TEST(Form2, gsdButtonOnRecordWithIdent_saysAlreadyLoaded)
+TEST(Form2, gsdButtonOnStationWithItsFileRead_saysAlreadyLoaded)
 {
     Form2Fixture f;
-    f.type("F2_ID", "1");
+    f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
     f.click("GSD");
     EXPECT_EQ(f.ui.lastText(), "GSD-File allready loaded!");
     EXPECT_EQ(f.ui.lastTitle(), "ERROR MERIDAN");
-    EXPECT_TRUE(f.ui.dialogs.empty());
+    EXPECT_EQ(f.ui.dialogs.size(), 1u);
 }
 
 TEST(Form2, gsdButton_readsDeviceAndPointsConfigurationAtItsFolder)
@@ -242,6 +245,47 @@ TEST(Form2, gsdButton_readsDeviceAndPointsConfigurationAtItsFolder)
     EXPECT_EQ(f.text("F2_Prm"), "05 ");
     EXPECT_TRUE(f.child<QComboBox>("Modul")->isEnabled());
     EXPECT_TRUE(f.st.listLines[11].startsWith(" 12. TEST4711: "));
+    EXPECT_EQ(f.text("Meldung"), "GSD check of TEST4711.gsd: 0 errors, 0 warnings");
+    f.st.language = kGerman;
+    f.write("GSD/WARN4711.gsd", "#Profibus_DP\nIdent_Number = 0x4711\nMax_Module = 99\nMax_Module = 98\n");
+    f.click("Neu");
+    f.loadGsd(f.root.gsdDir() + "/WARN4711.gsd");
+    EXPECT_EQ(f.text("Meldung"), "GSD-Prüfung von WARN4711.gsd: 0 Fehler, 2 Warnungen");
+}
+
+TEST(Form2, gsdButton_choosesFromTheCatalogueOrAnyFile)
+{
+    Form2Fixture f(12, true);
+    f.writeGsd("valve.gse", "#Profibus_DP\nVendor_Name = \"Acme\"\nModel_Name = \"Valve\"\nIdent_Number = 0x80A0\n");
+    f.writeGsd("io.gsd", ModularGsd(2));
+    const QString elsewhere = f.file("pump.gsd");
+    f.write("pump.gsd", "#Profibus_DP\nVendor_Name = \"Acme\"\nModel_Name = \"Pump\"\nIdent_Number = 0x80A1\n");
+    // Works the dialog once it is shown: `filter` typed, then `button` pressed.
+    const auto inDialog = [](const char *filter, const char *button, int *rows) {
+        QTimer::singleShot(0, [=] {
+            QWidget *d = QApplication::activeModalWidget();
+            ASSERT_TRUE(d && d->objectName() == "GsdCatalogue");
+            QTest::keyClicks(d->findChild<QLineEdit *>("Filter"), filter);
+            *rows = d->findChild<QTableWidget *>("Files")->rowCount();
+            auto *b = d->findChild<QPushButton *>(button);
+            QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
+        });
+    };
+    int rows = -1;
+    inDialog("test block", "Open", &rows);
+    f.click("GSD");
+    EXPECT_EQ(rows, 1);
+    EXPECT_EQ(f.text("F2_ID"), "4711");
+    EXPECT_EQ(f.text("Geraet"), "Block IO");
+
+    f.click("Neu");
+    f.ui.files.push_back(elsewhere);
+    inDialog("", "Browse", &rows);
+    f.click("GSD");
+    EXPECT_EQ(rows, 2);
+    ASSERT_EQ(f.ui.dialogs.size(), 1u);
+    EXPECT_EQ(f.ui.dialogs[0].title, "Load GSD File");
+    EXPECT_EQ(f.text("Geraet"), "Pump");
 }
 
 TEST(Form2, chosenModules_appendBytesParametersAndListEntries)
@@ -338,24 +382,45 @@ TEST(Form2, neu_emptiesDeviceTextsAndBuildsNewRecord)
     EXPECT_EQ(f.text("F2_SL"), "131");
 }
 
-TEST(Form2, reopeningStoredRecord_readsItsGsdFileAgainAndKeepsParameters)
+// A stored station finds its file again; one whose file is not found
+// (renamed, or kept elsewhere) is given it through the GSD button, its bytes
+// unchanged.
+TEST(Form2, reopeningStoredRecord_readsItsGsdFileAgainOrLetsOneBeChosen)
 {
-    {
-        Form2Fixture f;
-        f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
-        f.chooseModule(3);
-        f.type("F2_Prm", "07 03 03");
-        f.click("F2_Exit");
-        f.st.gsd.clear();
-        f.st.currentStation = 12;
-        Form2Window again(f.ctx);
-        again.show();
-        EXPECT_EQ(again.findChild<QLineEdit *>("F2_Prm")->text(), "07 03 03 ");
-        EXPECT_EQ(again.findChild<QLineEdit *>("Hersteller")->text(), "Test Works");
-        auto *list = again.findChild<QListWidget *>("ModList");
-        ASSERT_EQ(list->count(), 1);
-        EXPECT_EQ(list->item(0)->text(), "M3");
-    }
+    Form2Fixture f;
+    f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
+    f.chooseModule(3);
+    f.type("F2_Prm", "07 03 03");
+    f.click("F2_Exit");
+    f.st.gsd.clear();
+    f.w->show();
+    EXPECT_EQ(f.text("F2_Prm"), "07 03 03 ");
+    EXPECT_EQ(f.text("Hersteller"), "Test Works");
+    ASSERT_EQ(f.modList()->count(), 1);
+    EXPECT_EQ(f.modList()->item(0)->text(), "M3");
+
+    f.click("F2_Exit");
+    QFile::rename(f.root.gsdDir() + "/TEST4711.gsd", f.file("device.gsd"));
+    f.w->show();
+    EXPECT_EQ(f.modList()->item(0)->text(), ""); // no file, no module names
+    const Record stored = f.st.record;
+    f.write("other.gsd", "#Profibus_DP\nIdent_Number = 0x0815\n");
+    f.ui.files.push_back(f.file("other.gsd"));
+    f.click("GSD");
+    EXPECT_EQ(f.ui.lastText(), "The GSD file describes ident 0815, the station has 4711.");
+    EXPECT_EQ(f.st.gsd.moduleCount, 0);
+
+    f.ui.files.push_back(f.file("device.gsd"));
+    f.click("GSD");
+    EXPECT_EQ(f.modList()->item(0)->text(), "M3");
+    EXPECT_EQ(f.text("Hersteller"), "Test Works");
+    EXPECT_EQ(f.text("Meldung"), "GSD check of device.gsd: 0 errors, 0 warnings");
+    const int code = f.userData();
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(&f.st.record.bytes[code]), 4), "devi");
+    for (int i = 0; i < code; ++i)
+        EXPECT_EQ(f.st.record[i], stored.bytes[std::size_t(i)]) << i;
+    f.click("GSD");
+    EXPECT_EQ(f.ui.lastText(), "GSD-File allready loaded!");
 }
 
 TEST(Form2, directlyConnectedMaster_showsLiveInputAndOutputBytes)

@@ -71,3 +71,64 @@ TEST(GsdRealFiles, everyFile_loadsWithItsIdentAndModuleCount)
         }
     }
 }
+
+namespace {
+
+struct RealFile : Fixture {
+    bool present = false;
+    GsdOutcome res;
+    explicit RealFile(const char *name)
+    {
+        const QString path = SharedGsdDir() + QLatin1Char('/') + QLatin1String(name);
+        present = QFileInfo::exists(path);
+        st.currentStation = 12;
+        NewSlaveRecord(st);
+        if (present)
+            res = LoadGsdFile(ctx, path, QLatin1String(name));
+    }
+    std::vector<int> userPrm() const
+    {
+        std::vector<int> v;
+        for (int i = 0; i < SlaveLayout::of(st.record).u; ++i)
+            v.push_back(st.record[33 + i]);
+        return v;
+    }
+};
+
+} // namespace
+
+// These files put the device's parameter lines after their last module.
+TEST(GsdRealFiles, deviceParametersAfterTheModules_reachTheRecord)
+{
+    struct Case {
+        const char *file;
+        std::vector<int> prm;
+        int deviceRefs;
+    } cases[] = {
+        {"SIEM8007.GSD", {0, 0, 0, 0, 0}, 0},
+        {"SI1180fd.gse", {0x80, 0x00, 0x08}, 0},
+        {"sew_movidrive_pb_slave.gsd", {0, 0, 0, 6, 0x81, 0, 0, 1, 1}, 1},
+    };
+    for (const Case &c : cases) {
+        RealFile f(c.file);
+        if (!f.present)
+            GTEST_SKIP() << "no " << c.file;
+        SCOPED_TRACE(c.file);
+        EXPECT_TRUE(f.res.ok()) << f.res.status.toStdString();
+        EXPECT_EQ(f.userPrm(), c.prm);
+        EXPECT_EQ(f.st.gsd.prmRefCount(0), c.deviceRefs);
+        EXPECT_EQ(f.st.gsd.prmConst(f.st.gsd.moduleCount, 0), 0); // nothing filed under the last module
+    }
+}
+
+TEST(GsdRealFiles, unsigned32Limits_keepTheirValue)
+{
+    RealFile f("siemens_et200s_im151.gsd");
+    if (!f.present)
+        GTEST_SKIP();
+    const GsdExtPrm *p = f.st.gsd.extPrm(99); // "Upper count limit": Unsigned32 2147483647 2-2147483647
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->defaultValue, 2147483647);
+    EXPECT_EQ(p->min, 2);
+    EXPECT_EQ(p->max, 2147483647);
+}

@@ -21,12 +21,18 @@ struct Gsd : Fixture {
         NewSlaveRecord(st);
     }
 
+    // A device file: the "#Profibus_DP" head line, then `text`.
     GsdOutcome load(const QByteArray &text, const QString &name = QStringLiteral("TEST4711.GSD"))
+    {
+        return loadRaw("#Profibus_DP\n" + text, name);
+    }
+    GsdOutcome loadRaw(const QByteArray &bytes, const QString &name = QStringLiteral("TEST4711.GSD"))
     {
         QFile out(root.gsdDir() + QLatin1Char('/') + name);
         EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(text);
+        out.write(bytes);
         out.close();
+        meldung.clear();
         res = LoadGSD(ctx, name, [this](const QString &s) { meldung.push_back(s); });
         return res;
     }
@@ -54,7 +60,7 @@ struct Gsd : Fixture {
 TEST(GsdReader, deviceTexts_areReadFromQuotesWithCommasAndLatin1Kept)
 {
     Gsd g;
-    g.load("#Profibus_DP\r\nVendor_Name = \"M\xFCller, Co. \x80\"\r\nModel_Name=\"Valve ; 3\"\r\n"
+    g.loadRaw("#Profibus_DP\r\nVendor_Name = \"M\xFCller, Co. \x80\"\r\nModel_Name=\"Valve ; 3\"\r\n"
            "Hardware_Release = V1.2\r\nsoftware_release = \"SW 2\" ; a comment\r\n");
     EXPECT_TRUE(g.res.ok());
     EXPECT_EQ(g.t().vendor, QString::fromUtf8("M\u00FCller, Co. \u20AC"));
@@ -64,7 +70,7 @@ TEST(GsdReader, deviceTexts_areReadFromQuotesWithCommasAndLatin1Kept)
 
     // A file that announces UTF-8 with a byte-order mark is read as UTF-8.
     Gsd u;
-    u.load("\xEF\xBB\xBFVendor_Name = \"M\xC3\xBCller\"\n");
+    u.loadRaw("\xEF\xBB\xBF#Profibus_DP\nVendor_Name = \"M\xC3\xBCller\"\n");
     EXPECT_EQ(u.t().vendor, QString::fromUtf8("M\u00FCller"));
 }
 
@@ -82,19 +88,141 @@ TEST(GsdReader, identAndUserParameters_goIntoTheRecordWithTheGsdCode)
     EXPECT_EQ(ReadWord(g.st.record, 8), 126);
 }
 
-TEST(GsdReader, compactDevice_takesItsModuleIdentifiersAndIgnoresLaterUserPrmData)
+TEST(GsdReader, compactDevice_takesItsModuleIdentifiersAndNotUserPrmDataInsideTheBlock)
 {
     Gsd g;
     g.load("User_Prm_Data_Len = 2\n"
            "Module = \"DI 8\" 0x10,0x20 \\\n"
            "        0x13\n"
-           "EndModule\n"
-           "User_Prm_Data = 0x05,0x06\n");
+           "User_Prm_Data = 0x05,0x06\n"
+           "EndModule\n");
     EXPECT_EQ(g.t().moduleCount, 1);
     EXPECT_EQ(g.t().moduleLine(1), QStringLiteral("DI 8\" 0x10 0x20 0x13"));
     EXPECT_EQ(ModuleName(g.t().moduleLine(1)), QStringLiteral("DI 8"));
     EXPECT_EQ(g.cfg(), (std::vector<int>{0x10, 0x20, 0x13}));
-    EXPECT_TRUE(g.userPrm().empty()); // the later User_Prm_Data finds identifier bytes in place
+    EXPECT_TRUE(g.userPrm().empty()); // a module's block has no device bytes
+}
+
+// Several real files put the device's parameter lines after the last
+// EndModule; they are the device's, not the last module's.
+TEST(GsdReader, deviceLinesAfterTheModuleBlocks_belongToTheDevice)
+{
+    Gsd g;
+    g.load("Ident_Number = 0x8007\nModule = \"DTAST\" 0x13\nExt_Module_Prm_Data_Len = 1\n"
+           "Ext_User_Prm_Data_Const(0) = 0x44\nExt_User_Prm_Data_Ref(0) = 1\nEndModule\n"
+           "User_Prm_Data_Len = 3\nExt_User_Prm_Data_Const(0) = 0x01,0x02\nExt_User_Prm_Data_Ref(2) = 7\n"
+           "User_Prm_Data = 9,8,7\nExt_Module_Prm_Data_Len = 5\n");
+    ASSERT_TRUE(g.res.ok()) << g.res.status.toStdString();
+    EXPECT_EQ(g.userPrm(), (std::vector<int>{9, 8, 7}));
+    EXPECT_EQ(g.cfg(), (std::vector<int>{0x13}));
+    EXPECT_EQ(g.t().modulePrmLen(0), 3);
+    EXPECT_EQ(g.t().prmConst(0, 1), 0x02);
+    EXPECT_EQ(g.t().prmRefCount(0), 1);
+    EXPECT_EQ(g.t().prmRefNumber(0, 0), 7);
+    EXPECT_EQ(g.t().modulePrmLen(1), 1); // a length outside any block changes no module
+    EXPECT_EQ(g.t().prmConst(1, 0), 0x44);
+    EXPECT_EQ(g.t().prmRefCount(1), 1);
+
+    // The device's references go on after a module block.
+    Gsd m;
+    m.load("Modular_Station = 1\nExt_User_Prm_Data_Ref(0) = 1\nModule = \"A\" 0x10\nExt_User_Prm_Data_Ref(0) = 2\n"
+           "EndModule\nExt_User_Prm_Data_Ref(1) = 3\n");
+    EXPECT_EQ(m.t().prmRefCount(0), 2);
+    EXPECT_EQ(m.t().prmRefNumber(0, 1), 3);
+    EXPECT_EQ(m.t().prmRefCount(1), 1);
+}
+
+TEST(GsdReader, referencesPerBlock_haveNoLimitButTheirOffsetsStayInTheRecord)
+{
+    Gsd g;
+    QByteArray text = "Modular_Station = 1\nModule = \"Big\" 0x10\n";
+    for (int k = 0; k < 317; ++k)
+        text += "Ext_User_Prm_Data_Ref(" + QByteArray::number(k % 240) + ") = " + QByteArray::number(k + 1) + "\n";
+    g.load(text);
+    ASSERT_TRUE(g.res.ok()) << g.res.status.toStdString();
+    EXPECT_EQ(g.t().prmRefCount(1), 317);
+    EXPECT_EQ(g.t().prmRefNumber(1, 316), 317);
+
+    g.load("Ext_User_Prm_Data_Ref(240) = 1\n");
+    EXPECT_EQ(g.res.status, QStringLiteral("Error in GSD-File: line 2: parameter offset out of range"));
+}
+
+TEST(GsdReader, thirtyTwoBitValues_keepTheirFullSignedAndUnsignedRange)
+{
+    Gsd g;
+    g.load("ExtUserPrmData = 1 \"U32\"\nUnsigned32 0 0-4294967295\n"
+           "ExtUserPrmData = 2 \"Limit\"\nUnsigned32 2147483647 2-2147483647\n"
+           "ExtUserPrmData = 3 \"S32\"\nSigned32 -2147483648 -2147483648-2147483647\n"
+           "ExtUserPrmData = 4 \"Pick\"\nUnsigned32 4294967295 0,65536,4294967295\n"
+           "PrmText = 1\nText(4294967295) = \"all\"\nText(-2147483648) = \"lowest\"\n");
+    ASSERT_TRUE(g.res.ok()) << g.res.status.toStdString();
+    EXPECT_EQ(g.t().extPrm(1)->max, 4294967295LL);
+    EXPECT_EQ(g.t().extPrm(2)->defaultValue, 2147483647);
+    EXPECT_EQ(g.t().extPrm(2)->max, 2147483647);
+    EXPECT_EQ(g.t().extPrm(3)->min, -2147483648LL);
+    EXPECT_EQ(g.t().extPrm(4)->list, (std::vector<int64_t>{0, 65536, 4294967295LL}));
+    EXPECT_EQ(g.t().lookUpText(1, 4294967295LL), QStringLiteral("all"));
+    EXPECT_EQ(g.t().lookUpText(1, -2147483648LL), QStringLiteral("lowest"));
+    EXPECT_EQ(g.t().lookUpText(1, -1), QStringLiteral("---"));
+}
+
+TEST(GsdReader, fortyThousandValueLines_areReadWhole)
+{
+    QByteArray values;
+    for (int i = 0; i < 40000; ++i)
+        values += (i ? "," : "") + QByteArray::number(i % 200 + 1);
+    const std::vector<uint8_t> bytes = ModuleConfigBytes(QStringLiteral("Big\" ") + QString::fromLatin1(values));
+    ASSERT_EQ(bytes.size(), 40000u);
+    EXPECT_EQ(bytes.back(), 39999 % 200 + 1);
+    int error = 0;
+    EXPECT_EQ(GetParameterValue(QString::fromLatin1(values), 40000, error), 39999 % 200 + 1);
+    EXPECT_EQ(error, 0);
+}
+
+TEST(GsdReader, fileThatIsNoGsdFile_isRefusedAndChangesNothing)
+{
+    Gsd g;
+    g.load("Vendor_Name = \"Kept\"\nIdent_Number = 0x1234\nUser_Prm_Data_Len = 1\nUser_Prm_Data = 7\n");
+    const Record before = g.st.record;
+    QByteArray noise;
+    for (int i = 0; i < 5000; ++i)
+        noise += char((i * 7919) >> 3);
+    const QByteArray notGsd[] = {
+        "Read me first.\nThis folder holds the device files.\n", noise,
+        "#Profibus_DP Vendor_Name = \"V\" Ident_Number = 0x1234", // no line ends at all
+        "; Ident_Number = 0x1234\nModule = \"A\" 0x10\n",
+    };
+    for (const QByteArray &bytes : notGsd) {
+        g.loadRaw(bytes, QStringLiteral("README.GSD"));
+        EXPECT_EQ(g.res.kind, GsdOutcome::Kind::NotGsd);
+        EXPECT_EQ(g.res.status, QStringLiteral("Error in GSD-File: not a GSD file"));
+        EXPECT_EQ(g.meldung.back(), g.res.status);
+        EXPECT_EQ(g.st.record.bytes, before.bytes);
+        EXPECT_EQ(g.t().vendor, QStringLiteral("Kept"));
+    }
+    // An Ident_Number line alone marks a device file.
+    g.loadRaw("Ident_Number = 0x1234\r\n", QStringLiteral("IDENT.GSD"));
+    EXPECT_TRUE(g.res.ok());
+}
+
+// A stored station's file is read again whenever the editor opens it: its
+// identifier bytes stay, also when the file lists several modules without
+// saying it is modular.
+TEST(GsdReader, storedStationsFileReadAgain_keepsItsIdentifierBytes)
+{
+    Gsd g;
+    const QByteArray file = "Ident_Number = 0x00A7\nModule = \"A\" 0x10\nEndModule\nModule = \"B\" 0x20\nEndModule\n";
+    g.load(file);
+    EXPECT_TRUE(g.cfg().empty()); // read as modular
+    RemoveCfg(g.st);
+    g.st.slave.cfg[0] = 0x20;
+    g.st.slave.cfg[1] = 0x10;
+    g.st.slave.c = 2;
+    InsertCfg(g.ctx);
+    g.st.slave.gsdLoaded = false; // as after a program start
+    g.load(file);
+    EXPECT_EQ(g.cfg(), (std::vector<int>{0x20, 0x10}));
+    EXPECT_EQ(g.t().modular, 1);
 }
 
 TEST(GsdReader, deviceConstants_buildTheUserParametersOnceOnly)
@@ -166,7 +294,7 @@ TEST(GsdReader, extUserPrmData_readsRangesListsSignsAndHex)
     p = g.t().extPrm(8);
     EXPECT_EQ(p->min, 1);
     EXPECT_EQ(p->max, 4);
-    EXPECT_EQ(p->list, (std::vector<int32_t>{1, 2, 4}));
+    EXPECT_EQ(p->list, (std::vector<int64_t>{1, 2, 4}));
 
     p = g.t().extPrm(9);
     EXPECT_EQ(p->defaultValue, 8000);
@@ -234,7 +362,7 @@ TEST(GsdReader, lineEnds_crLfCrAndLfEachEndALine)
         EXPECT_EQ(g.t().vendor, QStringLiteral("V"));
         EXPECT_EQ(g.t().model, QStringLiteral("M"));
         EXPECT_EQ(g.st.record[30], 0x12);
-        EXPECT_EQ(g.meldung.size(), 3u);
+        EXPECT_EQ(g.meldung.size(), 4u);
     }
 }
 
@@ -300,7 +428,7 @@ TEST(GsdReader, module511_stopsWithTooManyModules)
     EXPECT_EQ(g.res.status, QStringLiteral("Error in GSD-File: too many modules"));
     EXPECT_EQ(g.t().moduleCount, 511);
     EXPECT_EQ(g.t().moduleLine(510), QStringLiteral("M510\" 0x10"));
-    EXPECT_EQ(g.res.line, 512);
+    EXPECT_EQ(g.res.line, 513);
 }
 
 TEST(GsdReader, everyRead_startsFromEmptyTables)
@@ -323,7 +451,7 @@ TEST(GsdReader, fileLookup_prefersRootGsdThenTheChosenFolderInAnyCase)
     Gsd g;
     QDir().mkpath(g.file(QStringLiteral("chosen")));
     g.st.configFileName = g.file(QStringLiteral("chosen/AutoLoad.dp1"));
-    g.write(QStringLiteral("chosen/dev1.gsd"), "Model_Name = \"from the chosen folder\"\n");
+    g.write(QStringLiteral("chosen/dev1.gsd"), "#Profibus_DP\nModel_Name = \"from the chosen folder\"\n");
     EXPECT_EQ(LoadGSD(g.ctx, QStringLiteral("DEV1.GSD")).kind, GsdOutcome::Kind::Done);
     EXPECT_EQ(g.t().model, QStringLiteral("from the chosen folder"));
 
@@ -332,7 +460,7 @@ TEST(GsdReader, fileLookup_prefersRootGsdThenTheChosenFolderInAnyCase)
     LoadGSD(g.ctx, QStringLiteral("DEV1.GSD"));
     EXPECT_EQ(g.t().model, QStringLiteral("from the chosen folder"));
 
-    g.write(QStringLiteral("GSD/Dev1.Gsd"), "Model_Name = \"from root\"\n");
+    g.write(QStringLiteral("GSD/Dev1.Gsd"), "#Profibus_DP\nModel_Name = \"from root\"\n");
     LoadGSD(g.ctx, QStringLiteral("DEV1.GSD"));
     EXPECT_EQ(g.t().model, QStringLiteral("from root"));
 }
@@ -366,30 +494,42 @@ TEST(GsdReader, tooManyIdentifierBytes_leaveTheRecordWithoutThem)
     EXPECT_EQ(seen.back(), QStringLiteral("Fehler: Config-Data zu lang !"));
 }
 
-TEST(GsdReader, badValues_stopAtTheirLineKeepingWhatWasRead)
+TEST(GsdReader, badAndImpossibleValues_stopAtTheirLineKeepingWhatWasRead)
 {
     struct Case {
         const char *text;
-        int line;
+        int line; // within `text`; the head line comes first
     } cases[] = {
         {"Vendor_Name = \"V\"\nIdent_Number = 12AB\n", 2},              // letters in a decimal
         {"Vendor_Name = \"V\"\nIdent_Number = 99999999999999999999\n", 2}, // beyond 32 bits
         {"Vendor_Name = \"V\"\nIdent_Number = 0x1FFFF\n", 2},           // beyond 16 bits
+        {"Vendor_Name = \"V\"\nIdent_Number = -99999999999\n", 2},      // a sign is no ident
+        {"Vendor_Name = \"V\"\nPrmText = -3\n", 2},
         {"Vendor_Name = \"V\"\nExtUserPrmData = 1 \"x\"\nUnsigned8 1\n", 3}, // type line ends early
         {"Vendor_Name = \"V\"\nExtUserPrmData = 1 \"x\"\nUnsigned8\n", 3},
         {"Vendor_Name = \"V\"\nExtUserPrmData = 1 \"x\"\n", 2},          // file ends instead
+        {"Vendor_Name = \"V\"\nExtUserPrmData = 1 \"x\"\nUnsigned32 -99999999999 0x1FFFFFFFF-99999999999\n", 3},
+        {"Vendor_Name = \"V\"\nExtUserPrmData = 1 \"x\"\nUnsigned8 1 0-300\n", 3}, // beyond the type
+        {"Vendor_Name = \"V\"\nExtUserPrmData = 1 \"x\"\nSigned8 0 -129-0\n", 3},
+        {"Vendor_Name = \"V\"\nExtUserPrmData = 1 \"x\"\nBit(2) 0 0-2\n", 3},
+        {"Vendor_Name = \"V\"\nExtUserPrmData = 1 \"x\"\nUnsigned8 1 1,2,256\n", 3},
+        {"Vendor_Name = \"V\"\nExtUserPrmData = 1 \"x\"\nUnsigned16 5 9-3\n", 3},  // minimum above maximum
         {"Vendor_Name = \"V\"\nText(abc) = \"x\"\n", 2},
+        {"Vendor_Name = \"V\"\nText(4294967296) = \"x\"\n", 2},
         {"Vendor_Name = \"V\"\nExt_User_Prm_Data_Const(0) = 0x100\n", 2},
     };
     for (const Case &c : cases) {
         Gsd g;
         g.load(c.text);
         EXPECT_EQ(g.res.kind, GsdOutcome::Kind::Stopped) << c.text;
-        EXPECT_EQ(g.res.line, c.line) << c.text;
-        EXPECT_TRUE(g.res.status.startsWith(QStringLiteral("Error in GSD-File: line %1: ").arg(c.line))) << g.res.status.toStdString();
+        EXPECT_EQ(g.res.line, c.line + 1) << c.text;
+        EXPECT_TRUE(g.res.status.startsWith(QStringLiteral("Error in GSD-File: line %1: ").arg(c.line + 1))) << g.res.status.toStdString();
         EXPECT_EQ(g.t().vendor, QStringLiteral("V"));
         EXPECT_FALSE(g.st.slave.gsdLoaded);
     }
+    Gsd g;
+    g.load("ExtUserPrmData = 1 \"x\"\nUnsigned16 5 9-3\n");
+    EXPECT_EQ(g.res.status, QStringLiteral("Error in GSD-File: line 3: minimum 9 above maximum 3"));
 }
 
 TEST(GsdReader, malformedFiles_endQuietlyWithoutHarm)
@@ -414,7 +554,7 @@ TEST(GsdReader, malformedFiles_endQuietlyWithoutHarm)
 TEST(GsdReader, everyLine_isShownAsItIsRead)
 {
     Gsd g;
-    g.load("#Profibus_DP\nGSD_Revision = 2\nModel_Name = \"M\"\n");
+    g.loadRaw("#Profibus_DP\nGSD_Revision = 2\nModel_Name = \"M\"\n");
     EXPECT_EQ(g.meldung, (std::vector<QString>{QStringLiteral("#Profibus_DP"), QStringLiteral("GSD_Revision = 2"),
                                                 QStringLiteral("Model_Name = \"M\"")}));
     EXPECT_EQ(g.pump.sleptMs, 1000); // the revision line stays a second
@@ -437,14 +577,19 @@ TEST(GsdParameterValue, itemsAreNumbersSeparatedByBlanksTabsOrCommas)
     EXPECT_EQ(GetParameterValue(QStringLiteral("0xFFFFFFFF"), 1, err), 0xFFFFFFFFLL);
 }
 
-TEST(GsdGetNum, readsFromTheScanPositionAndStopsOnTheFirstOtherCharacter)
+TEST(GsdGetNum, readsThe32BitRangesFromTheScanPositionAndStopsOnTheFirstOtherCharacter)
 {
-    const QString line = QStringLiteral("Unsigned8  123456789012 x");
-    int pos = 9;
-    EXPECT_EQ(GetNum(line, pos), 100000002); // the running value is held at 10000000
-    EXPECT_EQ(line[pos], QLatin1Char(' '));
+    const QString line = QStringLiteral("Unsigned32  4294967295 -2147483648 0xFFFFFFFF x");
+    int pos = 10;
+    EXPECT_EQ(GetNum(line, pos), 4294967295LL);
+    EXPECT_EQ(GetNum(line, pos), -2147483648LL);
+    EXPECT_EQ(GetNum(line, pos), 0xFFFFFFFFLL);
     EXPECT_EQ(GetNum(line, pos), 0); // "x" is no number and stays put
     EXPECT_EQ(line[pos], QLatin1Char('x'));
     pos = line.size();
     EXPECT_THROW(GetNum(line, pos), GsdError);
+    for (const char *beyond : {"4294967296", "-2147483649", "0x100000000", "123456789012"}) {
+        pos = 0;
+        EXPECT_THROW(GetNum(QString::fromLatin1(beyond), pos), GsdError) << beyond;
+    }
 }

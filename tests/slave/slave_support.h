@@ -34,12 +34,16 @@ struct Form2Fixture : Fixture {
     QPointer<Form2Window> w;
     std::vector<ExtSelection> opened; // blocks the parameter editor was opened for
 
-    explicit Form2Fixture(int station = 12)
+    // `catalogue`: the GSD button opens the catalogue dialog, not the
+    // scripted file dialog.
+    explicit Form2Fixture(int station = 12, bool catalogue = false)
     {
         st.currentStation = station;
         ResetListLines(st); // as the main window has them
         w = new Form2Window(ctx);
         w->openForm7 = [this](const ExtSelection &sel) { opened.push_back(sel); };
+        if (!catalogue)
+            w->editor().chooseGsdFile = {};
         w->show();
     }
     ~Form2Fixture() { delete w.data(); }
