@@ -6,7 +6,6 @@
 #include "busops/eeprom.h"
 #include "config/demo.h"
 #include "config/image.h"
-#include "slave/record.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -45,27 +44,17 @@ private:
     iface::QtSerialIo io_;
 };
 
-// N slaves from station 10 up, each a 2-in/2-out compact device.
+// N slaves from station 10 up, each a copy of the demo's station 12.
 void SlavesConfig(Context &ctx, int slaves)
 {
-    State &st = ctx.st;
-    ClearImage(st.image);
-    st.record.clear();
-    st.record[11] = 6;
-    SetMasterDefaults(st.record);
-    StoreRecord(st, 0);
-    for (int i = 0; i < slaves; ++i) {
-        st.currentStation = 10 + i;
-        st.slave.inputOffset = 2 * i;
-        st.slave.outputOffset = 2 * i;
-        NewSlaveRecord(st);
-        st.record[30] = 0x47;
-        st.record[31] = 0x11;
-        RemoveCfg(st);
-        st.slave.c = 1;
-        st.slave.cfg[0] = 0x31;
-        InsertCfg(ctx);
-        StoreRecord(st, 10 + i);
+    BuildDemoConfiguration(ctx);
+    ConfigImage &image = ctx.st.image;
+    const Record twelve = image.slot(12);
+    for (int s = 1; s <= 100; ++s)
+        image.slot(s).clear();
+    for (int i = 0; i < slaves && 10 + i <= 100; ++i) {
+        image.slot(10 + i) = twelve;
+        image.at(10 + i, 3) = uint8_t(10 + i);
     }
 }
 
