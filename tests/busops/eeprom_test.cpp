@@ -61,7 +61,6 @@ struct Bench : BoardBench<EepromOps> {
     }
     bool seen(const QString &t) const { return std::count(ui.statuses.begin(), ui.statuses.end(), t) > 0; }
     bool startedMaster() const { return std::count(board.writes.begin(), board.writes.end(), std::pair<uint32_t, uint8_t>{0x400, 0}) > 0; }
-    int writesTo(int a) const { return int(std::count_if(board.eeWrites.begin(), board.eeWrites.end(), [a](auto w) { return w.first == a; })); }
 };
 
 } // namespace
@@ -91,23 +90,6 @@ TEST(Burn, bytewiseMasterAnd12_programsTheirPagesAndByte0OfEveryOtherPage)
     EXPECT_TRUE(b.seen("Program :  12") && b.seen("Verify :  12"));
     EXPECT_EQ(b.st.melde1, "Programming O.K");
     EXPECT_TRUE(b.startedMaster() && b.panel.run);
-}
-
-TEST(Burn, bytewiseByteThatDoesNotTake_isRewrittenUntilItDoesOrGivesErrorAt)
-{
-    Bench once("ravelin:com1");
-    once.board.eeStuck[5] = 1;
-    ASSERT_TRUE(once.ops.ee.Burn_Click());
-    EXPECT_TRUE(once.seen("Verify :  0 Cnt: 1 at  5"));
-    EXPECT_EQ(once.writesTo(5), 2);
-
-    Bench never("ravelin:com1");
-    never.board.eeStuck[3075] = 100;
-    EXPECT_FALSE(never.ops.ee.Burn_Click());
-    EXPECT_EQ(never.st.melde1, "Error at  3075");
-    EXPECT_TRUE(never.seen("Verify :  12 Cnt: 9 at  3075"));
-    EXPECT_EQ(never.writesTo(3075), 10);
-    EXPECT_FALSE(never.startedMaster());
 }
 
 TEST(Burn, refusedBeforeAnythingIsWritten)
@@ -295,12 +277,10 @@ TEST(SerialEeprom, deadLine_stopsAtTheFirstTimeOutWithOneMessage)
 
     Bench read("ravelin:com1");
     std::copy_n(read.st.image.slot(0).bytes.begin(), 74, read.board.eeprom.begin());
-    read.board.eeAnswers = 20;
+    read.board.eeAnswers = 20; // 0, 7, 1 .. 18
     EXPECT_FALSE(read.ops.ee.Upload_Click());
-    EXPECT_EQ(read.board.eeReads.size(), 20u);
     EXPECT_EQ(read.st.melde1, "Read stopped: no answer from the EEPROM at address 19 - configuration unchanged");
-    EXPECT_TRUE(read.st.image.hasSlave(12));
-    EXPECT_TRUE(read.panel.hardwareMenuEnabled); // the commands are given back
+    EXPECT_TRUE(read.st.image.hasSlave(12) && read.panel.hardwareMenuEnabled);
 }
 
 TEST(Upload, networkLoadsAPrivateFileAndKeepsTheConfigurationWithoutOne)

@@ -35,7 +35,6 @@ struct FakeBoard {
     std::vector<uint8_t> eeprom = std::vector<uint8_t>(0x8000, 0xFF);
     std::vector<int> eeReads;                     // every address read, in order
     std::vector<std::pair<int, uint8_t>> eeWrites; // every write, in order
-    std::map<int, int> eeStuck;                    // address -> writes that do not take
     int eeAnswers = -1;                            // EEPROM commands answered before the line dies; -1: all
     // The network board's configuration file transfer (burn, read back).
     std::function<int32_t(const QString &)> burnFile;
@@ -128,10 +127,7 @@ public:
         if (eepromDead())
             return;
         b_.eeWrites.emplace_back(a, v);
-        if (b_.eeStuck[a] > 0)
-            --b_.eeStuck[a];
-        else
-            b_.eeprom[a] = v;
+        b_.eeprom[a] = v;
     }
     int32_t burnFile(const QString &path) override { return b_.burnFile ? b_.burnFile(path) : -1; }
     int32_t readConfigFile(const QString &path) override { return b_.readConfigFile ? b_.readConfigFile(path) : -1; }
