@@ -183,6 +183,10 @@ TEST(Erase, replyTakenTheMomentItArrives_evenWithMessagesAfterIt)
 TEST(Upload, jobWayWalks1To12To40ThenEndsAndBuildsTheHeadersItself)
 {
     Bench src;
+    for (int k = 1; k <= 7; ++k) { // bytes L + 1 .. L + 7 go with the record
+        src.st.image.at(0, 66 + k) = uint8_t('N');
+        src.st.image.at(12, src.st.image.at(12, 7) + k) = uint8_t(k);
+    }
     Bench b("dromon:com2");
     ClearImage(b.st.image);
     b.masterHolds({{0, src.recordOf(0)}, {12, src.recordOf(12)}, {40, src.recordOf(40)}});
