@@ -48,6 +48,23 @@ std::optional<std::string> readFile(const QString &path, QString *error)
     return b.toStdString();
 }
 
+// "3075" or "0xC03", then ":COUNT" (1..1000, default 1).
+std::optional<std::pair<std::uint32_t, int>> parseFlaky(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    bool ok = false;
+    const uint addr = parts[0].trimmed().toUInt(&ok, 0);
+    if (!ok || addr >= Eeprom::Size || parts.size() > 2)
+        return std::nullopt;
+    int count = 1;
+    if (parts.size() == 2) {
+        count = parts[1].trimmed().toInt(&ok);
+        if (!ok || count < 1 || count > 1000)
+            return std::nullopt;
+    }
+    return std::make_pair(static_cast<std::uint32_t>(addr), count);
+}
+
 std::optional<std::uint8_t> parseVersion(const QString &text)
 {
     // "5.3" -> 0x53
@@ -87,13 +104,16 @@ int main(int argc, char **argv)
     const QCommandLineOption tcp(QStringLiteral("tcp"), QStringLiteral("TCP [HOST:]PORT (network boards); 0 = any free port."), QStringLiteral("PORT"));
     const QCommandLineOption bus(QStringLiteral("bus"), QStringLiteral("Simulated bus file (default: the demo bus)."), QStringLiteral("FILE"));
     const QCommandLineOption eeprom(QStringLiteral("eeprom"), QStringLiteral("EEPROM file (default: none, memory only)."), QStringLiteral("FILE"));
+    const QCommandLineOption flaky(QStringLiteral("eeprom-flaky"),
+                                   QStringLiteral("EEPROM byte ADDR does not take its next COUNT serial writes (default 1): it reads back wrong until one takes. Repeatable."),
+                                   QStringLiteral("ADDR[:COUNT]"));
     const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("Firmware version, e.g. 5.2 or 5.3."), QStringLiteral("X.Y"));
     const QCommandLineOption state(QStringLiteral("state"), QStringLiteral("Write a JSON snapshot here whenever something changes."), QStringLiteral("FILE"));
     const QCommandLineOption noPace(QStringLiteral("no-pace"), QStringLiteral("Do not pace serial output to the line speed."));
     const QCommandLineOption terminal(QStringLiteral("terminal"), QStringLiteral("Serial monitor starts in mode O (echo)."));
     const QCommandLineOption images(QStringLiteral("write-images"), QStringLiteral("Write the sample firmware images into DIR and exit."), QStringLiteral("DIR"));
     const QCommandLineOption verbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")}, QStringLiteral("Log every job and message."));
-    p.addOptions({version, root, demo, board, name, dpram, serial, tcp, bus, eeprom, firmware, state, noPace, terminal, images, verbose});
+    p.addOptions({version, root, demo, board, name, dpram, serial, tcp, bus, eeprom, flaky, firmware, state, noPace, terminal, images, verbose});
     p.process(app);
     if (p.isSet(version))
         p.showVersion();
@@ -119,6 +139,14 @@ int main(int argc, char **argv)
         if (!parsed)
             return fail(p.value(bus) + QLatin1Char(':') + QString::fromStdString(perr));
         simBus = *parsed;
+    }
+
+    std::vector<std::pair<std::uint32_t, int>> weakCells;
+    for (const QString &v : p.values(flaky)) {
+        auto cell = parseFlaky(v);
+        if (!cell)
+            return fail(QStringLiteral("--eeprom-flaky wants ADDR[:COUNT], ADDR below 0x8000, COUNT 1..1000: '%1'").arg(v));
+        weakCells.push_back(*cell);
     }
 
     std::vector<BoardConfig> configs;
@@ -184,6 +212,7 @@ int main(int argc, char **argv)
             c.pace = !p.isSet(noPace);
             c.terminalMode = p.isSet(terminal);
             c.eepromPath = eepromFor(c.name);
+            c.weakCells = weakCells;
             if (isDpramFile(d.kind)) {
                 c.dpramPath = path(it->second);
             } else if (isSerial(d.kind)) {
@@ -217,6 +246,7 @@ int main(int argc, char **argv)
         c.pace = !p.isSet(noPace);
         c.terminalMode = p.isSet(terminal);
         c.eepromPath = p.value(eeprom);
+        c.weakCells = weakCells;
         if (isDpramFile(*kind)) {
             if (!p.isSet(dpram))
                 return fail(QStringLiteral("--board %1 needs --dpram PATH").arg(p.value(board)));

@@ -90,6 +90,8 @@ bool Board::start(QString *error)
     Firmware::Options opt;
     opt.kind = cfg_.kind;
     opt.version = cfg_.version;
+    for (const auto &[addr, count] : cfg_.weakCells)
+        eeprom_->makeWeak(addr, count);
     fw_ = std::make_unique<Firmware>(*ram_, *eeprom_, cfg_.bus, opt);
     fw_->log = [this](const std::string &s) { logLine(s); };
     fw_->changed = [this] { Q_EMIT changed(); };
@@ -198,6 +200,7 @@ QJsonObject Board::snapshot() const
         es.append(s);
     eo[QStringLiteral("slaves")] = es;
     eo[QStringLiteral("burns")] = e.burns;
+    eo[QStringLiteral("weakWrites")] = e.weakWrites;
     eo[QStringLiteral("erases")] = e.erases;
     o[QStringLiteral("eeprom")] = eo;
 

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 namespace meridan::sim {
 
@@ -25,6 +26,7 @@ struct BoardConfig {
     QString tcpHost = QStringLiteral("127.0.0.1");
     int tcpPort = -1;      // network boards; 0 = ephemeral
     QString eepromPath;    // empty = memory only
+    std::vector<std::pair<std::uint32_t, int>> weakCells; // EEPROM address, writes that do not take
     SimBus bus = SimBus::demo();
     std::uint8_t version = 0x53;
     bool pace = true;

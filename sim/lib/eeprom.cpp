@@ -58,6 +58,11 @@ bool Eeprom::write(std::uint32_t addr, std::uint8_t v)
 {
     if (addr >= Size)
         return false;
+    if (auto w = weak_.find(addr); w != weak_.end() && w->second > 0) {
+        --w->second;
+        ++weakWrites;
+        v = static_cast<std::uint8_t>(~v);
+    }
     bytes_[addr] = v;
     return persist(addr, 1);
 }

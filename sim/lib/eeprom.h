@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,7 +24,11 @@ public:
     static std::optional<Eeprom> open(const std::string &path, std::string *error);
 
     std::uint8_t read(std::uint32_t addr) const { return addr < Size ? bytes_[addr] : 0xFF; }
+    // One byte from the serial monitor's "P" command (a weak cell may not take it).
     bool write(std::uint32_t addr, std::uint8_t v);
+    // A weak cell: its next `count` byte writes store the value inverted, so
+    // it reads back wrong until a write takes.
+    void makeWeak(std::uint32_t addr, int count) { weak_[addr] = count; }
     bool erase();
     // Erases, then writes each page (index = page number); the whole image in one go.
     bool writePages(const std::vector<std::pair<int, Bytes>> &pages);
@@ -40,11 +45,13 @@ public:
 
     int burns = 0;
     int erases = 0;
+    int weakWrites = 0; // writes a weak cell did not take
 
 private:
     bool persist(std::uint32_t from, std::uint32_t len);
     std::string path_;
     Bytes bytes_;
+    std::map<std::uint32_t, int> weak_;
 };
 
 } // namespace meridan::sim

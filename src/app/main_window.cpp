@@ -9,6 +9,7 @@
 #include "config/configfile.h"
 #include "config/listline.h"
 #include "busops/commissioning.h"
+#include "busops/eeprom.h"
 #include "iface/hardware.h"
 #include "master/form3_window.h"
 #include "monitor/diagnosis.h"
@@ -69,7 +70,7 @@ QLineEdit *Display(const char *name, QWidget *parent)
 } // namespace
 
 MainWindow::MainWindow(Context &ctx, Commissioning &comm, QWidget *parent)
-    : QMainWindow(parent), ctx_(ctx), comm_(comm), conn_(comm.connection())
+    : QMainWindow(parent), ctx_(ctx), comm_(comm), conn_(comm.connection()), eepromOps_(std::make_unique<Eeprom>(ctx, comm))
 {
     setObjectName(QStringLiteral("Form1"));
     endProgram = [] { QCoreApplication::quit(); };
@@ -334,6 +335,10 @@ void MainWindow::BuildMenus()
             eeStart_ = a;
         if (qstrcmp(name, "EEStop") == 0)
             eeStop_ = a;
+        if (qstrcmp(name, "Burn") == 0)
+            burn_ = a;
+        if (qstrcmp(name, "Upload") == 0)
+            upload_ = a;
     }
     eeprom_->setEnabled(false);
 
@@ -667,11 +672,16 @@ void MainWindow::ConnectBusControls()
     connect(text5_, &QLineEdit::editingFinished, this, &MainWindow::Text5_LostFocus);
     connect(eeStart_, &QAction::triggered, this, &MainWindow::EEStart_Click);
     connect(eeStop_, &QAction::triggered, this, &MainWindow::EEStop_Click);
+    connect(burn_, &QAction::triggered, this, &MainWindow::Burn_Click);
+    connect(upload_, &QAction::triggered, this, &MainWindow::Upload_Click);
+    connect(eeErase_, &QAction::triggered, this, &MainWindow::EE_Erase_Click);
     connect(text1_, &QLineEdit::textChanged, this, &MainWindow::Text1_Change);
     connect(vscroll1_, &QScrollBar::valueChanged, this, &MainWindow::VScroll1_Change);
     connect(command2_, &QPushButton::clicked, this, &MainWindow::Command2_Click);
     eeStart_->setEnabled(true);
     eeStop_->setEnabled(true);
+    burn_->setEnabled(true);
+    upload_->setEnabled(true);
 
     const int top = list1_->indexAt(QPoint(1, 1)).row();
     p.listTopRow = top < 0 ? 0 : top;
@@ -697,6 +707,7 @@ void MainWindow::ShowPanel()
     vscroll1_->setEnabled(p.debugEnabled);
     eeprom_->setEnabled(p.eepromMenuEnabled);
     eeprom_->menuAction()->setEnabled(p.eepromMenuEnabled);
+    eeErase_->setEnabled(p.eraseEnabled);
     // The connected item carries the check mark.
     const auto &item = conn_.item();
     for (auto &[action, choice] : hwChoices_)
@@ -799,6 +810,24 @@ void MainWindow::EEStart_Click()
 void MainWindow::EEStop_Click()
 {
     comm_.EEStop_Click();
+    ShowPanel();
+}
+
+void MainWindow::Burn_Click()
+{
+    eepromOps_->Burn_Click();
+    ShowPanel();
+}
+
+void MainWindow::Upload_Click()
+{
+    eepromOps_->Upload_Click();
+    ShowPanel();
+}
+
+void MainWindow::EE_Erase_Click()
+{
+    eepromOps_->EE_Erase_Click();
     ShowPanel();
 }
 

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <array>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,7 @@ namespace meridan {
 
 class Commissioning;
 class Connection;
+class Eeprom;
 class Form3Window;
 class Form6Window;
 class HelpWindow;
@@ -102,6 +104,9 @@ public:
     void Text5_LostFocus();
     void EEStart_Click();
     void EEStop_Click();
+    void Burn_Click();
+    void Upload_Click();
+    void EE_Erase_Click();
     void Text1_Change();
     void VScroll1_Change(int position);
     void Command2_Click();
@@ -172,6 +177,8 @@ private:
     QAction *fileExit_ = nullptr;
     QAction *noHW_ = nullptr;
     QAction *eeErase_ = nullptr;
+    QAction *burn_ = nullptr;
+    QAction *upload_ = nullptr;
     QAction *eeStart_ = nullptr;
     QAction *eeStop_ = nullptr;
     QAction *spEnglisch_ = nullptr;
@@ -189,6 +196,7 @@ private:
 
     Commissioning &comm_;
     Connection &conn_;
+    std::unique_ptr<Eeprom> eepromOps_; // Burn, Read and Erase
     DebugView debug_;
     QPointer<Form6Window> form6_;
     bool inGcEntry_ = false;

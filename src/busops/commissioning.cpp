@@ -294,6 +294,8 @@ void Commissioning::TakeMessage()
 {
     State &st = ctx_.st;
     const auto &m = st.mbuf;
+    if (onMessage)
+        onMessage();
     ctx_.status(ctx_.tr(QStringLiteral("Message : "), QStringLiteral("Meldung : ")) + HexUpper(m[0]) + QStringLiteral("->")
                 + HexUpper(m[2]));
     switch (MsgCode(m[0])) {

@@ -52,6 +52,13 @@ public:
     void Timer1_Timer();
     // Called by the tick for each station diagnosis message (the diagnosis window).
     std::function<void()> onDiagnosis;
+    // Called by the tick for every master message, as soon as it is taken in.
+    std::function<void()> onMessage;
+
+    // A command's start and end: the busy cursor and the locked controls. A
+    // command started from inside another one's wait is turned away (false).
+    bool BusyGuard();
+    void EndBusy();
 
     // Asks the master for the diagnosis of `station`, when it is configured
     // and a board is connected.
@@ -59,8 +66,6 @@ public:
 
 private:
     bool NextDownloadSlave();
-    bool BusyGuard();
-    void EndBusy();
     bool SendWithBudget(int budget);
     bool ModeChange(iface::BusMode mode);
     QString GcEntry(const QString &text, uint8_t &target);

@@ -42,6 +42,9 @@ int CmdGc(Env &env, const QStringList &args);
 int CmdDiag(Env &env, const QStringList &args);
 int CmdEepromStart(Env &env, const QStringList &args);
 int CmdEepromStop(Env &env, const QStringList &args);
+int CmdUpload(Env &env, const QStringList &args);
+int CmdBurn(Env &env, const QStringList &args);
+int CmdErase(Env &env, const QStringList &args);
 int CmdDemoConfig(Env &env, const QStringList &args);
 int CmdPrint(Env &env, const QStringList &args);
 // The application object: a QGuiApplication for the commands that draw.

@@ -104,6 +104,29 @@ TEST(BusWindow, hardwareMenu_marksTheConnectedItem)
     EXPECT_FALSE(f.child<QAction>(QStringLiteral("VMESLOT3"))->isChecked());
 }
 
+TEST(BusWindow, eepromMenu_showsEraseAsTheConnectionDecidesAndAsksBeforeRestartingOperate)
+{
+    BusWindow f;
+    const auto enabled = [&](const char *name) { return f.child<QAction>(QString::fromLatin1(name))->isEnabled(); };
+    EXPECT_TRUE(enabled("Burn") && enabled("Upload"));
+    for (bool erase : {true, false}) {
+        f.panel.eraseEnabled = erase;
+        f.w->ShowPanel();
+        EXPECT_EQ(enabled("EE_Erase"), erase);
+    }
+
+    // Burning restarts a master in Operate: the window asks first.
+    f.child<QAction>(QStringLiteral("RavelinCom1"))->trigger();
+    f.master.ram[0x3FF6] = 3;
+    f.ui.answers = {No};
+    f.child<QAction>(QStringLiteral("Burn"))->trigger();
+    ASSERT_EQ(f.ui.shown.size(), 1u);
+    EXPECT_EQ(f.ui.shown[0].buttons, Yes | No);
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Burn cancelled"));
+    EXPECT_TRUE(f.master.eeWrites.empty());
+    EXPECT_TRUE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
+}
+
 TEST(BusWindow, globalControlEntries_areHexBytesAndSendGoesToTheBroadcastAddress)
 {
     BusWindow f;

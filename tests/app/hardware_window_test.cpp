@@ -4,6 +4,7 @@
 #include "app/form5_dialog.h"
 #include "busops/commissioning.h"
 #include "config/demo.h"
+#include "config/dump.h"
 #include "iface/boardsim.h"
 #include "iface/serialio.h"
 #include "monitor/form6_window.h"
@@ -80,9 +81,9 @@ struct SimWindow {
         conn.CloseForExit(false);
     }
     // The demo boards and the demo configuration, then the program's start.
-    bool start()
+    bool start(const QStringList &simArgs = {})
     {
-        if (!sim.start(root.dir()))
+        if (!sim.start(root.dir(), simArgs))
             return false;
         if (!WriteDemoConfiguration(ctx, root.path(QStringLiteral("setup/AutoLoad.dp1")))) {
             sim.error = QStringLiteral("no demo configuration");
@@ -133,10 +134,10 @@ struct SimWindow {
     }
 };
 
-#define START(f)                                                                                                       \
+#define START(f, ...)                                                                                                  \
     if (BoardSim::binary().isEmpty())                                                                                  \
         GTEST_SKIP() << "meridan-boardsim is not built";                                                               \
-    ASSERT_TRUE((f).start()) << (f).sim.error.toStdString()
+    ASSERT_TRUE((f).start(__VA_ARGS__)) << (f).sim.error.toStdString()
 
 } // namespace
 
@@ -271,3 +272,45 @@ INSTANTIATE_TEST_SUITE_P(HardwareWindow, KilledDuringRun,
                          ::testing::Values(Killed{"KetchTCP", "Ketch", "Communicationtimeout from TCP Port"},
                                            Killed{"RavelinCom1", nullptr, "Communicationtimeout from Ravelin/Dromon"}),
                          [](const auto &info) { return std::string(info.param.item); });
+
+// EEPROM → Burn, then File → New and EEPROM → Read: the configuration comes
+// back on every connection that stores one; the Tessel card refuses.
+TEST(HardwareWindow, eepromBurnThenRead_bringsTheConfigurationBackOnEveryWay)
+{
+    SimWindow f;
+    START(f, {QStringLiteral("--no-pace")});
+    const QJsonObject demo = DumpConfig(f.st.image);
+    // Item, Form5's target, whether the master burns what it runs (Run first).
+    const std::tuple<const char *, const char *, bool> ways[] = {
+        {"RavelinCom1", nullptr, false}, {"CorvetDPR", nullptr, true},  {"DromonCom2", nullptr, true},
+        {"RavelinTCP", "OS9Target", false}, {"KetchTCP", "Ketch", false},
+    };
+    for (const auto &[item, target, runFirst] : ways) {
+        SCOPED_TRACE(item);
+        if (target)
+            f.chooseTarget(item, QString::fromLatin1(target));
+        else
+            f.trigger(item);
+        ASSERT_TRUE(f.conn.connected() && f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
+        // Erase comes with a serial Ravelin; a network or DP-RAM item takes it away.
+        EXPECT_EQ(f.child<QAction>(QStringLiteral("EE_Erase"))->isEnabled(), item == QByteArray("RavelinCom1"));
+        if (runFirst) {
+            ASSERT_TRUE(f.runToOperate());
+        }
+        f.trigger("Burn");
+        EXPECT_EQ(f.text("Melde1"), QStringLiteral("Programming O.K"));
+        f.trigger("Neufile");
+        f.trigger("Upload");
+        EXPECT_EQ(f.text("Melde1"), target ? QStringLiteral("Loaded local configurationfile") : QStringLiteral(" 4 Slave records loaded"));
+        EXPECT_EQ(DumpConfig(f.st.image), demo);
+        EXPECT_EQ(f.list()->item(2)->text(), f.st.listLines[11]);
+    }
+    f.trigger("Tessel");
+    EXPECT_FALSE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
+    f.w->Burn_Click();
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Ravelin/Ketch only !"));
+    f.w->Upload_Click();
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Ravelin or TCP/IP Connection only !"));
+    EXPECT_EQ(DumpConfig(f.st.image), demo);
+    EXPECT_EQ(f.ui.busyDepth, 0);
+}

@@ -152,6 +152,11 @@ bool GrabBoards(const QString &out)
 
         trigger("DromonCom2");
         ok = runToOperate("main_dromon_com2_operate", 20) && ok;
+        // EEPROM -> Burn, File -> New, EEPROM -> Read: the configuration is back.
+        trigger("Burn");
+        trigger("Neufile");
+        trigger("Upload");
+        ok = Grab(&w, out, QStringLiteral("main_dromon_com2_eeprom_read")) && ok;
 
         QTimer::singleShot(0, [] {
             if (auto *form5 = qobject_cast<Form5Dialog *>(QApplication::activeModalWidget())) {

@@ -31,6 +31,15 @@ struct FakeBoard {
     std::vector<int> closes; // 1 for each close with goodbye, 0 without
     std::vector<int> listReads; // list * 100 + byte index of every list byte read
 
+    // The EEPROM a serial Ravelin's monitor reaches byte by byte.
+    std::vector<uint8_t> eeprom = std::vector<uint8_t>(0x8000, 0xFF);
+    std::vector<int> eeReads;                     // every address read, in order
+    std::vector<std::pair<int, uint8_t>> eeWrites; // every write, in order
+    int eeAnswers = -1;                            // EEPROM commands answered before the line dies; -1: all
+    // The network board's configuration file transfer (burn, read back).
+    std::function<int32_t(const QString &)> burnFile;
+    std::function<int32_t(const QString &)> readConfigFile;
+
     // A board that confirms every job the way a DP master does.
     void answerLikeABoard()
     {
@@ -106,6 +115,22 @@ public:
         b_.quietWaited += ms;
         Link::quietWait(ms);
     }
+    uint8_t eepromRead(uint16_t a) override
+    {
+        if (eepromDead())
+            return 0;
+        b_.eeReads.push_back(a);
+        return b_.eeprom[a];
+    }
+    void eepromWrite(uint16_t a, uint8_t v) override
+    {
+        if (eepromDead())
+            return;
+        b_.eeWrites.emplace_back(a, v);
+        b_.eeprom[a] = v;
+    }
+    int32_t burnFile(const QString &path) override { return b_.burnFile ? b_.burnFile(path) : -1; }
+    int32_t readConfigFile(const QString &path) override { return b_.readConfigFile ? b_.readConfigFile(path) : -1; }
     bool lost() const override { return b_.timeout; }
     void close(bool goodbye) override
     {
@@ -114,6 +139,14 @@ public:
     }
 
 private:
+    bool eepromDead()
+    {
+        if (b_.eeAnswers == 0)
+            b_.timeout = true;
+        else if (b_.eeAnswers > 0)
+            --b_.eeAnswers;
+        return b_.timeout;
+    }
     FakeBoard &b_;
 };
 

@@ -1,0 +1,70 @@
+#pragma once
+// The EEPROM menu: "Burn" stores a configuration in the board's non-volatile
+// memory so that the master starts from it at power-up, "Read" brings the
+// board's configuration back into the program, "Erase" clears the memory.
+//
+// How a board keeps a configuration is its link's affair (traits().store):
+// a network board takes and gives a configuration file through the driver
+// library, a Corvet or Dromon master burns what it runs and answers read
+// jobs, and a Ravelin on a serial line has its EEPROM written and read byte
+// by byte, one page of 256 bytes per station.
+#include "busops/commissioning.h"
+
+#include <QString>
+#include <functional>
+
+namespace meridan {
+
+class Eeprom {
+public:
+    Eeprom(Context &ctx, Commissioning &com);
+
+    // True when the board reported the configuration stored.
+    bool Burn_Click();
+    // True when a configuration arrived and replaced the one in memory; on
+    // any failure the configuration in memory stays as it was.
+    bool Upload_Click();
+    // True when the master confirmed the erase.
+    bool EE_Erase_Click();
+
+    // Asked before a burn that restarts a master which is in Operate; true
+    // goes ahead. Unset: a Yes/No message box.
+    std::function<bool(const QString &question)> confirm;
+
+private:
+    enum class Verdict { Good, Wrong, Dead };
+
+    bool MayBurnImage(iface::ConfigStore store);
+    bool BurnNetwork();
+    bool BurnByJob();
+    bool BurnBytes();
+    // One byte of the byte-wise verify, rewritten while it reads back wrong.
+    Verdict Check(int station, uint16_t address, uint8_t expected);
+    void StartMaster();
+
+    bool UploadNetwork();
+    bool UploadRecords(iface::ConfigStore store);
+    bool UploadByJob(ConfigImage &got, int &loaded, int &failedAt);
+    bool UploadBytes(ConfigImage &got, int &loaded);
+    // Replaces the configuration in memory and the station list.
+    void Commit(const ConfigImage &got);
+
+    bool Gone();
+    // Hands `job` over within `budget` attempts; true when taken.
+    bool Send(const Record &job, int budget);
+    // Waits up to `budget` times 50 ms until `got`; ends early when the
+    // board is gone.
+    bool WaitReply(const bool &got, int budget);
+    // One EEPROM byte; false when the line stopped answering (deadAt_ then
+    // names the address).
+    bool Write(uint16_t address, uint8_t value);
+    bool Read(uint16_t address, uint8_t &value);
+
+    Context &ctx_;
+    Commissioning &com_;
+    Connection &conn_;
+    Panel &panel_;
+    int deadAt_ = -1;
+};
+
+} // namespace meridan

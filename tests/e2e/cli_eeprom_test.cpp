@@ -1,0 +1,175 @@
+// meridan-cli burn, upload and erase against the simulated boards, one way of
+// storing a configuration per connection: what is burnt survives a restart of
+// the board, starts it and reads back the same; a board that dies in the
+// middle costs nothing but a clear message.
+#include "boardsim.h"
+#include "support/fixture.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+
+using namespace meridan;
+using namespace meridan::test;
+
+namespace {
+
+const QString kCli = QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli");
+
+// Exit code and standard output of one command.
+std::pair<int, QString> Cli(const QString &root, const QStringList &args)
+{
+    QProcess p;
+    p.start(kCli, QStringList{"--root", root} + args);
+    if (!p.waitForFinished(90000))
+        p.kill();
+    p.waitForFinished();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput())};
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct Way {
+    const char *hw;     // the --hw argument
+    const char *board;  // the simulator's board name
+    const char *noData; // what Read says after Erase
+    bool restarts;      // a burn restarts the master from the EEPROM
+};
+void PrintTo(const Way &w, std::ostream *os) { *os << w.hw; }
+
+class EveryWay : public ::testing::TestWithParam<Way> {};
+
+} // namespace
+
+TEST_P(EveryWay, burnRestartStartFromEepromReadBack_givesTheSameConfiguration)
+{
+    if (BoardSim::binary().isEmpty())
+        GTEST_SKIP() << "meridan-boardsim is not built";
+    const Way w = GetParam();
+    QTemporaryDir dir;
+    auto sim = std::make_unique<BoardSim>();
+    const auto restart = [&] { // the boards keep nothing but their EEPROM files
+        sim = std::make_unique<BoardSim>();
+        return sim->start(dir.path(), {"--no-pace"});
+    };
+    const auto cli = [&](const QStringList &args) { return Cli(dir.path(), args); };
+    const auto reaches = [&](const char *mode) {
+        for (QDeadlineTimer t(10000); !t.hasExpired(); QThread::msleep(20))
+            if (sim->state(w.board)["mode"].toString() == mode)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(restart());
+    const QString config = dir.filePath("setup/AutoLoad.dp1");
+    const QString back = dir.filePath("back.dp1");
+    ASSERT_EQ(cli({"demo-config"}).first, 0);
+    const QByteArray original = ReadAll(config);
+    auto [code, out] = cli({"burn", "--hw", w.hw, config, "--yes"});
+    ASSERT_EQ(code, 0) << out.toStdString();
+    EXPECT_TRUE(out.endsWith("Programming O.K\n")) << out.toStdString();
+    EXPECT_EQ(ReadAll(config), original);
+
+    ASSERT_TRUE(restart());
+    ASSERT_EQ(cli({"eeprom-start", "--hw", w.hw}).first, 0);
+    EXPECT_TRUE(reaches("Operate"));
+    if (w.restarts) { // a running bus is restarted only when the user says so
+        std::tie(code, out) = cli({"burn", "--hw", w.hw, config});
+        EXPECT_TRUE(code == 1 && out.endsWith("Burn cancelled\n")) << out.toStdString();
+    }
+    std::tie(code, out) = cli({"upload", "--hw", w.hw, back});
+    ASSERT_EQ(code, 0) << out.toStdString();
+    EXPECT_EQ(cli({"dump", back}), cli({"dump", config}));
+
+    // Erased and started from it: Read finds nothing and writes nothing.
+    ASSERT_EQ(cli({"erase", "--hw", w.hw}).first, 0);
+    ASSERT_EQ(cli({"eeprom-start", "--hw", w.hw}).first, 0);
+    EXPECT_TRUE(reaches("Offline"));
+    const QByteArray kept = ReadAll(back);
+    std::tie(code, out) = cli({"upload", "--hw", w.hw, back});
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(out.endsWith(QString::fromLatin1(w.noData) + "\n")) << out.toStdString();
+    EXPECT_EQ(ReadAll(back), kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Demo, EveryWay,
+                         ::testing::Values(Way{"ravelin-tcp", "OS9Target", "No Config loaded", true},
+                                           Way{"ketch-tcp:Ketch", "Ketch", "No Config loaded", true},
+                                           Way{"corvet-dpram", "Corvet", "Error: unvalid EEPROM data / no Busparameter ", false},
+                                           Way{"dromon:com2", "Dromon", "Error: unvalid EEPROM data / no Busparameter ", false},
+                                           Way{"ravelin:com1", "Ravelin", "Error: unvalid EEPROM data / no Busparameter ", true}),
+                         [](const auto &info) { return std::string(info.param.board); });
+
+// Weak cells of the Ravelin's EEPROM: byte 5 takes its second write and is
+// rewritten once; byte 3075 takes none and ends the burn.
+TEST(EepromFaults, weakCells_verifyRewritesThenErrorAt)
+{
+    QTemporaryDir dir;
+    BoardSim sim;
+    if (!sim.start(dir.path(), {"--no-pace", "--eeprom-flaky", "5", "--eeprom-flaky", "0xC03:100"}))
+        GTEST_SKIP() << sim.error.toStdString();
+    Cli(dir.path(), {"demo-config"});
+    const auto [code, out] = Cli(dir.path(), {"burn", "--hw", "ravelin:com1", dir.filePath("setup/AutoLoad.dp1")});
+    EXPECT_EQ(code, 1);
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.contains("Verify :  0 Cnt: 1 at  5") && !lines.contains("Verify :  0 Cnt: 2 at  5")) << out.toStdString();
+    EXPECT_TRUE(lines.contains("Verify :  12 Cnt: 9 at  3075"));
+    EXPECT_EQ(lines.last(), "Error at  3075");
+}
+
+// The board dies while a command runs (paced lines, so that it is caught in
+// the middle): the command ends within its time-out budget with a message
+// that says so, and the files stay as they were. On DP-RAM the master
+// answers a burn job within milliseconds, too fast to catch; the job's
+// time-out is a core test.
+TEST(EepromFaults, boardKilledDuringBurnOrRead_clearMessageNoHangFilesUnchanged)
+{
+    const struct {
+        const char *command, *hw;
+        const char *prepare; // what gives the board something to read back
+        const char *when;    // the line after which the board dies
+        const char *says;
+    } cases[] = {
+        {"burn", "ravelin:com1", nullptr, "Program :  12", "Burn stopped: no answer from the EEPROM at address"},
+        {"upload", "ravelin:com1", "burn", "UpLoad :  12 =  124 Byte´s", "Read stopped: no answer from the EEPROM at address"},
+        {"upload", "corvet-dpram", "run", "Reading actual configuration", "Error loading Slave"},
+        {"burn", "dromon-tcp", nullptr, "Burning actual configuration to EEProm ...", "Timeout"},
+        {"upload", "dromon-tcp", "run", "Reading actual configuration", "Error loading Slave"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.hw) + " " + c.command);
+        QTemporaryDir dir;
+        BoardSim sim;
+        if (!sim.start(dir.path()))
+            GTEST_SKIP() << sim.error.toStdString();
+        Cli(dir.path(), {"demo-config"});
+        const QString config = dir.filePath("setup/AutoLoad.dp1");
+        if (c.prepare) {
+            ASSERT_EQ(Cli(dir.path(), {c.prepare, "--hw", c.hw, config}).first, 0);
+        }
+        const QString target = c.prepare ? dir.filePath("back.dp1") : config;
+        const QByteArray before = ReadAll(target);
+
+        QProcess p;
+        p.start(kCli, {"--root", dir.path(), c.command, "--hw", c.hw, target});
+        QByteArray out;
+        for (QDeadlineTimer t(60000); !out.contains(QByteArray(c.when) + '\n') && !t.hasExpired() && p.state() != QProcess::NotRunning;) {
+            p.waitForReadyRead(200);
+            out += p.readAllStandardOutput();
+        }
+        ASSERT_TRUE(out.contains(c.when)) << out.constData();
+        sim.freeze(true); // caught waiting for its answer
+        QThread::msleep(200);
+        sim.kill();
+        QDeadlineTimer budget(20000);
+        ASSERT_TRUE(p.waitForFinished(30000)) << out.constData();
+        out += p.readAllStandardOutput();
+        EXPECT_FALSE(budget.hasExpired());
+        EXPECT_EQ(p.exitCode(), 1);
+        EXPECT_TRUE(out.contains(c.says)) << out.constData();
+        EXPECT_EQ(ReadAll(target), before);
+    }
+}
