@@ -18,5 +18,5 @@ cmake --build "$build" --target meridan-screenshots -- -j2 >/dev/null
 mkdir -p "$out"
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -u)}
 mkdir -p -m700 "$XDG_RUNTIME_DIR"
-QT_QPA_PLATFORM=offscreen "$build/tests/app/meridan-screenshots" "$out"
-cmake --build "$build" --target meridan-screenshots-slave -- -j2 >/dev/null && QT_QPA_PLATFORM=offscreen "$build/tests/slave/meridan-screenshots-slave" "$out"
+QT_QPA_PLATFORM=offscreen "$build/tools/screenshots/meridan-screenshots" "$out"
+cmake --build "$build" --target meridan-screenshots-slave -- -j2 >/dev/null && QT_QPA_PLATFORM=offscreen "$build/tools/screenshots/meridan-screenshots-slave" "$out"
