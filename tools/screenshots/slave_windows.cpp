@@ -74,7 +74,7 @@ int main(int argc, char **argv)
     w.show();
     QApplication::processEvents();
     SlaveEditor &ed = w.editor();
-    prompts.nextPath = gsd;
+    ed.chooseGsdFile = [&gsd](const FileDialogSpec &) { return std::optional<QString>(gsd); };
     ed.GSD_Click(QStringLiteral("0"), QStringLiteral("Shaft encoder"));
     ed.Text2_LostFocus(QStringLiteral("Shaft encoder"));
     ed.F2_AutoAddr_Click();
