@@ -537,8 +537,14 @@ Bytes Firmware::diagnosis(int s) const
         }
         case SlaveState::PrmFault:
             return ident({0x40, 0x05, 0x00, 0xFF});
-        case SlaveState::CfgFault:
-            return ident({0x04, 0x05, 0x00, ownAddress()});
+        case SlaveState::CfgFault: {
+            if (!bs->reportModules)
+                return ident({0x04, 0x05, 0x00, ownAddress()});
+            Bytes d = ident({0x0C, 0x05, 0x00, ownAddress()});
+            Bytes r = moduleReport(viewSlave(it->second).cfg, bs->cfg);
+            d.insert(d.end(), r.begin(), r.end());
+            return d;
+        }
         case SlaveState::NonExistent:
         case SlaveState::Idle:
             return {0x01, 0x00, 0x00, 0xFF, 0x00, 0x00};

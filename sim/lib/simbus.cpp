@@ -1,5 +1,6 @@
 #include "simbus.h"
 
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 
@@ -119,6 +120,10 @@ std::optional<SimBus> SimBus::parse(const std::string &text, std::string *error)
                 } else {
                     return fail("input must be count, walk or const:..: '" + value + "'");
                 }
+            } else if (key == "report") {
+                if (value != "modules")
+                    return fail("report must be modules: '" + value + "'");
+                s.reportModules = true;
             } else {
                 return fail("unknown key '" + key + "'");
             }
@@ -135,7 +140,7 @@ const char *SimBus::demoText()
     return "# The demo bus (docs/simulated-bus.md)\n"
            "12  ident=4711  cfg=31         input=count\n"
            "20  ident=C0DE  cfg=11,13      input=walk\n"
-           "30  ident=4224  cfg=10,20      diag=01,2A input=count\n"
+           "30  ident=4224  cfg=10,20      diag=02,01,42,02,81,80,21 input=count\n"
            "40  ident=4225  cfg=10         input=const:5A\n";
 }
 
@@ -172,6 +177,44 @@ IoLengths decodeIoLengths(const Bytes &cfg)
         i += b & 0x0F; // manufacturer-specific bytes
     }
     return io;
+}
+
+namespace {
+// The identifiers of a list of identifier bytes: a compact byte alone, a special
+// one with its length and manufacturer bytes.
+std::vector<Bytes> splitIdentifiers(const Bytes &cfg)
+{
+    std::vector<Bytes> out;
+    for (std::size_t i = 0; i < cfg.size();) {
+        std::uint8_t b = cfg[i];
+        std::size_t n = 1;
+        if (!(b & 0x30))
+            n += ((b & 0x80) ? 1 : 0) + ((b & 0x40) ? 1 : 0) + (b & 0x0F);
+        n = std::min(n, cfg.size() - i);
+        out.emplace_back(cfg.begin() + static_cast<long>(i), cfg.begin() + static_cast<long>(i + n));
+        i += n;
+    }
+    return out;
+}
+} // namespace
+
+Bytes moduleReport(const Bytes &configured, const Bytes &own)
+{
+    std::vector<Bytes> conf = splitIdentifiers(configured), dev = splitIdentifiers(own);
+    std::size_t n = std::min<std::size_t>(std::max(conf.size(), dev.size()), 64);
+    Bytes bits((n + 7) / 8), status((n + 3) / 4);
+    for (std::size_t i = 0; i < n; ++i) {
+        int v = i >= dev.size() ? 3 : (i >= conf.size() || conf[i] != dev[i]) ? 2 : 0;
+        if (!v)
+            continue;
+        bits[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+        status[i / 4] |= static_cast<std::uint8_t>(v << (2 * (i % 4)));
+    }
+    Bytes out{static_cast<std::uint8_t>(0x40 | (1 + bits.size()))};
+    out.insert(out.end(), bits.begin(), bits.end());
+    out.insert(out.end(), {static_cast<std::uint8_t>(4 + status.size()), 0x82, 0x00, 0x00});
+    out.insert(out.end(), status.begin(), status.end());
+    return out;
 }
 
 SlaveView viewSlave(const Bytes &r)

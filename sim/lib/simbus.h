@@ -20,6 +20,8 @@ struct BusSlave {
     Bytes extDiag;
     InputPattern pattern = InputPattern::Count;
     Bytes constBytes;
+    // On a Cfg Fault the slave says which modules do not match (report=modules).
+    bool reportModules = false;
 };
 
 struct SimBus {
@@ -46,6 +48,12 @@ struct IoLengths {
 // Input and output byte counts of a list of DP identifier bytes (compact and special
 // format).
 IoLengths decodeIoLengths(const Bytes &cfg);
+
+// The extended diagnosis of a slave whose identifier bytes `own` differ from the
+// `configured` ones: an identifier-related block with a bit per module that differs
+// and a DP-V1 module status block (status type 0x82, two bits a module: 2 wrong
+// module, 3 no module). A module is one identifier, counted from 0.
+Bytes moduleReport(const Bytes &configured, const Bytes &own);
 
 // The parts of a slave record the master needs on the bus. Every offset is checked
 // against the record as received, so a short or inconsistent record never reads past it.

@@ -159,6 +159,13 @@ TEST(Jobs, identifierBytesDiffer_cfgFaultWithOwnMasterAddress)
     EXPECT_EQ(r.fw.slaveState(12), SlaveState::CfgFault);
     auto m = r.send(jobOf(job::Diagnosis, 12));
     EXPECT_EQ(*m, (Bytes{0xE1, 0, 0, 12, 0, 0, 0, 6, 0x04, 0x05, 0x00, 2, 0x47, 0x11}));
+
+    // With report=modules the slave says which modules differ: the second one
+    // (a special identifier with its length byte) is wrong, the third missing.
+    Rig says(BoardKind::Tessel, *SimBus::parse("12 ident=4711 cfg=10,C0,41,01 report=modules\n", nullptr));
+    says.download(masterRecord(0, 2), {slaveRecord(12, 0x4711, {0x10, 0xC0, 0x41, 0x03, 0x20})});
+    EXPECT_EQ(*says.send(jobOf(job::Diagnosis, 12)), (Bytes{0xE1, 0, 0, 12, 0, 0, 0, 13, 0x0C, 0x05, 0x00, 2, 0x47, 0x11,
+                                                            0x42, 0x06, 0x05, 0x82, 0x00, 0x00, 0x38}));
 }
 
 TEST(Jobs, diagnosisRequest_reportsEachCaseWithAtLeastSixBytes)
@@ -170,7 +177,7 @@ TEST(Jobs, diagnosisRequest_reportsEachCaseWithAtLeastSixBytes)
     EXPECT_EQ(*r.send(jobOf(job::Diagnosis, 40)),
               (Bytes{0xE1, 0, 0, 40, 0, 0, 0, 6, 0x40, 0x05, 0x00, 0xFF, 0x42, 0x25}));
     EXPECT_EQ(*r.send(jobOf(job::Diagnosis, 30)),
-              (Bytes{0xE1, 0, 0, 30, 0, 0, 0, 8, 0x08, 0x0C, 0x00, 1, 0x42, 0x24, 0x01, 0x2A}));
+              (Bytes{0xE1, 0, 0, 30, 0, 0, 0, 13, 0x08, 0x0C, 0x00, 1, 0x42, 0x24, 0x02, 0x01, 0x42, 0x02, 0x81, 0x80, 0x21}));
     auto absent = *r.send(jobOf(job::Diagnosis, 77));
     EXPECT_EQ(absent[7], 6);
     EXPECT_EQ(absent[8], 0x01) << "Station Non existent";
@@ -552,7 +559,7 @@ TEST(BusFile, demoTextAndErrors_parsedWithLineNumbers)
 {
     SimBus demo = SimBus::demo();
     ASSERT_EQ(demo.slaves.size(), 4u);
-    EXPECT_EQ(demo.find(30)->extDiag, (Bytes{0x01, 0x2A}));
+    EXPECT_EQ(demo.find(30)->extDiag, (Bytes{0x02, 0x01, 0x42, 0x02, 0x81, 0x80, 0x21}));
     EXPECT_EQ(demo.find(20)->cfg, (Bytes{0x11, 0x13}));
 
     std::string err;

@@ -888,7 +888,7 @@ void MainWindow::Form6_Update()
 {
     if (!form6_ || !form6_->isVisible())
         return;
-    UpdateDiagView(ctx_.st, form6_->view, conn_.connected());
+    UpdateDiagView(ctx_, form6_->view, conn_.connected());
     form6_->showView();
 }
 

@@ -6,6 +6,7 @@
 #include "core/numbers.h"
 #include "core/texts.h"
 #include "monitor/diagnosis.h"
+#include "monitor/explain.h"
 
 #include <QFileInfo>
 
@@ -208,9 +209,20 @@ int CmdDiag(Env &env, const QStringList &argv)
     const auto hw = iface::TakeHwOption(args, &why);
     if (!hw)
         return HwUsageError(env, "diag", why);
+    // --explain says why, against the start-up configuration or --config FILE.
+    const bool explain = args.removeAll(QStringLiteral("--explain")) > 0;
+    QString config;
+    if (const auto at = args.indexOf(QStringLiteral("--config")); explain && at >= 0 && at + 1 < args.size()) {
+        config = args[at + 1];
+        args.remove(at, 2);
+    }
     const auto station = args.size() == 1 ? ParseNumberArg(args[0], 125) : std::nullopt;
     if (!station || *station < 1) {
-        env.err << "usage: meridan-cli diag --hw HW STATION   (1..125)" << Qt::endl;
+        env.err << "usage: meridan-cli diag --hw HW STATION [--explain [--config FILE.dp1]]   (1..125)" << Qt::endl;
+        return kUsage;
+    }
+    if (explain && !AutoLoad(env.ctx, config)) {
+        env.err << "meridan-cli diag: --explain needs the configuration, " << env.ctx.st.configFileName << " cannot be read" << Qt::endl;
         return kUsage;
     }
     BusSession bus(env);
@@ -228,7 +240,10 @@ int CmdDiag(Env &env, const QStringList &argv)
         env.err << "meridan-cli diag: no diagnosis from the master" << Qt::endl;
         return kFailed;
     }
-    for (const QString &line : DiagnosisText(st))
+    QStringList lines = DiagnosisText(st);
+    if (explain)
+        lines << ExplainDiagnosisMessage(env.ctx);
+    for (const QString &line : lines)
         env.out << line << '\n';
     env.out.flush();
     return kOk;

@@ -34,6 +34,7 @@ int CmdPeek(Env &env, const QStringList &args);
 int CmdPoke(Env &env, const QStringList &args);
 int CmdGsd(Env &env, const QStringList &args);
 int CmdGsdCheck(Env &env, const QStringList &args);
+int CmdCheck(Env &env, const QStringList &args);
 int CmdCatalogue(Env &env, const QStringList &args);
 int CmdRun(Env &env, const QStringList &args);
 int CmdStatus(Env &env, const QStringList &args);

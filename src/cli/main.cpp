@@ -18,7 +18,8 @@ const Command kCommands[] = {
     {"status", "--hw HW", "firmware version, bus mode, running and diagnosis stations", CmdStatus},
     {"mode", "--hw HW stop|clear|operate|halt-go", "change the bus mode (halt-go toggles as the Halt/Go button)", CmdMode},
     {"gc", "--hw HW CONTROL GROUP", "send a Global Control (hexadecimal bytes)", CmdGc},
-    {"diag", "--hw HW STATION", "request and decode a station's diagnosis", CmdDiag},
+    {"diag", "--hw HW STATION [--explain [--config FILE.dp1]]",
+     "request and decode a station's diagnosis (--explain: and say why, against the start-up configuration or FILE)", CmdDiag},
     {"eeprom-start", "--hw HW", "start the master from the configuration in its EEPROM", CmdEepromStart},
     {"eeprom-stop", "--hw HW", "stop the master", CmdEepromStop},
     {"upload", "--hw HW OUT.dp1", "read the board's configuration back and save it (nothing written when none arrived)", CmdUpload},
@@ -31,6 +32,7 @@ const Command kCommands[] = {
     {"vars", "FILE.dp1 [--project DIR] [--station N] [--add NAME:BOOL|INT] [--attach NAME=M.K] [--detach NAME] [--delete NAME]",
      "list or edit the project's global variables on the slaves' I/O channels, then save them and the I/O blocks", CmdVars},
     {"gsd-check", "FILE...", "check GSD files: errors, warnings and notes with their line numbers", CmdGsdCheck},
+    {"check", "FILE.dp1", "check the bus parameters against the slaves and their GSD files, and estimate the bus cycle (exit 1 on errors)", CmdCheck},
     {"catalogue", "[--json] [DIR]", "list the GSD files of DIR (default ROOT/GSD): vendor, model, ident, revision", CmdCatalogue},
 };
 

@@ -136,6 +136,10 @@ Form3Window::Form3Window(Context &ctx, QWidget *parent)
     meldung_->setFrameShape(QFrame::StyledPanel);
     meldung_->setFrameShadow(QFrame::Sunken);
 
+    check_ = new QLabel(this);
+    check_->setObjectName(QStringLiteral("F3_Check"));
+    check_->setWordWrap(true);
+
     auto *right = new QVBoxLayout;
     right->addWidget(frame3);
     right->addWidget(frame2, 1);
@@ -145,6 +149,7 @@ Form3Window::Form3Window(Context &ctx, QWidget *parent)
     auto *outer = new QVBoxLayout(this);
     outer->addLayout(top, 1);
     outer->addWidget(meldung_);
+    outer->addWidget(check_);
 
     connect(combo1_, &QComboBox::activated, this, &Form3Window::Combo1_Click);
     connect(ms_, &QCheckBox::clicked, this, [this](bool on) {
@@ -186,10 +191,19 @@ void Form3Window::SetTexts()
          "System error reaction (failure of a DP-Slave off/on"},
     };
     ApplyTips(*this, ctx_, kTips);
+    ShowCheck();
+}
+
+void Form3Window::ShowCheck()
+{
+    const BusCheck check = CheckBus(ctx_, editor_.record(), files_);
+    check_->setText(BusCheckLine(ctx_, check));
+    check_->setToolTip(BusCheckReport(ctx_, check).join(QLatin1Char('\n')));
 }
 
 void Form3Window::Form_Activate()
 {
+    files_.clear(); // slaves or their device files may have changed meanwhile
     SetTexts();
     if (!editor_.Edited())
         editor_.Load();
@@ -209,6 +223,7 @@ void Form3Window::DisplayMaster()
     label19_->setText(v.trtUnit);
     ms_->setChecked(editor_.Ms());
     autoclear_->setChecked(v.autoclear);
+    ShowCheck();
 }
 
 void Form3Window::FieldLostFocus(MasterField f)

@@ -1,7 +1,9 @@
 #pragma once
 // The bus parameter editor window (Form3), non-modal. It forwards every edit
 // to a MasterEditor and shows what the editor says. OK hides the window; the
-// close box destroys it without storing.
+// close box destroys it without storing. A line under the fields says
+// whether the bus parameters hold for the configured slaves.
+#include "master/buscheck.h"
 #include "master/master_editor.h"
 
 #include <QWidget>
@@ -43,6 +45,8 @@ private:
     void SetBus_Click();
     void Recall_Click();
     void Exit_Click();
+    // The bus parameter check of the master being edited (F3_Check).
+    void ShowCheck();
 
     Context &ctx_;
     MasterEditor editor_;
@@ -53,6 +57,8 @@ private:
     QLabel *l17_ = nullptr;
     QLabel *label19_ = nullptr;
     QLabel *meldung_ = nullptr;
+    QLabel *check_ = nullptr;
+    DeviceFiles files_; // read again on every activation
     QPushButton *recall_ = nullptr;
     QPushButton *exit_ = nullptr;
     QPushButton *setBus_ = nullptr;

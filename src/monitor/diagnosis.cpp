@@ -34,6 +34,7 @@ void UpdateDiagView(const State &st, DiagView &v, bool connected)
         v.masterAdr.clear();
         v.identNr.clear();
         v.extData.clear();
+        v.explanation.clear();
         return;
     }
     for (int i = 0; i < 3; ++i)

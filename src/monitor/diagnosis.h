@@ -9,6 +9,7 @@
 
 namespace meridan {
 
+struct Context;
 struct State;
 
 // The label text of bit `bit` (0..7) of diagnosis byte `byte` (0..2).
@@ -20,11 +21,14 @@ struct DiagView {
     QString masterAdr;  // TMasterAdr
     QString identNr;    // TidentNr
     QString extData;    // TExtData
+    QStringList explanation; // TExplain: why the station reports this (monitor/explain.h)
 };
 
 // Fills the view from the message buffer and the current station; a
 // diagnosis shorter than 6 bytes, or no board connected, blanks it.
 void UpdateDiagView(const State &st, DiagView &view, bool connected);
+// The same with the explanation below the decoded bits (monitor/explain.h).
+void UpdateDiagView(const Context &ctx, DiagView &view, bool connected);
 
 // The same decoding as text lines, for the command-line tool.
 QStringList DiagnosisText(const State &st);

@@ -59,9 +59,15 @@ Form6Window::Form6Window(QWidget *parent) : QWidget(parent, Qt::Window)
     tExtData_->setWordWrap(true);
     values->setColumnStretch(1, 1);
 
+    tExplain_ = Value("TExplain", this);
+    tExplain_->setWordWrap(true);
+    tExplain_->setMinimumWidth(420);
+    tExplain_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
     auto *outer = new QVBoxLayout(this);
     outer->addLayout(frames);
     outer->addLayout(values);
+    outer->addWidget(tExplain_, 1);
     showView();
 }
 
@@ -81,6 +87,8 @@ void Form6Window::showView()
     tMasterAdr_->setText(view.masterAdr);
     tIdentNr_->setText(view.identNr);
     tExtData_->setText(view.extData);
+    tExplain_->setText(view.explanation.join(QLatin1Char('\n')));
+    tExplain_->setVisible(!view.explanation.isEmpty());
 }
 
 } // namespace meridan

@@ -2,7 +2,8 @@
 // Form6, the station diagnosis window: the three station status bytes bit
 // by bit (Label2..Label9, one per bit from bit 7 down, in a frame per byte),
 // the address of the master that parameterised the station, its ident
-// number and the extended diagnosis. It shows a DiagView; the main window
+// number and the extended diagnosis, and below them in words why the
+// station reports this. It shows a DiagView; the main window
 // fills that from each diagnosis message while the window is visible.
 #include "monitor/diagnosis.h"
 
@@ -30,6 +31,7 @@ private:
     QLabel *tMasterAdr_ = nullptr;
     QLabel *tIdentNr_ = nullptr;
     QLabel *tExtData_ = nullptr;
+    QLabel *tExplain_ = nullptr;
 };
 
 } // namespace meridan

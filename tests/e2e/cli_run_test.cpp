@@ -4,7 +4,9 @@
 #include "boardsim.h"
 #include "config/configfile.h"
 #include "config/demo.h"
+#include "explain_cases.h"
 #include "support/fixture.h"
+#include "support/test_gsd.h"
 
 #include <QJsonArray>
 #include <QDeadlineTimer>
@@ -217,4 +219,40 @@ TEST(DemoBoardKilled, duringRun_reportsLostConnectionOnEveryKindOfLine)
         EXPECT_TRUE(out.contains(text)) << out.constData();
         EXPECT_LT(t.elapsed(), 30000);
     }
+}
+
+// The explainer through meridan-cli on a simulated bus that shows each case:
+// station 12 missing, 20 with other modules that it reports, 30 with channel
+// diagnosis, 40 with the demo's wrong ident. The lines are the core's.
+TEST(ExplainOnTheBus, diagExplain_printsTheExplanationOfEachCase)
+{
+    if (BoardSim::binary().isEmpty())
+        GTEST_SKIP() << "meridan-boardsim is not built";
+    QTemporaryDir dir;
+    const Root root(dir.path());
+    root.ensureLayout();
+    InstallTestGsd(root);
+    QFile bus(dir.filePath("bus.txt"));
+    ASSERT_TRUE(bus.open(QIODevice::WriteOnly));
+    bus.write("20 ident=C0DE cfg=11,23 report=modules\n"
+              "30 ident=4224 cfg=10,20 diag=02,01,42,02,81,80,21,81,81,10\n"
+              "40 ident=4225 cfg=10\n");
+    bus.close();
+    BoardSim sim;
+    ASSERT_TRUE(sim.start(dir.path(), {"--no-pace", "--bus", bus.fileName()})) << sim.error.toStdString();
+    const QStringList inRoot = {"--root", dir.path()};
+    ASSERT_EQ(RunCli(inRoot + QStringList{"demo-config"}).code, 0);
+    ASSERT_EQ(RunCli(inRoot + QStringList{"run", "--hw", "tessel", dir.filePath("setup/AutoLoad.dp1")}).code, 0);
+    int shown = 0;
+    for (const ExplainCase &c : ExplainCases()) {
+        if (!c.onBus)
+            continue;
+        SCOPED_TRACE(c.station);
+        const CliRun r = RunCli(inRoot + QStringList{"diag", "--hw", "tessel", QString::number(c.station), "--explain"});
+        ASSERT_EQ(r.code, 0) << r.err.constData();
+        const QStringList lines = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(lines.mid(7).join('\n').toStdString(), c.lines.join('\n').toStdString()); // after the decoded bytes
+        ++shown;
+    }
+    EXPECT_EQ(shown, 4);
 }
