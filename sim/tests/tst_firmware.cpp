@@ -83,12 +83,12 @@ TEST(Mailbox, handshake_busyUntilTakenKeepsOtherBitsAndPostsRepliesOneAtATime)
     EXPECT_LE(r.fw.queuedMessages(), Firmware::MaxQueue);
 }
 
-TEST(Jobs, downloadOfTheDemoConfiguration_runsMatchingSlavesAndFlagsTheRest)
+TEST(Jobs, downloadOfTheDemoConfiguration_runsMatchingSlavesFlagsTheRestAndAnswersAsWrittenDown)
 {
     Rig r;
     auto slaves = demoSlaves();
-    slaves.push_back(slaveRecord(50, 0x4711, {0x31}));       // not on the bus
-    slaves.push_back(slaveRecord(60, 0x1234, {0x10}));       // not on the bus either
+    slaves.push_back(slaveRecord(50, 0x4711, {0x31})); // not on the bus
+    slaves.push_back(slaveRecord(60, 0x1234, {0x10})); // not on the bus either
     r.download(masterRecord(), slaves);
     EXPECT_EQ(r.fw.mode(), Mode::Operate);
     EXPECT_EQ(r.ram.get(0x3FF6), 3);
@@ -102,12 +102,7 @@ TEST(Jobs, downloadOfTheDemoConfiguration_runsMatchingSlavesAndFlagsTheRest)
     EXPECT_EQ(r.fw.slaveState(40), SlaveState::PrmFault);
     EXPECT_EQ(r.fw.slaveState(50), SlaveState::NonExistent);
     EXPECT_TRUE(r.diag(50));
-}
 
-TEST(Jobs, sessionAfterTheDemoDownload_answeredAsWrittenDown)
-{
-    Rig r;
-    r.download(masterRecord(), demoSlaves());
     const std::vector<Step> steps = readTranscript("jobs_session.txt");
     ASSERT_GE(steps.size(), 9u);
     for (const Step &step : steps)

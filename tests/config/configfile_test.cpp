@@ -79,11 +79,13 @@ TEST(ConfigFile, junkAndTruncation_loadWhatIsWhole)
     for (int s : {12, 40, 60, 99})
         EXPECT_EQ(g.st.image.slot(s), f.st.image.slot(s)) << s;
 
-    // The file ends inside a record: what is there is kept.
-    Fixture t;
-    EXPECT_EQ(f.load(t, GoldenFile("sample.dp1").left(kFirstSlave + 20)), 1);
-    EXPECT_EQ(t.st.image.at(12, 19), f.st.image.at(12, 19));
-    EXPECT_EQ(t.st.image.at(12, 20), 0);
+    // The file ends inside a record, even inside its length word: what is there is kept.
+    for (int cut : {20, 9}) {
+        Fixture t;
+        EXPECT_EQ(f.load(t, GoldenFile("sample.dp1").left(kFirstSlave + cut)), 1) << cut;
+        EXPECT_EQ(t.st.image.at(12, cut - 1), f.st.image.at(12, cut - 1)) << cut;
+        EXPECT_EQ(t.st.image.at(12, cut), 0) << cut;
+    }
 }
 
 TEST(ConfigFile, damagedRecords_endLoadKeepingCompleteOnes)
