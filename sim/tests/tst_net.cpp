@@ -40,10 +40,7 @@ Bytes cat(Bytes a, const Bytes &b)
 }
 
 struct NetRig : Rig {
-    explicit NetRig(BoardKind kind = BoardKind::Net0)
-        : Rig(kind), proto(fw, ram, "OS9Target", kind == BoardKind::Ketch ? 1 : 0)
-    {
-    }
+    NetRig() : Rig(BoardKind::Net0), proto(fw, ram, "OS9Target", 0) {}
     Bytes ask(const Bytes &b) { return proto.feed(b, now).bytes; }
     NetProtocol proto;
 };
