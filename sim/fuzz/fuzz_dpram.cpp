@@ -25,6 +25,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         ram.set(a % map.size, data[i + 2]);
         now += (data[i + 1] >> 4) * 50;
         fw.poll(now);
+        if (fw.queuedMessages() > Firmware::MaxQueue)
+            __builtin_trap();
     }
-    return 0;
+    // Whatever the host wrote, a stop and a restart bring back a board that takes a job.
+    ram.set(map.startByte, 1);
+    for (int ms = 0; ms < 2500; ++ms)
+        fw.poll(++now);
+    ram.set(map.jobToggle, 0);
+    ram.set(map.masterToggle, 0);
+    const Bytes stop{0x27, 0, 0, 0x40, 0, 0, 0, 0};
+    MailboxHost host(ram, map);
+    fw.poll(++now);
+    if (ram.get(map.startByte) != 0x52 || !host.putJob(stop))
+        __builtin_trap();
+    // Replies to jobs left over from before the stop may come first.
+    for (std::size_t n = 0; n <= Firmware::MaxQueue + 1; ++n) {
+        fw.poll(++now);
+        const auto reply = host.getMessage();
+        if (reply && (*reply)[0] == 0xE7 && (*reply)[3] == 0x40)
+            return 0;
+    }
+    __builtin_trap();
 }

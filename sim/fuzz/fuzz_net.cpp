@@ -13,7 +13,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     NetProtocol proto(fw, ram, "fuzz", 0);
     std::int64_t now = 0;
     for (std::size_t i = 0; i < size; i += 32) {
-        proto.feed(data + i, std::min<std::size_t>(32, size - i), now);
+        const Bytes out = proto.feed(data + i, std::min<std::size_t>(32, size - i), now).bytes;
+        // Whatever came in, only whole frames of known reply types go out.
+        for (std::size_t pos = 0; pos < out.size();) {
+            const std::size_t L = pos + 4 <= out.size() ? (std::size_t(out[pos]) << 24 | out[pos + 1] << 16 | out[pos + 2] << 8 | out[pos + 3]) : 0;
+            const std::uint8_t type = L ? out[pos + 4] : 0;
+            if (L == 0 || pos + 4 + L > out.size() || !(type == 0xFF || (type >= 0x81 && type <= 0x8A)))
+                __builtin_trap();
+            pos += 4 + L;
+        }
         now += 3;
         fw.poll(now);
     }

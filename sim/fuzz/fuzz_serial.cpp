@@ -22,5 +22,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         fw.poll(now);
         mon.tick(now);
     }
+    // The line recovers: a half frame expires, a half line ends, the host quits and
+    // takes mode "P"; then the version query answers as on a fresh line.
+    now += 1000;
+    mon.tick(now);
+    const std::uint8_t quit[] = {'\r', 'Q', '\r'}, hostMode[] = {'P', '\r'}, version[] = {'V'};
+    mon.feed(quit, sizeof quit, now);
+    if (mon.modeLetter() == 'O')
+        mon.feed(hostMode, sizeof hostMode, now);
+    const Bytes v = mon.feed(version, sizeof version, now);
+    if (v != Bytes{static_cast<std::uint8_t>('0' + (o.version >> 4)), '.', static_cast<std::uint8_t>('0' + (o.version & 15))})
+        __builtin_trap();
     return 0;
 }

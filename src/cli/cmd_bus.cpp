@@ -20,24 +20,14 @@ constexpr int kReplyWaitMs = 3000;
 // Takes "--timeout S" out of the arguments.
 std::optional<int> TakeTimeout(QStringList &args, int fallback)
 {
-    for (int i = 0; i < args.size(); ++i) {
-        QString value;
-        if (args[i] == QLatin1String("--timeout") && i + 1 < args.size()) {
-            value = args[i + 1];
-            args.remove(i, 2);
-        } else if (args[i].startsWith(QLatin1String("--timeout="))) {
-            value = args[i].mid(10);
-            args.remove(i);
-        } else {
-            continue;
-        }
-        bool ok = false;
-        const int s = value.toInt(&ok);
-        if (!ok || s <= 0 || s > 24 * 3600)
-            return std::nullopt;
-        return s;
-    }
-    return fallback;
+    const auto value = TakeOption(args, QStringLiteral("timeout"));
+    if (!value)
+        return fallback;
+    bool ok = false;
+    const int s = value->toInt(&ok);
+    if (!ok || s <= 0 || s > 24 * 3600)
+        return std::nullopt;
+    return s;
 }
 
 // The CLI always takes the master's messages in, also on a Tessel card where
@@ -53,7 +43,7 @@ int CmdRun(Env &env, const QStringList &argv)
 {
     QStringList args = argv;
     QString why;
-    const auto hw = iface::TakeHwOption(args, &why);
+    const auto hw = TakeHwOption(args, &why);
     if (!hw)
         return HwUsageError(env, "run", why);
     const auto seconds = TakeTimeout(args, kDefaultRunSeconds);
@@ -100,7 +90,7 @@ int CmdStatus(Env &env, const QStringList &argv)
 {
     QStringList args = argv;
     QString why;
-    const auto hw = iface::TakeHwOption(args, &why);
+    const auto hw = TakeHwOption(args, &why);
     if (!hw)
         return HwUsageError(env, "status", why);
     if (!args.isEmpty()) {
@@ -155,7 +145,7 @@ int CmdMode(Env &env, const QStringList &argv)
 {
     QStringList args = argv;
     QString why;
-    const auto hw = iface::TakeHwOption(args, &why);
+    const auto hw = TakeHwOption(args, &why);
     if (!hw)
         return HwUsageError(env, "mode", why);
     static const QStringList kModes = {QStringLiteral("stop"), QStringLiteral("clear"), QStringLiteral("operate"), QStringLiteral("halt-go")};
@@ -183,7 +173,7 @@ int CmdGc(Env &env, const QStringList &argv)
 {
     QStringList args = argv;
     QString why;
-    const auto hw = iface::TakeHwOption(args, &why);
+    const auto hw = TakeHwOption(args, &why);
     if (!hw)
         return HwUsageError(env, "gc", why);
     if (args.size() != 2) {
@@ -206,18 +196,14 @@ int CmdDiag(Env &env, const QStringList &argv)
 {
     QStringList args = argv;
     QString why;
-    const auto hw = iface::TakeHwOption(args, &why);
+    const auto hw = TakeHwOption(args, &why);
     if (!hw)
         return HwUsageError(env, "diag", why);
     // --explain says why, against the start-up configuration or --config FILE.
     const bool explain = args.removeAll(QStringLiteral("--explain")) > 0;
-    QString config;
-    if (const auto at = args.indexOf(QStringLiteral("--config")); explain && at >= 0 && at + 1 < args.size()) {
-        config = args[at + 1];
-        args.remove(at, 2);
-    }
+    const QString config = TakeOption(args, QStringLiteral("config")).value_or(QString());
     const auto station = args.size() == 1 ? ParseNumberArg(args[0], 125) : std::nullopt;
-    if (!station || *station < 1) {
+    if (!station || *station < 1 || (!config.isEmpty() && !explain)) {
         env.err << "usage: meridan-cli diag --hw HW STATION [--explain [--config FILE.dp1]]   (1..125)" << Qt::endl;
         return kUsage;
     }
@@ -255,7 +241,7 @@ int EepromStartStop(Env &env, const QStringList &argv, bool start)
     const char *name = start ? "eeprom-start" : "eeprom-stop";
     QStringList args = argv;
     QString why;
-    const auto hw = iface::TakeHwOption(args, &why);
+    const auto hw = TakeHwOption(args, &why);
     if (!hw)
         return HwUsageError(env, name, why);
     if (!args.isEmpty()) {

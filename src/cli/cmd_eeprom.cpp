@@ -26,7 +26,7 @@ struct EepromSession {
     {
         args = argv;
         QString why;
-        hw = iface::TakeHwOption(args, &why);
+        hw = TakeHwOption(args, &why);
         if (!hw)
             return HwUsageError(env, name, why);
         if (!argsOk(args)) {

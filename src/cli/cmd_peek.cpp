@@ -19,7 +19,7 @@ QString PrintableText(const QByteArray &bytes)
 
 int HwUsageError(Env &env, const char *cmd, const QString &why)
 {
-    env.err << "meridan-cli " << cmd << ": " << why << "\nHW is one of:\n" << iface::HwNameHelp() << Qt::flush;
+    env.err << "meridan-cli " << cmd << ": " << why << "\nHW is one of:\n" << HwNameHelp() << Qt::flush;
     return kUsage;
 }
 
@@ -27,7 +27,7 @@ int CmdPeek(Env &env, const QStringList &argv)
 {
     QStringList args = argv;
     QString why;
-    const auto hw = iface::TakeHwOption(args, &why);
+    const auto hw = TakeHwOption(args, &why);
     if (!hw)
         return HwUsageError(env, "peek", why);
     if (args.size() < 1 || args.size() > 2) {

@@ -8,7 +8,7 @@ int CmdPoke(Env &env, const QStringList &argv)
 {
     QStringList args = argv;
     QString why;
-    const auto hw = iface::TakeHwOption(args, &why);
+    const auto hw = TakeHwOption(args, &why);
     if (!hw)
         return HwUsageError(env, "poke", why);
     if (args.size() != 2) {

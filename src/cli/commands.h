@@ -2,7 +2,7 @@
 // meridan-cli: each command is one function in its own file, listed in the
 // command table of main.cpp.
 #include "core/context.h"
-#include "iface/hardware.h"
+#include "cli/options.h"
 
 #include <QStringList>
 #include <QTextStream>

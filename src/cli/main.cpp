@@ -51,7 +51,7 @@ void PrintHelp(QTextStream &out)
     for (const Command &c : kCommands)
         out << "  " << c.name << ' ' << c.usage << "\n"
             << QString(20, QLatin1Char(' ')) << c.summary << "\n";
-    out << "\nHardware names (HW):\n" << iface::HwNameHelp();
+    out << "\nHardware names (HW):\n" << HwNameHelp();
     out << "\nExit status:\n"
         << "  0    success\n"
         << "  1    the operation did not reach its goal\n"

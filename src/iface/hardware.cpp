@@ -326,42 +326,6 @@ std::optional<HwChoice> ParseHwName(const QString &name, QString *error)
     return bad(QStringLiteral("unknown hardware name \"%1\"").arg(name));
 }
 
-QString HwNameHelp()
-{
-    return QStringLiteral(
-        "  none                  no hardware\n"
-        "  tessel                Tessel/DPX card (DP-RAM)\n"
-        "  vme:N                 board in VME slot N, 1..15 (DP-RAM)\n"
-        "  corvet-dpram          Corvet board (DP-RAM)\n"
-        "  ravelin:com1|com2     Ravelin on a serial line, 9600 baud\n"
-        "  dromon:com1|com2      Dromon on a serial line, 19200 baud\n"
-        "  corvet:com1|com2      Corvet on a serial line, 19200 baud\n"
-        "  ravelin-tcp[:TARGET]  Ravelin over TCP/IP (default target OS9Target)\n"
-        "  dromon-tcp[:TARGET]   Dromon over TCP/IP\n"
-        "  ketch-tcp[:TARGET]    Ketch over TCP/IP\n"
-        "  TARGET is a name from ROOT/driver/zelpci.cfg [network], or host[:port].\n");
-}
-
-std::optional<HwChoice> TakeHwOption(QStringList &args, QString *error)
-{
-    for (int i = 0; i < args.size(); ++i) {
-        QString name;
-        if (args[i] == QLatin1String("--hw") && i + 1 < args.size()) {
-            name = args[i + 1];
-            args.remove(i, 2);
-        } else if (args[i].startsWith(QLatin1String("--hw="))) {
-            name = args[i].mid(5);
-            args.removeAt(i);
-        } else {
-            continue;
-        }
-        return ParseHwName(name, error);
-    }
-    if (error)
-        *error = QStringLiteral("--hw HW is required");
-    return std::nullopt;
-}
-
 OpenResult OpenLink(const HwChoice &choice, LinkEnv &env, int16_t language, const std::function<void(const QString &)> &progress)
 {
     switch (choice.kind) {

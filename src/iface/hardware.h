@@ -64,11 +64,6 @@ const std::vector<HwItem> &HardwareItems();
 // The command line's hardware names. nullopt with a reason in `error` for a
 // name that is not one of HwNameHelp().
 std::optional<HwChoice> ParseHwName(const QString &name, QString *error = nullptr);
-// The list of names for --help, one per line, indented by two blanks.
-QString HwNameHelp();
-// Takes "--hw NAME" or "--hw=NAME" out of `args`. nullopt with a reason in
-// `error` when it is missing or not a hardware name.
-std::optional<HwChoice> TakeHwOption(QStringList &args, QString *error = nullptr);
 
 // What a connection attempt left behind.
 struct OpenResult {

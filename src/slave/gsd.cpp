@@ -3,6 +3,7 @@
 #include "core/context.h"
 #include "slave/prm_type.h"
 #include "slave/record.h"
+#include "core/numbers.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -26,18 +27,6 @@ constexpr char16_t kCp1252High[32] = {
 bool IsBlank(QChar c) { return c.unicode() <= 32; }
 
 bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
-
-int HexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
 
 bool IsItemSeparator(QChar c) { return c.unicode() <= 32 || c == QLatin1Char(','); }
 

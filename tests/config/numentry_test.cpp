@@ -13,7 +13,7 @@ struct LocaleGuard {
 };
 } // namespace
 
-TEST(CheckRange, clampsWithRangeTitleInDisplayUnits)
+TEST(CheckRange, clampsWithRangeTitleInDisplayUnitsAndWrongInputGivesTheLowerLimit)
 {
     Fixture f;
     f.st.language = kEnglish;
@@ -32,16 +32,13 @@ TEST(CheckRange, clampsWithRangeTitleInDisplayUnits)
     EXPECT_EQ(CheckRange(f.ctx, "-4", 1, 100, 1.0), 1);
     EXPECT_EQ(f.ui.lastText(), QString::fromUtf8("Wert zu klein"));
     EXPECT_EQ(f.ui.lastTitle(), "Bereich  1 bis  100");
-}
 
-TEST(CheckRange, wrongInputGivesLowerLimit)
-{
-    Fixture f;
+    // Wrong input gives the lower limit.
     f.st.language = kEnglish;
     EXPECT_EQ(CheckRange(f.ctx, "abc", 1, 100, 1.0), 1);
     EXPECT_EQ(f.ui.lastText(), "wrong input");
     EXPECT_EQ(CheckRange(f.ctx, "", 3, 100, 1.0), 3);
-    EXPECT_EQ(f.ui.shown.size(), 2u);
+    EXPECT_EQ(f.ui.shown.size(), 6u);
 }
 
 TEST(CheckRange, readsTheUsersDecimalSeparatorAndRoundsHalfToEven)

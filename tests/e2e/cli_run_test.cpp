@@ -134,52 +134,43 @@ INSTANTIATE_TEST_SUITE_P(Demo, RunOnEveryConnection,
                              return n.toStdString();
                          });
 
-TEST_F(DemoBoards, statusAndDiagShowTheWrongIdentStation)
+TEST_F(DemoBoards, statusDiagModeAndGlobalControl_overSerialFrames)
 {
-    ASSERT_EQ(cli({"run", "--hw", "dromon:com2", demoFile()}).code, 0);
-    const CliResult s = cli({"status", "--hw", "dromon:com2"});
+    const QString hw = "dromon:com2";
+    ASSERT_EQ(cli({"run", "--hw", hw, demoFile()}).code, 0);
+    const CliResult s = cli({"status", "--hw", hw});
     ASSERT_EQ(s.code, 0) << s.err.toStdString();
     EXPECT_TRUE(s.out.contains("mode: Operate"));
     EXPECT_TRUE(s.out.contains("running: 12 20 30\n"));
     EXPECT_TRUE(s.out.contains("diagnosis: 30 40\n"));
-    const CliResult d = cli({"diag", "--hw", "dromon:com2", "40"});
+    const CliResult d = cli({"diag", "--hw", hw, "40"});
     ASSERT_EQ(d.code, 0) << d.err.toStdString();
     EXPECT_TRUE(d.out.contains("Station 40 Diagnose"));
     EXPECT_TRUE(d.out.contains("Byte 1: Prm Fault"));
     EXPECT_TRUE(d.out.contains("Master Address: 255"));
     EXPECT_TRUE(d.out.contains("Ident Number: 4225"));
+
+    const auto mode = [] { return sim_->state("Dromon")["mode"].toString(); };
+    ASSERT_EQ(cli({"mode", "--hw", hw, "halt-go"}).code, 0);
+    EXPECT_TRUE(eventually([&] { return mode() == "Stop"; }));
+    ASSERT_EQ(cli({"mode", "--hw", hw, "halt-go"}).code, 0);
+    EXPECT_TRUE(eventually([&] { return mode() == "Operate"; }));
+    const int before = sim_->state("Dromon")["globalControls"].toInt();
+    EXPECT_EQ(cli({"gc", "--hw", hw, "20", "1"}).code, 0);
+    EXPECT_TRUE(eventually([&] { return sim_->state("Dromon")["globalControls"].toInt() == before + 1; }));
 }
 
-TEST_F(DemoBoards, haltGoCyclesAndGlobalControlReachesTheBoard)
-{
-    ASSERT_EQ(cli({"run", "--hw", "ketch-tcp:Ketch", demoFile()}).code, 0);
-    CliResult m = cli({"mode", "--hw", "ketch-tcp:Ketch", "halt-go"});
-    ASSERT_EQ(m.code, 0) << m.err.toStdString();
-    EXPECT_TRUE(eventually([] { return sim_->state("Ketch")["mode"].toString() == "Stop"; }));
-    m = cli({"mode", "--hw", "ketch-tcp:Ketch", "halt-go"});
-    ASSERT_EQ(m.code, 0) << m.err.toStdString();
-    EXPECT_TRUE(eventually([] { return sim_->state("Ketch")["mode"].toString() == "Operate"; }));
-    const int before = sim_->state("Ketch")["globalControls"].toInt();
-    const CliResult g = cli({"gc", "--hw", "ketch-tcp:Ketch", "20", "1"});
-    EXPECT_EQ(g.code, 0) << g.err.toStdString();
-    EXPECT_TRUE(eventually([&] { return sim_->state("Ketch")["globalControls"].toInt() == before + 1; }));
-    EXPECT_EQ(cli({"gc", "--hw", "ketch-tcp:Ketch", "100", "1"}).code, 2); // does not fit the byte
-}
-
-TEST_F(DemoBoards, eepromStartOnTesselIsRefused)
-{
-    const CliResult r = cli({"eeprom-start", "--hw", "tessel"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.out.contains("Only Ravelin or TCP/IP Connection"));
-}
-
-TEST_F(DemoBoards, noBoardOrBadArguments_failClearly)
+TEST_F(DemoBoards, noBoardBadArgumentsOrNoEeprom_failClearly)
 {
     EXPECT_EQ(cli({"run", "--hw", "vme:3", demoFile()}).code, 1); // no board in that slot
     EXPECT_EQ(cli({"run", "--hw", "tessel", "/nonexistent.dp1"}).code, 2);
     EXPECT_EQ(cli({"run", "--hw", "warp-drive", demoFile()}).code, 2);
     EXPECT_EQ(cli({"diag", "--hw", "tessel", "126"}).code, 2);
     EXPECT_EQ(cli({"mode", "--hw", "tessel", "sideways"}).code, 2);
+    EXPECT_EQ(cli({"gc", "--hw", "tessel", "100", "1"}).code, 2); // does not fit the byte
+    const CliResult r = cli({"eeprom-start", "--hw", "tessel"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.contains("Only Ravelin or TCP/IP Connection"));
 }
 
 // A board that dies in the middle of a download is reported, and nothing hangs.

@@ -36,12 +36,6 @@ TEST(Hardware, badNamesAndNumbers_sayWhy)
         EXPECT_FALSE(ParseHwName(bad, &why)) << bad;
         EXPECT_FALSE(why.isEmpty()) << bad;
     }
-    QStringList args{"0x0C", "--hw", "tessel", "3"};
-    EXPECT_EQ(TakeHwOption(args)->kind, Kind::Tessel);
-    EXPECT_EQ(args, QStringList({"0x0C", "3"}));
-    QStringList none{"1"};
-    EXPECT_FALSE(TakeHwOption(none, &why));
-    EXPECT_TRUE(why.contains("--hw"));
 }
 
 TEST(Hardware, theWaysABoardKeepsItsConfiguration)

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QTest>
 
 using namespace meridan;
@@ -75,36 +74,41 @@ TEST(Form3Window, afterNew_defaultThenOkMakesTheMasterValid)
     f.click("SetBus");
     EXPECT_EQ(f.child<QLabel>("Meldung")->text(), QStringLiteral("Default values set"));
     EXPECT_EQ(f.text("F3_TSL"), QStringLiteral(" 125"));
-    EXPECT_EQ(f.text("F3_maxT"), QStringLiteral(" 60"));
     EXPECT_EQ(f.text("F3_TRT"), QStringLiteral("100000"));
     EXPECT_FALSE(f.st.image.hasMaster());
     f.click("Exit");
     EXPECT_EQ(f.st.image.at(0, 0), '$');
     EXPECT_FALSE(f.w->isVisible()); // OK hides; the window lives on
     ASSERT_FALSE(f.w.isNull());
+
+    EXPECT_EQ(f.child<QLabel>("Label1")->toolTip(), QStringLiteral("TSL, enter TSL allways in Tbit"));
+    f.st.language = kGerman;
+    f.w->Form_Activate();
+    EXPECT_EQ(f.child<QLabel>("Label1")->toolTip(), QStringLiteral("TSL, bitte nur in Tbit eingeben"));
 }
 
-TEST(Form3Window, typedFields_commitWithRangeChecks)
+TEST(Form3Window, typedFieldsAndBaudList_commitThroughTheEditorAndRedisplay)
 {
     Form3Fixture f(6);
     f.w->editor().record()[25] = 3;
     f.w->DisplayMaster();
     f.type("F3_Adr", QStringLiteral("5"));
     EXPECT_EQ(f.text("F3_HSA"), QStringLiteral(" 5"));
-    f.type("F3_Tqui", QStringLiteral("0"));
-    EXPECT_EQ(f.w->editor().record()[18], 1);
-    EXPECT_EQ(f.text("F3_Tqui"), QStringLiteral("0"));
     f.type("F3_MinS", QStringLiteral("2.5"));
     EXPECT_EQ(be16(f.w->editor().record().span(), 28), 25);
-    EXPECT_EQ(f.text("F3_MinS"), QStringLiteral("2.5"));
-    f.type("F3_DCT", QStringLiteral("1000"));
-    EXPECT_EQ(be16(f.w->editor().record().span(), 32), 100);
-    EXPECT_EQ(f.text("F3_DCT"), QStringLiteral(" 1000"));
     EXPECT_TRUE(f.ui.shown.empty());
     f.type("F3_MRL", QStringLiteral("9"));
     EXPECT_EQ(f.text("F3_MRL"), QStringLiteral(" 8"));
     ASSERT_EQ(f.ui.shown.size(), 1u); // one message, not one per focus change
     EXPECT_EQ(f.ui.lastTitle(), QStringLiteral("range  1 to  8"));
+
+    QComboBox *combo = f.child<QComboBox>("Combo1");
+    ASSERT_EQ(combo->count(), 10);
+    EXPECT_EQ(combo->itemText(8), QStringLiteral("  6   MBaud"));
+    f.chooseBaud(8);
+    EXPECT_EQ(f.w->editor().record()[11], 8);
+    EXPECT_EQ(combo->currentText(), QStringLiteral(" 6,0  MBaud"));
+    EXPECT_EQ(f.text("F3_TSL"), QStringLiteral(" 7000")); // no other parameter follows the rate
 }
 
 TEST(Form3Window, msSwitch_at1500kbit_showsMsAndPassingThroughKeepsTsl)
@@ -128,33 +132,23 @@ TEST(Form3Window, msSwitch_at1500kbit_showsMsAndPassingThroughKeepsTsl)
     EXPECT_EQ(f.text("F3_TSL"), QStringLiteral(" 0"));
 }
 
-TEST(Form3Window, baudList_6MBaudStoresCode8AndShowsItsOwnText)
+TEST(Form3Window, pendingEdits_surviveActivationUntilRecallOkOrTheCloseBox)
 {
     Form3Fixture f(6);
-    QComboBox *combo = f.child<QComboBox>("Combo1");
-    ASSERT_EQ(combo->count(), 10);
-    EXPECT_EQ(combo->itemText(8), QStringLiteral("  6   MBaud"));
-    f.chooseBaud(8);
-    EXPECT_EQ(f.w->editor().record()[11], 8);
-    EXPECT_EQ(combo->currentText(), QStringLiteral(" 6,0  MBaud"));
-    EXPECT_EQ(f.text("F3_TSL"), QStringLiteral(" 7000")); // no other parameter follows the rate
-}
-
-TEST(Form3Window, recall_bringsBackSlot0)
-{
-    Form3Fixture f(6);
-    f.type("F3_Gap", QStringLiteral("7"));
+    f.st.image.at(0, 24) = 50; // a file was loaded in the main window
+    f.w->Form_Activate();
+    EXPECT_EQ(f.text("F3_Gap"), QStringLiteral(" 50"));
+    f.type("F3_Gap", QStringLiteral("60"));
     f.click("Autoclear");
     EXPECT_EQ(f.w->editor().record()[27], 0x80);
-    f.click("Recall");
-    EXPECT_EQ(f.text("F3_Gap"), QStringLiteral(" 100"));
-    EXPECT_FALSE(f.child<QCheckBox>("Autoclear")->isChecked());
-    EXPECT_EQ(f.st.image.at(0, 24), 100);
-}
+    f.st.image.at(0, 24) = 70;
+    f.w->Form_Activate();
+    EXPECT_EQ(f.text("F3_Gap"), QStringLiteral(" 60"));
 
-TEST(Form3Window, ok_storesItsOwnRecordAfterTheSharedBufferChanged)
-{
-    Form3Fixture f(6);
+    f.click("Recall");
+    EXPECT_EQ(f.text("F3_Gap"), QStringLiteral(" 70"));
+    EXPECT_FALSE(f.child<QCheckBox>("Autoclear")->isChecked());
+
     f.type("F3_HSA", QStringLiteral("40"));
     f.st.record.bytes.fill(0);
     f.st.record[0] = 0x21; // a diagnosis request went out meanwhile
@@ -163,40 +157,11 @@ TEST(Form3Window, ok_storesItsOwnRecordAfterTheSharedBufferChanged)
     EXPECT_EQ(f.st.image.at(0, 0), '$');
     EXPECT_EQ(f.st.image.at(0, 25), 40);
     EXPECT_EQ(f.st.image.at(0, 3), 0);
-}
 
-TEST(Form3Window, activation_reloadsSlot0UnlessEditsArePending)
-{
-    Form3Fixture f(6);
-    f.st.image.at(0, 24) = 50; // a file was loaded in the main window
-    f.w->Form_Activate();
-    EXPECT_EQ(f.text("F3_Gap"), QStringLiteral(" 50"));
-    f.type("F3_Gap", QStringLiteral("60"));
-    f.st.image.at(0, 24) = 70;
-    f.w->Form_Activate();
-    EXPECT_EQ(f.text("F3_Gap"), QStringLiteral(" 60"));
-}
-
-TEST(Form3Window, tooltips_followTheLanguage)
-{
-    Form3Fixture f(6);
-    EXPECT_EQ(f.child<QLabel>("Label1")->toolTip(), QStringLiteral("TSL, enter TSL allways in Tbit"));
-    EXPECT_EQ(f.child<QPushButton>("Recall")->toolTip(), QStringLiteral("Recall all window-open data"));
-    f.st.language = kGerman;
-    f.w->Form_Activate();
-    EXPECT_EQ(f.child<QLabel>("Label1")->toolTip(), QStringLiteral("TSL, bitte nur in Tbit eingeben"));
-    EXPECT_EQ(f.child<QCheckBox>("ms")->toolTip(), QStringLiteral("Umschaltung tbit/ms"));
-    EXPECT_EQ(f.child<QLineEdit>("F3_TSL")->toolTip(), QStringLiteral("TSL, bitte nur in Tbit eingeben"));
-    f.click("SetBus");
-    EXPECT_EQ(f.child<QLabel>("Meldung")->text(), QStringLiteral("Default Werte eingestellt"));
-}
-
-TEST(Form3Window, closeBox_destroysWithoutStoring)
-{
-    Form3Fixture f(6);
+    f.w->show();
     f.type("F3_Gap", QStringLiteral("7"));
     f.w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(f.w.isNull());
-    EXPECT_EQ(f.st.image.at(0, 24), 100);
+    EXPECT_EQ(f.st.image.at(0, 24), 70);
 }
