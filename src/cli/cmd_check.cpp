@@ -21,7 +21,12 @@ int CmdCheck(Env &env, const QStringList &args)
     }
     // Device files are looked up beside the configuration too.
     env.ctx.st.configFileName = path;
-    LoadConfigFile(env.ctx, path); // a file without master record is the check's first error
+    // A file without master record is the check's first error; one that breaks
+    // off after it would be checked with slaves missing, so it is refused.
+    if (LoadConfigFile(env.ctx, path) < 0 && env.ctx.st.image.hasMaster()) {
+        env.err << "meridan-cli: " << args[0] << " is not a complete configuration" << Qt::endl;
+        return kUsage;
+    }
     DeviceFiles files;
     const BusCheck check = CheckBus(env.ctx, env.ctx.st.image.slot(0), files);
     for (const QString &line : BusCheckReport(env.ctx, check))

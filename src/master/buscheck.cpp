@@ -277,7 +277,7 @@ private:
         for (const Slave &sl : slaves_) {
             const Record &r = *sl.rec;
             const bool on = r[26] & 0x08;
-            const double watchdogMs = r[27] * r[28] * ((r[26] & 0x04) ? 1.0 : 10.0); // 1 ms base when bit 2 says so
+            const double watchdogMs = r[27] * r[28] * 10.0; // the two factors count 10 ms steps
             if (!on)
                 add(Level::Note, "watchdog",
                     tr("station %1 runs without watchdog: it keeps its outputs when the master stops",

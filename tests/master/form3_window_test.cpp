@@ -97,6 +97,11 @@ TEST(Form3Window, typedFieldsAndBaudList_commitThroughTheEditorAndRedisplay)
     f.type("F3_MinS", QStringLiteral("2.5"));
     EXPECT_EQ(be16(f.w->editor().record().span(), 28), 25);
     EXPECT_TRUE(f.ui.shown.empty());
+    // The check line follows every field.
+    QLabel *check = f.child<QLabel>("F3_Check");
+    EXPECT_EQ(check->text(), QStringLiteral("0 errors, 0 warnings, 0 notes - bus cycle about 0.169 ms"));
+    f.type("F3_minT", QStringLiteral("5"));
+    EXPECT_TRUE(check->text().startsWith("1 error, 0 warnings, 0 notes - error [min-tsdr]: min TSDR 5 tbit")) << qPrintable(check->text());
     f.type("F3_MRL", QStringLiteral("9"));
     EXPECT_EQ(f.text("F3_MRL"), QStringLiteral(" 8"));
     ASSERT_EQ(f.ui.shown.size(), 1u); // one message, not one per focus change
