@@ -5,6 +5,10 @@
 #include "config/listline.h"
 #include "slave/record.h"
 #include "core/bytes.h"
+#include "core/savefile.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <initializer_list>
 
@@ -74,7 +78,41 @@ void BuildDemoConfiguration(Context &ctx)
 bool WriteDemoConfiguration(Context &ctx, const QString &path)
 {
     BuildDemoConfiguration(ctx);
-    return SaveConfigFile(ctx, path);
+    if (!SaveConfigFile(ctx, path))
+        return false;
+    if (const QString why = WriteDemoDeviceFile(ctx.root); !why.isEmpty()) {
+        ctx.st.melde1 = why;
+        return false;
+    }
+    return true;
+}
+
+QString WriteDemoDeviceFile(const Root &root)
+{
+    // The device at 40 of the demo bus: the configuration expects another
+    // ident, and this is the file a user would find for the one it answers with.
+    static const char kFile[] = "; The simulated input device at address 40 of the demo bus.\r\n"
+                                "#Profibus_DP\r\n"
+                                "GSD_Revision=1\r\n"
+                                "Vendor_Name=\"Meridan Demo\"\r\n"
+                                "Model_Name=\"Simulated input 4225\"\r\n"
+                                "Revision=\"1\"\r\n"
+                                "Ident_Number=0x4225\r\n"
+                                "Protocol_Ident=0\r\n"
+                                "Station_Type=0\r\n"
+                                "9.6_supp=1\r\n19.2_supp=1\r\n93.75_supp=1\r\n187.5_supp=1\r\n500_supp=1\r\n"
+                                "1.5M_supp=1\r\n3M_supp=1\r\n6M_supp=1\r\n12M_supp=1\r\n"
+                                "MaxTsdr_9.6=60\r\nMaxTsdr_19.2=60\r\nMaxTsdr_93.75=60\r\nMaxTsdr_187.5=60\r\n"
+                                "MaxTsdr_500=100\r\nMaxTsdr_1.5M=150\r\nMaxTsdr_3M=250\r\nMaxTsdr_6M=450\r\n"
+                                "MaxTsdr_12M=800\r\n"
+                                "Min_Slave_Intervall=1\r\n"
+                                "Module=\"1 Byte Input\" 0x10\r\n"
+                                "EndModule\r\n";
+    const QString path = root.gsdDir() + QStringLiteral("/SIM4225.gsd");
+    if (QFileInfo::exists(path))
+        return {}; // the user's copy stays as it is
+    QDir().mkpath(root.gsdDir());
+    return WriteWholeFile(path, QByteArray(kFile));
 }
 
 } // namespace meridan

@@ -7,10 +7,15 @@
 namespace meridan {
 
 struct Context;
+class Root;
 
 // Replaces the image with the demo configuration.
 void BuildDemoConfiguration(Context &ctx);
-// Builds it and saves it to `path`; false when the file could not be written.
+// Builds it and saves it to `path`, and the demo device file beside the
+// user's GSD files; false when a file could not be written.
 bool WriteDemoConfiguration(Context &ctx, const QString &path);
+// Writes ROOT/GSD/SIM4225.gsd, the device file of the simulated device that
+// answers at 40, unless it is there. Empty on success, else why not.
+QString WriteDemoDeviceFile(const Root &root);
 
 } // namespace meridan

@@ -201,9 +201,11 @@ private:
 
     void prmFault()
     {
+        if (!rec_)
+            return; // without a record there is nothing to compare: said above
         const int answered = be16(diag_, 4);
-        const int expected = rec_ ? be16(rec_->span(), 30) : -1;
-        if (rec_ && answered != expected) {
+        const int expected = be16(rec_->span(), 30);
+        if (answered != expected) {
             say(tr("Prm Fault: station %1 answers with ident %2, the configuration expects %3.",
                    "Prm Fault: Station %1 antwortet mit Ident %2, die Konfiguration erwartet %3.")
                     .arg(station_)
@@ -226,11 +228,8 @@ private:
                         .arg(QDir::toNativeSeparators(ctx_.root.gsdDir()), identText(answered)));
             return;
         }
-        QString prm;
-        if (rec_) {
-            const int u = qBound(0, int((*rec_)[25]) - 9, kMaxUserPrm);
-            prm = u ? Hex(rec_->span().subspan(33, std::size_t(u))) : tr("none", "keine");
-        }
+        const int u = qBound(0, int((*rec_)[25]) - 9, kMaxUserPrm);
+        const QString prm = u ? Hex(rec_->span().subspan(33, std::size_t(u))) : tr("none", "keine");
         say(tr("Prm Fault: station %1 (ident %2) refuses its parameters: the user parameter bytes (%3) do not suit the "
                "device; compare them in the slave editor with its GSD file%4.",
                "Prm Fault: Station %1 (Ident %2) lehnt ihre Parameter ab: die User-Parameterbytes (%3) passen nicht zum "

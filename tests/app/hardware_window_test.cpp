@@ -9,7 +9,6 @@
 #include "iface/serialio.h"
 #include "monitor/form6_window.h"
 #include "support/fixture.h"
-#include "support/test_gsd.h"
 #include "window_support.h"
 
 #include <QAction>
@@ -146,7 +145,6 @@ TEST(HardwareWindow, tesselThenRun_reachesOperateWithMarksAndStation40ShowsPrmFa
 {
     SimWindow f;
     START(f);
-    InstallTestGsd(f.root); // with the device file of the station that answers at 40
     f.trigger("Tessel");
     EXPECT_TRUE(f.conn.connected());
     EXPECT_TRUE(f.child<QAction>(QStringLiteral("Tessel"))->isChecked());
@@ -178,11 +176,11 @@ TEST(HardwareWindow, tesselThenRun_reachesOperateWithMarksAndStation40ShowsPrmFa
     EXPECT_EQ(label("TMasterAdr")->text(), QStringLiteral("255"));
     EXPECT_EQ(label("TidentNr")->text(), QStringLiteral("4225"));
     EXPECT_FALSE(label("Label8_0")->isEnabled());
-    // Below the bits, why: the ident and the device file that fits it.
+    // Below the bits, why: the ident and the demo's device file that fits it.
     const QStringList why = label("TExplain")->text().split('\n');
     ASSERT_EQ(why.size(), 3);
     EXPECT_EQ(why[0], QStringLiteral("Prm Fault: station 40 answers with ident 4225, the configuration expects 4224."));
-    EXPECT_EQ(why[1], QStringLiteral("The GSD catalogue knows ident 4225: Meridan Test, Input 4225, file test4225.gsd."));
+    EXPECT_EQ(why[1], QStringLiteral("The GSD catalogue knows ident 4225: Meridan Demo, Simulated input 4225, file SIM4225.gsd."));
     // 40 is not running: no mark beside the top row.
     EXPECT_FALSE(f.mark(0));
 }

@@ -38,7 +38,7 @@ TEST(Explain, messageInTheBuffer_reachesTheViewAndIsBlankedWithoutABoard)
     DiagView v;
     UpdateDiagView(f.ctx, v, true);
     ASSERT_EQ(v.explanation.size(), 3);
-    EXPECT_EQ(v.explanation[1], "The GSD catalogue knows ident 4225: Meridan Test, Input 4225, file test4225.gsd.");
+    EXPECT_EQ(v.explanation[1], "The GSD catalogue knows ident 4225: Meridan Demo, Simulated input 4225, file SIM4225.gsd.");
     EXPECT_EQ(v.identNr, "4225");
     UpdateDiagView(f.ctx, v, false);
     EXPECT_TRUE(v.explanation.isEmpty());
