@@ -121,7 +121,7 @@ private:
 
     QString tr(const char *en, const char *de) const { return ctx_.tr(QString::fromUtf8(en), QString::fromUtf8(de)); }
     void add(Level level, const char *rule, const QString &text) { out_.findings.push_back({level, QString::fromLatin1(rule), text}); }
-    QString rate() const { return RateText(bus_.code, ctx_.st.language); }
+    QString rate() const { return RateText(bus_.code); }
 
     void checkAll()
     {
@@ -206,7 +206,7 @@ private:
         if (!d->supports(bus_.code)) {
             QStringList rates;
             for (const QString &k : d->supportedRates())
-                rates << RateKeyText(k, ctx_.st.language);
+                rates << RateKeyText(k);
             add(Level::Error, "baud-support",
                 tr("station %1 does not support %2: its GSD file %3 does not list it (it supports %4)",
                    "Station %1 unterstützt %2 nicht: ihre GSD-Datei %3 nennt sie nicht (sie kann %4)")
@@ -365,7 +365,7 @@ QStringList BusCheckReport(const Context &ctx, const BusCheck &check)
                       QStringLiteral("Buszyklus (Schätzung): %1 ms (%2 tbit) für %3 Slave%4 bei %5"))
                    .arg(Fixed3(c->cycleMs), Tbit(c->cycle))
                    .arg(c->slaves)
-                   .arg(c->slaves == 1 ? QString() : QStringLiteral("s"), RateText(c->baudCode, ctx.st.language));
+                   .arg(c->slaves == 1 ? QString() : QStringLiteral("s"), RateText(c->baudCode));
         out << ctx.tr(QStringLiteral("each slave is polled every %1 ms (Min Slave Interval %2 ms)"),
                       QStringLiteral("jeder Slave wird alle %1 ms abgefragt (Min Slave Interval %2 ms)"))
                    .arg(Fixed3(c->pollMs), Fixed3(c->minIntervalMs));

@@ -323,7 +323,7 @@ private:
     void nonExistent()
     {
         const int code = ctx_.st.image.hasMaster() ? ctx_.st.image.at(0, 11) : -1;
-        const QString rate = code < 0 ? tr("the configured baud rate", "der eingestellten Baudrate") : RateText(code, ctx_.st.language);
+        const QString rate = code < 0 ? tr("the configured baud rate", "der eingestellten Baudrate") : RateText(code);
         say(tr("Station Non existent: nothing answers at address %1 at %2.", "Station Non existent: unter Adresse %1 antwortet nichts bei %2.")
                 .arg(station_)
                 .arg(rate));
@@ -339,7 +339,7 @@ private:
         }
         QStringList rates;
         for (const QString &k : device_->supportedRates())
-            rates << RateKeyText(k, ctx_.st.language);
+            rates << RateKeyText(k);
         const QString all = rates.isEmpty() ? tr("none", "keine") : rates.join(QStringLiteral(", "));
         if (code >= 0 && !device_->supports(code))
             say(tr("Its GSD file %1 does not list %2: the device cannot answer at this rate (it supports %3).",

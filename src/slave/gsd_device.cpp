@@ -2,13 +2,13 @@
 
 #include "core/bytes.h"
 #include "core/context.h"
-#include "core/texts.h"
 #include "slave/gsd.h"
 #include "slave/gsd_catalogue.h"
 #include "slave/record.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 namespace meridan {
 
@@ -59,16 +59,16 @@ QString GsdBaudKey(int code)
     return code >= 0 && code < 10 ? QString::fromLatin1(kBaudKeys[code]) : QString();
 }
 
-QString RateKeyText(const QString &key, int16_t language)
+QString RateKeyText(const QString &key)
 {
     QString t = key.endsWith(QLatin1Char('M')) ? key.chopped(1) + QStringLiteral(" Mbit/s") : key + QStringLiteral(" kbit/s");
-    return IsGerman(language) ? t.replace(QLatin1Char('.'), QLatin1Char(',')) : t;
+    return t.replace(QLatin1Char('.'), QLocale().decimalPoint());
 }
 
-QString RateText(int code, int16_t language)
+QString RateText(int code)
 {
     const QString key = GsdBaudKey(code);
-    return key.isEmpty() ? QStringLiteral("code %1").arg(code) : RateKeyText(key, language);
+    return key.isEmpty() ? QStringLiteral("code %1").arg(code) : RateKeyText(key);
 }
 
 bool GsdDevice::supports(int baudCode) const

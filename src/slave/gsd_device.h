@@ -51,11 +51,11 @@ struct GsdDevice {
 
 // The GSD key suffix of a baud-rate code ("1.5M" for code 6); empty outside 0..9.
 QString GsdBaudKey(int code);
-// A baud-rate code's rate for people: "1.5 Mbit/s", "93.75 kbit/s" (German
-// with a decimal comma). `key` may also be a GSD suffix of a rate the master
-// does not offer ("45.45").
-QString RateText(int code, int16_t language);
-QString RateKeyText(const QString &key, int16_t language);
+// A baud-rate code's rate for people: "1.5 Mbit/s", "93.75 kbit/s", with the
+// decimal point of the locale as every number shown. `key` may also be a GSD
+// suffix of a rate the master does not offer ("45.45").
+QString RateText(int code);
+QString RateKeyText(const QString &key);
 
 GsdDevice ParseGsdDevice(const QByteArray &bytes);
 // nullopt when the file cannot be read or is no device description.
