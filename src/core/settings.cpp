@@ -1,5 +1,7 @@
 #include "core/settings.h"
 
+#include "core/readfile.h"
+
 #include "core/context.h"
 #include "core/numbers.h"
 #include "core/savefile.h"
@@ -43,15 +45,15 @@ bool ParseLanguage(const QByteArray &text, int16_t &flag)
 
 void ReadSettings(Context &ctx)
 {
-    QFile f(ctx.root.settingsFile());
-    if (!f.open(QIODevice::ReadOnly))
+    const auto read = ReadRegularFile(ctx.root.settingsFile(), kMaxSettingsBytes);
+    if (!read)
         return;
-    const QByteArray text = f.read(kMaxSettingsBytes);
+    const QByteArray &text = *read;
     int16_t flag = ctx.st.language;
     if (ParseLanguage(text, flag))
         ctx.st.language = flag;
     else
-        qCDebug(lcSettings) << "no language in" << f.fileName();
+        qCDebug(lcSettings) << "no language in" << ctx.root.settingsFile();
 }
 
 void WriteSettings(Context &ctx)

@@ -1,5 +1,7 @@
 #include "slave/gsd.h"
 
+#include "core/readfile.h"
+
 #include "core/context.h"
 #include "slave/record.h"
 
@@ -750,12 +752,12 @@ GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileNam
     if (!StartRead(ctx, fileName, meldung, out))
         return out;
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    if (path.isEmpty() || !OpenRegularFile(file)) {
         ctx.st.slave.gsdLoaded = true;
         out.kind = GsdOutcome::Kind::NotFound;
         return out;
     }
-    // Read in pieces up to the limit: a device node or a pipe reports no size.
+    // Read in pieces up to the limit.
     QByteArray bytes;
     bytes.reserve(qsizetype(qBound<qint64>(0, file.size(), kMaxGsdFileSize) + 1));
     while (bytes.size() <= kMaxGsdFileSize) {
