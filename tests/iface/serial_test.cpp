@@ -137,6 +137,8 @@ TEST(SerialLine, liveListFrames_fillTheListsBetweenReplyTextAndStayInside)
     SerialFixture f;
     f.line->liveRequestCounter = 7;
     f.line->liveMissCounter = 2;
+    f.line->orderLiveList(2);
+    f.line->orderLiveList(16);
     f.port->rx = "ab" + Bytes({0x15, 0x00, 0x01, 0x02, 0x04, 0x10, 0x20, 0x01, 0x00}) + "c";
     EXPECT_FALSE(f.line->receiveMessage());
     EXPECT_EQ(f.line->runList[2], 0x10);
