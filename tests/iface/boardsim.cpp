@@ -6,8 +6,24 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <csignal>
+#include <cstdio>
+#ifdef MERIDAN_UNDER_GTEST
+#include <gtest/gtest.h>
+#endif
 
 namespace meridan::test {
+
+namespace {
+// In a test a bad end fails the running test; in a benchmark it is printed.
+void BadEnd(const QByteArray &what)
+{
+#ifdef MERIDAN_UNDER_GTEST
+    ADD_FAILURE() << what.constData();
+#else
+    std::fprintf(stderr, "%s\n", what.constData());
+#endif
+}
+} // namespace
 
 QString BoardSim::binary()
 {
@@ -29,7 +45,7 @@ BoardSim::~BoardSim()
 bool BoardSim::start(const QString &rootDir, const QStringList &extra)
 {
     root_ = rootDir;
-    const QString bin = binary();
+    const QString bin = program.isEmpty() ? binary() : program;
     if (bin.isEmpty() || !QFile::exists(bin)) {
         error = QStringLiteral("meridan-boardsim is not built");
         return false;
@@ -56,6 +72,8 @@ bool BoardSim::start(const QString &rootDir, const QStringList &extra)
         error = QStringLiteral("cannot start ") + bin;
         return false;
     }
+    started_ = true;
+    killed_ = false;
     const QDeadlineTimer deadline(15000);
     while (!out_.contains("\nready\n") && !out_.startsWith("ready\n")) {
         if (deadline.hasExpired() || proc_.state() != QProcess::Running) {
@@ -93,6 +111,7 @@ bool BoardSim::start(const QString &rootDir, const QStringList &extra)
 
 void BoardSim::kill()
 {
+    killed_ = true;
     if (proc_.state() == QProcess::NotRunning)
         return;
     ::kill(pid_t(proc_.processId()), SIGCONT);
@@ -108,14 +127,38 @@ void BoardSim::freeze(bool frozen)
 
 void BoardSim::stop()
 {
-    if (proc_.state() == QProcess::NotRunning)
-        return;
-    ::kill(pid_t(proc_.processId()), SIGCONT);
-    proc_.terminate();
-    if (!proc_.waitForFinished(5000)) {
-        proc_.kill();
-        proc_.waitForFinished(5000);
+    if (proc_.state() != QProcess::NotRunning) {
+        ::kill(pid_t(proc_.processId()), SIGCONT);
+        proc_.terminate();
+        if (!proc_.waitForFinished(5000)) {
+            proc_.kill();
+            proc_.waitForFinished(5000);
+            if (!killed_)
+                BadEnd("meridan-boardsim did not end on SIGTERM");
+            killed_ = true;
+        }
     }
+    if (!started_ || killed_)
+        return;
+    started_ = false;
+    const QString problem = endProblem();
+    if (!problem.isEmpty())
+        BadEnd("meridan-boardsim " + problem.toLocal8Bit() + "; it printed:\n" + output().right(4000));
+}
+
+QString BoardSim::endProblem()
+{
+    static const char *const kReports[] = {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
+                                           "UndefinedBehaviorSanitizer", "Segmentation fault"};
+    const QByteArray out = output();
+    for (const char *r : kReports)
+        if (out.contains(r))
+            return QStringLiteral("reported \"%1\"").arg(QLatin1String(r));
+    if (proc_.exitStatus() != QProcess::NormalExit)
+        return QStringLiteral("crashed");
+    if (proc_.exitCode() != 0)
+        return QStringLiteral("exited with status %1").arg(proc_.exitCode());
+    return {};
 }
 
 QJsonObject BoardSim::state(const QString &name) const
