@@ -39,6 +39,18 @@ Cli RunCli(const QStringList &args, int timeoutMs = 60000)
             QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
+// Collects what `p` prints (its standard output, or everything when merged)
+// until it holds `text`, `ms` passed or `p` ended.
+bool WaitForText(QProcess &p, QByteArray &out, const char *text, int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!out.contains(text) && !deadline.hasExpired() && p.state() == QProcess::Running) {
+        p.waitForReadyRead(100);
+        out += p.readAllStandardOutput();
+    }
+    return out.contains(text);
+}
+
 // A 64 KiB file system of its own, filled up on request. Mounting needs the
 // privilege to do so; without it the tests that need one are skipped.
 struct SmallDisk {
@@ -126,24 +138,14 @@ TEST(FullDisk, theSimulatorsStateSnapshot_staysWholeAndTheFailureIsTold)
     sim.start(BoardSim::binary(), {"--board", "ketch", "--tcp", "0", "--state", state});
     ASSERT_TRUE(sim.waitForStarted(5000));
     QByteArray out;
-    QDeadlineTimer ready(15000);
-    while (!out.contains("ready\n") && !ready.hasExpired() && sim.state() == QProcess::Running) {
-        sim.waitForReadyRead(200);
-        out += sim.readAll();
-    }
-    ASSERT_TRUE(out.contains("ready\n")) << out.constData();
+    ASSERT_TRUE(WaitForText(sim, out, "ready\n", 15000)) << out.constData();
     const int at = out.indexOf("tcp-port ");
     const quint16 port = out.mid(at + 9, out.indexOf('\n', at) - at - 9).toUShort();
     disk.fill();
     QTcpSocket client; // a client connecting is a change the snapshot records
     client.connectToHost(QStringLiteral("127.0.0.1"), port);
     ASSERT_TRUE(client.waitForConnected(5000));
-    QDeadlineTimer told(5000);
-    while (!out.contains("state not written") && !told.hasExpired()) {
-        sim.waitForReadyRead(100);
-        out += sim.readAll();
-    }
-    EXPECT_TRUE(out.contains("state not written")) << out.constData();
+    EXPECT_TRUE(WaitForText(sim, out, "state not written", 5000)) << out.constData();
     QFile f(state);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_FALSE(QJsonDocument::fromJson(f.readAll()).isNull());
@@ -207,12 +209,7 @@ TEST(FrozenBoard, byteWiseSerialDuringRun_endsWithinTheTimeOut)
             {"--root", site.tmp.path(), "run", "--hw", "ravelin:com1", site.configuration(4), "--timeout", "20"});
     ASSERT_TRUE(p.waitForStarted(5000));
     QByteArray out;
-    QDeadlineTimer started(30000);
-    while (!out.contains("Master record loaded") && !started.hasExpired() && p.state() == QProcess::Running) {
-        p.waitForReadyRead(100);
-        out += p.readAllStandardOutput();
-    }
-    ASSERT_TRUE(out.contains("Master record loaded")) << out.constData();
+    ASSERT_TRUE(WaitForText(p, out, "Master record loaded", 30000)) << out.constData();
     site.sim.freeze(true);
     QElapsedTimer t;
     t.start();
