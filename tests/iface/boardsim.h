@@ -38,10 +38,8 @@ public:
 
     QString error;
     QMap<QString, QString> endpoints; // board name -> "dpram:PATH", "tcp:HOST:PORT", ...
-    QString program; // the simulator to start; empty: binary()
 
 private:
-    QString endProblem();
     QProcess proc_;
     bool started_ = false;
     bool killed_ = false;
