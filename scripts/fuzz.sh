@@ -17,7 +17,8 @@ build=build-fuzz
 [ -f "$build/build.ninja" ] || CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMERIDAN_FUZZ=ON -DMERIDAN_TESTS=OFF -DMERIDAN_BENCH=OFF >/dev/null
 targets="$*"
-[ -n "$targets" ] || targets=$(ninja -C "$build" -t targets all | sed -n 's/^\(fuzz[-_][a-z0-9_-]*\): .*EXECUTABLE.*/\1/p' | sort -u)
+[ -n "$targets" ] || targets=$(ninja -C "$build" -t targets all \
+  | sed -n 's#^\([^:]*/\)\{0,1\}\(fuzz[-_][a-z0-9_-]*\): .*EXECUTABLE.*#\2#p' | sort -u)
 [ -n "$targets" ] || { echo "fuzz.sh: no fuzz targets (clang-14 needed)" >&2; exit 1; }
 ninja -C "$build" -j"${MERIDAN_JOBS:-2}" $targets
 gsd_seeds=../shared/gsd
