@@ -17,7 +17,7 @@
 
 namespace meridan {
 class Pump;
-struct Record;
+class Record;
 } // namespace meridan
 
 namespace meridan::iface {
