@@ -23,8 +23,9 @@ int CmdCheck(Env &env, const QStringList &args)
     env.ctx.st.configFileName = path;
     // A file without master record is the check's first error; one that breaks
     // off after it would be checked with slaves missing, so it is refused.
-    if (LoadConfigFile(env.ctx, path) < 0 && env.ctx.st.image.hasMaster()) {
-        env.err << "meridan-cli: " << args[0] << " is not a complete configuration" << Qt::endl;
+    QString damage;
+    if (LoadConfigFile(env.ctx, path, &damage) < 0 && env.ctx.st.image.hasMaster()) {
+        env.err << "meridan-cli: " << args[0] << " is not a complete configuration: " << damage << Qt::endl;
         return kUsage;
     }
     DeviceFiles files;

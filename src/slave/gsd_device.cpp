@@ -2,11 +2,11 @@
 
 #include "core/bytes.h"
 #include "core/context.h"
+#include "core/readfile.h"
 #include "slave/gsd.h"
 #include "slave/gsd_catalogue.h"
 #include "slave/record.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -160,13 +160,10 @@ GsdDevice ParseGsdDevice(const QByteArray &bytes)
 
 std::optional<GsdDevice> ReadGsdDevice(const QString &path)
 {
-    QFile f(path);
-    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
+    const auto bytes = path.isEmpty() ? std::nullopt : ReadRegularFile(path, kMaxGsdFileSize + 1);
+    if (!bytes || bytes->size() > kMaxGsdFileSize || !LooksLikeGsd(*bytes))
         return std::nullopt;
-    const QByteArray bytes = f.read(kMaxGsdFileSize + 1);
-    if (bytes.size() > kMaxGsdFileSize || !LooksLikeGsd(bytes))
-        return std::nullopt;
-    GsdDevice d = ParseGsdDevice(bytes);
+    GsdDevice d = ParseGsdDevice(*bytes);
     d.path = path;
     d.file = QFileInfo(path).fileName();
     return d;
