@@ -2,6 +2,7 @@
 
 #include "core/context.h"
 #include "config/listline.h"
+#include "core/readfile.h"
 #include "core/savefile.h"
 #include "core/texts.h"
 #include "config/image.h"
@@ -48,21 +49,30 @@ void CopyInto(Record &a, Record &b, int from, const QByteArray &bytes)
 enum class ReadEnd { Done, NoMaster, Error };
 
 // The part shared by Load and the start-up reader: the master record, then
-// the slave records. `count` receives the number of slave records read.
-ReadEnd ReadRecords(Context &ctx, QIODevice &f, const QString &missingMasterEn, int &count)
+// the slave records. `count` receives the number of slave records read;
+// `damage` (when given) what was wrong with the file, empty when nothing was.
+ReadEnd ReadRecords(Context &ctx, QIODevice &f, const QString &missingMasterEn, int &count, QString *damage = nullptr)
 {
     State &st = ctx.st;
     count = 0;
+    const auto damaged = [&](const QString &what) {
+        if (damage)
+            *damage = what;
+    };
     ReadUpTo(f, 8); // header: any values are accepted
     const QByteArray master = ReadUpTo(f, 256);
     for (int i = 0; i < master.size(); ++i)
         st.image.at(0, i) = uint8_t(master[i]);
     if (!st.image.hasMaster()) {
+        damaged(QStringLiteral("no master record"));
         ctx.ui.message(ctx.tr(missingMasterEn, QStringLiteral("Master Parametersatz fehlt !")),
                        ctx.tr(kFileTitleEn, kFileTitleDe));
         return ReadEnd::NoMaster;
     }
+    if (master.size() < 256)
+        damaged(QStringLiteral("the master record is cut short (%1 of 256 bytes)").arg(master.size()));
     while (!f.atEnd()) {
+        const qint64 at = f.pos();
         const QByteArray head = ReadUpTo(f, 8);
         if (head.isEmpty())
             break;
@@ -74,6 +84,7 @@ ReadEnd ReadRecords(Context &ctx, QIODevice &f, const QString &missingMasterEn, 
         // the master record, so it ends the load like a station above 125.
         if (s < 1 || s >= kSlots) {
             qCInfo(lcConfigFile) << "record with station" << s << "ends the load";
+            damaged(QStringLiteral("the record at byte %1 names station %2, not 1..125").arg(at).arg(s));
             return ReadEnd::Error;
         }
         Record &slot = st.image.slot(s);
@@ -83,7 +94,11 @@ ReadEnd ReadRecords(Context &ctx, QIODevice &f, const QString &missingMasterEn, 
         CopyInto(slot, st.record, 8, len);
         const int hi = st.record.bytes[8];
         const int l = be16(st.record.span(), 8);
+        const auto cutShort = [&](qint64 have) {
+            damaged(QStringLiteral("the record of station %1 at byte %2 is cut short (%3 bytes)").arg(s).arg(at).arg(have));
+        };
         if (len.size() < 2) {
+            cutShort(head.size() + len.size());
             BuildListLine(st); // the file ended inside the record: keep what is there
             return ReadEnd::Done;
         }
@@ -91,10 +106,15 @@ ReadEnd ReadRecords(Context &ctx, QIODevice &f, const QString &missingMasterEn, 
             // The damaged record does not stay half-stored in the image.
             slot = before;
             qCInfo(lcConfigFile) << "record at station" << s << "has bad length" << l;
+            damaged(QStringLiteral("the record of station %1 at byte %2 has length %3, above 511").arg(s).arg(at).arg(l));
             return ReadEnd::Error;
         }
-        if (l >= 10)
-            CopyInto(slot, st.record, 10, ReadUpTo(f, l - 9));
+        if (l >= 10) {
+            const QByteArray rest = ReadUpTo(f, l - 9);
+            CopyInto(slot, st.record, 10, rest);
+            if (rest.size() < l - 9)
+                cutShort(10 + rest.size());
+        }
         BuildListLine(st);
     }
     return ReadEnd::Done;
@@ -102,7 +122,7 @@ ReadEnd ReadRecords(Context &ctx, QIODevice &f, const QString &missingMasterEn, 
 
 } // namespace
 
-int LoadConfigFile(Context &ctx, const QString &path)
+int LoadConfigFile(Context &ctx, const QString &path, QString *damage)
 {
     State &st = ctx.st;
     ClearImage(st.image);
@@ -111,31 +131,39 @@ int LoadConfigFile(Context &ctx, const QString &path)
     ReadEnd end = ReadEnd::Error;
     QFile f(ResolveNoCase(ctx.root.mapPath(path)));
     const QFileInfo info(f.fileName());
+    QString why;
     if (info.exists() && info.isDir()) {
-        end = ReadEnd::Error;
+        why = QStringLiteral("is a folder");
     } else if (!info.exists()) {
         // A path that names no file reads as an empty file: no master record.
         ctx.ui.message(ctx.tr(QStringLiteral("Missing Master record!"), QStringLiteral("Master Parametersatz fehlt !")),
                        ctx.tr(kFileTitleEn, kFileTitleDe));
+        why = QStringLiteral("no such file");
         end = ReadEnd::NoMaster;
-    } else if (f.open(QIODevice::ReadOnly)) {
-        return LoadConfigDevice(ctx, f);
+    } else if (OpenRegularFile(f, &why)) {
+        return LoadConfigDevice(ctx, f, damage);
     }
+    if (damage)
+        *damage = why;
     ctx.ui.listChanged();
     return end == ReadEnd::Done ? count : -1;
 }
 
-int LoadConfigDevice(Context &ctx, QIODevice &in)
+int LoadConfigDevice(Context &ctx, QIODevice &in, QString *damage)
 {
     State &st = ctx.st;
     ClearImage(st.image);
     ResetListLines(st);
     int count = 0;
     ReadEnd end = ReadEnd::Error;
+    if (damage)
+        damage->clear();
     try {
-        end = ReadRecords(ctx, in, QStringLiteral("Missing Master record!"), count);
+        end = ReadRecords(ctx, in, QStringLiteral("Missing Master record!"), count, damage);
     } catch (const std::exception &e) {
         qCInfo(lcConfigFile) << "load ended:" << e.what();
+        if (damage)
+            *damage = QString::fromLocal8Bit(e.what());
         end = ReadEnd::Error;
     }
     ctx.ui.listChanged();
@@ -201,7 +229,7 @@ bool AutoLoad(Context &ctx, const QString &path)
     ClearImage(st.image);
     const QString found = ResolveNoCase(used);
     QFile f(found);
-    if (!QFileInfo(found).isFile() || !f.open(QIODevice::ReadOnly))
+    if (!OpenRegularFile(f))
         return false;
     st.configFileName = found;
     int count = 0;

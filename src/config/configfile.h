@@ -12,9 +12,11 @@ struct Context;
 // Reads `path` into the image. Ends at the first damaged record, keeping the
 // records read completely so far. Returns the number of slave records read,
 // or -1 when the file has no master record or reading stopped at an error.
-int LoadConfigFile(Context &ctx, const QString &path);
+// `damage`, when given, receives what is wrong with the file (a record cut
+// short, a bad length, no master record, not a regular file), or is emptied.
+int LoadConfigFile(Context &ctx, const QString &path, QString *damage = nullptr);
 // The same from an open device (a file, or bytes in memory).
-int LoadConfigDevice(Context &ctx, QIODevice &in);
+int LoadConfigDevice(Context &ctx, QIODevice &in, QString *damage = nullptr);
 // Writes the master record and the slaves 10..99. The old file is replaced
 // only once every byte is written. Returns false when the file was not written.
 bool SaveConfigFile(Context &ctx, const QString &path);
