@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 using namespace meridan;
@@ -106,13 +107,13 @@ TEST(MainWindow, firstStartWithoutSettings_isGerman)
     WindowFixture f(false);
     f.start();
     EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Konfigurator V5.1.0"));
-    EXPECT_EQ(f.child<QPushButton>("Exitbutton")->text(), QStringLiteral("Ende"));
-    EXPECT_EQ(f.child<QPushButton>("F1_Halt")->text(), QStringLiteral("Halt/Go"));
+    EXPECT_EQ(Plain(f.child<QPushButton>("Exitbutton")->text()), QStringLiteral("Ende"));
+    EXPECT_EQ(Plain(f.child<QPushButton>("F1_Halt")->text()), QStringLiteral("Halt/Go"));
     EXPECT_EQ(f.child<QLineEdit>("Maste")->text(), QStringLiteral("Master Klasse1"));
     EXPECT_EQ(Plain(f.child<QMenu>("File")->title()), QStringLiteral("Datei"));
     EXPECT_EQ(Plain(f.child<QAction>("Save")->text()), QStringLiteral("Speichern"));
-    EXPECT_EQ(f.child<QAction>("noHW")->text(), QStringLiteral("keine"));
-    EXPECT_EQ(f.child<QAction>("RavelinCom2")->text(), QStringLiteral("Ravelin an COM2"));
+    EXPECT_EQ(Plain(f.child<QAction>("noHW")->text()), QStringLiteral("keine"));
+    EXPECT_EQ(Plain(f.child<QAction>("RavelinCom2")->text()), QStringLiteral("Ravelin an COM2"));
     EXPECT_EQ(f.child<QLineEdit>("HWtxt")->text(), QStringLiteral("ohne Hardware"));
 }
 
@@ -122,11 +123,11 @@ TEST(MainWindow, chooseEnglish_switchesTextsAtOnceAndStoresTheChoice)
     f.start();
     f.trigger("sp_englisch");
     EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0"));
-    EXPECT_EQ(f.child<QPushButton>("Exitbutton")->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(Plain(f.child<QPushButton>("Exitbutton")->text()), QStringLiteral("Exit"));
     EXPECT_EQ(f.child<QPushButton>("Clear")->toolTip(), QStringLiteral("Clear selected slave"));
     EXPECT_EQ(f.child<QLabel>("Label2")->text(), QStringLiteral("Value:"));
     EXPECT_EQ(Plain(f.child<QAction>("Save")->text()), QStringLiteral("Store"));
-    EXPECT_EQ(f.child<QAction>("DromonCom1")->text(), QStringLiteral("Dromon on COM1"));
+    EXPECT_EQ(Plain(f.child<QAction>("DromonCom1")->text()), QStringLiteral("Dromon on COM1"));
     EXPECT_EQ(f.melde1(), QString()); // the message line is emptied
     QFile settings(f.root.settingsFile());
     ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
@@ -227,6 +228,42 @@ TEST(MainWindow, doubleClickWithoutSelection_opensStation9ThenReselects)
     EXPECT_EQ(f.melde1(), QStringLiteral("Slave  17 selected")); // activation after the editor closed
 }
 
+
+TEST(MainWindow, keyboard_startsOnTheListWhereEnterOpensTheEditorAndEveryCommandHasAMnemonic)
+{
+    WindowFixture f;
+    f.start();
+    f.w->show();
+    EXPECT_EQ(f.w->focusWidget(), f.list());
+    std::vector<int> opened;
+    f.w->openSlaveEditor = [&](int station) { opened.push_back(station); };
+    f.list()->setCurrentRow(2);
+    QTest::keyClick(f.list(), Qt::Key_Return);
+    EXPECT_EQ(opened, std::vector<int>{12});
+
+    for (const char *button : {"F1_Master", "F1_Slave", "Clear", "F1_Run", "F1_Halt", "Exitbutton"})
+        EXPECT_TRUE(f.child<QPushButton>(button)->text().contains('&')) << button;
+    // Each Hardware menu's items, submenus included, have letters of their
+    // own, as long as their texts have one to spare.
+    std::vector<QMenu *> menus{f.child<QMenu>("HWmen")};
+    int without = 0;
+    while (!menus.empty()) {
+        QMenu *menu = menus.back();
+        menus.pop_back();
+        QString letters;
+        for (QAction *a : menu->actions()) {
+            if (a->menu())
+                menus.push_back(a->menu());
+            const qsizetype amp = a->text().indexOf('&');
+            without += amp < 0 && !a->isSeparator() ? 1 : 0;
+            if (amp >= 0) {
+                EXPECT_FALSE(letters.contains(a->text()[amp + 1].toLower())) << a->text().toStdString();
+                letters += a->text()[amp + 1].toLower();
+            }
+        }
+    }
+    EXPECT_EQ(without, 1); // 15 VME slots, 14 characters: "Slot 15" goes without
+}
 
 TEST(MainWindow, clearSlaveWithoutSelection_clearsStation9AndKeepsTheMaster)
 {
@@ -329,7 +366,12 @@ TEST(MainWindow, help_showsThePagesOfTheLanguageAndReinstallsMissingOnes)
     f.trigger("Hilfe"); // nothing installed yet in this root: the pages are put in place
     ASSERT_NE(f.w->helpWindow(), nullptr);
     EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/de/index.html"));
+    // The open window follows a change of language, on the page it shows.
+    f.w->helpWindow()->findChild<QTextBrowser *>(QStringLiteral("HelpBrowser"))
+        ->setSource(QUrl::fromLocalFile(f.root.helpDir() + QStringLiteral("/de/master.html")));
     f.trigger("sp_englisch");
+    EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/en/master.html"));
+    EXPECT_EQ(f.w->helpWindow()->findChild<QPushButton *>(QStringLiteral("HelpHome"))->text(), "Contents");
     f.trigger("Hilfe");
     EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/en/index.html"));
     EXPECT_TRUE(f.ui.shown.empty());

@@ -115,6 +115,23 @@ TEST(StatusTick, marksFollowTheVisibleRowsReadingEachListByteOnce)
     EXPECT_FALSE(t.panel.debugEnabled);
 }
 
+TEST(StatusTick, aTallListMarksEveryRowItShows)
+{
+    Tick t;
+    t.panel.run = true;
+    t.panel.listRows = 43; // a maximised window
+    for (int s : {20, 30, 40, 53, 60})
+        t.board.run[s] = true;
+    t.board.diag[40] = true;
+    t.ops.Timer1_Timer();
+    std::vector<int> marked;
+    for (int r = 0; r < int(t.panel.marks.size()); ++r)
+        if (t.panel.marks[std::size_t(r)].visible)
+            marked.push_back(r + 10);
+    EXPECT_EQ(marked, (std::vector<int>{20, 30, 40})); // 53 and 60 are below the list's last row
+    EXPECT_EQ(t.panel.marks[30].colour, kMarkRed);
+}
+
 TEST(StatusTick, lostConnection_isReportedOnceAndFallsBackToNoBoard)
 {
     const std::pair<const char *, const char *> cases[] = {{"tessel", "Communicationtimeout from Tessel"},
@@ -208,6 +225,6 @@ TEST(DebugView, addressClampsReadsAndWrites)
     const auto before = m.writes.size();
     EXPECT_FALSE(d.Command2_Click(f.ctx, link, "1FF"));
     EXPECT_EQ(m.writes.size(), before);
-    EXPECT_EQ(f.ui.lastText(), "value too high");
+    EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
     EXPECT_EQ(d.Text1_Change(link, "").text2, "0");
 }

@@ -52,7 +52,52 @@ TEST(Form2, nameA_isBlankPadded_emptyName_becomesDash)
     f.type("Text2", "");
     EXPECT_EQ(f.st.record[name], '-');
     EXPECT_EQ(f.st.record[name + 1], ' ');
-    EXPECT_EQ(f.text("Text2"), "-" + QString(19, ' '));
+    EXPECT_EQ(f.text("Text2"), "-"); // the padding is the record's, not the field's
+
+    // A name is extended by typing at its end, without selecting it first.
+    f.type("Text2", "Pump");
+    QLineEdit *e = f.child<QLineEdit>("Text2");
+    e->end(false);
+    QTest::keyClicks(e, " 3");
+    QTest::keyClick(e, Qt::Key_Return);
+    EXPECT_TRUE(f.st.listLines[11].endsWith(": Pump 3" + QString(14, ' ')));
+}
+
+TEST(Form2, everyValueShowsWholeAtTheSmallestSizeAndTheSizeGivenIsKept)
+{
+    Form2Fixture f;
+    f.type("Watchdog", "12750");
+    f.type("F2_ID", "FFFF");
+    f.w->resize(f.w->minimumSizeHint()); // what a window manager may give it
+    QApplication::processEvents();
+    for (const char *name : {"F2_SA", "F2_ID", "Watchdog", "minTsdr", "Group", "F2_SL", "F2_InAdr", "F2_InLn"}) {
+        const QLineEdit *e = f.child<QLineEdit>(name);
+        EXPECT_GE(e->width(), e->fontMetrics().horizontalAdvance(e->text()) + 8) << name;
+    }
+    f.w->resize(900, 640);
+    f.click("F2_Exit");
+    EXPECT_EQ(Form2Window(f.ctx).size(), QSize(900, 640));
+}
+
+TEST(Form2, textThatIsNoNumber_isRefusedWithTheRangeAndChangesNothing)
+{
+    Form2Fixture f;
+    f.type("Watchdog", "1000");
+    f.type("F2_Prm", "01 02");
+    f.type("F2_ID", "80A0");
+    const std::array<uint8_t, kSlotSize> before = f.st.record.bytes;
+    const std::pair<const char *, const char *> cases[] = {{"Watchdog", "wrong input\nrange  0 to  12750"},
+                                                           {"F2_Prm", "wrong input\nrange hex 0 to FF"},
+                                                           {"F2_cfg", "wrong input\nrange hex 0 to FF"},
+                                                           {"F2_ID", "wrong input\nrange hex 0 to FFFF"},
+                                                           {"F2_InAdr", "wrong input\nrange hex 0 to 1000"}};
+    for (auto [field, said] : cases) {
+        f.type(field, field == std::string("F2_Prm") ? "01 zz" : "zz");
+        EXPECT_EQ(f.ui.lastText(), said) << field;
+        EXPECT_EQ(f.st.record.bytes, before) << field;
+    }
+    EXPECT_EQ(f.text("Watchdog"), "1000");
+    EXPECT_EQ(f.text("F2_Prm"), "01 02 ");
 }
 
 TEST(Form2, prmGrid_readsPairsWhileThreeTimesIndexFitsLengthPlusOne)
@@ -110,7 +155,7 @@ TEST(Form2, watchdog_storesFactorsAndShowsWhatTheyGive)
         EXPECT_EQ(f.text("Watchdog"), c.shown) << c.typed;
     }
     f.type("Watchdog", "20000");
-    EXPECT_EQ(f.ui.lastText(), "value too high");
+    EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
     EXPECT_EQ(f.st.record[27], 255);
 }
 
@@ -133,7 +178,7 @@ TEST(Form2, identAndOffsets_areCheckedAsHex)
     EXPECT_EQ(f.st.record[31], 0xA0);
     EXPECT_EQ(f.text("F2_ID"), "80A0");
     f.type("F2_InAdr", "2000");
-    EXPECT_EQ(f.ui.lastText(), "value too high");
+    EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
     EXPECT_EQ(f.text("F2_InAdr"), "1000");
     EXPECT_EQ(be16(f.st.record.span(), 37), 4096);
 }
@@ -288,6 +333,18 @@ TEST(Form2, gsdButton_choosesFromTheCatalogueOrAnyFile)
     EXPECT_EQ(f.text("Geraet"), "Pump");
 }
 
+TEST(Form2, aChosenFileThatIsNoGsdFile_isSaidSoAndChangesNothing)
+{
+    Form2Fixture f;
+    const std::array<uint8_t, kSlotSize> before = f.st.record.bytes;
+    for (const QByteArray &bytes : {QByteArray("some notes\nlast line\n"), QByteArray("\x7f" "ELF\x02\x01\x00\xff", 8), QByteArray()}) {
+        f.write("chosen.txt", bytes);
+        f.loadGsd(f.file("chosen.txt"));
+        EXPECT_EQ(f.text("Meldung"), "Error in GSD-File: not a GSD file") << bytes.toHex().toStdString();
+        EXPECT_EQ(f.st.record.bytes, before);
+    }
+}
+
 TEST(Form2, chosenModules_appendBytesParametersAndListEntries)
 {
     Form2Fixture f;
@@ -421,6 +478,38 @@ TEST(Form2, reopeningStoredRecord_readsItsGsdFileAgainOrLetsOneBeChosen)
         EXPECT_EQ(f.st.record[i], stored.bytes[std::size_t(i)]) << i;
     f.click("GSD");
     EXPECT_EQ(f.ui.lastText(), "GSD-File allready loaded!");
+}
+
+// A compact device whose file lists several modules: the reader pauses on
+// its error while the editor opens.
+TEST(Form2, compactDeviceWithSeveralModules_isShownDuringThePauseAndItsErrorStays)
+{
+    Form2Fixture f;
+    QByteArray g = "#Profibus_DP\r\nVendor_Name=\"Test Works\"\r\nIdent_Number=0x4712\r\n";
+    for (const char *m : {"Module=\"DIO16\" 0x31\r\n", "Module=\"DIO32\" 0x33\r\n"})
+        g += QByteArray(m) + "EndModule\r\n";
+    f.loadGsd(f.writeGsd("TEST4712.gsd", g));
+    f.type("Watchdog", "2000");
+    f.click("F2_Exit");
+    QString shownInPause;
+    f.pump.onPump = [&] {
+        if (f.pump.sleptMs > 0 && shownInPause.isEmpty())
+            shownInPause = f.text("F2_ID") + " " + f.text("Watchdog");
+    };
+    f.w->show();
+    EXPECT_EQ(shownInPause, "4712 2000");
+    EXPECT_EQ(f.text("Meldung"), "Error in GSD-File: multiple modules");
+}
+
+TEST(Form2, aModuleIsShownByTheNameBetweenItsQuotes)
+{
+    Form2Fixture f;
+    f.loadGsd(f.writeGsd("TEST4713.gsd", "#Profibus_DP\r\nIdent_Number=0x4713\r\n"
+                                         "Module=\"PNO Class 2  16 Bit\" 0xF0\r\nEndModule\r\n"));
+    EXPECT_EQ(f.child<QComboBox>("Modul")->currentText(), "PNO Class 2  16 Bit");
+    ExtSelection module;
+    module.position = module.number = 1;
+    EXPECT_EQ(ExtPrmEditor(f.ctx, module).caption(), "Parameter Setup : PNO Class 2  16 Bit");
 }
 
 TEST(Form2, directlyConnectedMaster_showsLiveInputAndOutputBytes)
