@@ -363,6 +363,8 @@ void Form2Window::DisplaySlave()
     const auto put = [](QLineEdit *e, const QString &text) {
         const QSignalBlocker block(e);
         e->setText(text); // also clears "modified"
+        if (!e->hasFocus())
+            e->setCursorPosition(0); // a narrow field shows the start of its text
     };
     put(sa_, v.station);
     put(id_, v.ident);
