@@ -5,8 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
 build="${MERIDAN_BUILD_DIR:-build}"
-export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -u)}"
-mkdir -p -m700 "$XDG_RUNTIME_DIR"
+. scripts/runtime-dir.sh
+use_private_runtime_dir "$build"
 root="${ZEL_ROOT:-${XDG_DATA_HOME:-$HOME/.local/share}/zel}"
 mkdir -p "$root"
 sim_pid=""

@@ -16,7 +16,7 @@ if [[ ! -f $build/build.ninja && ! -f $build/Makefile ]]; then
 fi
 cmake --build "$build" --target meridan-screenshots -- -j2 >/dev/null
 mkdir -p "$out"
-export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -u)}
-mkdir -p -m700 "$XDG_RUNTIME_DIR"
+. "$here/scripts/runtime-dir.sh"
+use_private_runtime_dir "$build"
 QT_QPA_PLATFORM=offscreen "$build/tools/screenshots/meridan-screenshots" "$out"
 cmake --build "$build" --target meridan-screenshots-slave -- -j2 >/dev/null && QT_QPA_PLATFORM=offscreen "$build/tools/screenshots/meridan-screenshots-slave" "$out"

@@ -1,6 +1,7 @@
 // Arbitrary bytes on the serial line while the host polls for messages, reads
 // DP-RAM bytes and the station lists, in frame mode and byte-wise; and the
 // same bytes through the frame decoder alone.
+#include "core/paths.h"
 #include "core/pump.h"
 #include "iface/hardware.h"
 #include "iface/serial_frame.h"
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The decoder alone, frame after frame.
     std::array<uint8_t, 512> m{};
     for (qsizetype at = 0; at < bytes.size();) {
-        const QByteArrayView rest = QByteArrayView(bytes).mid(at);
+        const QByteArrayView rest = QByteArrayView(bytes).sliced(at);
         const qsizetype need = SerialFrameSize(rest);
         if (need > rest.size())
             break;
@@ -72,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::unique_ptr<Link> link = frames ? std::make_unique<FrameLink>(env, TraitsFor(c), MapOf(c), std::move(line))
                                         : std::make_unique<SerialLink>(env, TraitsFor(c), MapOf(c), std::move(line));
     for (int i = 0; i < 8 && port->isOpen(); ++i) {
+        link->orderLiveList(2 * i); // live lists are taken only for an index asked for
         link->getMessage();
         link->stationRunning(i * 17);
         link->stationDiagnosis(i * 13);

@@ -1,5 +1,6 @@
 // meridan-boardsim: simulated master boards on a DP-RAM file, a pseudo-terminal or TCP.
 #include "board.h"
+#include "files.h"
 #include "images.h"
 #include "zelcfg.h"
 
@@ -10,7 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -31,21 +32,33 @@ void onSignal(int)
     [[maybe_unused]] auto n = ::write(gSignalFd[1], &c, 1);
 }
 
+// Messages quote what the files held: control characters are shown as \xNN
+// and a long quote is cut, so a file cannot flood or steer the terminal.
 int fail(const QString &text)
 {
-    std::fprintf(stderr, "meridan-boardsim: %s\n", qPrintable(text));
+    constexpr int Most = 300;
+    QString shown;
+    for (QChar c : text.left(Most)) {
+        const char16_t u = c.unicode();
+        shown += u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0)
+                     ? QStringLiteral("\\x") + QString::number(u, 16).rightJustified(2, QLatin1Char('0')).toUpper()
+                     : QString(c);
+    }
+    if (text.size() > Most)
+        shown += QStringLiteral("... (%1 characters in all)").arg(text.size());
+    std::fprintf(stderr, "meridan-boardsim: %s\n", qPrintable(shown));
     return 2;
 }
 
+// A bus file or zelpci.cfg: a regular file (a FIFO would block the start for
+// good), and no more than any such file can sensibly hold.
 std::optional<std::string> readFile(const QString &path, QString *error)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = path + QStringLiteral(": ") + f.errorString();
-        return std::nullopt;
-    }
-    QByteArray b = f.read(1 << 20);
-    return b.toStdString();
+    std::string err;
+    auto text = readRegularFile(QFile::encodeName(path).toStdString(), 1 << 20, &err);
+    if (!text)
+        *error = QString::fromLocal8Bit(err.c_str());
+    return text;
 }
 
 // "3075" or "0xC03", then ":COUNT" (1..1000, default 1).
@@ -157,10 +170,10 @@ int main(int argc, char **argv)
         QDir().mkpath(rootDir + QStringLiteral("/driver"));
         QDir().mkpath(rootDir + QStringLiteral("/download"));
         QString cfgPath = rootDir + QStringLiteral("/driver/zelpci.cfg");
-        if (!QFile::exists(cfgPath)) {
-            QSaveFile f(cfgPath);
-            if (!f.open(QIODevice::WriteOnly) || f.write(ZelCfg::defaultText()) < 0 || !f.commit())
-                return fail(cfgPath + QStringLiteral(": cannot write"));
+        if (!QFileInfo(cfgPath).exists() && !QFileInfo(cfgPath).isSymLink()) {
+            std::string err;
+            if (!writeWholeFile(QFile::encodeName(cfgPath).toStdString(), ZelCfg::defaultText(), true, &err))
+                return fail(QString::fromLocal8Bit(err.c_str()));
         }
         QString err;
         auto text = readFile(cfgPath, &err);
@@ -300,20 +313,31 @@ int main(int argc, char **argv)
     }
 
     QString statePath = p.isSet(state) ? QDir(p.value(state)).absolutePath() : QString();
+    if (!statePath.isEmpty()) {
+        const std::string refusal = refuseLink(QFile::encodeName(statePath).toStdString());
+        if (!refusal.empty()) {
+            boards.clear();
+            return fail(QString::fromLocal8Bit(refusal.c_str()));
+        }
+    }
     QTimer stateTimer;
     stateTimer.setSingleShot(true);
     stateTimer.setInterval(20);
+    // The snapshot is replaced whole or not at all: a reader never sees half of
+    // one, also when the disk is full. A failure is told once, not per change.
+    bool stateFailed = false;
     auto writeState = [&] {
         QJsonArray arr;
         for (const auto &b : boards)
             arr.append(b->snapshot());
         QJsonObject top;
         top[QStringLiteral("boards")] = arr;
-        QSaveFile f(statePath);
-        if (f.open(QIODevice::WriteOnly)) {
-            f.write(QJsonDocument(top).toJson());
-            f.commit();
-        }
+        std::string err;
+        const bool ok = writeWholeFile(QFile::encodeName(statePath).toStdString(),
+                                       QJsonDocument(top).toJson().toStdString(), false, &err);
+        if (!ok && !stateFailed)
+            std::fprintf(stderr, "meridan-boardsim: state not written: %s\n", err.c_str());
+        stateFailed = !ok;
     };
     if (!statePath.isEmpty()) {
         QObject::connect(&stateTimer, &QTimer::timeout, writeState);

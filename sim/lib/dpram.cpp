@@ -1,5 +1,7 @@
 #include "dpram.h"
 
+#include "files.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -22,9 +24,15 @@ std::unique_ptr<MappedDpRam> MappedDpRam::create(const std::string &path, std::u
             *error = path + ": " + what + ": " + std::strerror(errno);
         return nullptr;
     };
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return fail("cannot open");
+    // Never through a link, never another user's file: a link planted where the
+    // DP-RAM belongs would otherwise turn its target into zeros.
+    std::string err;
+    int fd = openOwnFile(path, nullptr, &err);
+    if (fd < 0) {
+        if (error)
+            *error = err;
+        return nullptr;
+    }
     // Sized in place, never cut to zero first: a host that still maps the file from an
     // earlier run must not fault on it. Power-up clears the contents.
     if (::ftruncate(fd, size) != 0) {

@@ -56,7 +56,8 @@ private:
 // A plain file mapped MAP_SHARED; the host maps the same file.
 class MappedDpRam final : public DpRam {
 public:
-    // Creates (or truncates) the file to `size` zero bytes and maps it.
+    // Creates the file (owner-only), or takes the existing one of this user (never a
+    // symbolic link), sizes it to `size` zero bytes and maps it.
     static std::unique_ptr<MappedDpRam> create(const std::string &path, std::uint32_t size,
                                                std::string *error);
     ~MappedDpRam() override;

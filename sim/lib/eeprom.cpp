@@ -1,5 +1,7 @@
 #include "eeprom.h"
 
+#include "files.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -15,9 +17,15 @@ std::optional<Eeprom> Eeprom::open(const std::string &path, std::string *error)
 {
     Eeprom e;
     e.path_ = path;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        struct stat st {};
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        std::string err;
+        int fd = openOwnFile(path, nullptr, &err);
+        if (fd < 0) {
+            if (error)
+                *error = err;
+            return std::nullopt;
+        }
         if (::fstat(fd, &st) != 0 || st.st_size != static_cast<off_t>(Size)) {
             ::close(fd);
             if (error)
@@ -45,7 +53,7 @@ bool Eeprom::persist(std::uint32_t from, std::uint32_t len)
 {
     if (path_.empty())
         return true;
-    int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    int fd = openOwnFile(path_, nullptr, nullptr);
     if (fd < 0)
         return false;
     ssize_t put = ::pwrite(fd, bytes_.data() + from, len, from);

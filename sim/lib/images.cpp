@@ -1,9 +1,9 @@
 #include "images.h"
 
 #include "crc32.h"
+#include "files.h"
 
 #include <filesystem>
-#include <fstream>
 
 namespace meridan::sim {
 
@@ -41,16 +41,11 @@ bool writeSampleImages(const std::string &dir, bool onlyMissing, std::string *er
                                                     {"DPM1.lo", sampleDpm1Image()}};
     for (const auto &[name, bytes] : files) {
         fs::path p = fs::path(dir) / name;
-        if (onlyMissing && fs::exists(p, ec))
+        // Anything already there counts, a dangling link too: it is never written through.
+        if (onlyMissing && fs::symlink_status(p, ec).type() != fs::file_type::not_found)
             continue;
-        std::ofstream out(p, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        if (!out) {
-            if (error)
-                *error = p.string() + ": cannot write";
+        if (!writeWholeFile(p.string(), std::string(bytes.begin(), bytes.end()), onlyMissing, error))
             return false;
-        }
     }
     return true;
 }

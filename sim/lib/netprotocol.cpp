@@ -19,8 +19,10 @@ void put32(Bytes &b, std::uint32_t v)
 }
 } // namespace
 
-NetProtocol::NetProtocol(Firmware &fw, DpRam &ram, std::string boardName, std::uint8_t variant)
-    : fw_(fw), ram_(ram), mailbox_(ram, fw.map()), name_(std::move(boardName)), variant_(variant)
+NetProtocol::NetProtocol(Firmware &fw, DpRam &ram, std::string boardName, std::uint8_t variant,
+                         std::int64_t connectedAt)
+    : fw_(fw), ram_(ram), mailbox_(ram, fw.map()), name_(std::move(boardName)), variant_(variant),
+      lastSeen_(connectedAt)
 {
 }
 
@@ -59,6 +61,7 @@ NetProtocol::Output NetProtocol::feed(const std::uint8_t *data, std::size_t len,
     Output out;
     if (closed_)
         return out;
+    lastSeen_ = now;
     buf_.insert(buf_.end(), data, data + len);
     std::size_t pos = 0;
     while (!closed_ && buf_.size() - pos >= 4) {
@@ -96,6 +99,11 @@ NetProtocol::Output NetProtocol::tick(std::int64_t now)
     if (!closed_ && partialSince_ >= 0 && now - partialSince_ > PartialTimeoutMs) {
         if (log)
             log("tcp: frame incomplete for 10 s, closing the connection");
+        closed_ = true;
+        out.close = true;
+        buf_.clear();
+    } else if (!closed_ && now - lastSeen_ > IdleTimeoutMs) {
+        error(out, 0, Idle, "idle time-out: no request for 20 s");
         closed_ = true;
         out.close = true;
         buf_.clear();

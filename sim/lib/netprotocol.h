@@ -13,6 +13,9 @@ public:
     static constexpr std::uint32_t MaxBody = 65536;
     static constexpr std::uint16_t Version = 1;
     static constexpr int PartialTimeoutMs = 10000;
+    // A client that sends nothing for this long is let go: a host program that hung
+    // must not keep every other one out of the board.
+    static constexpr int IdleTimeoutMs = 20000;
 
     enum Error : std::uint8_t {
         UnknownType = 0x01,
@@ -23,9 +26,12 @@ public:
         Busy = 0x06,
         BadJob = 0x07,
         BadVersion = 0x08,
+        Idle = 0x09,
     };
 
-    NetProtocol(Firmware &fw, DpRam &ram, std::string boardName, std::uint8_t variant);
+    // `connectedAt`: the board clock when the client connected (its idle time starts there).
+    NetProtocol(Firmware &fw, DpRam &ram, std::string boardName, std::uint8_t variant,
+                std::int64_t connectedAt = 0);
 
     struct Output {
         Bytes bytes;
@@ -33,7 +39,7 @@ public:
     };
     Output feed(const std::uint8_t *data, std::size_t len, std::int64_t now);
     Output feed(const Bytes &b, std::int64_t now) { return feed(b.data(), b.size(), now); }
-    // Closes a connection whose frame stalled half-way.
+    // Closes a connection whose frame stalled half-way, or that stayed idle too long.
     Output tick(std::int64_t now);
 
     std::uint32_t timeoutMs() const { return timeoutMs_; }
@@ -57,6 +63,7 @@ private:
     Bytes buf_;
     bool closed_ = false;
     std::int64_t partialSince_ = -1;
+    std::int64_t lastSeen_ = 0;
     std::uint32_t timeoutMs_ = 0;
     int requests_ = 0;
     int errors_ = 0;

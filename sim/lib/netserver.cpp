@@ -61,7 +61,7 @@ void NetServer::onNewConnection()
         }
         client_ = s;
         s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        protocol_ = std::make_unique<NetProtocol>(fw_, ram_, name_.toStdString(), variant_);
+        protocol_ = std::make_unique<NetProtocol>(fw_, ram_, name_.toStdString(), variant_, now_());
         protocol_->log = log;
         connect(s, &QTcpSocket::readyRead, this, &NetServer::onReadyRead);
         connect(s, &QTcpSocket::disconnected, this, &NetServer::onDisconnected);

@@ -46,7 +46,8 @@ std::unique_ptr<PtyPort> PtyPort::open(const QString &linkPath, int baud, QStrin
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-    ::fchmod(slave, 0666);
+    // Owner-only: anyone else on the machine could otherwise talk to the board.
+    ::fchmod(slave, 0600);
     QString slaveName = QString::fromLocal8Bit(name);
     if (::symlink(name, QFile::encodeName(linkPath).constData()) != 0) {
         if (error)

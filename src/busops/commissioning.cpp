@@ -146,7 +146,8 @@ void Commissioning::StepMachine()
     default: break;
     }
     st.mbuf[0] = 0;
-    for (int i = 0; i < kSendRetries; ++i) {
+    // A lost board (a serial time-out) ends the retries: the next tick reports it.
+    for (int i = 0; i < kSendRetries && !conn_.link().lost(); ++i) {
         if (conn_.link().putJob(st.record))
             return;
         ctx_.pump.sleepMs(10);
@@ -183,7 +184,7 @@ bool Commissioning::SendWithBudget(int budget)
         --budget;
         ctx_.pump.processEvents();
         taken = conn_.link().putJob(ctx_.st.record);
-    } while (!taken && budget > 0);
+    } while (!taken && budget > 0 && !conn_.link().lost());
     return taken;
 }
 

@@ -52,6 +52,34 @@ bool BusSession::waitFor(const std::function<bool()> &done, int ms)
     return true;
 }
 
+bool BusSession::masterAnswers(int ms)
+{
+    // The job reads the master record back: it changes nothing on the board.
+    // The poll is held meanwhile, so it cannot take the reply in first.
+    Pump &pump = env.ctx.pump;
+    const bool was = conn.DisableTimer();
+    Record job;
+    iface::SetJob(job, iface::JobCode::ReadMaster, 0);
+    const qint64 end = pump.nowMs() + ms;
+    bool sent = false;
+    bool answered = false;
+    while (!answered && conn.connected() && !link().lost() && pump.nowMs() < end) {
+        if (!sent)
+            sent = link().putJob(job);
+        else
+            answered = link().getMessage() && iface::IsMessage(env.ctx.st.mbuf, iface::MsgCode::MasterRead);
+        if (!answered)
+            pump.sleepMs(5);
+    }
+    conn.RestoreTimer(was);
+    return answered;
+}
+
+void BusSession::setDeadline(int ms)
+{
+    conn.env().deadlineMs = env.ctx.pump.nowMs() + ms;
+}
+
 void BusSession::echoStatus(bool on)
 {
     auto *cli = dynamic_cast<CliPrompts *>(&env.ctx.ui);

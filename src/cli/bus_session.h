@@ -24,6 +24,11 @@ public:
     bool waitFor(const std::function<bool()> &done, int ms);
     // Prints each new status line text on stdout.
     void echoStatus(bool on);
+    // Whether the master answers a job within `ms`: what a DP-RAM left behind
+    // by a board that died cannot do, however alive its bytes look.
+    bool masterAnswers(int ms);
+    // From now on every wait of the link ends `ms` from now at the latest.
+    void setDeadline(int ms);
     iface::Link &link() { return conn.link(); }
 
     Env &env;

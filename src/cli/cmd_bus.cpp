@@ -1,5 +1,6 @@
 // The commissioning commands: run, status, mode, gc, diag, eeprom-start,
 // eeprom-stop, and demo-config.
+#include "busops/run_budget.h"
 #include "cli/bus_session.h"
 #include "config/configfile.h"
 #include "config/demo.h"
@@ -13,8 +14,10 @@ namespace meridan::cli {
 
 namespace {
 
-constexpr int kDefaultRunSeconds = 30;
 constexpr int kReplyWaitMs = 3000;
+// A master answers a job at once; a serial line at 9600 baud takes about a
+// second to carry the reply that reads the master record back.
+constexpr int kAliveWaitMs = 5000;
 
 // Takes "--timeout S" out of the arguments.
 std::optional<int> TakeTimeout(QStringList &args, int fallback)
@@ -38,6 +41,24 @@ void TakeMessages(BusSession &bus)
 
 } // namespace
 
+namespace {
+// What a time-out left in the master when it cut the download short.
+QString HalfWay(BusSession &bus)
+{
+    const int step = bus.ops.startupStep;
+    if (step != 2 && step != 3)
+        return {};
+    const ConfigImage &image = bus.env.ctx.st.image;
+    int loaded = 0;
+    for (int s = 1; step == 3 && s < bus.ops.downloadStation && s < kSlots; ++s)
+        loaded += image.hasSlave(s) ? 1 : 0;
+    return QStringLiteral("the time-out ended the download half-way: %1 of %2 slave records loaded; "
+                          "the master holds an incomplete configuration")
+        .arg(loaded)
+        .arg(DownloadSlaves(image));
+}
+} // namespace
+
 int CmdRun(Env &env, const QStringList &argv)
 {
     QStringList args = argv;
@@ -45,11 +66,11 @@ int CmdRun(Env &env, const QStringList &argv)
     const auto hw = TakeHwOption(args, &why);
     if (!hw)
         return HwUsageError(env, "run", why);
-    const auto seconds = TakeTimeout(args, kDefaultRunSeconds);
+    const auto given = TakeTimeout(args, 0); // 0: from the configuration and the link
     // The next job goes out as soon as the board has answered, unless the
     // download is to be paced by the status poll as in the window.
     const bool tick = args.removeAll(QStringLiteral("--tick")) > 0;
-    if (!seconds || args.size() != 1) {
+    if (!given || args.size() != 1) {
         env.err << "usage: meridan-cli run --hw HW FILE.dp1 [--timeout SECONDS] [--tick]" << Qt::endl;
         return kUsage;
     }
@@ -64,12 +85,21 @@ int CmdRun(Env &env, const QStringList &argv)
     }
     BusSession bus(env);
     env.ctx.st.fastDownload = !tick;
+    // A time-out the user gave bounds the whole command, every wait in it;
+    // the derived one starts once the link is known.
+    const qint64 start = env.ctx.pump.nowMs();
+    if (*given > 0)
+        bus.setDeadline(*given * 1000);
     bus.echoStatus(true);
     if (!bus.connect(*hw))
         return kFailed;
+    const int seconds = *given > 0 ? *given : RunTimeoutSeconds(env.ctx.st.image, bus.link());
+    if (*given == 0)
+        bus.setDeadline(seconds * 1000);
+    const qint64 end = (*given > 0 ? start : env.ctx.pump.nowMs()) + qint64(seconds) * 1000;
     bus.ops.F1_Run_Click();
     // Ends at Operate, or as soon as the connection is lost.
-    bus.waitFor([&] { return bus.panel.operating() || !bus.conn.connected(); }, *seconds * 1000);
+    bus.waitFor([&] { return bus.panel.operating() || !bus.conn.connected(); }, int(std::max<qint64>(0, end - env.ctx.pump.nowMs())));
     const bool operate = bus.panel.operating() && bus.conn.connected();
     bus.echoStatus(false);
     if (!bus.conn.connected()) {
@@ -77,8 +107,10 @@ int CmdRun(Env &env, const QStringList &argv)
         return kFailed;
     }
     if (!operate) {
-        env.err << "meridan-cli run: no Operate within " << *seconds << " s (mode: "
+        env.err << "meridan-cli run: no Operate within " << seconds << " s (mode: "
                 << (bus.panel.mode ? bus.panel.betriebsart() : QStringLiteral("unknown")) << ")" << Qt::endl;
+        if (const QString half = HalfWay(bus); !half.isEmpty())
+            env.err << "meridan-cli run: " << half << Qt::endl;
         return kFailed;
     }
     env.out << "Operate" << Qt::endl;
@@ -99,20 +131,31 @@ int CmdStatus(Env &env, const QStringList &argv)
     BusSession bus(env);
     if (!bus.connect(*hw))
         return kFailed;
+    // The link goes when it is lost (the poll replaces it): ask for it anew
+    // after every wait, and say why rather than print what it last showed.
+    const auto lost = [&](const QString &what) {
+        const QString detail = bus.conn.connected() ? bus.link().faultText() : env.ctx.st.melde1;
+        env.err << "meridan-cli status: " << what << (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail) << Qt::endl;
+        return kFailed;
+    };
+    if (!bus.masterAnswers(kAliveWaitMs))
+        return lost(QStringLiteral("no answer from the master"));
     TakeMessages(bus);
-    iface::Link &link = bus.link();
-    QList<int> running, diagnosis;
     // A board that sends its lists when asked gets asked for every part of
     // them (two bytes of each list a frame); the others are read directly.
     bool asked = false;
-    for (int i = 0; i <= 16; i += 2) {
-        if (link.orderLiveList(i)) {
+    for (int i = 0; i <= 16 && bus.conn.connected(); i += 2) {
+        if (bus.link().orderLiveList(i)) {
             asked = true;
             bus.waitFor([] { return false; }, 250);
         }
     }
     if (!asked)
         bus.waitFor([] { return false; }, 200); // the tick takes waiting messages in
+    if (!bus.conn.connected() || bus.link().lost())
+        return lost(QStringLiteral("the master stopped answering"));
+    iface::Link &link = bus.link();
+    QList<int> running, diagnosis;
     for (int i = 0; i < 16; ++i) {
         const uint8_t run = link.listByte(0, i);
         const uint8_t dia = link.listByte(1, i);
@@ -124,9 +167,11 @@ int CmdStatus(Env &env, const QStringList &argv)
         }
     }
     QString mode = bus.panel.betriebsart();
-    if (mode.isEmpty() && bus.conn.connected())
+    if (mode.isEmpty())
         if (const auto m = iface::BusModeOfState(link.getByte(link.map().busState)))
             mode = iface::BusModeText(*m);
+    if (link.lost())
+        return lost(QStringLiteral("the master stopped answering"));
     const auto list = [](const QList<int> &l) {
         QStringList t;
         for (int s : l)
@@ -137,7 +182,7 @@ int CmdStatus(Env &env, const QStringList &argv)
             << "mode: " << (mode.isEmpty() ? QStringLiteral("unknown") : mode) << "\n"
             << "running: " << list(running) << "\n"
             << "diagnosis: " << list(diagnosis) << Qt::endl;
-    return link.lost() ? kFailed : kOk;
+    return kOk;
 }
 
 int CmdMode(Env &env, const QStringList &argv)

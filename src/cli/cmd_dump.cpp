@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 #include "config/configfile.h"
 #include "config/dump.h"
+#include "config/image.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -19,11 +20,20 @@ int CmdDump(Env &env, const QStringList &args)
         env.err << "meridan-cli: cannot read " << args[0] << Qt::endl;
         return kUsage;
     }
-    LoadConfigFile(env.ctx, info.filePath());
-    try {
-        env.out << QJsonDocument(DumpConfig(env.ctx.st.image)).toJson(QJsonDocument::Indented);
-    } catch (const std::exception &e) {
-        env.err << "meridan-cli: damaged record in " << args[0] << ": " << e.what() << Qt::endl;
+    QString damage;
+    LoadConfigFile(env.ctx, info.filePath(), &damage);
+    // What was read completely is still shown; the damage decides the exit.
+    if (env.ctx.st.image.hasMaster()) {
+        try {
+            env.out << QJsonDocument(DumpConfig(env.ctx.st.image)).toJson(QJsonDocument::Indented);
+        } catch (const std::exception &e) {
+            env.err << "meridan-cli: damaged record in " << args[0] << ": " << e.what() << Qt::endl;
+            return kUsage;
+        }
+    }
+    env.out.flush();
+    if (!damage.isEmpty()) {
+        env.err << "meridan-cli: " << args[0] << " is damaged: " << damage << Qt::endl;
         return kUsage;
     }
     return kOk;

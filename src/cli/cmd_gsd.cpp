@@ -1,6 +1,7 @@
 // meridan-cli gsd FILE: reads a GSD file into a new slave record and prints
 // the tables the slave editor would use, as JSON. Exit 1 when the read
 // stopped on an error or the file is no GSD file.
+#include "core/readfile.h"
 #include "cli/commands.h"
 #include "core/texts.h"
 #include "slave/gsd.h"
@@ -65,7 +66,7 @@ int CmdGsd(Env &env, const QStringList &argsIn)
     const QString path = ResolveNoCase(env.ctx.root.mapPath(args[0]));
     const QFileInfo info(path);
     QFile probe(path);
-    if (!info.isFile() || !probe.open(QIODevice::ReadOnly)) {
+    if (!info.isFile() || !OpenRegularFile(probe)) {
         env.err << "meridan-cli: cannot read " << args[0] << Qt::endl;
         return kUsage;
     }

@@ -3,6 +3,7 @@
 // Edits the soft-PLC project's global variables like the variable editor and
 // saves them like it (the I/O blocks are regenerated too); without a change
 // it lists the variables and their channels.
+#include "core/readfile.h"
 #include "cli/commands.h"
 #include "iec/export_paths.h"
 #include "iec/vars.h"
@@ -85,7 +86,7 @@ void List(Env &env, const VarTable &t, const IoMap &map, int station)
     // The addresses the next export gives them.
     const ExportPaths paths = GetExportPaths(env.ctx);
     QFile f(paths.ioConfig);
-    const IoPlan plan = PlanIoConfig(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), map);
+    const IoPlan plan = PlanIoConfig(OpenRegularFile(f) ? f.readAll() : QByteArray(), map);
     env.out << "variables file: " << paths.vars << "\n";
     for (const VarEntry &e : t.entries) {
         if (station > 0 && (!e.attached() || e.station != station))

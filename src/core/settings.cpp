@@ -1,5 +1,7 @@
 #include "core/settings.h"
 
+#include "core/readfile.h"
+
 #include "core/context.h"
 #include "core/numbers.h"
 #include "core/savefile.h"
@@ -71,15 +73,15 @@ bool ParseLanguage(const QByteArray &text, int16_t &flag)
 
 void ReadSettings(Context &ctx)
 {
-    QFile f(ctx.root.settingsFile());
-    if (!f.open(QIODevice::ReadOnly))
+    const auto read = ReadRegularFile(ctx.root.settingsFile(), kMaxSettingsBytes);
+    if (!read)
         return;
-    const QByteArray text = f.read(kMaxSettingsBytes);
+    const QByteArray &text = *read;
     int16_t flag = ctx.st.language;
     if (ParseLanguage(text, flag))
         ctx.st.language = flag;
     else
-        qCDebug(lcSettings) << "no language in" << f.fileName();
+        qCDebug(lcSettings) << "no language in" << ctx.root.settingsFile();
     ctx.st.fastDownload = ParseFastDownload(text);
 }
 
@@ -94,8 +96,8 @@ QString ParseVarTool(const QByteArray &text)
 
 QString ReadVarTool(const Context &ctx)
 {
-    QFile f(ctx.root.settingsFile());
-    return f.open(QIODevice::ReadOnly) ? ParseVarTool(f.read(kMaxSettingsBytes)) : QString();
+    const auto read = ReadRegularFile(ctx.root.settingsFile(), kMaxSettingsBytes);
+    return read ? ParseVarTool(*read) : QString();
 }
 
 void WriteSettings(Context &ctx)
@@ -105,9 +107,8 @@ void WriteSettings(Context &ctx)
         text += QByteArrayLiteral("[FASTDOWNLOAD]\r\n") + NumText(1).toLatin1() + "\r\n";
     // Other sections stay as they are: everything but the ones written above
     // and their values.
-    QFile old(ctx.root.settingsFile());
-    if (old.open(QIODevice::ReadOnly)) {
-        const QList<QByteArray> lines = old.read(kMaxSettingsBytes).split('\n');
+    if (const auto old = ReadRegularFile(ctx.root.settingsFile(), kMaxSettingsBytes)) {
+        const QList<QByteArray> lines = old->split('\n');
         for (qsizetype i = 0; i < lines.size(); ++i) {
             if (lines[i].contains("[LANGUAGE]") || lines[i].contains("[FASTDOWNLOAD]")) {
                 ++i;

@@ -16,6 +16,22 @@ QString NumTextReal(double value)
     return value >= 0 ? QStringLiteral(" ") + digits : digits;
 }
 
+QString EchoText(QStringView text, int most)
+{
+    QString out;
+    qsizetype used = 0;
+    for (; used < text.size() && out.size() < most; ++used) {
+        const char16_t c = text[used].unicode();
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0))
+            out += QStringLiteral("\\x") + HexUpper(c, 2);
+        else
+            out += text[used];
+    }
+    if (used < text.size())
+        out += QStringLiteral("... (%1 characters in all)").arg(text.size());
+    return out;
+}
+
 QString HexByteText(uint8_t b)
 {
     return HexUpper(b, 2) + QLatin1Char(' ');

@@ -21,6 +21,11 @@ QString HexUpper(unsigned long long value, int width);
 // user's decimal separator (QLocale default).
 QString Fixed3(double value);
 
+// Text from outside (a line of a file, a board's reply) as it may be echoed
+// in a message: control characters shown as \xNN, at most `most` characters
+// kept, and what was cut counted. Terminal escape sequences cannot pass.
+QString EchoText(QStringView text, int most = 80);
+
 // The language flag: 49 selects German, any other value English.
 constexpr int16_t kGerman = 49;
 constexpr int16_t kEnglish = 1;

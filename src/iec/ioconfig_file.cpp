@@ -1,4 +1,5 @@
 // Reading and replacing the project's Ioconfig.cnf.
+#include "core/readfile.h"
 #include "iec/ioconfig.h"
 
 #include "core/context.h"
@@ -24,9 +25,9 @@ IoRewrite RewriteIoConfig(Context &ctx, const IoMap &map)
     const bool existed = QFileInfo::exists(r.path);
     if (existed) {
         QFile f(r.path);
-        if (QFileInfo(r.path).size() > kMaxFileBytes || !f.open(QIODevice::ReadOnly)) {
-            r.error = ctx.tr(QStringLiteral("Cannot read %1: %2"), QStringLiteral("%1 ist nicht lesbar: %2"))
-                          .arg(r.path, f.errorString().isEmpty() ? QStringLiteral("too big") : f.errorString());
+        QString why = QStringLiteral("too big");
+        if (QFileInfo(r.path).size() > kMaxFileBytes || !OpenRegularFile(f, &why)) {
+            r.error = ctx.tr(QStringLiteral("Cannot read %1: %2"), QStringLiteral("%1 ist nicht lesbar: %2")).arg(r.path, why);
             return r;
         }
         old = f.readAll();

@@ -1,5 +1,6 @@
 // Reading and replacing the project's variables file, and the outside tool
 // that unpacks and packs the project around an edit.
+#include "core/readfile.h"
 #include "iec/vars.h"
 
 #include "core/context.h"
@@ -30,10 +31,8 @@ std::optional<QByteArray> ReadFile(const QString &path, QString &why)
         why = QStringLiteral("too big");
         return std::nullopt;
     }
-    if (!f.open(QIODevice::ReadOnly)) {
-        why = f.errorString();
+    if (!OpenRegularFile(f, &why))
         return std::nullopt;
-    }
     QByteArray bytes = f.readAll();
     if (f.error() != QFileDevice::NoError) {
         why = f.errorString();

@@ -1,8 +1,11 @@
 #include "iface/driver.h"
+#include "core/readfile.h"
 
 #include "core/paths.h"
 #include "core/pump.h"
 #include "core/bytes.h"
+#include "core/savefile.h"
+#include "core/texts.h"
 #include "iface/logging.h"
 #include "iface/netproto.h"
 #include "iface/zelpci_cfg.h"
@@ -33,7 +36,7 @@ uint32_t ReadHexFile(const QString &path, bool *ok)
 {
     QFile f(path);
     *ok = false;
-    if (!f.open(QIODevice::ReadOnly))
+    if (!OpenRegularFile(f))
         return 0;
     const QByteArray text = f.read(64).trimmed();
     return text.toUInt(ok, 0);
@@ -51,6 +54,16 @@ QByteArray U16(uint16_t v)
     QByteArray b(2, '\0');
     putBe16({reinterpret_cast<uint8_t *>(b.data()), 2}, 0, v);
     return b;
+}
+
+QString ConnectError(const QTcpSocket &sock, int ms)
+{
+    switch (sock.error()) {
+    case QAbstractSocket::ConnectionRefusedError: return QStringLiteral("connection refused");
+    case QAbstractSocket::HostNotFoundError: return QStringLiteral("unknown host");
+    case QAbstractSocket::SocketTimeoutError: return QStringLiteral("no answer within %1 ms").arg(ms);
+    default: return sock.errorString();
+    }
 }
 
 } // namespace
@@ -203,7 +216,7 @@ int32_t DriverLibrary::load(const QString &path, uint8_t cpu)
     if (!mem_)
         return kLoadNoBoard;
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!OpenRegularFile(f))
         return kLoadNoFile;
     // One chunk beyond the largest payload is enough for the board to see an
     // oversized image; the rest is not read.
@@ -263,16 +276,25 @@ int32_t DriverLibrary::PCI_InitEx(const QString &target)
 {
     dropConnection();
     netFailed_ = false;
+    failure_.clear();
     timeoutMs_ = kDefaultTimeoutMs;
     const DriverConfig cfg = DriverConfig::load(root_);
     const auto ep = cfg.resolveTarget(target);
-    if (!ep)
+    if (!ep) {
+        failure_ = QStringLiteral("%1: neither a target of zelpci.cfg nor host[:port]").arg(EchoText(target, 40));
         return kInitExBadTarget;
+    }
+    // Messages name the target as the user gave it, and where it led.
+    const QString where = QStringLiteral("%1:%2").arg(ep->host).arg(ep->port);
+    const QString given = EchoText(target.trimmed(), 40);
+    endpoint_ = given.compare(where, Qt::CaseInsensitive) == 0 ? where : QStringLiteral("%1 at %2").arg(given, where);
     sock_ = std::make_unique<QTcpSocket>();
     sock_->connectToHost(ep->host, ep->port);
     // Name lookup and connect share one bound.
-    if (!sock_->waitForConnected(std::max(timeoutMs_, 2000))) {
+    const int connectMs = std::max(timeoutMs_, 2000);
+    if (!sock_->waitForConnected(connectMs)) {
         qCDebug(lcNet) << "cannot reach" << ep->host << ep->port << sock_->errorString();
+        failure_ = endpoint_ + QStringLiteral(": ") + ConnectError(*sock_, connectMs);
         dropConnection();
         return kInitExNoConnect;
     }
@@ -282,6 +304,11 @@ int32_t DriverLibrary::PCI_InitEx(const QString &target)
     const auto reply = exchange(net::Hello, hello);
     const auto h = reply ? net::ParseHello(*reply) : std::nullopt;
     if (!h || h->version != net::kProtocolVersion) {
+        if (reply)
+            failure_ = endpoint_ + (h ? QStringLiteral(": protocol version %1, not %2").arg(h->version).arg(net::kProtocolVersion)
+                                      : QStringLiteral(": a HELLO reply of %1 bytes").arg(reply->size()));
+        else if (failure_.isEmpty())
+            failure_ = endpoint_ + QStringLiteral(": no HELLO reply");
         dropConnection();
         netFailed_ = false;
         return kInitExNoHello;
@@ -307,52 +334,75 @@ void DriverLibrary::PCI_SetTimeOut(int32_t ms, int32_t handle)
 {
     if (ms <= 0 || !ready(handle))
         return;
-    if (exchange(net::SetTimeout, U32(uint32_t(ms))))
+    if (exchangeSized(net::SetTimeout, U32(uint32_t(ms)), 0))
         timeoutMs_ = ms;
 }
 
 std::optional<QByteArray> DriverLibrary::exchange(uint8_t type, const QByteArray &payload)
 {
-    auto fail = [&](const char *why) -> std::optional<QByteArray> {
+    auto fail = [&](const QString &why) -> std::optional<QByteArray> {
         qCDebug(lcNet) << "request" << Qt::hex << type << "failed:" << why;
+        failure_ = endpoint_ + QStringLiteral(": ") + why;
         netFailed_ = true;
         dropConnection();
         return std::nullopt;
     };
     if (!connected())
-        return fail("not connected");
+        return fail(QStringLiteral("not connected"));
     const QDeadlineTimer deadline(timeoutMs_);
     sock_->write(net::Encode(type, payload));
     while (sock_->bytesToWrite() > 0) {
         if (!sock_->waitForBytesWritten(int(std::max<qint64>(deadline.remainingTime(), 0))))
-            return fail("send");
+            return fail(QStringLiteral("the request could not be sent"));
     }
     for (;;) {
         rx_ += sock_->readAll();
         net::Frame f;
         switch (net::TakeFrame(rx_, f)) {
         case net::Take::Malformed:
-            return fail("malformed reply frame");
+            return fail(QStringLiteral("line fault: a reply frame that is not one"));
         case net::Take::Frame:
             if (f.type == uint8_t(type | 0x80))
                 return f.payload;
             if (f.type == net::Error) {
                 const uint8_t code = f.payload.size() > 1 ? uint8_t(f.payload[1]) : 0;
-                qCDebug(lcNet) << "board error" << code << f.payload.mid(2);
-                if (code == net::kErrFrameTooLong || code == net::kErrBoardBusy)
-                    return fail("board closed the connection");
+                const QString text = EchoText(QString::fromLatin1(f.payload.mid(2)));
+                qCDebug(lcNet) << "board error" << code << text;
+                if (code == net::kErrBoardBusy)
+                    return fail(QStringLiteral("board busy: another program is connected"));
+                if (code == net::kErrFrameTooLong || code == net::kErrIdle)
+                    return fail(QStringLiteral("the board closed the connection: ") + text);
+                failure_ = endpoint_ + QStringLiteral(": board error %1: %2").arg(code).arg(text);
                 return std::nullopt;
             }
-            return fail("reply of another type");
+            return fail(QStringLiteral("line fault: a reply of type %1 to request %2").arg(HexUpper(f.type, 2), HexUpper(type, 2)));
         case net::Take::NeedMore:
             break;
         }
         if (deadline.hasExpired())
-            return fail("time-out");
+            return fail(QStringLiteral("no reply within %1 ms").arg(timeoutMs_));
         if (!sock_->waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1)))
             && sock_->state() != QAbstractSocket::ConnectedState)
-            return fail("connection closed");
+            return fail(QStringLiteral("the board closed the connection"));
     }
+}
+
+void DriverLibrary::lineFault(const QString &what)
+{
+    qCWarning(lcNet).noquote() << "line fault:" << what;
+    failure_ = endpoint_ + QStringLiteral(": line fault: ") + what;
+    netFailed_ = true;
+    dropConnection();
+}
+
+std::optional<QByteArray> DriverLibrary::exchangeSized(uint8_t type, const QByteArray &payload, qsizetype size)
+{
+    auto r = exchange(type, payload);
+    if (r && size >= 0 && r->size() != size) {
+        lineFault(QStringLiteral("a reply of %1 bytes to request %2, not %3").arg(r->size()).arg(HexUpper(type, 2)).arg(size));
+        return std::nullopt;
+    }
+    return r;
 }
 
 uint8_t DriverLibrary::PCI_GetByteEx(uint32_t addr, int32_t handle)
@@ -361,8 +411,8 @@ uint8_t DriverLibrary::PCI_GetByteEx(uint32_t addr, int32_t handle)
         netFailed_ = true;
         return 0;
     }
-    const auto r = exchange(net::GetByte, U32(addr));
-    return r && r->size() == 1 ? uint8_t(r->at(0)) : 0;
+    const auto r = exchangeSized(net::GetByte, U32(addr), 1);
+    return r ? uint8_t(r->at(0)) : 0;
 }
 
 void DriverLibrary::PCI_SetByteEx(uint32_t addr, uint8_t value, int32_t handle)
@@ -371,7 +421,7 @@ void DriverLibrary::PCI_SetByteEx(uint32_t addr, uint8_t value, int32_t handle)
         netFailed_ = true;
         return;
     }
-    exchange(net::SetByte, U32(addr) + QByteArray(1, char(value)));
+    exchangeSized(net::SetByte, U32(addr) + QByteArray(1, char(value)), 0);
 }
 
 int32_t DriverLibrary::PCI_GetMultiByteEx(uint32_t addr, int32_t count, std::span<uint8_t> dst, int32_t handle)
@@ -382,8 +432,8 @@ int32_t DriverLibrary::PCI_GetMultiByteEx(uint32_t addr, int32_t count, std::spa
         netFailed_ = true;
         return 0;
     }
-    const auto r = exchange(net::GetBlock, U32(addr) + U16(uint16_t(count)));
-    if (!r || r->size() != count)
+    const auto r = exchangeSized(net::GetBlock, U32(addr) + U16(uint16_t(count)), count);
+    if (!r)
         return 0;
     const std::size_t n = std::min<std::size_t>(std::size_t(count), dst.size());
     std::copy_n(reinterpret_cast<const uint8_t *>(r->constData()), n, dst.begin());
@@ -400,8 +450,12 @@ int32_t DriverLibrary::PCI_PutCommandEx(int32_t length, std::span<const uint8_t>
         return 0;
     }
     const QByteArray bytes(reinterpret_cast<const char *>(job.data()), length + 1);
-    const auto r = exchange(net::PutCommand, bytes);
-    return r && r->size() == 1 ? uint8_t(r->at(0)) : 0;
+    const auto r = exchangeSized(net::PutCommand, bytes, 1);
+    if (r && uint8_t(r->at(0)) > 1) {
+        lineFault(QStringLiteral("a job answered with %1").arg(uint8_t(r->at(0))));
+        return 0;
+    }
+    return r ? uint8_t(r->at(0)) : 0;
 }
 
 int32_t DriverLibrary::PCI_GetMeldeEx(int32_t most, std::span<uint8_t> dst, int32_t handle)
@@ -410,11 +464,21 @@ int32_t DriverLibrary::PCI_GetMeldeEx(int32_t most, std::span<uint8_t> dst, int3
         netFailed_ = true;
         return 0;
     }
-    const auto r = exchange(net::GetMelde, U16(uint16_t(std::clamp(most, 0, 0xFFFF))));
-    if (!r || r->isEmpty() || r->at(0) != 1)
+    most = std::clamp(most, 0, 0xFFFF);
+    const auto r = exchange(net::GetMelde, U16(uint16_t(most)));
+    if (!r)
         return 0;
+    // No message is one byte 0; a message is 1, then its header and the data
+    // its byte 7 counts, never more than were asked for.
     const QByteArray msg = r->mid(1);
-    if (msg.size() < 8)
+    const bool none = r->size() == 1 && r->at(0) == 0;
+    const bool message = !r->isEmpty() && r->at(0) == 1 && msg.size() >= 8 && msg.size() == 8 + uint8_t(msg[7])
+        && uint8_t(msg[7]) <= most;
+    if (!none && !message) {
+        lineFault(QStringLiteral("a message reply of %1 bytes").arg(r->size()));
+        return 0;
+    }
+    if (none)
         return 0;
     const std::size_t n = std::min<std::size_t>(std::size_t(msg.size()), dst.size());
     std::copy_n(reinterpret_cast<const uint8_t *>(msg.constData()), n, dst.begin());
@@ -424,7 +488,7 @@ int32_t DriverLibrary::PCI_GetMeldeEx(int32_t most, std::span<uint8_t> dst, int3
 int32_t DriverLibrary::PCI_BurnEx(const QString &path, int32_t handle)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!OpenRegularFile(f))
         return -1;
     const QByteArray file = f.read(net::kMaxFrame - 1);
     if (!ready(handle)) {
@@ -434,9 +498,9 @@ int32_t DriverLibrary::PCI_BurnEx(const QString &path, int32_t handle)
     // Writing a whole EEPROM takes the board longer than a byte access.
     const int saved = timeoutMs_;
     timeoutMs_ = std::max(timeoutMs_, 10000);
-    const auto r = exchange(net::Burn, file);
+    const auto r = exchangeSized(net::Burn, file, 3);
     timeoutMs_ = saved;
-    return r && r->size() >= 2 ? (r->at(0) == 0 ? 0 : uint8_t(r->at(1))) : -1;
+    return r ? (r->at(0) == 0 ? 0 : uint8_t(r->at(1))) : -1;
 }
 
 int32_t DriverLibrary::PCI_ReadConfEx(const QString &path, int32_t handle)
@@ -449,14 +513,20 @@ int32_t DriverLibrary::PCI_ReadConfEx(const QString &path, int32_t handle)
     timeoutMs_ = std::max(timeoutMs_, 10000);
     const auto r = exchange(net::ReadConf, {});
     timeoutMs_ = saved;
-    if (!r || r->isEmpty())
+    if (!r)
         return -1;
-    if (r->at(0) != 1)
+    if (r->isEmpty() || uint8_t(r->at(0)) > 1) {
+        lineFault(QStringLiteral("a configuration reply that begins with neither 0 nor 1"));
+        return -1;
+    }
+    if (r->at(0) == 0)
         return 0;
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    const QString why = WriteWholeFile(path, r->mid(1));
+    if (!why.isEmpty()) {
+        qCWarning(lcDriver).noquote() << path << "not written:" << why;
         return -1;
-    return f.write(r->mid(1)) == r->size() - 1 ? 1 : -1;
+    }
+    return 1;
 }
 
 } // namespace meridan::iface

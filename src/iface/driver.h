@@ -92,6 +92,14 @@ public:
     // reply that is not a frame). The connection is closed by then: a late
     // reply could otherwise be taken as the answer to the next request.
     bool networkFailed() const { return netFailed_; }
+    // What went wrong last: why PCI_InitEx failed ("127.0.0.1:17301:
+    // connection refused", "board busy: another program is connected"), or
+    // why an exchange failed (no reply in time, a reply that cannot be the
+    // answer). Empty while all is well.
+    QString failure() const { return failure_; }
+    // The target of the last PCI_InitEx as messages name it ("Ketch at
+    // 127.0.0.1:17302", or just "127.0.0.1:17301").
+    QString endpoint() const { return endpoint_; }
     int timeoutMs() const { return timeoutMs_; }
     // The HELLO reply's firmware version byte and board name.
     uint8_t helloFirmware() const { return helloFirmware_; }
@@ -110,6 +118,10 @@ private:
     int32_t loaderCommand(uint8_t cmd);
     // One request, one reply. nullopt on any failure (then networkFailed()).
     std::optional<QByteArray> exchange(uint8_t type, const QByteArray &payload);
+    // The reply of an exchange whose payload must be `size` bytes (-1: any);
+    // any other size is a line fault that gives the connection up.
+    std::optional<QByteArray> exchangeSized(uint8_t type, const QByteArray &payload, qsizetype size);
+    void lineFault(const QString &what);
     bool ready(int32_t handle) const;
     void dropConnection();
 
@@ -123,6 +135,8 @@ private:
     QByteArray rx_;
     int timeoutMs_ = kDefaultTimeoutMs;
     bool netFailed_ = false;
+    QString failure_;
+    QString endpoint_; // the target as the messages name it
     uint8_t helloFirmware_ = 0;
     QByteArray boardName_;
 };

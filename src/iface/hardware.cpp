@@ -123,6 +123,7 @@ OpenResult OpenSerial(const HwChoice &c, LinkEnv &env, int16_t language)
     const DpramMap map = MapOf(c);
     auto line = std::make_unique<SerialLine>(env.makeSerialIo ? env.makeSerialIo() : std::make_unique<QtSerialIo>(), env.pump, env.mbuf);
     line->onTimeout = env.onCommandTimeout;
+    line->deadline = &env.deadlineMs;
     const QString device = DriverConfig::load(env.root).serialDevice(c.port);
     if (device.isEmpty() || !line->open(device, variant ? 19200 : 9600)) {
         qCDebug(lcSerial) << "cannot open" << device << line->errorText();
@@ -157,7 +158,8 @@ OpenResult OpenSerial(const HwChoice &c, LinkEnv &env, int16_t language)
 
     std::unique_ptr<SerialLink> link = frames ? std::make_unique<FrameLink>(env, TraitsFor(c), map, std::move(line))
                                               : std::make_unique<SerialLink>(env, TraitsFor(c), map, std::move(line));
-    link->versionText = QString::fromLatin1(text);
+    // The version as the monitor sent it, but never more than a short, plain text.
+    link->versionText = EchoText(QString::fromLatin1(text), 16);
     link->firmwareVersion = version;
     link->boardVariant = variant;
     r.status = (com1 ? Tr(language, QStringLiteral("Ravelin/Dromon on COM1 firmware version "),
@@ -176,8 +178,10 @@ OpenResult OpenNetwork(const HwChoice &c, LinkEnv &env, int16_t language, const 
     const QString target = c.target.isEmpty() ? kDefaultTarget : c.target;
     auto driver = std::make_unique<DriverLibrary>(env.root, env.pump);
     const int32_t handle = driver->PCI_InitEx(target);
+    // The original texts, with the target the user gave and what went wrong.
+    const auto why = [&] { return QStringLiteral(" (") + driver->failure() + QLatin1Char(')'); };
     if (handle != kInitExOk) {
-        r.status = QStringLiteral("Can´t open OS9Target");
+        r.status = QStringLiteral("Can´t open OS9Target") + why();
         return r;
     }
     progress(LibraryVersionText(*driver));
@@ -193,9 +197,14 @@ OpenResult OpenNetwork(const HwChoice &c, LinkEnv &env, int16_t language, const 
         driver->PCI_SetTimeOut(200, handle);
     auto link = std::make_unique<NetworkLink>(env, TraitsFor(c), MapOf(c), std::move(driver), handle);
     link->boardVariant = variant;
-    if (link->getByte(link->map().startByte) != kReady) {
+    const uint8_t start = link->getByte(link->map().startByte);
+    if (start != kReady) {
+        const QString failure = link->lost() ? link->faultText()
+                                             : QStringLiteral("%1: the start byte reads %2, not 52 (\"R\")")
+                                                   .arg(link->driver().endpoint(), HexUpper(start, 2));
         link->close(false);
-        r.status = Tr(language, QStringLiteral("Ravelin/Ketch/Dromon not found"), QStringLiteral("Kein Ravelin/Ketch/Dromon gefunden"));
+        r.status = Tr(language, QStringLiteral("Ravelin/Ketch/Dromon not found"), QStringLiteral("Kein Ravelin/Ketch/Dromon gefunden"))
+            + QStringLiteral(" (") + failure + QLatin1Char(')');
         return r;
     }
     ReadVersionAndState(*link, false, r);

@@ -60,6 +60,9 @@ struct LinkEnv {
     std::function<void()> onCommandTimeout; // a serial command went unanswered
     // The serial port under a serial link; unset: a real QSerialPort.
     std::function<std::unique_ptr<SerialIo>()> makeSerialIo;
+    // When the operation under way must end, on the pump's clock; 0: no
+    // deadline. A link's waits stop there rather than run their full budget.
+    qint64 deadlineMs = 0;
 };
 
 class Link {
@@ -109,6 +112,12 @@ public:
     // The board stopped answering (a command's time-out, a dead socket, a
     // port that closed underneath).
     virtual bool lost() const { return false; }
+    // Why the board was lost, in a few words ("no reply to R400", "line
+    // fault: ..."); empty when the link cannot tell.
+    virtual QString faultText() const { return {}; }
+    // Roughly how long handing over a job of `n` data bytes and taking in its
+    // reply take on this link's wire, beyond the status poll's interval.
+    virtual int transferMs(int n) const { return 0; }
     // Gives the connection back. `goodbye`: tell a serial monitor that the
     // host is gone, so it stops sending frames nobody reads.
     virtual void close(bool goodbye = false) = 0;

@@ -28,6 +28,7 @@ constexpr uint16_t kProtocolVersion = 1;
 // Board error codes after which the board closes the connection.
 constexpr uint8_t kErrFrameTooLong = 0x04;
 constexpr uint8_t kErrBoardBusy = 0x06;
+constexpr uint8_t kErrIdle = 0x09; // no request for the board's idle time
 
 struct Frame {
     uint8_t type = 0;

@@ -22,6 +22,8 @@ public:
     // A failed exchange (no reply in time, a dead or confused connection)
     // loses the board: the driver has closed the connection by then.
     bool lost() const override { return driver_->networkFailed(); }
+    QString faultText() const override { return driver_->failure(); }
+    int transferMs(int) const override { return 5; }
     void close(bool) override { driver_->PCI_DeInitEx(handle_); }
     int32_t burnFile(const QString &path) override { return driver_->PCI_BurnEx(path, handle_); }
     int32_t readConfigFile(const QString &path) override { return driver_->PCI_ReadConfEx(path, handle_); }

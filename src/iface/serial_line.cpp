@@ -7,6 +7,8 @@
 #include "iface/logging.h"
 #include "iface/serial_frame.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace meridan::iface {
@@ -62,18 +64,8 @@ bool SerialLine::takeIn(QByteArray &reply)
             frame += io_->read(size - frame.size());
         }
         if (IsLiveListFrame(frame)) {
-            // The lists have 17 bytes; an index from a confused line must not
-            // reach past them.
-            const LiveListPart p = LiveListOf(frame);
-            for (std::size_t k = 0; k < 2; ++k) {
-                const std::size_t i = std::size_t(p.index) + k;
-                if (i < runList.size()) {
-                    runList[i] = p.run[k];
-                    diaList[i] = p.dia[k];
-                }
-            }
-            liveRequestCounter = 0;
-            liveMissCounter = 0;
+            takeLiveList(frame);
+            continue; // more frames or reply text may follow
         }
         if (!SerialFrameToMessage(frame, mbuf_))
             continue; // more frames or reply text may follow
@@ -81,6 +73,53 @@ bool SerialLine::takeIn(QByteArray &reply)
         msgRequestCounter = 0;
         return true;
     }
+}
+
+// Two bytes of each station list. The lists have 17 bytes, and the frame
+// carries four: anything else is not a live-list frame but a confused or
+// faked line. A frame for an index nobody asked for (a late answer to an
+// earlier connection's request) is not believed either.
+void SerialLine::takeLiveList(QByteArrayView frame)
+{
+    const LiveListPart p = LiveListOf(frame);
+    const int length = uint8_t(frame[3]);
+    if (length != 4 || p.index < 0 || p.index >= int(runList.size())) {
+        lineFault(QStringLiteral("a live-list frame for byte %1 with %2 bytes").arg(p.index).arg(length));
+        return;
+    }
+    const uint32_t bit = 1u << p.index;
+    if (!(liveAsked_ & bit)) {
+        qCDebug(lcSerial) << "live list for byte" << p.index << "not asked for; ignored";
+        return;
+    }
+    liveAsked_ &= ~bit;
+    for (std::size_t k = 0; k < 2; ++k) {
+        const std::size_t i = std::size_t(p.index) + k;
+        if (i < runList.size()) {
+            runList[i] = p.run[k];
+            diaList[i] = p.dia[k];
+        }
+    }
+    liveRequestCounter = 0;
+    liveMissCounter = 0;
+}
+
+void SerialLine::lineFault(const QString &what)
+{
+    qCWarning(lcSerial).noquote() << "line fault:" << what;
+    fault = QStringLiteral("line fault: ") + what;
+    lineFaulted = true;
+    timedOut = true;
+}
+
+bool SerialLine::pastDeadline() const
+{
+    return deadline && *deadline > 0 && pump_.nowMs() >= *deadline;
+}
+
+qint64 SerialLine::until(qint64 wanted) const
+{
+    return deadline && *deadline > 0 ? std::min(wanted, *deadline) : wanted;
 }
 
 // The drain before a command: a message taken in is kept for the next
@@ -96,22 +135,51 @@ void SerialLine::drain(bool keepMessages)
 }
 
 // Sends a command and collects its reply text until it has `need`
-// characters or `polls` polls ran out. False on time-out.
+// characters, `polls` polls ran out or the deadline passed. False on time-out.
 bool SerialLine::exchange(const QByteArray &command, int need, int polls, bool keepMessages)
 {
+    reply_.clear();
+    if (pastDeadline()) {
+        qCDebug(lcSerial) << "deadline passed; not sent:" << command;
+        return false;
+    }
     qCDebug(lcSerial) << "send" << command;
     io_->write(command);
-    reply_.clear();
     int counter = polls;
     do {
         if (io_->bytesAvailable() < need)
-            io_->waitForReadyRead(kPollMs);
+            io_->waitForReadyRead(int(std::clamp<qint64>(until(pump_.nowMs() + kPollMs) - pump_.nowMs(), 0, kPollMs)));
         --counter;
         if (io_->bytesAvailable() >= need && takeIn(reply_) && keepMessages)
             msgPending_ = true;
-    } while (counter > 0 && reply_.size() < need);
-    qCDebug(lcSerial) << "reply" << reply_ << (counter == 0 ? "(time-out)" : "");
-    return counter > 0 || reply_.size() >= need;
+    } while (counter > 0 && reply_.size() < need && !pastDeadline());
+    const bool ok = reply_.size() >= need;
+    qCDebug(lcSerial) << "reply" << reply_ << (ok ? "" : "(time-out)");
+    return ok;
+}
+
+// A reply begins with the letter of its command; a read's value follows as
+// two hexadecimal digits. Anything else is not the answer to this command.
+bool SerialLine::checkReply(const QByteArray &command, bool withValue)
+{
+    const auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    if (!reply_.isEmpty() && reply_[0] == command[0] && (!withValue || (reply_.size() >= 3 && hex(reply_[1]) && hex(reply_[2]))))
+        return true;
+    lineFault(QStringLiteral("reply \"%1\" to %2").arg(EchoText(QString::fromLatin1(reply_.left(16))),
+                                                       QString::fromLatin1(command.trimmed())));
+    return false;
+}
+
+void SerialLine::finishCommand(bool ok, const QByteArray &command, bool withValue, bool tellTimeout)
+{
+    if (!ok) {
+        timedOut = true;
+        fault = QStringLiteral("no reply to %1").arg(QString::fromLatin1(command.trimmed()));
+        if (tellTimeout && onTimeout)
+            onTimeout();
+        return;
+    }
+    timedOut = !checkReply(command, withValue);
 }
 
 uint8_t SerialLine::readCommand(char letter, uint16_t address, bool keepMessages)
@@ -120,10 +188,8 @@ uint8_t SerialLine::readCommand(char letter, uint16_t address, bool keepMessages
     drain(keepMessages);
     if (!keepMessages)
         msgPending_ = pendingBefore;
-    const bool ok = exchange(Command(letter, address), 3, kReplyPolls, keepMessages);
-    timedOut = !ok;
-    if (!ok && onTimeout)
-        onTimeout();
+    const QByteArray command = Command(letter, address);
+    finishCommand(exchange(command, 3, kReplyPolls, keepMessages), command, true, true);
     return uint8_t(LeadingHex(QLatin1StringView(reply_.mid(1, 2)), 0xFF).value_or(0));
 }
 
@@ -151,10 +217,8 @@ uint8_t SerialLine::eepromRead(uint16_t address)
 void SerialLine::write(uint16_t address, uint8_t value)
 {
     takePending();
-    const bool ok = exchange(Command('W', address, value), 1, kReplyPolls, true);
-    timedOut = !ok;
-    if (!ok && onTimeout)
-        onTimeout();
+    const QByteArray command = Command('W', address, value);
+    finishCommand(exchange(command, 1, kReplyPolls, true), command, false, true);
 }
 
 void SerialLine::eepromWrite(uint16_t address, uint8_t value)
@@ -164,9 +228,10 @@ void SerialLine::eepromWrite(uint16_t address, uint8_t value)
         takeIn(text);
         reply_ = readString();
     }
-    const bool ok = exchange(Command('P', address, value), 1, kEepromWritePolls, false);
+    const QByteArray command = Command('P', address, value);
+    const bool ok = exchange(command, 1, kEepromWritePolls, false);
+    finishCommand(ok, command, false, false);
     reply_ = readString();
-    timedOut = !ok;
 }
 
 bool SerialLine::receiveMessage()
@@ -216,12 +281,14 @@ void SerialLine::orderMessage(uint8_t parameter)
 
 void SerialLine::orderLiveList(uint8_t byteIndex)
 {
+    if (byteIndex < runList.size())
+        liveAsked_ |= 1u << byteIndex;
     send(QByteArray("D\0\1", 3) + char(byteIndex));
 }
 
 bool SerialLine::waitForBytes(qint64 count, int ms)
 {
-    const qint64 deadline = pump_.nowMs() + ms;
+    const qint64 deadline = until(pump_.nowMs() + ms);
     while (io_->bytesAvailable() < count) {
         const qint64 left = deadline - pump_.nowMs();
         if (left <= 0 || !io_->isOpen())
@@ -234,8 +301,8 @@ bool SerialLine::waitForBytes(qint64 count, int ms)
 // Lets `ms` pass while the port keeps receiving into its buffer.
 void SerialLine::collect(int ms)
 {
-    const qint64 deadline = pump_.nowMs() + ms;
-    for (qint64 left = ms; left > 0; left = deadline - pump_.nowMs()) {
+    const qint64 deadline = until(pump_.nowMs() + ms);
+    for (qint64 left = deadline - pump_.nowMs(); left > 0; left = deadline - pump_.nowMs()) {
         if (!io_->isOpen()) {
             pump_.sleepMs(int(left));
             return;
@@ -247,13 +314,13 @@ void SerialLine::collect(int ms)
 void SerialLine::quietWait(int ms)
 {
     if (!io_->isOpen()) {
-        pump_.sleepMs(ms);
+        pump_.sleepMs(int(std::max<qint64>(0, until(pump_.nowMs() + ms) - pump_.nowMs())));
         return;
     }
     const int full = int(std::lround(ms / double(kPollMs)));
     // A master that never falls silent would keep restarting the count; give
     // up after four times the quiet time asked for.
-    const qint64 giveUp = pump_.nowMs() + 4 * qint64(std::max(ms, 0)) + kPollMs;
+    const qint64 giveUp = until(pump_.nowMs() + 4 * qint64(std::max(ms, 0)) + kPollMs);
     int n = full;
     while (n >= 1 && pump_.nowMs() < giveUp) {
         if (io_->bytesAvailable() > 0) {

@@ -5,7 +5,8 @@
 // live list, answered by NAK frames (serial_frame.h).
 //
 // Every wait is bounded: a command's reply by 1000 polls of at most 5 ms
-// (2000 for an EEPROM write), a frame's bytes by 500 ms.
+// (2000 for an EEPROM write), a frame's bytes by 500 ms, and all of them by
+// the deadline of the operation the line works for, when it has one.
 #include "iface/serialio.h"
 
 #include <QByteArray>
@@ -16,7 +17,7 @@
 
 namespace meridan {
 class Pump;
-struct Record;
+class Record;
 } // namespace meridan
 
 namespace meridan::iface {
@@ -30,7 +31,12 @@ class SerialLine {
 public:
     SerialLine(std::unique_ptr<SerialIo> io, Pump &pump, std::array<uint8_t, 512> &mbuf);
 
-    bool open(const QString &device, int baud) { return io_->open(device, baud); }
+    bool open(const QString &device, int baud)
+    {
+        baud_ = baud;
+        return io_->open(device, baud);
+    }
+    int baud() const { return baud_; }
     void close() { io_->close(); }
     bool isOpen() const { return io_->isOpen(); }
     QString errorText() const { return io_->errorText(); }
@@ -63,6 +69,14 @@ public:
 
     bool timedOut = false;              // the last command's reply did not come in time
     std::function<void()> onTimeout;    // called once per read or write that timed out
+    // A reply that cannot be the answer came (a line fault): the line is not
+    // believed any more, whatever follows. `fault` says why the line was last
+    // given up (a time-out or a line fault).
+    bool lineFaulted = false;
+    QString fault;
+    // The end of the operation's time on the pump's clock (unset: none). No
+    // command is sent after it, and no wait goes past it.
+    const qint64 *deadline = nullptr;
     std::array<uint8_t, 17> runList{};  // the live lists as the frames bring them
     std::array<uint8_t, 17> diaList{};
     int msgRequestCounter = 0;          // polls until the message request is repeated
@@ -71,15 +85,23 @@ public:
 
 private:
     bool takeIn(QByteArray &reply);
+    void takeLiveList(QByteArrayView frame);
+    void lineFault(const QString &what);
     void drain(bool keepMessages);
     bool exchange(const QByteArray &command, int need, int polls, bool keepMessages);
+    bool checkReply(const QByteArray &command, bool withValue);
     uint8_t readCommand(char letter, uint16_t address, bool keepMessages);
+    void finishCommand(bool ok, const QByteArray &command, bool withValue, bool tellTimeout);
+    bool pastDeadline() const;
+    qint64 until(qint64 wanted) const;
     void takePending();
     void collect(int ms);
 
     std::unique_ptr<SerialIo> io_;
     Pump &pump_;
     std::array<uint8_t, 512> &mbuf_;
+    int baud_ = 0;
+    uint32_t liveAsked_ = 0;  // live-list indexes asked for and not yet answered, a bit each
     bool msgPending_ = false; // a message was taken in while a command waited
     QByteArray reply_;        // reply text of the current command
 };

@@ -7,6 +7,28 @@ SerialLink::SerialLink(LinkEnv &env, LinkTraits traits, DpramMap map, std::uniqu
 {
 }
 
+namespace {
+// Milliseconds for `chars` characters of 10 bits at `baud` (9600 without one).
+int LineMs(int chars, int baud)
+{
+    return int(qint64(chars) * 10000 / (baud > 0 ? baud : 9600)) + 1;
+}
+} // namespace
+
+int SerialLink::transferMs(int n) const
+{
+    // Each mailbox byte is a command of about ten characters with a short
+    // reply: the job's n + 8 bytes and two toggle reads, then for a reply
+    // without data two toggle reads, nine message bytes and the acknowledge.
+    return LineMs((n + 22) * 13, line_->baud());
+}
+
+int FrameLink::transferMs(int n) const
+{
+    // The job frame, the message request and the reply frame.
+    return LineMs(n + 4 + 4 + 5 + 4, line_->baud());
+}
+
 void SerialLink::close(bool goodbye)
 {
     if (!line_->isOpen())

@@ -20,8 +20,11 @@ public:
     void quietWait(int ms) override { line_->quietWait(ms); }
     // A line whose port closed underneath (the peer hung up, the adapter went
     // away) is lost as surely as one that stopped answering.
-    bool lost() const override { return line_->timedOut || !line_->isOpen(); }
+    // So is one that gave an answer that cannot be the answer.
+    bool lost() const override { return line_->timedOut || line_->lineFaulted || !line_->isOpen(); }
+    QString faultText() const override { return line_->fault; }
     void close(bool goodbye) override;
+    int transferMs(int n) const override;
     uint8_t eepromRead(uint16_t address) override { return line_->eepromRead(address); }
     void eepromWrite(uint16_t address, uint8_t value) override { line_->eepromWrite(address, value); }
 
@@ -43,6 +46,7 @@ public:
     void restartLiveList() override { line_->liveRequestCounter = 0; }
     uint8_t listByte(int list, int index) override;
     bool orderLiveList(int index) override;
+    int transferMs(int n) const override;
 
 protected:
     void newRound(int index) override;

@@ -1,10 +1,11 @@
 #include "iface/zelpci_cfg.h"
 
 #include "core/paths.h"
+#include "core/readfile.h"
+#include "core/texts.h"
 #include "iface/logging.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace meridan::iface {
 
@@ -39,13 +40,15 @@ DriverConfig DriverConfig::load(const Root &root)
     const QString file = FindFileNoCase(root.driverDir(), QStringLiteral("zelpci.cfg"));
     if (file.isEmpty())
         return cfg;
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) {
-        cfg.warnings << QStringLiteral("%1: cannot be read").arg(file);
+    // A configuration file is a few hundred bytes; anything far larger is not one.
+    QString why;
+    const auto text = ReadRegularFile(file, 1 << 20, &why);
+    if (!text) {
+        cfg.warnings << QStringLiteral("cannot be read: %1").arg(why);
+        qCWarning(lcDriver).noquote() << file << cfg.warnings.last();
         return cfg;
     }
-    // A configuration file is a few hundred bytes; anything far larger is not one.
-    cfg.apply(f.read(1 << 20), root.dir(), true);
+    cfg.apply(*text, root.dir(), true);
     for (const QString &w : cfg.warnings)
         qCWarning(lcDriver).noquote() << file << w;
     return cfg;
@@ -75,7 +78,7 @@ void DriverConfig::apply(const QByteArray &text, const QString &rootDir, bool co
         const QString key = eq > 0 ? line.left(eq).trimmed().toLower() : QString();
         if (key.isEmpty()) {
             if (collectWarnings)
-                warnings << QStringLiteral("line %1: not a section or key=value: %2").arg(i + 1).arg(line);
+                warnings << QStringLiteral("line %1: not a section or key=value: %2").arg(i + 1).arg(EchoText(line));
             continue;
         }
         const QString value = line.mid(eq + 1).trimmed();

@@ -1,5 +1,7 @@
 #include "report/printout.h"
 
+#include "core/readfile.h"
+
 #include "core/bytes.h"
 #include "core/context.h"
 #include "slave/gsd.h"
@@ -227,7 +229,7 @@ namespace {
 GsdKeyLines KeyLinesOf(const QString &path)
 {
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+    if (path.isEmpty() || !OpenRegularFile(file))
         return {};
     QByteArray bytes;
     while (bytes.size() <= kMaxGsdBytes) {

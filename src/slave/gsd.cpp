@@ -1,5 +1,7 @@
 #include "slave/gsd.h"
 
+#include "core/readfile.h"
+
 #include "core/context.h"
 #include "slave/prm_type.h"
 #include "slave/record.h"
@@ -876,14 +878,14 @@ GsdOutcome LoadGsdFile(Context &ctx, const QString &path, const QString &fileNam
     GsdOutcome out;
     out.path = path;
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    if (path.isEmpty() || !OpenRegularFile(file)) {
         if (StartRead(ctx, fileName, meldung, out)) {
             ctx.st.slave.gsdLoaded = true;
             out.kind = GsdOutcome::Kind::NotFound;
         }
         return out;
     }
-    // Read in pieces up to the limit: a device node or a pipe reports no size.
+    // Read in pieces up to the limit.
     QByteArray bytes;
     bytes.reserve(qsizetype(qBound<qint64>(0, file.size(), kMaxGsdFileSize) + 1));
     while (bytes.size() <= kMaxGsdFileSize) {

@@ -1,4 +1,5 @@
 #include "slave/gsd_catalogue.h"
+#include "core/readfile.h"
 
 #include "core/context.h"
 #include "core/savefile.h"
@@ -59,7 +60,7 @@ GsdCatalogueEntry FromJson(const QJsonObject &o)
 QByteArray ReadHead(const QString &path)
 {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.read(kMaxGsdFileSize) : QByteArray();
+    return OpenRegularFile(f) ? f.read(kMaxGsdFileSize) : QByteArray();
 }
 
 } // namespace
@@ -123,7 +124,7 @@ GsdCatalogue GsdCatalogue::Load(const QString &dir, const QString &indexFile)
     QJsonObject folders;
     {
         QFile f(indexFile);
-        if (f.open(QIODevice::ReadOnly)) {
+        if (OpenRegularFile(f)) {
             const QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
             if (root.value(QStringLiteral("format")).toInt() == kIndexFormat)
                 folders = root.value(QStringLiteral("folders")).toObject();

@@ -1,4 +1,5 @@
 #include "slave/gsd_check.h"
+#include "core/readfile.h"
 
 #include "core/context.h"
 #include "slave/gsd.h"
@@ -552,7 +553,7 @@ GsdCheck CheckGsdBytes(const QByteArray &bytes)
 std::optional<GsdCheck> CheckGsdFile(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!OpenRegularFile(f))
         return std::nullopt;
     return CheckGsdBytes(f.read(kMaxGsdFileSize + 1));
 }

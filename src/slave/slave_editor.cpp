@@ -1,4 +1,5 @@
 #include "slave/slave_editor.h"
+#include "core/readfile.h"
 
 #include "core/context.h"
 #include "core/bytes.h"
@@ -510,7 +511,7 @@ void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
 void SlaveEditor::LoadForStation(const QString &path, const QString &identText)
 {
     QFile file(path);
-    const GsdHeader head = ReadGsdHeader(file.open(QIODevice::ReadOnly) ? file.read(kMaxGsdFileSize) : QByteArray());
+    const GsdHeader head = ReadGsdHeader(OpenRegularFile(file) ? file.read(kMaxGsdFileSize) : QByteArray());
     const int ident = be16(ctx_.st.record.span(), 30);
     if (head.isGsd && head.ident != ident) {
         const QString theirs = head.ident < 0 ? QStringLiteral("----") : HexUpper(unsigned(head.ident), 4);

@@ -1,5 +1,9 @@
+#include "core/savefile.h"
 #include "core/settings.h"
 #include "support/fixture.h"
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace meridan;
 using namespace meridan::test;
@@ -101,4 +105,25 @@ TEST(Settings, varToolSection_isReadAndSurvivesALanguageChange)
     ReadSettings(f.ctx);
     EXPECT_EQ(f.st.language, kEnglish);
     EXPECT_EQ(ParseVarTool("[LANGUAGE]\r\n 1\r\n"), QString()); // none by default
+}
+
+// A write that fails part-way (here a file-size limit, as a full disk would)
+// reports the failure and leaves the old file whole, whatever writes through it.
+TEST(WholeFile, aWriteCutShort_failsAndKeepsTheOldFile)
+{
+    Fixture f;
+    const QString path = f.file("keep.bin");
+    ASSERT_TRUE(WriteWholeFile(path, "old contents").isEmpty());
+    struct rlimit was {};
+    ::getrlimit(RLIMIT_FSIZE, &was);
+    const auto oldSignal = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = was;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString why = WriteWholeFile(path, QByteArray(8 * 1024, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    ::signal(SIGXFSZ, oldSignal);
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_EQ(ReadAll(path), QByteArray("old contents"));
+    EXPECT_EQ(QDir(f.tmp.path()).entryList({"keep.bin*"}, QDir::Files), QStringList{"keep.bin"});
 }

@@ -158,7 +158,7 @@ TEST(ConnectionItems, networkTargetThatDoesNotAnswer_cantOpen)
     Items f;
     f.write("driver/zelpci.cfg", "[network]\nOS9Target=127.0.0.1:1\n");
     EXPECT_FALSE(f.connect("ravelin-tcp"));
-    EXPECT_EQ(f.st.melde1, "Can´t open OS9Target");
+    EXPECT_EQ(f.st.melde1, "Can´t open OS9Target (OS9Target at 127.0.0.1:1: connection refused)");
     EXPECT_FALSE(f.conn.connected());
     EXPECT_FALSE(f.panel.eepromMenuEnabled);
 }

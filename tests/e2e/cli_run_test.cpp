@@ -89,14 +89,19 @@ struct Hw {
 };
 void PrintTo(const Hw &hw, std::ostream *os) { *os << hw.name; }
 
-class RunOnEveryConnection : public DemoBoards, public ::testing::WithParamInterface<Hw> {};
+// Every connection, downloading as fast as the board answers and paced by the
+// status poll: the exchange and what the board receives are the same.
+class RunOnEveryConnection : public DemoBoards, public ::testing::WithParamInterface<std::tuple<Hw, bool>> {};
 
 } // namespace
 
 TEST_P(RunOnEveryConnection, reachesOperateAndTheBoardHoldsTheImageBytes)
 {
-    const Hw hw = GetParam();
-    const CliResult r = cli({"run", "--hw", hw.name, demoFile(), "--timeout", "40"});
+    const auto [hw, tick] = GetParam();
+    QStringList args{"run", "--hw", hw.name, demoFile(), "--timeout", "40"};
+    if (tick)
+        args << "--tick";
+    const CliResult r = cli(args);
     ASSERT_EQ(r.code, 0) << r.err.toStdString() << r.out.toStdString();
     // The message line texts as they appeared, in the order of the exchange.
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
@@ -124,12 +129,12 @@ TEST_P(RunOnEveryConnection, reachesOperateAndTheBoardHoldsTheImageBytes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Demo, RunOnEveryConnection,
-                         ::testing::Values(Hw{"tessel", "Tessel"}, Hw{"corvet-dpram", "Corvet"}, Hw{"ravelin:com1", "Ravelin"},
-                                           Hw{"dromon:com2", "Dromon"}, Hw{"ravelin-tcp", "OS9Target"},
-                                           Hw{"ketch-tcp:Ketch", "Ketch"}),
+                         ::testing::Combine(::testing::Values(Hw{"tessel", "Tessel"}, Hw{"corvet-dpram", "Corvet"},
+                                                              Hw{"ravelin:com1", "Ravelin"}, Hw{"dromon:com2", "Dromon"},
+                                                              Hw{"ravelin-tcp", "OS9Target"}, Hw{"ketch-tcp:Ketch", "Ketch"}),
+                                            ::testing::Bool()),
                          [](const auto &info) {
-                             QString n = QString::fromLatin1(info.param.board);
-                             return n.toStdString();
+                             return std::string(std::get<0>(info.param).board) + (std::get<1>(info.param) ? "_tick" : "_fast");
                          });
 
 TEST_F(DemoBoards, statusDiagModeAndGlobalControl_overSerialFrames)

@@ -6,6 +6,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <csignal>
+#include <cstdio>
+// A simulator that ends badly fails the running test; a benchmark prints it.
+#ifdef MERIDAN_UNDER_GTEST
+#include <gtest/gtest.h>
+#define BAD_END(what) ADD_FAILURE() << (what).constData()
+#else
+#define BAD_END(what) std::fprintf(stderr, "%s\n", (what).constData())
+#endif
 
 namespace meridan::test {
 
@@ -56,6 +64,8 @@ bool BoardSim::start(const QString &rootDir, const QStringList &extra)
         error = QStringLiteral("cannot start ") + bin;
         return false;
     }
+    started_ = true;
+    killed_ = false;
     const QDeadlineTimer deadline(15000);
     while (!out_.contains("\nready\n") && !out_.startsWith("ready\n")) {
         if (deadline.hasExpired() || proc_.state() != QProcess::Running) {
@@ -93,6 +103,7 @@ bool BoardSim::start(const QString &rootDir, const QStringList &extra)
 
 void BoardSim::kill()
 {
+    killed_ = true;
     if (proc_.state() == QProcess::NotRunning)
         return;
     ::kill(pid_t(proc_.processId()), SIGCONT);
@@ -108,14 +119,25 @@ void BoardSim::freeze(bool frozen)
 
 void BoardSim::stop()
 {
-    if (proc_.state() == QProcess::NotRunning)
-        return;
-    ::kill(pid_t(proc_.processId()), SIGCONT);
-    proc_.terminate();
-    if (!proc_.waitForFinished(5000)) {
-        proc_.kill();
-        proc_.waitForFinished(5000);
+    if (proc_.state() != QProcess::NotRunning) {
+        ::kill(pid_t(proc_.processId()), SIGCONT);
+        proc_.terminate();
+        if (!proc_.waitForFinished(5000)) {
+            proc_.kill();
+            proc_.waitForFinished(5000);
+        }
     }
+    if (!started_ || killed_)
+        return;
+    started_ = false;
+    QByteArray problem;
+    for (const char *report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"})
+        if (output().contains(report))
+            problem = QByteArray("reported \"") + report + '"';
+    if (problem.isEmpty() && (proc_.exitStatus() != QProcess::NormalExit || proc_.exitCode() != 0))
+        problem = "ended badly (exit status " + QByteArray::number(proc_.exitCode()) + ")";
+    if (!problem.isEmpty())
+        BAD_END("meridan-boardsim " + problem + "; it printed:\n" + output().right(4000));
 }
 
 QJsonObject BoardSim::state(const QString &name) const

@@ -25,6 +25,9 @@ public:
     void kill();
     // SIGSTOP / SIGCONT: the board stops answering, then goes on.
     void freeze(bool frozen);
+    // SIGTERM. The simulator must then end cleanly: exit status 0, and no
+    // sanitizer report or crash in what it printed; anything else fails the
+    // running test. Also when it ended on its own before (unless killed).
     void stop();
     qint64 pid() const { return proc_.processId(); }
 
@@ -38,6 +41,8 @@ public:
 
 private:
     QProcess proc_;
+    bool started_ = false;
+    bool killed_ = false;
     QString root_;
     QByteArray out_;
 };

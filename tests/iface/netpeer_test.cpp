@@ -179,20 +179,41 @@ TEST(DriverNetworkPeer, brokenReplies_failAndDropTheConnection)
     }
 }
 
-TEST(DriverNetworkPeer, oversizedOrShortMessages_stayInsideTheBuffer)
+TEST(DriverNetworkPeer, aLongMessage_staysInsideTheBuffer)
 {
-    QByteArray big = Hex("86 01") + QByteArray(300, '\x11');
-    QByteArray framed(4, '\0');
-    framed[2] = char(big.size() >> 8);
-    framed[3] = char(big.size());
-    ScriptedPeer peer({kHelloOk, framed + big, Hex("00 00 00 05 86 01 E7 00 00")});
+    const QByteArray msg = Hex("86 01 E1 00 00 0C 00 00 00 FF") + QByteArray(255, '\x11');
+    ScriptedPeer peer({kHelloOk, Hex("00 00 01 09") + msg});
     NetFixture f;
     ASSERT_EQ(f.open(peer), kInitExOk);
-    std::array<uint8_t, 264> buf{};
+    std::array<uint8_t, 100> buf{};
     EXPECT_EQ(f.lib.PCI_GetMeldeEx(255, buf, 0), 1);
-    EXPECT_EQ(buf[263], 0x11);
-    buf.fill(0);
-    EXPECT_EQ(f.lib.PCI_GetMeldeEx(255, buf, 0), 0); // fewer than 8 header bytes
-    EXPECT_EQ(buf[0], 0);
+    EXPECT_EQ(buf[99], 0x11);
 }
 
+// Replies of the right type whose size or value cannot be the answer: a
+// board faked or confused after the handshake is not believed.
+TEST(DriverNetworkPeer, repliesThatCannotBeTheAnswer_areLineFaults)
+{
+    for (const char *reply : {"00 00 00 04 82 52 52 52", "00 00 00 02 85 07", "00 00 00 0B 86 01 E7 00 00 C0 00 00 00 11 AA"}) {
+        ScriptedPeer peer({kHelloOk, Hex(reply)});
+        NetFixture f;
+        ASSERT_EQ(f.open(peer), kInitExOk);
+        std::array<uint8_t, 512> buf{};
+        const int type = Hex(reply)[4];
+        EXPECT_EQ(type == 0x82 ? f.lib.PCI_GetByteEx(0x400, 0)
+                  : type == 0x85 ? f.lib.PCI_PutCommandEx(7, Record{}.span(), 0)
+                                 : f.lib.PCI_GetMeldeEx(255, buf, 0), 0);
+        EXPECT_TRUE(f.lib.failure().startsWith(QStringLiteral("Bench at 127.0.0.1:%1: line fault: ").arg(peer.port)))
+            << f.lib.failure().toStdString();
+    }
+}
+
+TEST(DriverNetworkPeer, failedOpen_saysWhichTargetAndWhy)
+{
+    ScriptedPeer busy({Hex("00 00 00 2A FF 00 06") + "board busy: another client is connected"});
+    NetFixture f;
+    EXPECT_EQ(f.open(busy), kInitExNoHello);
+    EXPECT_EQ(f.lib.failure(), QStringLiteral("Bench at 127.0.0.1:%1: board busy: another program is connected").arg(busy.port));
+    EXPECT_EQ(f.lib.PCI_InitEx("127.0.0.1:1"), kInitExNoConnect);
+    EXPECT_EQ(f.lib.failure(), "127.0.0.1:1: connection refused");
+}

@@ -137,6 +137,8 @@ TEST(SerialLine, liveListFrames_fillTheListsBetweenReplyTextAndStayInside)
     SerialFixture f;
     f.line->liveRequestCounter = 7;
     f.line->liveMissCounter = 2;
+    f.line->orderLiveList(2);
+    f.line->orderLiveList(16);
     f.port->rx = "ab" + Bytes({0x15, 0x00, 0x01, 0x02, 0x04, 0x10, 0x20, 0x01, 0x00}) + "c";
     EXPECT_FALSE(f.line->receiveMessage());
     EXPECT_EQ(f.line->runList[2], 0x10);
@@ -241,4 +243,53 @@ TEST(FrameLink, junkOnTheLine_neverCrashesOrHangs)
         link->getByte(uint16_t(byte(rng)));
     }
     SUCCEED();
+}
+
+namespace {
+// A board that freezes after `answered` commands, on a byte-wise link: every
+// mailbox byte is one command.
+struct Freezing : SerialFixture {
+    std::unique_ptr<SerialLink> link;
+    explicit Freezing(int answered)
+    {
+        line->deadline = &env.deadlineMs;
+        port->onWrite = [this, answered](const QByteArray &b) {
+            mon.mute = port->tx.count('\r') > answered;
+            mon.take(b);
+        };
+        const HwChoice c = *ParseHwName("ravelin:com1");
+        link = std::make_unique<SerialLink>(env, TraitsFor(c), MapOf(c), std::move(line));
+    }
+};
+} // namespace
+
+TEST(SerialLink, frozenBoard_theFirstTimeOutEndsTheJob_andTheDeadlineEveryWait)
+{
+    Freezing f(4); // both toggle bytes and two job bytes went through
+    Record master;
+    master[0] = '$';
+    master[7] = 66;
+    EXPECT_FALSE(f.link->putJob(master));
+    EXPECT_EQ(f.port->tx.count('\r'), 5);
+    EXPECT_EQ(f.pump.nowMs(), kReplyPolls * kPollMs);
+    EXPECT_EQ(f.link->faultText(), "no reply to W2127,0");
+
+    Freezing g(0);
+    g.env.deadlineMs = 1200;
+    g.link->getByte(0x400);
+    g.link->getMessage();
+    g.link->line().quietWait(3000);
+    EXPECT_EQ(g.port->tx.count('\r'), 1); // nothing is sent after the deadline
+    EXPECT_EQ(g.pump.nowMs(), 1200);
+}
+
+TEST(SerialLink, aReplyThatIsNoAnswer_losesTheLineForGood)
+{
+    Freezing f(1 << 30);
+    f.port->onWrite = [&](const QByteArray &) { f.port->rx += "R\x1b["; };
+    f.link->getByte(0x400);
+    EXPECT_EQ(f.link->faultText(), "line fault: reply \"R\\x1B[\" to R400");
+    f.port->onWrite = [&](const QByteArray &) { f.port->rx += "R52"; };
+    EXPECT_EQ(f.link->getByte(0x400), 0x52);
+    EXPECT_TRUE(f.link->lost());
 }

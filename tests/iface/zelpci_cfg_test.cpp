@@ -1,6 +1,8 @@
 #include "iface/zelpci_cfg.h"
 #include "support/fixture.h"
 
+#include <sys/stat.h>
+
 using namespace meridan;
 using namespace meridan::iface;
 using namespace meridan::test;
@@ -57,4 +59,17 @@ TEST(ZelpciCfg, fileEntries_overrideDefaultsWithLooseSyntax)
     EXPECT_EQ(cfg.resolveTarget("127.0.0.1:5555")->port, 5555);
     for (const char *bad : {"", "host:", ":80", "host:0"})
         EXPECT_FALSE(cfg.resolveTarget(bad)) << bad;
+}
+
+TEST(ZelpciCfg, aFifoIsRefusedAtOnce_andAHugeLineWithEscapesEchoedShort)
+{
+    Fixture f;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(f.root.path("driver/zelpci.cfg")).constData(), 0600), 0);
+    EXPECT_EQ(DriverConfig::load(f.root).warnings, QStringList{"cannot be read: not a regular file"});
+    QFile::remove(f.root.path("driver/zelpci.cfg"));
+    f.write("driver/zelpci.cfg", "[serial]\n\x1b]0;owned\x07" + QByteArray(1 << 20, 'x') + "\n");
+    // The file is read up to 1 MiB: the line is what of it follows "[serial]\n".
+    EXPECT_EQ(DriverConfig::load(f.root).warnings,
+              QStringList{"line 2: not a section or key=value: \\x1B]0;owned\\x07" + QString(64, QLatin1Char('x'))
+                          + QStringLiteral("... (%1 characters in all)").arg((1 << 20) - 9)});
 }

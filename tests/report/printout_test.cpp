@@ -87,7 +87,9 @@ TEST(Printout, worksOnCopies_andReportsEachOutcome)
     const std::pair<PrintOutcome, const char *> cases[] = {{{K::Done, QStringLiteral("/x.pdf")}, "Printing O.K.: /x.pdf"},
                                                            {{K::Cancelled, {}}, "Printing cancelled"},
                                                            {{K::Failed, QStringLiteral("no paper")}, "Printing failed: no paper"}};
-    for (const auto &[outcome, status] : cases) {
+    for (const auto &c : cases) {
+        const PrintOutcome &outcome = c.first; // a lambda cannot capture a structured binding in clang 14
+        const char *status = c.second;
         f.ui.statuses.clear();
         std::size_t pages = 0;
         PrintConfiguration(f.ctx, [&](const Printout &p) { return pages = p.pages.size(), outcome; });

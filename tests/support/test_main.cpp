@@ -12,8 +12,11 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QByteArray dir = "/tmp/runtime-" + QByteArray::number(getuid());
+        // A private folder in the build tree: a fixed name in the shared /tmp
+        // could have been made by someone else first.
+        const QByteArray dir = MERIDAN_BINARY_DIR "/runtime";
         mkdir(dir.constData(), 0700);
+        chmod(dir.constData(), 0700);
         qputenv("XDG_RUNTIME_DIR", dir);
     }
     QApplication app(argc, argv);
