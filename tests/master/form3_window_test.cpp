@@ -113,10 +113,9 @@ TEST(Form3Window, typedFieldsAndBaudList_commitThroughTheEditorAndRedisplay)
 
 TEST(Form3Window, baudRateBox_opensFromTheKeyboard)
 {
-    for (const auto &[key, modifiers] : {std::pair{Qt::Key_Space, Qt::NoModifier}, {Qt::Key_F4, Qt::NoModifier},
-                                         {Qt::Key_Down, Qt::AltModifier}}) {
-        Form3Fixture f(6);
-        QComboBox *combo = f.child<QComboBox>("Combo1");
+    Form3Fixture f(6);
+    QComboBox *combo = f.child<QComboBox>("Combo1");
+    for (auto [key, modifiers] : {std::pair{Qt::Key_Space, Qt::NoModifier}, {Qt::Key_F4, Qt::NoModifier}, {Qt::Key_Down, Qt::AltModifier}}) {
         QTest::keyClick(combo->lineEdit(), key, modifiers);
         EXPECT_TRUE(combo->view()->isVisible()) << key;
         combo->hidePopup();
