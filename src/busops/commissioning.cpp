@@ -413,7 +413,7 @@ void Commissioning::Timer1_Timer()
         took = true;
     }
     conn_.CheckLost();
-    PaceDownload(took && downloading());
+    PaceDownload(took && (downloading() || walking));
     PaintMarks();
     panel_.timerBusy = false;
     panel_.communication = false;
@@ -425,7 +425,7 @@ void Commissioning::PaceDownload(bool progress)
     const qint64 now = ctx_.pump.nowMs();
     if (progress)
         lastProgress_ = now;
-    const bool fast = ctx_.st.fastDownload && downloading() && conn_.connected() && now - lastProgress_ < kFastIdleMs;
+    const bool fast = ctx_.st.fastDownload && (downloading() || walking) && conn_.connected() && now - lastProgress_ < kFastIdleMs;
     if (fast && normalInterval_ == 0) {
         normalInterval_ = panel_.timerInterval;
         panel_.timerInterval = kFastPollMs;

@@ -27,6 +27,10 @@ public:
     int downloadStation = 0;
     // A download is under way: a job is out and its reply awaited.
     bool downloading() const { return startupStep != 0 && !panel_.run; }
+    // A walk over the stations with one job each (reading the configuration
+    // back from the master) is under way; with fast download it is paced like
+    // a download.
+    bool walking = false;
 
     // Fast download (State::fastDownload): while a download is under way the
     // status poll looks for the next reply every millisecond, so the next job

@@ -7,6 +7,7 @@
 #include "core/texts.h"
 
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -136,12 +137,26 @@ bool Eeprom::Send(const Record &job, int budget)
 
 bool Eeprom::WaitReply(const bool &got, int budget)
 {
+    // A fast walk looks for its reply every millisecond, within the same time.
+    const int step = FastWalk() ? 1 : kReplyPollMs;
+    int left = budget * kReplyPollMs;
     do {
-        --budget;
-        ctx_.pump.sleepMs(kReplyPollMs);
+        left -= step;
+        ctx_.pump.sleepMs(step);
         ctx_.pump.processEvents();
-    } while (!got && budget > 0 && !Gone());
+    } while (!got && left > 0 && !Gone());
     return got;
+}
+
+bool Eeprom::FastWalk() const
+{
+    return com_.walking && ctx_.st.fastDownload;
+}
+
+void Eeprom::Settle(int ms)
+{
+    if (!FastWalk())
+        ctx_.pump.sleepMs(ms);
 }
 
 bool Eeprom::Write(uint16_t address, uint8_t value)
@@ -472,7 +487,11 @@ bool Eeprom::UploadRecords(ConfigStore store)
 
 bool Eeprom::UploadByJob(ConfigImage &got, int &loaded, int &failedAt)
 {
-    // The poll keeps running: its ticks take the replies in.
+    // The poll keeps running: its ticks take the replies in. With fast
+    // download chosen the walk goes at the board's pace: the poll looks for
+    // each reply every millisecond and the fixed pauses between jobs go.
+    com_.walking = true;
+    const auto walked = qScopeGuard([this] { com_.walking = false; });
     panel_.timerEnabled = true;
     panel_.notify();
     ReplyCatch reply(com_, ctx_.st.mbuf);
@@ -482,9 +501,9 @@ bool Eeprom::UploadByJob(ConfigImage &got, int &loaded, int &failedAt)
         ctx_.status(QStringLiteral("Timeout loading Masterparameter"));
         return false;
     }
-    ctx_.pump.sleepMs(300);
+    Settle(300);
     WaitReply(reply.got, kMasterReplyBudget);
-    ctx_.pump.sleepMs(200);
+    Settle(200);
     const int lm = reply.reply[7];
     if (!reply.got || !LengthsAgree(reply.reply, lm)) {
         ctx_.status(QStringLiteral("Error loading Masterparameter"));
@@ -501,7 +520,7 @@ bool Eeprom::UploadByJob(ConfigImage &got, int &loaded, int &failedAt)
     while (station != kWalkEnd && station != 0) {
         reply.arm(MsgCode::SlaveRead);
         Send(Job(JobCode::ReadSlave, uint8_t(station)), kSlaveSendBudget);
-        ctx_.pump.sleepMs(200);
+        Settle(200);
         WaitReply(reply.got, kSlaveReplyBudget);
         const auto &m = reply.reply;
         const int next = m[2];

@@ -55,6 +55,10 @@ private:
     // Waits up to `budget` times 50 ms until `got`; ends early when the
     // board is gone.
     bool WaitReply(const bool &got, int budget);
+    // The read-back walk under way with fast download chosen.
+    bool FastWalk() const;
+    // A fixed pause of the tick-paced walk; none in a fast one.
+    void Settle(int ms);
     // One EEPROM byte; false when the line stopped answering (deadAt_ then
     // names the address).
     bool Write(uint16_t address, uint8_t value);

@@ -55,15 +55,22 @@ struct EepromSession {
     }
 };
 
-bool OneFile(QStringList &args) { return args.size() == 1; }
 
 } // namespace
 
 int CmdUpload(Env &env, const QStringList &argv)
 {
     EepromSession s;
-    if (const int rc = s.open(env, "upload", argv, "--hw HW OUT.dp1", OneFile); rc >= 0)
+    // The walk over the stations goes as fast as the master answers, unless
+    // it is to be paced by the status poll as in the window.
+    bool tick = false;
+    const auto argsOk = [&](QStringList &args) {
+        tick = args.removeAll(QStringLiteral("--tick")) > 0;
+        return args.size() == 1;
+    };
+    if (const int rc = s.open(env, "upload", argv, "--hw HW OUT.dp1 [--tick]", argsOk); rc >= 0)
         return rc;
+    env.ctx.st.fastDownload = !tick;
     const QString out = env.ctx.root.mapPath(s.args[0]);
     if (QFileInfo(out).isDir()) {
         env.err << "meridan-cli upload: " << s.args[0] << " is a folder" << Qt::endl;

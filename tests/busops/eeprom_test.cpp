@@ -187,17 +187,27 @@ TEST(Upload, jobWayWalks1To12To40ThenEndsAndBuildsTheHeadersItself)
         src.st.image.at(0, 66 + k) = uint8_t('N');
         src.st.image.at(12, src.st.image.at(12, 7) + k) = uint8_t(k);
     }
-    Bench b("dromon:com2");
-    ClearImage(b.st.image);
-    b.masterHolds({{0, src.recordOf(0)}, {12, src.recordOf(12)}, {40, src.recordOf(40)}});
-    ASSERT_TRUE(b.ops.ee.Upload_Click());
-    EXPECT_EQ(b.jobCodes(), (std::vector<std::pair<int, int>>{{0x22, 0}, {0x23, 1}, {0x23, 12}, {0x23, 40}}));
-    for (int s : {0, 12, 40})
-        EXPECT_EQ(b.recordOf(s), src.recordOf(s)) << s; // bytes up to L + 7, no junk in the header
-    EXPECT_FALSE(b.st.image.hasSlave(20));
-    EXPECT_TRUE(b.seen("Masterparameter loaded - Size: 66") && b.seen("Loaded Slave 12 - Size: 124"));
-    EXPECT_EQ(b.st.melde1, " 2 Slave records loaded");
-    EXPECT_EQ(b.st.listLines[11], src.st.listLines[11]);
+    // Paced by the status poll, then with fast download: the same walk, the
+    // second at the board's pace.
+    qint64 took[2] = {};
+    for (const bool fast : {false, true}) {
+        Bench b("dromon:com2");
+        b.st.fastDownload = fast;
+        ClearImage(b.st.image);
+        b.masterHolds({{0, src.recordOf(0)}, {12, src.recordOf(12)}, {40, src.recordOf(40)}});
+        const qint64 start = b.pump.nowMs();
+        ASSERT_TRUE(b.ops.ee.Upload_Click());
+        took[fast] = b.pump.nowMs() - start;
+        EXPECT_EQ(b.jobCodes(), (std::vector<std::pair<int, int>>{{0x22, 0}, {0x23, 1}, {0x23, 12}, {0x23, 40}}));
+        for (int s : {0, 12, 40})
+            EXPECT_EQ(b.recordOf(s), src.recordOf(s)) << s; // bytes up to L + 7, no junk in the header
+        EXPECT_FALSE(b.st.image.hasSlave(20));
+        EXPECT_TRUE(b.seen("Masterparameter loaded - Size: 66") && b.seen("Loaded Slave 12 - Size: 124"));
+        EXPECT_EQ(b.st.melde1, " 2 Slave records loaded");
+        EXPECT_EQ(b.st.listLines[11], src.st.listLines[11]);
+        EXPECT_FALSE(b.ops.com.walking);
+    }
+    EXPECT_LT(took[1] * 4, took[0]) << took[1] << " ms fast, " << took[0] << " ms paced";
 
     Bench e("corvet-dpram");
     e.masterHolds({{0, src.recordOf(0)}});

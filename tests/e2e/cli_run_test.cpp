@@ -97,7 +97,8 @@ class RunOnEveryConnection : public DemoBoards, public ::testing::WithParamInter
 
 TEST_P(RunOnEveryConnection, reachesOperateAndTheBoardHoldsTheImageBytes)
 {
-    const auto [hw, tick] = GetParam();
+    const Hw hw = std::get<0>(GetParam());
+    const bool tick = std::get<1>(GetParam());
     QStringList args{"run", "--hw", hw.name, demoFile(), "--timeout", "40"};
     if (tick)
         args << "--tick";
