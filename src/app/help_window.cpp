@@ -42,7 +42,7 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     resize(720, 560);
 }
 
-void HelpWindow::showPage(const QString &indexPage, const QString &title, bool german)
+void HelpWindow::showPage(const QString &indexPage, const QString &title, bool german, const QString &page)
 {
     setWindowTitle(title);
     back_->setText(german ? QStringLiteral("< Zurück") : QStringLiteral("< Back"));
@@ -50,6 +50,8 @@ void HelpWindow::showPage(const QString &indexPage, const QString &title, bool g
     home_->setText(german ? QStringLiteral("Inhalt") : QStringLiteral("Contents"));
     browser_->clearHistory();
     browser_->setSource(QUrl::fromLocalFile(indexPage));
+    if (!page.isEmpty() && page != indexPage)
+        browser_->setSource(QUrl::fromLocalFile(page));
 }
 
 QString HelpWindow::currentPage() const

@@ -12,9 +12,9 @@ class HelpWindow : public QWidget {
     Q_OBJECT
 public:
     explicit HelpWindow(QWidget *parent = nullptr);
-    // Shows `indexPage` and makes it the contents page; the buttons speak
-    // the language of the pages.
-    void showPage(const QString &indexPage, const QString &title, bool german);
+    // Makes `indexPage` the contents page and shows `page` (empty: the
+    // contents); the buttons speak the language of the pages.
+    void showPage(const QString &indexPage, const QString &title, bool german, const QString &page = {});
     QString currentPage() const;
 
 private:

@@ -26,6 +26,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -57,6 +58,37 @@ QCheckBox *Indicator(const char *name, const QString &text, QWidget *parent)
     box->setAttribute(Qt::WA_TransparentForMouseEvents);
     box->setFocusPolicy(Qt::NoFocus);
     return box;
+}
+
+// Gives each item of `menu` (and of its submenus) without a mnemonic a
+// letter or digit of its text that no other item of the menu uses, taken
+// from its last word first ("Slot 3" gets the 3). A menu with more items
+// than characters to go round leaves the last ones without.
+void AddMnemonics(QMenu *menu)
+{
+    QString used;
+    const QList<QAction *> actions = menu->actions();
+    for (QAction *a : actions) {
+        const qsizetype amp = a->text().indexOf(QLatin1Char('&'));
+        if (amp >= 0 && amp + 1 < a->text().size())
+            used += a->text()[amp + 1].toLower();
+    }
+    for (QAction *a : actions) {
+        if (a->menu())
+            AddMnemonics(a->menu());
+        QString text = a->text();
+        if (a->isSeparator() || text.contains(QLatin1Char('&')))
+            continue;
+        const qsizetype lastWord = text.lastIndexOf(QLatin1Char(' ')) + 1;
+        for (qsizetype k = 0; k < text.size(); ++k) {
+            const qsizetype i = (lastWord + k) % text.size();
+            if (text[i].isLetterOrNumber() && !used.contains(text[i].toLower())) {
+                used += text[i].toLower();
+                a->setText(text.insert(i, QLatin1Char('&')));
+                break;
+            }
+        }
+    }
 }
 
 QLineEdit *Display(const char *name, QWidget *parent)
@@ -126,20 +158,20 @@ void MainWindow::BuildControls()
     list1_->setMinimumWidth(300);
     list1_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     list1_->viewport()->installEventFilter(this);
+    list1_->installEventFilter(this); // Enter opens the slave editor
     connect(list1_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
-        const int top = list1_->indexAt(QPoint(1, 1)).row();
-        comm_.panel().listTopRow = top < 0 ? 0 : top;
+        ListRowsShown();
         PlaceMarks();
     });
     // The station marks: a narrow strip beside List1 with one bar per visible row.
     marksColumn_ = Named(new QWidget(central), "Marks");
     marksColumn_->setFixedWidth(8);
-    for (int i = 0; i < 10; ++i) {
-        auto *line = Named(new QFrame(marksColumn_), "");
+    for (std::size_t i = 0; i < marks_.size(); ++i) {
+        auto *line = new QFrame(marksColumn_);
         line->setObjectName(QStringLiteral("Line%1").arg(i + 3));
         line->setAutoFillBackground(true);
         line->hide();
-        marks_[std::size_t(i)] = line;
+        marks_[i] = line;
     }
     connect(list1_, &QListWidget::currentRowChanged, this, [this](int row) {
         if (!updating_ && row >= 0)
@@ -148,10 +180,10 @@ void MainWindow::BuildControls()
     connect(list1_, &QListWidget::itemDoubleClicked, this, [this] { List1_DblClick(); });
 
     // Commands
-    f1Master_ = Named(new QPushButton(QStringLiteral("Master"), central), "F1_Master");
-    f1Slave_ = Named(new QPushButton(QStringLiteral("Slave"), central), "F1_Slave");
-    clear_ = Named(new QPushButton(QStringLiteral("Clear Slave"), central), "Clear");
-    f1Run_ = Named(new QPushButton(QStringLiteral("Run"), central), "F1_Run");
+    f1Master_ = Named(new QPushButton(QStringLiteral("&Master"), central), "F1_Master");
+    f1Slave_ = Named(new QPushButton(QStringLiteral("&Slave"), central), "F1_Slave");
+    clear_ = Named(new QPushButton(QStringLiteral("&Clear Slave"), central), "Clear");
+    f1Run_ = Named(new QPushButton(QStringLiteral("&Run"), central), "F1_Run");
     f1Halt_ = Named(new QPushButton(QStringLiteral("Stop/Go"), central), "F1_Halt");
     exitbutton_ = Named(new QPushButton(QStringLiteral("Exit"), central), "Exitbutton");
     connect(f1Master_, &QPushButton::clicked, this, &MainWindow::F1_Master_Click);
@@ -368,9 +400,9 @@ void MainWindow::SetLanguageTexts()
     f1Slave_->setToolTip(T("Slave record editor", "DP-Slave Konfigurator"));
     clear_->setToolTip(T("Clear selected slave", "Löscht gewählten Slave"));
     f1Run_->setToolTip(T("Starts the Profibus", "Startet den Profibus"));
-    f1Halt_->setText(T("Stop/Go", "Halt/Go"));
+    f1Halt_->setText(T("Stop/&Go", "Halt/&Go"));
     f1Halt_->setToolTip(QStringLiteral("Halt/Go Profibus"));
-    exitbutton_->setText(T("Exit", "Ende"));
+    exitbutton_->setText(T("E&xit", "E&nde"));
     label1_->setText(T("Address", "Adresse"));
     label1_->setToolTip(T("Selects the DP-RAM address", "Eingabe der DP-RAM-Adresse"));
     label2_->setText(T("Value:", "Wert:"));
@@ -394,6 +426,7 @@ void MainWindow::SetLanguageTexts()
     hwmen_->setTitle(QStringLiteral("&Hardware"));
     for (const Translated &t : hwItems_)
         t.action->setText(ctx_.tr(t.english, t.german));
+    AddMnemonics(hwmen_);
     option_->setTitle(QStringLiteral("&Option"));
     spEnglisch_->setText(T("&English", "&Englisch"));
     spDeutsch_->setText(T("&German", "&Deutsch"));
@@ -531,6 +564,7 @@ void MainWindow::sp_deutsch_Click()
         SetLanguageTexts();
         if (form3_)
             form3_->SetTexts();
+        HelpFollowsLanguage();
     }
     spDeutsch_->setChecked(IsGerman(ctx_.st.language));
 }
@@ -541,6 +575,7 @@ void MainWindow::sp_englisch_Click()
         SetLanguageTexts();
         if (form3_)
             form3_->SetTexts();
+        HelpFollowsLanguage();
     }
     spEnglisch_->setChecked(!IsGerman(ctx_.st.language));
 }
@@ -563,11 +598,26 @@ void MainWindow::Hilfe_Click()
     }
     if (!help_)
         help_ = new HelpWindow(this);
-    help_->showPage(page, ctx_.tr(QStringLiteral("Help"), QStringLiteral("Hilfe")) + QStringLiteral(" - ") + windowTitle(),
-                     IsGerman(ctx_.st.language));
+    ShowHelp(page, page);
     help_->show();
     help_->raise();
     help_->activateWindow();
+}
+
+void MainWindow::ShowHelp(const QString &index, const QString &page)
+{
+    help_->showPage(index, ctx_.tr(QStringLiteral("Help"), QStringLiteral("Hilfe")) + QStringLiteral(" - ") + windowTitle(),
+                    IsGerman(ctx_.st.language), page);
+}
+
+void MainWindow::HelpFollowsLanguage()
+{
+    // An open help window turns to the same page in the language now chosen.
+    if (!help_ || !help_->isVisible())
+        return;
+    const QString index = HelpIndexPath(ctx_);
+    const QString page = QFileInfo(index).absolutePath() + QLatin1Char('/') + QFileInfo(help_->currentPage()).fileName();
+    ShowHelp(index, QFileInfo::exists(page) ? page : index);
 }
 
 void MainWindow::Info_Click()
@@ -616,6 +666,7 @@ void MainWindow::showEvent(QShowEvent *event)
     if (!activatedOnce_) {
         activatedOnce_ = true;
         Form_Activate();
+        list1_->setFocus(); // the keyboard starts on the station list
     }
 }
 
@@ -629,9 +680,17 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
                 return true; // the right button never changes the selection by itself
             }
         } else if (event->type() == QEvent::Resize) {
+            ListRowsShown();
             PlaceMarks();
         }
         return QMainWindow::eventFilter(watched, event);
+    }
+    if (watched == list1_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            List1_DblClick();
+            return true;
+        }
     }
     if (watched == maste_ && event->type() == QEvent::MouseButtonDblClick) {
         F1_Master_Click();
@@ -683,8 +742,7 @@ void MainWindow::ConnectBusControls()
     burn_->setEnabled(true);
     upload_->setEnabled(true);
 
-    const int top = list1_->indexAt(QPoint(1, 1)).row();
-    p.listTopRow = top < 0 ? 0 : top;
+    ListRowsShown();
     ShowHardware();
     ShowPanel();
 }
@@ -722,6 +780,17 @@ void MainWindow::ShowPanel()
 
     PlaceMarks();
     ShowStatus();
+}
+
+void MainWindow::ListRowsShown()
+{
+    // The rows whose line can be seen, wholly or in part: the status poll
+    // reads the station lists for these.
+    Panel &p = comm_.panel();
+    const int top = list1_->indexAt(QPoint(1, 1)).row();
+    p.listTopRow = top < 0 ? 0 : top;
+    const int rowHeight = qMax(1, list1_->sizeHintForRow(0));
+    p.listRows = qMax(1, (list1_->viewport()->height() + rowHeight - 1) / rowHeight);
 }
 
 void MainWindow::PlaceMarks()

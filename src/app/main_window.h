@@ -128,6 +128,9 @@ private:
     void OpenSlaveEditor(int listIndex);
     void EndProgram(bool exitButton);
     void FocusWindowChanged(QWindow *now);
+    void ListRowsShown();
+    void ShowHelp(const QString &index, const QString &page);
+    void HelpFollowsLanguage();
     void PlaceMarks();
     void ShowDebug(const DebugShown &shown);
 
@@ -162,7 +165,7 @@ private:
     QScrollBar *vscroll1_ = nullptr;
     QPushButton *command2_ = nullptr;
     QWidget *marksColumn_ = nullptr;
-    std::array<QFrame *, 10> marks_{}; // Line3..Line12
+    std::array<QFrame *, 90> marks_{}; // Line3.., one per list row from the top row
 
     QMenu *file_ = nullptr;
     QMenu *hwmen_ = nullptr;

@@ -16,9 +16,44 @@ QString QtFilter(const QString &windowsFilter)
     return out.join(QStringLiteral(";;"));
 }
 
+// Notes the field that is losing the focus: an entry is checked while it
+// does, and the widget taking the focus over is already the focus widget.
+class QtPrompts::FieldWatch : public QObject {
+public:
+    QPointer<QWidget> leaving;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::FocusOut && watched->isWidgetType())
+            leaving = static_cast<QWidget *>(watched);
+        else if (event->type() == QEvent::FocusIn)
+            leaving = nullptr;
+        return false;
+    }
+};
+
+QtPrompts::QtPrompts(QWidget *parent) : parent_(parent), watch_(new FieldWatch)
+{
+    QCoreApplication::instance()->installEventFilter(watch_);
+}
+
+QtPrompts::~QtPrompts()
+{
+    delete watch_;
+}
+
+QWidget *QtPrompts::focusField() const
+{
+    QWidget *field = watch_->leaving ? watch_->leaving.data() : QApplication::focusWidget();
+    return field && field->isVisible() ? field : nullptr;
+}
+
 int QtPrompts::message(const QString &text, const QString &title, Icon icon, int buttons)
 {
-    QMessageBox box(parent_);
+    // The box belongs to the window it speaks about: one from the non-modal
+    // master editor stays over that editor.
+    const QPointer<QWidget> field = focusField();
+    QMessageBox box(field ? field->window() : parent_.data());
     box.setWindowTitle(title);
     box.setText(text);
     switch (icon) {
@@ -41,6 +76,10 @@ int QtPrompts::message(const QString &text, const QString &title, Icon icon, int
     const int r = box.exec();
     if (busy)
         QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (field) {
+        field->activateWindow();
+        field->setFocus(Qt::OtherFocusReason); // back to the entry the box was about
+    }
     switch (r) {
     case QMessageBox::Cancel: return Cancel;
     case QMessageBox::Yes: return Yes;

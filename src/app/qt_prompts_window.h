@@ -9,7 +9,8 @@ namespace meridan {
 
 class QtPrompts : public Prompts {
 public:
-    explicit QtPrompts(QWidget *parent = nullptr) : parent_(parent) {}
+    explicit QtPrompts(QWidget *parent = nullptr);
+    ~QtPrompts() override;
     void setParent(QWidget *parent) { parent_ = parent; }
 
     int message(const QString &text, const QString &title, Icon icon, int buttons) override;
@@ -25,7 +26,14 @@ public:
     std::function<void()> onList;
 
 private:
+    class FieldWatch;
+    // The widget a message box belongs to and the one that has the focus
+    // back once it is closed: the field whose entry is being checked, when
+    // one is, else the widget with the focus.
+    QWidget *focusField() const;
+
     QPointer<QWidget> parent_;
+    FieldWatch *watch_ = nullptr;
     int busyDepth_ = 0;
 };
 

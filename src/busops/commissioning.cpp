@@ -6,6 +6,7 @@
 #include "core/texts.h"
 
 #include <QLoggingCategory>
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcBusops, "meridan.busops", QtWarningMsg)
 
@@ -19,6 +20,12 @@ namespace {
 constexpr int kSendRetries = 50;
 constexpr int kModeSendBudget = 1000;
 constexpr int kModeConfirmBudget = 200;
+
+// The title of the download's message boxes.
+QString RunTitle(const Context &ctx)
+{
+    return ctx.tr(QStringLiteral("DP-Configurator"), QStringLiteral("DP-Konfigurator"));
+}
 } // namespace
 
 Commissioning::Commissioning(Context &ctx, Connection &conn) : ctx_(ctx), conn_(conn), panel_(conn.panel()) {}
@@ -37,6 +44,9 @@ void Commissioning::F1_Run_Click()
     ctx_.ui.setBusy(true);
     if (!conn_.connected()) {
         ctx_.status(ctx_.tr(QStringLiteral("no hardware !"), QStringLiteral("keine Hardware !")));
+    } else if (!Downloadable()) {
+        // Said before anything goes to the board: a running bus is not
+        // stopped for a configuration that cannot be downloaded.
     } else {
         const bool was = conn_.DisableTimer();
         ctx_.status(QStringLiteral("StartUp PROFIBUS"));
@@ -64,6 +74,23 @@ void Commissioning::F1_Run_Click()
     conn_.UnlockCommands();
 }
 
+bool Commissioning::Downloadable()
+{
+    const ConfigImage &image = ctx_.st.image;
+    const QString title = RunTitle(ctx_);
+    if (!image.hasMaster()) {
+        ctx_.ui.message(ctx_.tr(QStringLiteral("missing Master record !"), QStringLiteral("Master Parametersatz fehlt !")), title);
+        return false;
+    }
+    // The stations the download walks over (NextSlave).
+    for (int s = 2; s <= 100; ++s) {
+        if (image.hasSlave(s))
+            return true;
+    }
+    ctx_.ui.message(ctx_.tr(QStringLiteral("missing Slave recods !"), QStringLiteral("keine Slave Parameter !")), title);
+    return false;
+}
+
 bool Commissioning::NextDownloadSlave()
 {
     ctx_.st.currentStation = downloadStation;
@@ -89,7 +116,7 @@ void Commissioning::StepMachine()
     }
     if (startupStep <= old)
         return;
-    const QString title = ctx_.tr(QStringLiteral("DP-Configurator"), QStringLiteral("DP-Konfigurator"));
+    const QString title = RunTitle(ctx_);
     const auto modeJob = [&](BusMode m) { iface::SetJob(st.record, JobCode::SetMode, iface::Code(m)); };
     switch (startupStep) {
     case 2:
@@ -223,8 +250,7 @@ QString Commissioning::GcEntry(const QString &text, uint8_t &target)
     // is not one; no digit gives 0. A value above FF does not fit the byte.
     const auto value = LeadingHex(QStringView(text).trimmed(), 0xFF);
     if (!value) {
-        ctx_.ui.message(ctx_.tr(QStringLiteral("value too high"), QString::fromUtf8("Wert zu groß")),
-                        HexRangeTitle(ctx_, 0, 0xFF));
+        EntryMessage(ctx_, EntryProblem::TooHigh, HexRangeTitle(ctx_, 0, 0xFF));
         return HexUpper(target);
     }
     target = uint8_t(*value);
@@ -355,15 +381,17 @@ void Commissioning::PaintMarks()
     if (panel_.run) {
         panel_.haltEnabled = true;
         panel_.debugEnabled = true;
-        const int top = panel_.listTopRow;
-        for (int r = 0; r < 8; ++r) {
+        const int top = std::clamp(panel_.listTopRow, 0, int(panel_.marks.size()) - 1);
+        const int rows = std::clamp(panel_.listRows, 1, int(panel_.marks.size()) - top);
+        for (int r = 0; r < int(panel_.marks.size()); ++r) {
+            StationMark &mark = panel_.marks[std::size_t(r)];
             const int s = top + kListFirst + r;
-            panel_.marks[std::size_t(r)].visible = link.stationRunning(s);
-            panel_.marks[std::size_t(r)].colour = link.stationDiagnosis(s) ? kMarkRed : kMarkBlue;
+            mark.visible = r < rows && link.stationRunning(s);
+            mark.colour = r < rows && link.stationDiagnosis(s) ? kMarkRed : kMarkBlue;
         }
         // Moves the running-list cache past the visible rows, so the next
         // tick's first row starts a new round.
-        link.stationRunning(top + 19);
+        link.stationRunning(std::max(top + kListFirst + 9, top + kListFirst + rows + 1));
     } else {
         panel_.haltEnabled = false;
         panel_.debugEnabled = false;

@@ -69,6 +69,9 @@ public:
     void RequestDiagnosis(int station);
 
 private:
+    // The configuration has what a download needs (a master record and a
+    // slave); says what is missing when not.
+    bool Downloadable();
     bool NextDownloadSlave();
     bool SendWithBudget(int budget);
     bool ModeChange(iface::BusMode mode);

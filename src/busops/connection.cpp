@@ -28,7 +28,14 @@ struct Busy {
 Connection::Connection(Context &ctx, Panel &panel, LinkOpener opener)
     : ctx_(ctx), panel_(panel), opener_(std::move(opener)), env_{ctx.root, ctx.pump, ctx.st.mbuf, {}, {}}
 {
-    env_.onCommandTimeout = [this] { ctx_.ui.message(QStringLiteral("timeout"), QString()); };
+    // A board that stopped answering fails every command until the poll
+    // notices: one box says so, under the program's name.
+    env_.onCommandTimeout = [this] {
+        if (timeoutShown_)
+            return;
+        timeoutShown_ = true;
+        ctx_.ui.message(QStringLiteral("timeout"), ctx_.tr(QStringLiteral("DP-Configurator"), QStringLiteral("DP-Konfigurator")));
+    };
     link_ = std::make_unique<iface::NoLink>(env_);
 }
 
@@ -49,6 +56,8 @@ void Connection::clearBoardState()
     panel_.mode.reset();
     panel_.load = false;
     panel_.run = false;
+    for (StationMark &mark : panel_.marks)
+        mark.visible = false;
 }
 
 void Connection::closeLink(bool goodbye)
@@ -56,6 +65,7 @@ void Connection::closeLink(bool goodbye)
     link_->close(goodbye);
     link_ = std::make_unique<iface::NoLink>(env_);
     item_.reset();
+    timeoutShown_ = false;
     clearBoardState(); // shows "no Hardware" at once, not only at the poll's next tick
 }
 

@@ -70,6 +70,7 @@ private:
     iface::LinkEnv env_;
     std::unique_ptr<iface::Link> link_;
     std::optional<iface::HwChoice> item_;
+    bool timeoutShown_ = false; // the link's first command time-out was shown
 };
 
 } // namespace meridan

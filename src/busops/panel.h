@@ -45,7 +45,9 @@ struct Panel {
     bool busy = false;           // the hourglass is showing
 
     int listTopRow = 0;          // top row of the station list (station - 10)
-    std::array<StationMark, 10> marks{}; // Line3..Line12; 0..7 beside the visible rows
+    int listRows = 8;            // rows the station list shows, as many as its height allows
+    // One per station list row, counted from the top row; the rows shown are marked.
+    std::array<StationMark, 90> marks{};
 
     // Global Control bytes (Text4, Text5).
     uint8_t gcControl = 0;

@@ -89,6 +89,9 @@ ReadEnd ReadRecords(Context &ctx, QIODevice &f, const QString &missingMasterEn, 
         }
         Record &slot = st.image.slot(s);
         const Record before = slot;
+        // The record buffer holds only what the file gives: a record the
+        // file cuts short must not be completed from an earlier edit.
+        st.record = slot;
         CopyInto(slot, st.record, 0, head);
         const QByteArray len = ReadUpTo(f, 2);
         CopyInto(slot, st.record, 8, len);
@@ -248,13 +251,47 @@ void Neufile(Context &ctx)
     ctx.ui.listChanged();
 }
 
+namespace {
+
+// The first bytes of a file are those of a configuration file.
+bool IsConfigHead(const QByteArray &head)
+{
+    // Written files start 0x10 and seven zeros; the reader has always taken
+    // any header, so a master record right after it is enough.
+    return head.startsWith(QByteArray::fromRawData("\x10\0\0\0\0\0\0\0", 8))
+        || (head.size() > 8 && uint8_t(head[8]) == kMasterMarker);
+}
+
+} // namespace
+
 void Laden(Context &ctx)
 {
     const auto chosen = ctx.ui.openFile(ConfigDialog(ctx));
     if (!chosen)
         return;
+    const QString title = ctx.tr(kFileTitleEn, kFileTitleDe);
+    // The configuration in memory is given up only for a file that holds one.
+    QString why;
+    const std::optional<QByteArray> head = ReadRegularFile(ResolveNoCase(ctx.root.mapPath(*chosen)), 9, &why);
+    if (!head || !IsConfigHead(*head)) {
+        ctx.ui.message(*chosen + QLatin1Char('\n')
+                           + (head ? ctx.tr(QStringLiteral("not a configuration file"), QStringLiteral("keine Konfigurationsdatei")) : why),
+                       title, Icon::Warning);
+        return;
+    }
     ctx.st.configFileName = *chosen;
-    LoadConfigFile(ctx, *chosen);
+    QString damage;
+    LoadConfigFile(ctx, *chosen, &damage);
+    if (damage.isEmpty() || !ctx.st.image.hasMaster())
+        return; // nothing wrong, or the missing master record was said
+    int kept = 0;
+    for (int s = 1; s < kSlots; ++s)
+        kept += ctx.st.image.hasSlave(s) ? 1 : 0;
+    ctx.ui.message(ctx.tr(QStringLiteral("The file is damaged: %1.\nKept: the master record and %2 slave records.").arg(damage).arg(kept),
+                          QString::fromUtf8("Die Datei ist beschädigt: %1.\nBehalten: der Masterparametersatz und %2 Slaveparametersätze.")
+                              .arg(damage)
+                              .arg(kept)),
+                   title, Icon::Warning);
 }
 
 void Save(Context &ctx)

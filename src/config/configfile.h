@@ -24,7 +24,8 @@ bool SaveConfigFile(Context &ctx, const QString &path);
 // false when no start-up file exists.
 bool AutoLoad(Context &ctx, const QString &path);
 
-// The File menu commands.
+// The File menu commands. Load refuses a file that is not a configuration
+// (the one in memory stays) and says what a damaged one lost.
 void Neufile(Context &ctx);
 void Laden(Context &ctx);
 void Save(Context &ctx);

@@ -8,11 +8,18 @@
 
 namespace meridan {
 
-namespace {
+void EntryMessage(Context &ctx, EntryProblem problem, const QString &rangeTitle)
+{
+    QString text;
+    switch (problem) {
+    case EntryProblem::TooHigh: text = ctx.tr(QStringLiteral("value too high"), QStringLiteral("Wert zu groß")); break;
+    case EntryProblem::TooLow: text = ctx.tr(QStringLiteral("value too low"), QStringLiteral("Wert zu klein")); break;
+    case EntryProblem::WrongInput: text = ctx.tr(QStringLiteral("wrong input"), QStringLiteral("Ungültige Eingabe")); break;
+    }
+    ctx.ui.message(text + QLatin1Char('\n') + rangeTitle, rangeTitle);
+}
 
-QString TooHigh(const Context &ctx) { return ctx.tr(QStringLiteral("value too high"), QStringLiteral("Wert zu groß")); }
-QString TooLow(const Context &ctx) { return ctx.tr(QStringLiteral("value too low"), QStringLiteral("Wert zu klein")); }
-QString WrongInput(const Context &ctx) { return ctx.tr(QStringLiteral("wrong input"), QStringLiteral("Ungültige Eingabe")); }
+namespace {
 
 // Too high first, then too low: with the lower limit above the upper one the
 // user sees both messages and gets the lower limit.
@@ -20,11 +27,11 @@ template <typename T>
 T Clamp(Context &ctx, T value, T lower, T upper, const QString &title)
 {
     if (value > upper) {
-        ctx.ui.message(TooHigh(ctx), title);
+        EntryMessage(ctx, EntryProblem::TooHigh, title);
         value = upper;
     }
     if (value < lower) {
-        ctx.ui.message(TooLow(ctx), title);
+        EntryMessage(ctx, EntryProblem::TooLow, title);
         value = lower;
     }
     return value;
@@ -32,7 +39,7 @@ T Clamp(Context &ctx, T value, T lower, T upper, const QString &title)
 
 } // namespace
 
-int32_t CheckRange(Context &ctx, const QString &text, double lower, int32_t upper, double scale)
+std::optional<int32_t> CheckRangeEntry(Context &ctx, const QString &text, double lower, int32_t upper, double scale)
 {
     const QString title = ctx.tr(QStringLiteral("range "), QStringLiteral("Bereich ")) + NumTextReal(lower / scale)
         + ctx.tr(QStringLiteral(" to "), QStringLiteral(" bis ")) + NumTextReal(double(upper) / scale);
@@ -47,10 +54,15 @@ int32_t CheckRange(Context &ctx, const QString &text, double lower, int32_t uppe
     if (ok)
         value *= scale;
     if (!ok || !std::isfinite(value)) {
-        ctx.ui.message(WrongInput(ctx), title);
-        return int32_t(std::nearbyint(lower));
+        EntryMessage(ctx, EntryProblem::WrongInput, title);
+        return std::nullopt;
     }
     return int32_t(std::nearbyint(Clamp(ctx, value, lower, double(upper), title))); // ties go to the even neighbour
+}
+
+int32_t CheckRange(Context &ctx, const QString &text, double lower, int32_t upper, double scale)
+{
+    return CheckRangeEntry(ctx, text, lower, upper, scale).value_or(int32_t(std::nearbyint(lower)));
 }
 
 QString HexRangeTitle(const Context &ctx, long long lower, long long upper)
@@ -59,7 +71,7 @@ QString HexRangeTitle(const Context &ctx, long long lower, long long upper)
         + ctx.tr(QStringLiteral(" to "), QStringLiteral(" bis ")) + HexUpper(qMax(0LL, upper));
 }
 
-int32_t CheckHex(Context &ctx, const QString &text, const QString &lowerText, const QString &upperText)
+std::optional<int32_t> CheckHexEntry(Context &ctx, const QString &text, const QString &lowerText, const QString &upperText)
 {
     const long long lower = std::llround(lowerText.trimmed().toDouble());
     const long long upper = std::llround(upperText.trimmed().toDouble());
@@ -75,10 +87,15 @@ int32_t CheckHex(Context &ctx, const QString &text, const QString &lowerText, co
     if (ok)
         value = t.toLongLong(&ok, 16);
     if (!ok) {
-        ctx.ui.message(WrongInput(ctx), title);
-        return int32_t(lower);
+        EntryMessage(ctx, EntryProblem::WrongInput, title);
+        return std::nullopt;
     }
     return int32_t(Clamp(ctx, value, lower, upper, title));
+}
+
+int32_t CheckHex(Context &ctx, const QString &text, const QString &lowerText, const QString &upperText)
+{
+    return CheckHexEntry(ctx, text, lowerText, upperText).value_or(int32_t(std::llround(lowerText.trimmed().toDouble())));
 }
 
 } // namespace meridan

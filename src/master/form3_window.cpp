@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -97,6 +98,7 @@ Form3Window::Form3Window(Context &ctx, QWidget *parent)
     combo1_->lineEdit()->setReadOnly(true);
     combo1_->setInsertPolicy(QComboBox::NoInsert);
     combo1_->addItems(BaudDropDownTexts());
+    combo1_->lineEdit()->installEventFilter(this); // the list opens from the keyboard too
     fdl->addWidget(combo1_, 0, 1);
     ms_ = new QCheckBox(QStringLiteral("ms"), frame1);
     ms_->setObjectName(QStringLiteral("ms"));
@@ -238,6 +240,20 @@ void Form3Window::FieldLostFocus(MasterField f)
     editor_.Commit(f, edit->text());
     committing_ = false;
     DisplayMaster();
+}
+
+bool Form3Window::eventFilter(QObject *watched, QEvent *event)
+{
+    // The rate is chosen, never typed: Space, F4 and Alt+Down open the list.
+    if (watched == combo1_->lineEdit() && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Space || key->key() == Qt::Key_F4
+            || (key->key() == Qt::Key_Down && key->modifiers() & Qt::AltModifier)) {
+            combo1_->showPopup();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form3Window::Combo1_Click(int index)

@@ -33,7 +33,7 @@ std::optional<DebugShown> DebugView::Command2_Click(Context &ctx, iface::Link &l
 {
     const auto value = LeadingHex(QStringView(text3).trimmed());
     if (!value || *value > 0xFF) {
-        ctx.ui.message(ctx.tr(QStringLiteral("value too high"), QString::fromUtf8("Wert zu groß")), HexRangeTitle(ctx, 0, 0xFF));
+        EntryMessage(ctx, EntryProblem::TooHigh, HexRangeTitle(ctx, 0, 0xFF));
         return std::nullopt;
     }
     link.setByte(address, uint8_t(*value));

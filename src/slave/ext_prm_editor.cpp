@@ -4,6 +4,7 @@
 #include "config/numentry.h"
 #include "core/texts.h"
 #include "core/gsd_tables.h"
+#include "slave/gsd.h"
 #include "slave/record.h"
 
 #include <QLoggingCategory>
@@ -102,7 +103,7 @@ ExtPrmEditor::ExtPrmEditor(Context &ctx, ExtSelection sel) : ctx_(ctx), sel_(sel
 
 QString ExtPrmEditor::caption() const
 {
-    return QStringLiteral("Parameter Setup : ") + ctx_.st.gsd.moduleLine(sel_.number);
+    return QStringLiteral("Parameter Setup : ") + ModuleName(ctx_.st.gsd.moduleLine(sel_.number));
 }
 
 QString ExtPrmEditor::moduleNumberText() const { return NumText(sel_.position); }

@@ -45,6 +45,17 @@ QLabel *MakeLabel(const char *name, const QString &text, QWidget *parent, QWidge
     return l;
 }
 
+// The size the user last gave the editor, for the next time it opens.
+QSize rememberedSize;
+
+// A field at least as wide as `chars` digits, so that its value never shows cut off.
+void FitDigits(QLineEdit *e, int chars)
+{
+    const int width = e->fontMetrics().horizontalAdvance(QString(chars, QLatin1Char('0'))) + 16;
+    e->setMinimumWidth(width);
+    e->setMaximumWidth(qMax(e->maximumWidth() == QWIDGETSIZE_MAX ? width : e->maximumWidth(), width));
+}
+
 QPushButton *MakeButton(const char *name, const QString &text, QWidget *parent)
 {
     auto *b = new QPushButton(text, parent);
@@ -99,6 +110,9 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
     sl_ = Field("F2_SL", this, true);
     for (QLineEdit *e : {watchdog_, minTsdr_, group_, sl_})
         e->setMaximumWidth(60);
+    for (auto [e, digits] : {std::pair{sa_, 3}, {id_, 4}, {inAdr_, 4}, {inLn_, 3}, {outAdr_, 4}, {outLn_, 3},
+                             {watchdog_, 5}, {minTsdr_, 3}, {group_, 3}, {sl_, 3}})
+        FitDigits(e, digits);
     meldung_ = Field("Meldung", this, true);
     meldung_->setText(QStringLiteral("O.K."));
 
@@ -203,6 +217,8 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
     outer->addWidget(meldung_);
 
     editor_.onMeldung = [this](const QString &t) { meldung_->setText(t); };
+    // The fields are filled before a device file's error pauses the editor.
+    editor_.onRecordReady = [this] { DisplaySlave(); };
     openForm7 = [this](const ExtSelection &sel) {
         Form7Window w(ctx_, sel, this);
         w.exec();
@@ -268,6 +284,13 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
     });
 
     SetTexts();
+    resize(rememberedSize.isValid() ? rememberedSize : sizeHint());
+}
+
+void Form2Window::hideEvent(QHideEvent *event)
+{
+    rememberedSize = size();
+    QDialog::hideEvent(event);
 }
 
 void Form2Window::Committed(QLineEdit *edit, const std::function<void()> &commit)
@@ -340,6 +363,8 @@ void Form2Window::DisplaySlave()
     const auto put = [](QLineEdit *e, const QString &text) {
         const QSignalBlocker block(e);
         e->setText(text); // also clears "modified"
+        if (!e->hasFocus())
+            e->setCursorPosition(0); // a narrow field shows the start of its text
     };
     put(sa_, v.station);
     put(id_, v.ident);

@@ -97,7 +97,8 @@ public:
     {
         QString line;
         while (lines_.GetLine(line)) {
-            show(line);
+            if (!errorShown_)
+                show(line);
             dispatch(line);
         }
     }
@@ -286,6 +287,7 @@ private:
             return;
         }
         show(QStringLiteral("Error in GSD-File: multiple modules"));
+        errorShown_ = true; // stays in view after the pause, not replaced by the lines that follow
         Pause(ctx_);
         if (writeDefaults_)
             RemoveCfg(ctx_.st);
@@ -367,6 +369,7 @@ private:
     int cfgByteCount_ = 0;
     qint64 revision_ = 0;
     bool inModule_ = false;
+    bool errorShown_ = false; // an error text is in the status line
     QString moduleLine_;
     bool writeDefaults_ = true;
 };

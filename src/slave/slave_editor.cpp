@@ -63,6 +63,17 @@ std::vector<uint8_t> ParseByteGrid(const QString &text)
     return bytes;
 }
 
+bool ByteGridValid(const QString &text)
+{
+    for (qsizetype i = 1; 3 * i <= text.size() + 1; ++i) {
+        for (qsizetype j = 3 * (i - 1); j < 3 * (i - 1) + 2 && j < text.size(); ++j) {
+            if (HexDigit(text[j]) < 0 && text[j] != QLatin1Char(' '))
+                return false;
+        }
+    }
+    return true;
+}
+
 SlaveEditor::SlaveEditor(Context &ctx) : ctx_(ctx) {}
 
 void SlaveEditor::SetMeldung(const QString &text)
@@ -114,6 +125,8 @@ void SlaveEditor::Form_Activate()
     savedLine_ = st.listLines[std::size_t(st.currentStation - 1)];
     try {
         BuffersFromRecord();
+        if (onRecordReady)
+            onRecordReady();
         // The record's own device file, so that its module names and
         // parameter definitions are there again.
         const SlaveLayout l = SlaveLayout::of(st.record);
@@ -149,7 +162,7 @@ SlaveView SlaveEditor::DisplaySlave() const
         v.hw = gsd.hardwareRelease;
         v.sw = gsd.softwareRelease;
         v.modulEnabled = gsd.modular == 1;
-        v.modulText = gsd.modular == 1 || gsd.moduleCount < 1 ? QStringLiteral("Module") : gsd.moduleLine(1);
+        v.modulText = gsd.modular == 1 || gsd.moduleCount < 1 ? QStringLiteral("Module") : ModuleName(gsd.moduleLine(1));
     } else {
         v.modulText = QStringLiteral("Module");
     }
@@ -166,6 +179,10 @@ SlaveView SlaveEditor::DisplaySlave() const
         v.recordLength = QString::number(43 + 20 + 4 + 64 + l.u + l.c);
         for (int i = 0; i < kNameLen; ++i)
             v.name += QChar(rec[l.userData() + 5 + i]);
+        // The record pads the name with blanks; the field shows only the name,
+        // so that typing extends it (Text2_LostFocus pads it again).
+        while (v.name.endsWith(QLatin1Char(' ')))
+            v.name.chop(1);
         for (int i = 0; i < l.u; ++i)
             v.prm += HexByteText(rec[33 + i]);
         v.inAdr = HexUpper(unsigned(io.inputOffset));
@@ -215,14 +232,26 @@ QString SlaveEditor::Text2_LostFocus(const QString &text)
 
 void SlaveEditor::F2_ID_LostFocus(const QString &text)
 {
-    const int32_t id = CheckHex(ctx_, text.trimmed(), QStringLiteral("0"), QStringLiteral("65535"));
-    putBe16(ctx_.st.record.span(), 30, uint16_t(id));
+    const std::optional<int32_t> id = CheckHexEntry(ctx_, text.trimmed(), QStringLiteral("0"), QStringLiteral("65535"));
+    if (!id)
+        return;
+    putBe16(ctx_.st.record.span(), 30, uint16_t(*id));
     BuildListLine(ctx_.st);
+}
+
+bool SlaveEditor::GridEntry(const QString &text)
+{
+    if (ByteGridValid(text))
+        return true;
+    EntryMessage(ctx_, EntryProblem::WrongInput, HexRangeTitle(ctx_, 0, 0xFF));
+    return false;
 }
 
 void SlaveEditor::F2_Prm_LostFocus(const QString &text)
 {
     State &st = ctx_.st;
+    if (!GridEntry(text))
+        return;
     std::vector<uint8_t> bytes = ParseByteGrid(text);
     if (int(bytes.size()) > kMaxUserPrm) {
         SetMeldung(ctx_.tr(QStringLiteral("too much parameter !"), QStringLiteral("Parameterlänge zu groß !")));
@@ -242,6 +271,8 @@ void SlaveEditor::F2_Prm_LostFocus(const QString &text)
 void SlaveEditor::F2_cfg_LostFocus(const QString &text)
 {
     State &st = ctx_.st;
+    if (!GridEntry(text))
+        return;
     std::vector<uint8_t> bytes = ParseByteGrid(text);
     if (int(bytes.size()) > kMaxCfg)
         bytes.resize(kMaxCfg);
@@ -258,7 +289,10 @@ void SlaveEditor::F2_cfg_LostFocus(const QString &text)
 
 void SlaveEditor::F2_InAdr_LostFocus(const QString &text)
 {
-    const int32_t v = CheckHex(ctx_, text.trimmed(), QStringLiteral("0"), QStringLiteral("4096"));
+    const std::optional<int32_t> entry = CheckHexEntry(ctx_, text.trimmed(), QStringLiteral("0"), QStringLiteral("4096"));
+    if (!entry)
+        return;
+    const int32_t v = *entry;
     try {
         const SlaveLayout l = SlaveLayout::of(ctx_.st.record);
         WriteWord(ctx_.st.record, l.addTab(), v);
@@ -270,7 +304,10 @@ void SlaveEditor::F2_InAdr_LostFocus(const QString &text)
 
 void SlaveEditor::F2_OutAdr_LostFocus(const QString &text)
 {
-    const int32_t v = CheckHex(ctx_, text.trimmed(), QStringLiteral("0"), QStringLiteral("4096"));
+    const std::optional<int32_t> entry = CheckHexEntry(ctx_, text.trimmed(), QStringLiteral("0"), QStringLiteral("4096"));
+    if (!entry)
+        return;
+    const int32_t v = *entry;
     try {
         const SlaveLayout l = SlaveLayout::of(ctx_.st.record);
         WriteWord(ctx_.st.record, l.addTab() + 2, v);
@@ -283,7 +320,11 @@ void SlaveEditor::F2_OutAdr_LostFocus(const QString &text)
 void SlaveEditor::Watchdog_LostFocus(const QString &text)
 {
     Record &rec = ctx_.st.record;
-    const int32_t ms = CheckRange(ctx_, text, 0, 12750, 1.0);
+    // Text that is no number is refused: read as 0 it would switch the watchdog off.
+    const std::optional<int32_t> entry = CheckRangeEntry(ctx_, text, 0, 12750, 1.0);
+    if (!entry)
+        return;
+    const int32_t ms = *entry;
     if (ms < 50) {
         rec[27] = 0;
         rec[28] = 0;

@@ -41,6 +41,9 @@ public:
     // The connected board, asked each time the view is built (the link may
     // change or be lost while the editor is open); unset or null: none.
     std::function<iface::Link *()> board;
+    // The record is in the buffers and about to be shown; its device file is
+    // read next, which may pause on an error text.
+    std::function<void()> onRecordReady;
     // Chooses the device file for the GSD button; empty: the plain file
     // dialog of the prompts. The window puts its catalogue dialog here.
     std::function<std::optional<QString>(const FileDialogSpec &)> chooseGsdFile;
@@ -103,6 +106,8 @@ public:
 
 private:
     void SetMeldung(const QString &text);
+    // A byte grid's entry: false (and said) when it is not hexadecimal bytes.
+    bool GridEntry(const QString &text);
     void PauseOneSecond();
     bool RebuildCfg(const std::vector<int> &modules);
     void ShowGsdCheck(const QString &path);
@@ -121,5 +126,7 @@ private:
 // The hexadecimal byte grid of F2_Prm and F2_cfg: two digits and a
 // separator per byte; a pair counts while 3 * i <= length + 1.
 std::vector<uint8_t> ParseByteGrid(const QString &text);
+// False when a pair holds something other than hexadecimal digits and blanks.
+bool ByteGridValid(const QString &text);
 
 } // namespace meridan

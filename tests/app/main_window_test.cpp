@@ -1,5 +1,6 @@
 #include "app/help_window.h"
 #include "app/main_window.h"
+#include "app/qt_prompts_window.h"
 #include "config/configfile.h"
 #include "demo_config.h"
 #include "busops/commissioning.h"
@@ -17,7 +18,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
+#include <QVBoxLayout>
 
 using namespace meridan;
 using namespace meridan::test;
@@ -106,13 +109,13 @@ TEST(MainWindow, firstStartWithoutSettings_isGerman)
     WindowFixture f(false);
     f.start();
     EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Konfigurator V5.1.0"));
-    EXPECT_EQ(f.child<QPushButton>("Exitbutton")->text(), QStringLiteral("Ende"));
-    EXPECT_EQ(f.child<QPushButton>("F1_Halt")->text(), QStringLiteral("Halt/Go"));
+    EXPECT_EQ(Plain(f.child<QPushButton>("Exitbutton")->text()), QStringLiteral("Ende"));
+    EXPECT_EQ(Plain(f.child<QPushButton>("F1_Halt")->text()), QStringLiteral("Halt/Go"));
     EXPECT_EQ(f.child<QLineEdit>("Maste")->text(), QStringLiteral("Master Klasse1"));
     EXPECT_EQ(Plain(f.child<QMenu>("File")->title()), QStringLiteral("Datei"));
     EXPECT_EQ(Plain(f.child<QAction>("Save")->text()), QStringLiteral("Speichern"));
-    EXPECT_EQ(f.child<QAction>("noHW")->text(), QStringLiteral("keine"));
-    EXPECT_EQ(f.child<QAction>("RavelinCom2")->text(), QStringLiteral("Ravelin an COM2"));
+    EXPECT_EQ(Plain(f.child<QAction>("noHW")->text()), QStringLiteral("keine"));
+    EXPECT_EQ(Plain(f.child<QAction>("RavelinCom2")->text()), QStringLiteral("Ravelin an COM2"));
     EXPECT_EQ(f.child<QLineEdit>("HWtxt")->text(), QStringLiteral("ohne Hardware"));
 }
 
@@ -122,11 +125,11 @@ TEST(MainWindow, chooseEnglish_switchesTextsAtOnceAndStoresTheChoice)
     f.start();
     f.trigger("sp_englisch");
     EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0"));
-    EXPECT_EQ(f.child<QPushButton>("Exitbutton")->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(Plain(f.child<QPushButton>("Exitbutton")->text()), QStringLiteral("Exit"));
     EXPECT_EQ(f.child<QPushButton>("Clear")->toolTip(), QStringLiteral("Clear selected slave"));
     EXPECT_EQ(f.child<QLabel>("Label2")->text(), QStringLiteral("Value:"));
     EXPECT_EQ(Plain(f.child<QAction>("Save")->text()), QStringLiteral("Store"));
-    EXPECT_EQ(f.child<QAction>("DromonCom1")->text(), QStringLiteral("Dromon on COM1"));
+    EXPECT_EQ(Plain(f.child<QAction>("DromonCom1")->text()), QStringLiteral("Dromon on COM1"));
     EXPECT_EQ(f.melde1(), QString()); // the message line is emptied
     QFile settings(f.root.settingsFile());
     ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
@@ -227,6 +230,26 @@ TEST(MainWindow, doubleClickWithoutSelection_opensStation9ThenReselects)
     EXPECT_EQ(f.melde1(), QStringLiteral("Slave  17 selected")); // activation after the editor closed
 }
 
+
+TEST(MainWindow, keyboard_startsOnTheListWhereEnterOpensTheEditorAndTheCommandsHaveMnemonics)
+{
+    WindowFixture f;
+    f.start();
+    f.w->show();
+    EXPECT_EQ(f.w->focusWidget(), f.list());
+    std::vector<int> opened;
+    f.w->openSlaveEditor = [&](int station) { opened.push_back(station); };
+    f.list()->setCurrentRow(2);
+    QTest::keyClick(f.list(), Qt::Key_Return);
+    EXPECT_EQ(opened, std::vector<int>{12});
+    QString shown;
+    for (const char *name : {"F1_Master", "F1_Slave", "Clear", "F1_Run", "F1_Halt", "Exitbutton"})
+        shown += f.child<QPushButton>(name)->text() + "|";
+    for (const char *name : {"noHW", "Tessel", "RavelinCom1", "RavelinCom2", "RavelinTCP", "VMESLOT3", "VMESLOTB"})
+        shown += f.child<QAction>(name)->text() + "|";
+    EXPECT_EQ(shown, "&Master|&Slave|&Clear Slave|&Run|Stop/&Go|E&xit|no &Hardware|&Tessel/DPX|Ravelin on &COM1|"
+                     "Ravelin on C&OM2|&TCP/IP|Slot &3|&Slot 11|");
+}
 
 TEST(MainWindow, clearSlaveWithoutSelection_clearsStation9AndKeepsTheMaster)
 {
@@ -329,7 +352,12 @@ TEST(MainWindow, help_showsThePagesOfTheLanguageAndReinstallsMissingOnes)
     f.trigger("Hilfe"); // nothing installed yet in this root: the pages are put in place
     ASSERT_NE(f.w->helpWindow(), nullptr);
     EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/de/index.html"));
+    // The open window follows a change of language, on the page it shows.
+    f.w->helpWindow()->findChild<QTextBrowser *>(QStringLiteral("HelpBrowser"))
+        ->setSource(QUrl::fromLocalFile(f.root.helpDir() + QStringLiteral("/de/master.html")));
     f.trigger("sp_englisch");
+    EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/en/master.html"));
+    EXPECT_EQ(f.w->helpWindow()->findChild<QPushButton *>(QStringLiteral("HelpHome"))->text(), "Contents");
     f.trigger("Hilfe");
     EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/en/index.html"));
     EXPECT_TRUE(f.ui.shown.empty());
@@ -376,4 +404,30 @@ TEST(MainWindow, comingBackFromTheMasterEditor_activatesTheMainWindow)
     f.w->activateWindow();
     ASSERT_TRUE(Settles([&] { return QApplication::activeWindow() == f.w.get(); }));
     EXPECT_EQ(f.melde1(), QStringLiteral("kept"));
+}
+
+// A message box about a field's entry: over the field's window, and the focus back in the field.
+TEST(QtPrompts, aRefusedEntrysBoxBelongsToItsEditorAndGivesTheFocusBack)
+{
+    QWidget main;
+    QtPrompts prompts(&main);
+    auto *editor = new QWidget(&main, Qt::Window); // a non-modal editor over the main window
+    auto *field = new QLineEdit(editor);
+    (new QVBoxLayout(editor))->addWidget(field);
+    new QLineEdit(editor);
+    QObject::connect(field, &QLineEdit::editingFinished, [&] { prompts.message("wrong input", "range", Icon::None, Ok); });
+    main.show();
+    editor->show();
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor));
+    field->setFocus();
+    QWidget *owner = nullptr;
+    QTimer::singleShot(0, [&] {
+        owner = QApplication::activeModalWidget()->parentWidget();
+        QApplication::activeModalWidget()->close();
+    });
+    QTest::keyClicks(field, "abc");
+    QTest::keyClick(field, Qt::Key_Tab); // leaving the field checks the entry
+    EXPECT_EQ(owner, editor);
+    EXPECT_EQ(editor->focusWidget(), field);
 }

@@ -78,20 +78,28 @@ TEST(Run, stationClickedDuringDownload_skipsNoSlave)
                                                               {0x27, 0x40}, {0x27, 0x80}, {0x27, 0xC0}}));
 }
 
-TEST(Run, masterWithoutSlaves_stopsWithMessageAndNoModeJobs)
+TEST(Run, noMasterOrNoSlave_isSaidBeforeARunningBusIsTouched)
 {
-    Bench b;
-    b.master12and40();
-    b.st.image.slot(12).clear();
-    b.st.image.slot(40).clear();
-    b.plug("ravelin-tcp");
-    b.board.answerLikeABoard();
-    b.ops.F1_Run_Click();
-    b.runFor(1000);
-    EXPECT_EQ(b.ui.lastText(), "missing Slave recods !");
-    EXPECT_EQ(b.ui.lastTitle(), "DP-Configurator");
-    EXPECT_EQ(b.ops.startupStep, 0);
-    EXPECT_EQ(b.board.jobs.size(), 2u); // Offline and the master record only
+    for (const bool withMaster : {false, true}) {
+        Bench b;
+        b.master12and40();
+        b.st.image.slot(12).clear();
+        b.st.image.slot(40).clear();
+        if (!withMaster)
+            b.st.image.slot(0).clear(); // File -> New
+        b.plug("ravelin-tcp");
+        b.board.answerLikeABoard();
+        b.panel.mode = iface::BusMode::Operate;
+        b.panel.load = b.panel.run = true;
+        b.ops.F1_Run_Click();
+        b.runFor(1000);
+        EXPECT_EQ(b.ui.lastText(), withMaster ? "missing Slave recods !" : "missing Master record !");
+        EXPECT_EQ(b.ui.lastTitle(), "DP-Configurator");
+        EXPECT_EQ(b.ops.startupStep, 0);
+        EXPECT_TRUE(b.board.jobs.empty());
+        EXPECT_TRUE(b.panel.operating());
+        EXPECT_TRUE(b.panel.runEnabled);
+    }
 }
 
 TEST(Run, oneSlave_stepGoesBackTo3ThenSendsStop)
@@ -290,7 +298,7 @@ TEST(GlobalControl, entriesReadLikeHexLiteralsAndAboveFFIsRefused)
     EXPECT_TRUE(b.ui.shown.empty());
     EXPECT_EQ(b.ops.Text4_LostFocus("100"), "FF"); // refused: the old value stays
     EXPECT_EQ(b.panel.gcControl, 0xFF);
-    EXPECT_EQ(b.ui.lastText(), "value too high");
+    EXPECT_EQ(b.ui.lastText(), "value too high\n" + b.ui.lastTitle());
     EXPECT_EQ(b.ui.lastTitle(), "range hex 0 to FF");
 }
 

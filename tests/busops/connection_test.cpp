@@ -170,9 +170,11 @@ TEST(ConnectionItems, switchingBoards_clearsTheOldBoardsStateFirst)
     (*ram)[0x3FF6] = 3;
     ASSERT_TRUE(f.connect("tessel"));
     f.panel.run = true;
+    f.panel.marks[10].visible = true; // station 20 ran on the Tessel's bus
     f.monitorOnNextPort([](FakeMonitor &m) { m.ram[0x400] = 0x52; });
     ASSERT_TRUE(f.connect("ravelin:com1")); // 5.2: no bus state to read
     EXPECT_TRUE(f.panel.betriebsart().isEmpty());
+    EXPECT_FALSE(f.panel.marks[10].visible);
     f.conn.NoHardwareItem();
     EXPECT_FALSE(f.serial->isOpen());
     EXPECT_EQ(f.panel.hwText, "no Hardware");
@@ -244,8 +246,10 @@ TEST(StartUp, serialLineTimingOut_givesUpAfterTheEleventhFailedRound)
     f.serial->tx.clear();
     f.ui.shown.clear();
     EXPECT_FALSE(f.conn.StartUp());
-    // Eleven "R" in the wait, one for the last look; each a "timeout" box.
+    // Eleven "R" in the wait, one for the last look; one "timeout" box for all.
     EXPECT_EQ(f.serial->tx.count("R400\r"), 12);
-    ASSERT_EQ(f.ui.shown.size(), 1u + 11 + 1 + 1);
-    EXPECT_EQ(f.ui.shown[12].text, "Profibus Init Timeout");
+    ASSERT_EQ(f.ui.shown.size(), 2u);
+    EXPECT_EQ(f.ui.shown[0].text, "timeout");
+    EXPECT_EQ(f.ui.shown[0].title, "DP-Configurator");
+    EXPECT_EQ(f.ui.shown[1].text, "Profibus Init Timeout");
 }

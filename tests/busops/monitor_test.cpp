@@ -115,6 +115,17 @@ TEST(StatusTick, marksFollowTheVisibleRowsReadingEachListByteOnce)
     EXPECT_FALSE(t.panel.debugEnabled);
 }
 
+TEST(StatusTick, aTallListMarksEveryRowItShows)
+{
+    Tick t;
+    t.panel.run = true;
+    t.panel.listRows = 43; // a maximised window: stations 10..52
+    t.board.run[20] = t.board.run[40] = t.board.run[53] = t.board.diag[40] = true;
+    t.ops.Timer1_Timer();
+    EXPECT_TRUE(t.panel.marks[10].visible && t.panel.marks[30].visible && t.panel.marks[30].colour == kMarkRed);
+    EXPECT_FALSE(t.panel.marks[43].visible); // 53 is below the last row
+}
+
 TEST(StatusTick, lostConnection_isReportedOnceAndFallsBackToNoBoard)
 {
     const std::pair<const char *, const char *> cases[] = {{"tessel", "Communicationtimeout from Tessel"},
@@ -208,6 +219,6 @@ TEST(DebugView, addressClampsReadsAndWrites)
     const auto before = m.writes.size();
     EXPECT_FALSE(d.Command2_Click(f.ctx, link, "1FF"));
     EXPECT_EQ(m.writes.size(), before);
-    EXPECT_EQ(f.ui.lastText(), "value too high");
+    EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
     EXPECT_EQ(d.Text1_Change(link, "").text2, "0");
 }

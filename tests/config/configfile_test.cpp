@@ -230,6 +230,31 @@ TEST(ConfigFile, menuCommands_useTheDialogAndCancelChangesNothing)
     EXPECT_TRUE(f.st.image.hasMaster());
 }
 
+TEST(ConfigFile, load_refusesWhatIsNoConfigurationAndSaysWhatADamagedOneLost)
+{
+    SampleFixture f;
+    const Record master = f.st.image.slot(0);
+    for (const QByteArray &bytes : {QByteArray(), QByteArray("notes\nmore notes\n"), QByteArray(300, '\x7f')}) {
+        f.write("other.bin", bytes);
+        f.ui.files.push_back(f.file("other.bin"));
+        Laden(f.ctx);
+        EXPECT_EQ(f.ui.lastText(), f.file("other.bin") + "\nnot a configuration file");
+        EXPECT_TRUE(f.st.image.slot(0) == master && f.st.image.hasSlave(99)); // the configuration stays
+    }
+    // Cut inside station 12's record while the record buffer holds station 99:
+    // the line is built from the file's 36 bytes alone.
+    f.st.record = f.st.image.slot(99);
+    f.write("cut.dp1", GoldenFile("sample.dp1").left(300));
+    f.ui.files.push_back(f.file("cut.dp1"));
+    Laden(f.ctx);
+    EXPECT_EQ(f.ui.lastText(), "The file is damaged: the record of station 12 at byte 264 is cut short (36 bytes).\n"
+                               "Kept: the master record and 1 slave records.");
+    Fixture fromFile;
+    std::copy_n(GoldenFile("sample.dp1").constData() + kFirstSlave, 36, fromFile.st.record.bytes.begin());
+    BuildListLine(fromFile.st);
+    EXPECT_EQ(f.st.listLines[11], fromFile.st.listLines[11]);
+}
+
 TEST(CliDump, sampleFile_givesTheExpectedJsonWhole)
 {
     const QTemporaryDir root;

@@ -19,7 +19,7 @@ TEST(CheckRange, clampsWithRangeTitleInDisplayUnitsAndWrongInputGivesTheLowerLim
     f.st.language = kEnglish;
     EXPECT_EQ(CheckRange(f.ctx, "12", 0, 9, 1.0), 9);
     ASSERT_EQ(f.ui.shown.size(), 1u);
-    EXPECT_EQ(f.ui.lastText(), "value too high");
+    EXPECT_EQ(f.ui.lastText(), "value too high\nrange  0 to  9"); // a narrow box cuts the title short
     EXPECT_EQ(f.ui.lastTitle(), "range  0 to  9");
 
     EXPECT_EQ(CheckRange(f.ctx, "700", 0, 650, 10.0), 650);
@@ -30,13 +30,13 @@ TEST(CheckRange, clampsWithRangeTitleInDisplayUnitsAndWrongInputGivesTheLowerLim
 
     f.st.language = kGerman;
     EXPECT_EQ(CheckRange(f.ctx, "-4", 1, 100, 1.0), 1);
-    EXPECT_EQ(f.ui.lastText(), QString::fromUtf8("Wert zu klein"));
+    EXPECT_EQ(f.ui.lastText(), QString::fromUtf8("Wert zu klein\nBereich  1 bis  100"));
     EXPECT_EQ(f.ui.lastTitle(), "Bereich  1 bis  100");
 
     // Wrong input gives the lower limit.
     f.st.language = kEnglish;
     EXPECT_EQ(CheckRange(f.ctx, "abc", 1, 100, 1.0), 1);
-    EXPECT_EQ(f.ui.lastText(), "wrong input");
+    EXPECT_EQ(f.ui.lastText(), "wrong input\nrange  1 to  100");
     EXPECT_EQ(CheckRange(f.ctx, "", 3, 100, 1.0), 3);
     EXPECT_EQ(f.ui.shown.size(), 6u);
 }
@@ -64,17 +64,16 @@ TEST(CheckHex, truncatesToLimitWidthAndClamps)
     Fixture f;
     f.st.language = kEnglish;
     EXPECT_EQ(CheckHex(f.ctx, "1a2b3", "0", "65535"), 65535);
-    EXPECT_EQ(f.ui.lastText(), "value too high");
-    EXPECT_EQ(f.ui.lastTitle(), "range hex 0 to FFFF");
+    EXPECT_EQ(f.ui.lastText(), "value too high\nrange hex 0 to FFFF");
     EXPECT_EQ(CheckHex(f.ctx, "8000", "0", "65535"), 32768);
     EXPECT_EQ(CheckHex(f.ctx, "123456", "0", "4096"), 0x1000); // keeps "1234"
     f.ui.shown.clear();
     EXPECT_EQ(CheckHex(f.ctx, "", "0", "65535"), 0);
     EXPECT_TRUE(f.ui.shown.empty());
     EXPECT_EQ(CheckHex(f.ctx, "g1", "0", "4096"), 0);
-    EXPECT_EQ(f.ui.lastText(), "wrong input");
+    EXPECT_EQ(f.ui.lastText(), "wrong input\nrange hex 0 to 1000");
     EXPECT_EQ(CheckHex(f.ctx, "5", "16", "255"), 16);
-    EXPECT_EQ(f.ui.lastText(), "value too low");
+    EXPECT_EQ(f.ui.lastText(), "value too low\nrange hex 10 to FF");
     f.st.language = kGerman;
     EXPECT_EQ(CheckHex(f.ctx, "zz", "0", "255"), 0);
     EXPECT_EQ(f.ui.lastTitle(), "Bereich Hex 0 bis FF");

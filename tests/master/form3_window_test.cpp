@@ -116,6 +116,17 @@ TEST(Form3Window, typedFieldsAndBaudList_commitThroughTheEditorAndRedisplay)
     EXPECT_EQ(f.text("F3_TSL"), QStringLiteral(" 7000")); // no other parameter follows the rate
 }
 
+TEST(Form3Window, baudRateBox_opensFromTheKeyboard)
+{
+    Form3Fixture f(6);
+    QComboBox *combo = f.child<QComboBox>("Combo1");
+    for (auto [key, modifiers] : {std::pair{Qt::Key_Space, Qt::NoModifier}, {Qt::Key_F4, Qt::NoModifier}, {Qt::Key_Down, Qt::AltModifier}}) {
+        QTest::keyClick(combo->lineEdit(), key, modifiers);
+        EXPECT_TRUE(combo->view()->isVisible()) << key;
+        combo->hidePopup();
+    }
+}
+
 TEST(Form3Window, msSwitch_at1500kbit_showsMsAndPassingThroughKeepsTsl)
 {
     Form3Fixture f(6);

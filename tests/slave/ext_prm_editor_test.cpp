@@ -134,7 +134,7 @@ TEST(ExtPrm, moduleAtPosition3AfterBlocks2And4_hasOffset9_andItsField1IsRecordBy
     text1->selectAll();
     QTest::keyClicks(text1, "300");
     QTest::keyClick(text1, Qt::Key_Return);
-    EXPECT_EQ(f.ui.lastText(), "value too high");
+    EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
     EXPECT_EQ(f.st.record[43], 200);
     EXPECT_EQ(text1->text(), "200");
 }

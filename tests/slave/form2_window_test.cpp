@@ -52,7 +52,43 @@ TEST(Form2, nameA_isBlankPadded_emptyName_becomesDash)
     f.type("Text2", "");
     EXPECT_EQ(f.st.record[name], '-');
     EXPECT_EQ(f.st.record[name + 1], ' ');
-    EXPECT_EQ(f.text("Text2"), "-" + QString(19, ' '));
+    EXPECT_EQ(f.text("Text2"), "-"); // the padding is the record's, not the field's
+
+    f.type("Text2", "Pump");
+    QLineEdit *field = f.child<QLineEdit>("Text2");
+    QTest::keyClick(field, Qt::Key_End);
+    QTest::keyClicks(field, " 3"); // typed on at its end, nothing selected
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(f.st.listLines[11].endsWith(": Pump 3" + QString(14, ' ')));
+}
+
+TEST(Form2, everyValueShowsWholeAtTheSmallestSizeAndTheSizeGivenIsKept)
+{
+    Form2Fixture f;
+    f.type("Watchdog", "12750");
+    f.w->resize(f.w->minimumSizeHint()); // what a window manager may give it
+    QApplication::processEvents();
+    for (const char *name : {"F2_SA", "F2_ID", "Watchdog", "minTsdr", "Group", "F2_SL", "F2_InAdr", "F2_InLn"}) {
+        const QLineEdit *e = f.child<QLineEdit>(name);
+        EXPECT_GE(e->width(), e->fontMetrics().horizontalAdvance(e->text()) + 8) << name;
+    }
+    f.w->resize(900, 640);
+    f.click("F2_Exit");
+    EXPECT_EQ(Form2Window(f.ctx).size(), QSize(900, 640));
+}
+
+TEST(Form2, textThatIsNoNumber_isRefusedWithTheRangeAndChangesNothing)
+{
+    Form2Fixture f;
+    f.type("F2_Prm", "01 02");
+    const std::array<uint8_t, kSlotSize> before = f.st.record.bytes;
+    for (auto [field, range] : {std::pair{"Watchdog", "range  0 to  12750"}, {"F2_Prm", "range hex 0 to FF"},
+                                {"F2_cfg", "range hex 0 to FF"}, {"F2_ID", "range hex 0 to FFFF"}, {"F2_InAdr", "range hex 0 to 1000"}}) {
+        f.type(field, "01 zz");
+        EXPECT_EQ(f.ui.lastText(), QStringLiteral("wrong input\n") + range) << field;
+        EXPECT_EQ(f.st.record.bytes, before) << field;
+    }
+    EXPECT_EQ(f.text("Watchdog"), "1000"); // not 0: the watchdog stays on
 }
 
 TEST(Form2, prmGrid_readsPairsWhileThreeTimesIndexFitsLengthPlusOne)
@@ -110,7 +146,7 @@ TEST(Form2, watchdog_storesFactorsAndShowsWhatTheyGive)
         EXPECT_EQ(f.text("Watchdog"), c.shown) << c.typed;
     }
     f.type("Watchdog", "20000");
-    EXPECT_EQ(f.ui.lastText(), "value too high");
+    EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
     EXPECT_EQ(f.st.record[27], 255);
 }
 
@@ -133,7 +169,7 @@ TEST(Form2, identAndOffsets_areCheckedAsHex)
     EXPECT_EQ(f.st.record[31], 0xA0);
     EXPECT_EQ(f.text("F2_ID"), "80A0");
     f.type("F2_InAdr", "2000");
-    EXPECT_EQ(f.ui.lastText(), "value too high");
+    EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
     EXPECT_EQ(f.text("F2_InAdr"), "1000");
     EXPECT_EQ(be16(f.st.record.span(), 37), 4096);
 }
@@ -421,6 +457,29 @@ TEST(Form2, reopeningStoredRecord_readsItsGsdFileAgainOrLetsOneBeChosen)
         EXPECT_EQ(f.st.record[i], stored.bytes[std::size_t(i)]) << i;
     f.click("GSD");
     EXPECT_EQ(f.ui.lastText(), "GSD-File allready loaded!");
+}
+
+// Compact devices: one module is shown by its name; several make the reader
+// pause on its error while the editor opens, the record already shown.
+TEST(Form2, compactDevice_showsItsModulesNameOrWhileItsErrorPausesTheRecord)
+{
+    Form2Fixture f;
+    const QByteArray head = "#Profibus_DP\nIdent_Number=0x4712\nModule=\"PNO Class 2  16 Bit\" 0xF0\nEndModule\n";
+    f.loadGsd(f.writeGsd("TEST4712.gsd", head));
+    EXPECT_EQ(f.child<QComboBox>("Modul")->currentText(), "PNO Class 2  16 Bit");
+    EXPECT_EQ(ExtPrmEditor(f.ctx, {1, 1, 0}).caption(), "Parameter Setup : PNO Class 2  16 Bit");
+
+    f.writeGsd("TEST4712.gsd", head + "Module=\"DIO32\" 0x33\nEndModule\n");
+    f.type("Watchdog", "2000");
+    f.click("F2_Exit");
+    QString inPause;
+    f.pump.onPump = [&] {
+        if (f.pump.sleptMs > 0 && inPause.isEmpty())
+            inPause = f.text("F2_ID") + " " + f.text("Watchdog");
+    };
+    f.w->show();
+    EXPECT_EQ(inPause, "4712 2000");
+    EXPECT_EQ(f.text("Meldung"), "Error in GSD-File: multiple modules"); // not the file's last line
 }
 
 TEST(Form2, directlyConnectedMaster_showsLiveInputAndOutputBytes)

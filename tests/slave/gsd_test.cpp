@@ -389,13 +389,14 @@ TEST(GsdReader, keywords_matchInAnyCase)
 TEST(GsdReader, secondModuleOfCompactDevice_makesItModular)
 {
     Gsd g;
-    g.load("Module = \"A\" 0x10\nModule = \"B\" 0x20\nModule = \"C\" 0x30\n");
+    g.load("Module = \"A\" 0x10\nEndModule\nModule = \"B\" 0x20\nEndModule\nModule = \"C\" 0x30\nEndModule\n");
     EXPECT_TRUE(g.res.ok());
     EXPECT_EQ(g.t().modular, 1);
     EXPECT_EQ(g.t().moduleCount, 3);
     EXPECT_TRUE(g.cfg().empty());
-    EXPECT_NE(std::find(g.meldung.begin(), g.meldung.end(), QStringLiteral("Error in GSD-File: multiple modules")),
-              g.meldung.end());
+    // The error stays the last word: the lines read after it do not replace it.
+    EXPECT_EQ(g.meldung.back(), QStringLiteral("Error in GSD-File: multiple modules"));
+    EXPECT_EQ(g.res.status, QStringLiteral("Error in GSD-File: multiple modules"));
     EXPECT_EQ(g.pump.sleptMs, 1000);
 }
 

@@ -150,6 +150,17 @@ bool GrabBoards(const QString &out)
         }
         list->scrollToItem(list->item(0), QAbstractItemView::PositionAtTop);
 
+        // The window as large as a desktop gives it: every running station
+        // of the demo (12, 20 and 30) has its mark; 40, with its parameter
+        // fault, takes no part in the data exchange and has none.
+        w.resize(1280, 1000);
+        const auto mark = [&](int station) { return w.findChild<QFrame *>(QStringLiteral("Line%1").arg(station - kListFirst + 3)); };
+        const bool marked = WaitFor([&] { return mark(12)->isVisible() && mark(20)->isVisible() && mark(30)->isVisible(); });
+        if (!marked)
+            std::printf("FAILED main_tessel_operate_maximised: not every running station has its mark\n");
+        ok = marked && Grab(&w, out, QStringLiteral("main_tessel_operate_maximised")) && ok;
+        w.resize(900, 620);
+
         trigger("DromonCom2");
         ok = runToOperate("main_dromon_com2_operate", 20) && ok;
         // EEPROM -> Burn, File -> New, EEPROM -> Read: the configuration is back.

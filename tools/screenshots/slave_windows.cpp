@@ -88,6 +88,13 @@ int main(int argc, char **argv)
     failures += Grab(&f7, out, QStringLiteral("form7-text-lists")) ? 0 : 1;
     f7.hide();
 
+    // The station stored and opened again, at the size the editor takes by itself.
+    ed.F2_Exit_Click(QStringLiteral("15"));
+    {
+        Form2Window again(ctx);
+        failures += Grab(&again, out, QStringLiteral("form2-modular-opened")) ? 0 : 1;
+    }
+
     // The variable editor on the same station, in a project with a variable.
     QDir().mkpath(tmp.filePath(QStringLiteral("plant1")));
     st.projectFolder = tmp.filePath(QStringLiteral("plant1/"));
