@@ -81,7 +81,8 @@ TEST(IoMap, channels_bitsPerByteWordsPerWord_namesAndLocations)
 {
     Fixture f;
     PutSlave(f.ctx, 12, {0x13, 0x31, 0xE1});
-    const SlaveIo &s = *BuildIoMap(f.st.image).slave(12);
+    const IoMap map = BuildIoMap(f.st.image);
+    const SlaveIo &s = *map.slave(12);
     // Module 2: 2 bytes in and out, bit channels IX0..IX15 then QX0..QX15.
     const std::vector<Channel> ch = Channels(s.modules[1]);
     ASSERT_EQ(ch.size(), 32u);
