@@ -10,6 +10,11 @@ using namespace meridan::test;
 namespace {
 
 struct Bench : BoardBench<Commissioning> {
+    explicit Bench(const char *hw = nullptr)
+    {
+        if (hw)
+            plug(hw);
+    }
     void master12and40()
     {
         Record m;
@@ -41,9 +46,8 @@ TEST(Run, noInterface_changesOnlyTheMessageLine)
 
 TEST(Run, slavesAt12And40_exchangeInOrderUpToOperateWhateverTheUserSelects)
 {
-    Bench b;
+    Bench b("tessel");
     b.master12and40();
-    b.plug("tessel");
     b.board.answerLikeABoard();
     const auto board = b.board.onJob;
     b.board.onJob = [&](const std::vector<uint8_t> &j) {
@@ -120,9 +124,8 @@ TEST(Run, failedReplyOrWrongMessage_leavesStep)
 
 TEST(Run, fiftyRefusals_commandErrorAndStepOneBack)
 {
-    Bench b;
+    Bench b("tessel");
     b.master12and40();
-    b.plug("tessel");
     b.panel.timerEnabled = false;
     b.ops.startupStep = 1;
     b.st.mbuf[0] = 0xE7;
@@ -140,9 +143,8 @@ TEST(FastDownload, sameExchangeInAFractionOfTheTicksAndThePollGoesBackToItsPace)
     std::vector<std::pair<int, int>> jobs[2];
     qint64 took[2];
     for (const bool fast : {false, true}) {
-        Bench b;
+        Bench b("tessel");
         b.master12and40();
-        b.plug("tessel");
         b.board.answerLikeABoard();
         b.st.fastDownload = fast;
         b.ops.F1_Run_Click();
@@ -162,9 +164,8 @@ TEST(FastDownload, sameExchangeInAFractionOfTheTicksAndThePollGoesBackToItsPace)
 
 TEST(FastDownload, silentBoard_slowsThePollAfterASecondAndAReplyBringsThePaceBack)
 {
-    Bench b;
+    Bench b("tessel");
     b.master12and40();
-    b.plug("tessel");
     b.st.fastDownload = true;
     b.ops.F1_Run_Click(); // the Offline job goes out; nothing answers
     b.runFor(Commissioning::kFastIdleMs + 50);
@@ -185,8 +186,7 @@ TEST(FastDownload, silentBoard_slowsThePollAfterASecondAndAReplyBringsThePaceBac
 
 TEST(HaltGo, fromOperate_clearThenStop)
 {
-    Bench b;
-    b.plug("tessel");
+    Bench b("tessel");
     b.panel.load = true;
     b.panel.run = true;
     b.panel.mode = iface::BusMode::Operate;
@@ -200,8 +200,7 @@ TEST(HaltGo, fromOperate_clearThenStop)
 
 TEST(HaltGo, noConfirmation_timesOutInVirtualTime)
 {
-    Bench b;
-    b.plug("tessel");
+    Bench b("tessel");
     b.panel.load = true;
     b.panel.mode = iface::BusMode::Stop;
     b.ops.F1_Halt_Click(); // jobs are taken, nothing answers
@@ -212,8 +211,7 @@ TEST(HaltGo, noConfirmation_timesOutInVirtualTime)
 
 TEST(HaltGo, neverTaken_timesOutAfterThousandAttempts)
 {
-    Bench b;
-    b.plug("tessel");
+    Bench b("tessel");
     b.board.refuse = 100000;
     b.ops.F1_Halt_Click();
     EXPECT_EQ(b.board.putCalls, 1000);
@@ -222,8 +220,7 @@ TEST(HaltGo, neverTaken_timesOutAfterThousandAttempts)
 
 TEST(HaltGo, secondCommandInsideAWait_isTurnedAwayWithoutUnlocking)
 {
-    Bench b;
-    b.plug("tessel");
+    Bench b("tessel");
     b.panel.load = true;
     b.panel.mode = iface::BusMode::Clear;
     bool nestedSeenLocked = false;
@@ -238,8 +235,7 @@ TEST(HaltGo, secondCommandInsideAWait_isTurnedAwayWithoutUnlocking)
 
 TEST(Eeprom, startOverNetwork_runsWithoutWaitingForTheMaster)
 {
-    Bench b;
-    b.plug("ravelin-tcp");
+    Bench b("ravelin-tcp");
     b.ops.EEStart_Click();
     EXPECT_EQ(b.ui.statuses.front(), "Start from local Configurationfile");
     EXPECT_TRUE(b.panel.run);
