@@ -65,7 +65,7 @@ TEST(SerialMonitor, session_answeredByteForByteAsWrittenDown)
     EXPECT_EQ(ravelin.cmd("D"), "?") << "firmware 5.2 has no frames";
 }
 
-TEST(SerialFrames, downloadByFramesWithAutoClear_liveListAndModeReportFrames)
+TEST(SerialFrames, downloadByFramesWithAutoClear_endsWithAModeReportFrame)
 {
     SerialRig r;
     std::vector<Bytes> replies;
@@ -82,13 +82,6 @@ TEST(SerialFrames, downloadByFramesWithAutoClear_liveListAndModeReportFrames)
     EXPECT_EQ(replies[2], (Bytes{0x15, 0xE5, 0, 12, 0}));
     EXPECT_EQ(replies.back(), (Bytes{0x15, 0xE7, 0, 0xC0, 0}));
     EXPECT_EQ(r.frame(MessageRequest), (Bytes{0x15, 0xA8, 0x80, 0x02, 0x00}));
-    // Station 12 runs (byte 1 bit 4), 20 (byte 2 bit 4); 40 has diagnosis (byte 5 bit 0).
-    EXPECT_EQ(r.frame({'D', 0x00, 0x01, 0x01}),
-              (Bytes{0x15, 0x00, 0x01, 0x01, 0x04, 0x10, 0x10, 0x00, 0x00}));
-    EXPECT_EQ(r.frame({'D', 0x00, 0x01, 0x05}),
-              (Bytes{0x15, 0x00, 0x01, 0x05, 0x04, 0x00, 0x00, 0x01, 0x00}));
-    EXPECT_EQ(r.frame({'D', 0x00, 0x01, 0x10}),
-              (Bytes{0x15, 0x00, 0x01, 0x10, 0x04, 0x00, 0x00, 0x00, 0x00}));
 }
 
 TEST(Pacing, lineSpeed_allowsTenBitTimesPerByteAndSavesUpNoUnboundedBurst)

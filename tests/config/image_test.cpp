@@ -1,7 +1,6 @@
 #include "core/bytes.h"
 #include "config/image.h"
 #include "config/listline.h"
-#include "core/texts.h"
 #include "support/fixture.h"
 
 using namespace meridan;
@@ -66,22 +65,4 @@ TEST(Image, outOfRangeAccess_throwsInsteadOfWriting)
     r[25] = 0xFF; // user parameter length far beyond the slot
     r[34 + 246] = 0xFF;
     EXPECT_TRUE(ListLineFor(r).startsWith(" 12. "));
-}
-
-TEST(Texts, numberFormsKeepTheirBlanksAndCase)
-{
-    EXPECT_EQ(NumText(12), " 12");
-    EXPECT_EQ(NumText(0), " 0");
-    EXPECT_EQ(NumText(-3), "-3");
-    EXPECT_EQ(NumTextReal(65.0), " 65");
-    EXPECT_EQ(NumTextReal(65535 / 0.1), " 655350");
-    EXPECT_EQ(NumTextReal(2.5), " 2.5");
-    EXPECT_EQ(HexByteText(0x0A), "0A ");
-    EXPECT_EQ(HexUpper(65535), "FFFF");
-    EXPECT_EQ(HexUpper(0xA5, 4), "00A5");
-    EXPECT_EQ(WordText(0x05, 0xDC), " 1500");
-    EXPECT_EQ(Fixed3(0.2), "0.200");
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    EXPECT_EQ(Fixed3(1234.5), "1234,500");
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }

@@ -2,11 +2,8 @@
 // storing a configuration per connection: what is burnt survives a restart of
 // the board, starts it and reads back the same; a board that dies in the
 // middle costs nothing but a clear message.
-#include "boardsim.h"
-#include "support/fixture.h"
+#include "e2e_support.h"
 
-#include <QDeadlineTimer>
-#include <QProcess>
 #include <QThread>
 
 using namespace meridan;
@@ -14,17 +11,11 @@ using namespace meridan::test;
 
 namespace {
 
-const QString kCli = QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli");
-
 // Exit code and standard output of one command.
-std::pair<int, QString> Cli(const QString &root, const QStringList &args)
+std::pair<int, QByteArray> Cli(const QString &root, const QStringList &args)
 {
-    QProcess p;
-    p.start(kCli, QStringList{"--root", root} + args);
-    if (!p.waitForFinished(90000))
-        p.kill();
-    p.waitForFinished();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput())};
+    const CliRun r = RunCliFor(QStringList{"--root", root} + args, 90000);
+    return {r.code, r.out};
 }
 
 QByteArray ReadAll(const QString &path)
@@ -91,7 +82,7 @@ TEST_P(EveryWay, burnRestartStartFromEepromReadBack_givesTheSameConfiguration)
     const QByteArray kept = ReadAll(back);
     std::tie(code, out) = cli({"upload", "--hw", w.hw, back});
     EXPECT_EQ(code, 1);
-    EXPECT_TRUE(out.endsWith(QString::fromLatin1(w.noData) + "\n")) << out.toStdString();
+    EXPECT_TRUE(out.endsWith(QByteArray(w.noData) + "\n")) << out.toStdString();
     EXPECT_EQ(ReadAll(back), kept);
 }
 
@@ -114,7 +105,7 @@ TEST(EepromFaults, weakCells_verifyRewritesThenErrorAt)
     Cli(dir.path(), {"demo-config"});
     const auto [code, out] = Cli(dir.path(), {"burn", "--hw", "ravelin:com1", dir.filePath("setup/AutoLoad.dp1")});
     EXPECT_EQ(code, 1);
-    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    const QStringList lines = QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts);
     EXPECT_TRUE(lines.contains("Verify :  0 Cnt: 1 at  5") && !lines.contains("Verify :  0 Cnt: 2 at  5")) << out.toStdString();
     EXPECT_TRUE(lines.contains("Verify :  12 Cnt: 9 at  3075"));
     EXPECT_EQ(lines.last(), "Error at  3075");
@@ -152,24 +143,10 @@ TEST(EepromFaults, boardKilledDuringBurnOrRead_clearMessageNoHangFilesUnchanged)
         }
         const QString target = c.prepare ? dir.filePath("back.dp1") : config;
         const QByteArray before = ReadAll(target);
-
-        QProcess p;
-        p.start(kCli, {"--root", dir.path(), c.command, "--hw", c.hw, target});
-        QByteArray out;
-        for (QDeadlineTimer t(60000); !out.contains(QByteArray(c.when) + '\n') && !t.hasExpired() && p.state() != QProcess::NotRunning;) {
-            p.waitForReadyRead(200);
-            out += p.readAllStandardOutput();
-        }
-        ASSERT_TRUE(out.contains(c.when)) << out.constData();
-        sim.freeze(true); // caught waiting for its answer
-        QThread::msleep(200);
-        sim.kill();
-        QDeadlineTimer budget(20000);
-        ASSERT_TRUE(p.waitForFinished(30000)) << out.constData();
-        out += p.readAllStandardOutput();
-        EXPECT_FALSE(budget.hasExpired());
-        EXPECT_EQ(p.exitCode(), 1);
-        EXPECT_TRUE(out.contains(c.says)) << out.constData();
+        const Caught k = KillBoardWhen(sim, {"--root", dir.path(), c.command, "--hw", c.hw, target}, c.when);
+        EXPECT_EQ(k.code, 1) << k.out.constData();
+        EXPECT_LT(k.ms, 20000);
+        EXPECT_TRUE(k.out.contains(c.says)) << k.out.constData();
         EXPECT_EQ(ReadAll(target), before);
     }
 }

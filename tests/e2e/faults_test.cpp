@@ -1,11 +1,10 @@
 // Faults a user meets on site, end to end: a full disk, a board that died, a
 // download larger than a fixed time-out allows.
-#include "boardsim.h"
+#include "e2e_support.h"
 #include "config/configfile.h"
 #include "config/demo.h"
 #include "support/fixture.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <sys/mount.h>
 
@@ -19,10 +18,8 @@ struct Site : Fixture {
     BoardSim sim;
     std::pair<int, QString> cli(const QStringList &args)
     {
-        QProcess p;
-        p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), QStringList{"--root", tmp.path()} + args);
-        p.waitForFinished(60000);
-        return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError())};
+        const CliRun r = RunCliFor(QStringList{"--root", tmp.path()} + args, 60000);
+        return {r.code, QString::fromLocal8Bit(r.out + r.err)};
     }
     // The demo configuration; with `copies`, its first slave again at stations 10 and up.
     QString configuration(int copies = 0)

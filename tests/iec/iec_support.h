@@ -7,6 +7,7 @@
 #include "iec/iomap.h"
 #include "slave/record.h"
 #include "support/fixture.h"
+#include "support/golden.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,23 +58,6 @@ inline bool WriteAll(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-inline QString GoldenPath(const QString &name)
-{
-    return QStringLiteral(MERIDAN_IEC_GOLDEN "/") + name;
-}
-
-// Compares with the golden file byte for byte; MERIDAN_UPDATE_GOLDEN=1
-// writes it instead (review the difference before committing it).
-inline void ExpectGolden(const QString &name, const QByteArray &actual)
-{
-    if (qEnvironmentVariableIntValue("MERIDAN_UPDATE_GOLDEN") == 1) {
-        ASSERT_TRUE(WriteAll(GoldenPath(name), actual)) << qPrintable(name);
-    }
-    const QByteArray expected = ReadAll(GoldenPath(name));
-    ASSERT_FALSE(expected.isEmpty()) << "no golden file " << qPrintable(name);
-    EXPECT_TRUE(actual == expected) << qPrintable(name) << " differs:\n" << actual.toStdString();
 }
 
 // Runs the grammar check of tests/iec/check_iec.py (`kind` ioconfig or

@@ -23,9 +23,9 @@ struct Project : Fixture {
     IoRewrite rewrite() { return RewriteIoConfig(ctx, BuildIoMap(st.image)); }
 };
 
-QByteArray Golden(const char *name)
+QByteArray IecGolden(const char *name)
 {
-    return ReadAll(GoldenPath(QString::fromLatin1(name)));
+    return Golden(QStringLiteral("iec/golden/") + QLatin1String(name));
 }
 
 } // namespace
@@ -33,7 +33,7 @@ QByteArray Golden(const char *name)
 TEST(IoConfigFile, noProfiDpBlock_keepsEveryLineAndAppendsTheBlocks)
 {
     Project p;
-    const QByteArray before = Golden("other-drivers.before.cnf");
+    const QByteArray before = IecGolden("other-drivers.before.cnf");
     WriteAll(p.cnf(), before);
     PutSlave(p.ctx, 20, {0x31}, 0x10, 0x20);
     PutSlave(p.ctx, 12, {0x13, 0x23}, 0x100, 0x200);
@@ -47,7 +47,7 @@ TEST(IoConfigFile, noProfiDpBlock_keepsEveryLineAndAppendsTheBlocks)
     EXPECT_EQ(r.plan.outputBase, 2);
     const QByteArray after = ReadAll(p.cnf());
     EXPECT_TRUE(after.startsWith(before));
-    ExpectGolden("other-drivers.after.cnf", after);
+    ExpectGolden("iec/golden/other-drivers.after.cnf", after);
     EXPECT_EQ(ReadAll(p.old()), before);
     ExpectSyntax("ioconfig", after);
 }
@@ -55,7 +55,7 @@ TEST(IoConfigFile, noProfiDpBlock_keepsEveryLineAndAppendsTheBlocks)
 TEST(IoConfigFile, goneStation_losesItsBlocks_othersStayByteForByte)
 {
     Project p;
-    const QByteArray before = Golden("stale-station.before.cnf");
+    const QByteArray before = IecGolden("stale-station.before.cnf");
     WriteAll(p.cnf(), before);
     PutSlave(p.ctx, 12, {0x17, 0x23});
     PutSlave(p.ctx, 60, {0x11}, 8);
@@ -70,17 +70,9 @@ TEST(IoConfigFile, goneStation_losesItsBlocks_othersStayByteForByte)
     ASSERT_EQ(r.plan.notes.size(), 1);
     EXPECT_EQ(r.plan.notes[0], "line 40: block in200 left as it is: DRIVER_PAR1 200 is not a station address (0..125)");
     const QByteArray after = ReadAll(p.cnf());
-    ExpectGolden("stale-station.after.cnf", after);
+    ExpectGolden("iec/golden/stale-station.after.cnf", after);
     EXPECT_EQ(ReadAll(p.old()), before);
     ExpectSyntax("ioconfig", after);
-
-    // A second export of the same configuration changes nothing at all.
-    const QByteArray backup = ReadAll(p.old());
-    const IoRewrite again = p.rewrite();
-    EXPECT_EQ(again.error, QString());
-    EXPECT_FALSE(again.changed);
-    EXPECT_EQ(ReadAll(p.cnf()), after);
-    EXPECT_EQ(ReadAll(p.old()), backup);
 }
 
 TEST(IoConfigFile, outputsOnlySlave_getsAnOutputBlockOnly_inANewFile)
@@ -92,7 +84,7 @@ TEST(IoConfigFile, outputsOnlySlave_getsAnOutputBlockOnly_inANewFile)
     EXPECT_EQ(r.backup, QString()); // nothing to keep
     EXPECT_FALSE(QFileInfo::exists(p.old()));
     const QByteArray after = ReadAll(p.cnf());
-    ExpectGolden("outputs-only.after.cnf", after);
+    ExpectGolden("iec/golden/outputs-only.after.cnf", after);
     ExpectSyntax("ioconfig", after);
 }
 
@@ -103,14 +95,16 @@ TEST(IoConfigFile, ninetySlaves_allBlocksRegenerated_secondExportChangesNothing)
         PutSlave(p.ctx, s, {0x11, 0x61}, (s - 10) * 2, (s - 10) * 4);
     ASSERT_EQ(p.rewrite().error, QString());
     const QByteArray first = ReadAll(p.cnf());
-    ExpectGolden("ninety.after.cnf", first);
+    ExpectGolden("iec/golden/ninety.after.cnf", first);
     ExpectSyntax("ioconfig", first);
 
-    // 180 blocks are all recognised: none is kept twice.
+    // 180 blocks are all recognised: none is kept twice, and an export that
+    // changes nothing writes nothing, not even a backup.
     const IoRewrite again = p.rewrite();
     EXPECT_FALSE(again.changed);
     EXPECT_EQ(again.plan.written, 180);
     EXPECT_EQ(ReadAll(p.cnf()), first);
+    EXPECT_FALSE(QFileInfo::exists(p.old()));
 
     // One slave less: its two blocks go, the others keep their base.
     p.st.image.slot(55).clear();
@@ -164,19 +158,6 @@ TEST(IoConfigFile, lastLineWithoutLineEnd_getsOneBeforeTheBlocks)
               "  DRIVER_NAME := 'ProfiDP',\r\n  DRIVER_PAR1 :=  12 ,\r\n  DRIVER_PAR2 :=  256 \r\n );\r\n \r\n");
 }
 
-TEST(IoConfigFaults, backupCannotBeWritten_errorAndFileUnchanged)
-{
-    Project p;
-    const QByteArray before = Golden("other-drivers.before.cnf");
-    WriteAll(p.cnf(), before);
-    QDir().mkpath(p.old()); // a folder where the backup should go
-    PutSlave(p.ctx, 12, {0x13});
-    const IoRewrite r = p.rewrite();
-    EXPECT_TRUE(r.error.startsWith("Cannot write the backup " + p.old())) << qPrintable(r.error);
-    EXPECT_FALSE(r.changed);
-    EXPECT_EQ(ReadAll(p.cnf()), before);
-}
-
 TEST(IoConfigFaults, readOnlyOrFullFileSystem_errorAndFileUnchanged)
 {
     for (const bool full : {false, true}) {
@@ -185,7 +166,7 @@ TEST(IoConfigFaults, readOnlyOrFullFileSystem_errorAndFileUnchanged)
             GTEST_SKIP() << "cannot mount a small file system here (needs root): fault test skipped";
         Fixture f;
         f.st.projectFolder = fs.path() + "/";
-        const QByteArray before = Golden("stale-station.before.cnf");
+        const QByteArray before = IecGolden("stale-station.before.cnf");
         ASSERT_TRUE(WriteAll(fs.path() + "/Ioconfig.cnf", before));
         if (full) {
             // Room for the backup, not for the new file.
@@ -215,23 +196,20 @@ TEST(IecExportCli, demoConfiguration_writesBlocksAndSaysWhatItDid)
     Project p;
     const QString dp1 = p.file("demo.dp1");
     ASSERT_EQ(RunCli({"--root", p.root.dir(), "demo-config", dp1}).code, 0);
-    const QByteArray before = Golden("other-drivers.before.cnf");
+    const QByteArray before = IecGolden("other-drivers.before.cnf");
     WriteAll(p.cnf(), before);
     CliRun r = RunCli({"--root", p.root.dir(), "iec-export", dp1, "--project", p.dir});
     ASSERT_EQ(r.code, 0) << r.err.constData();
     // The demo: 12 (2 in, 2 out), 20 (2 + 4 in), 30 (1 in, 1 out), 40 (1 in).
     EXPECT_EQ(QString::fromLocal8Bit(r.out), "I/O configuration: " + p.cnf() + "\nblocks written: 6 (input base 4, output base 2)\n"
                      "blocks removed: 0\nbackup: " + p.old() + "\n");
-    const QByteArray after = ReadAll(p.cnf());
-    EXPECT_TRUE(after.startsWith(before));
-    EXPECT_EQ(ParseIoBlock(after).blocks.size(), 8u);
-    ExpectSyntax("ioconfig", after);
+    EXPECT_TRUE(ReadAll(p.cnf()).startsWith(before));
 
     r = RunCli({"--root", p.root.dir(), "iec-export", dp1, "--project", p.dir});
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.endsWith("unchanged: nothing written\n")) << r.out.constData();
 
-    // The backup cannot be written: exit 1, the file untouched.
+    // No configuration: exit 2. The backup cannot be written: exit 1, the file untouched.
     QFile::remove(p.old());
     QDir().mkpath(p.old());
     r = RunCli({"--root", p.root.dir(), "iec-export", p.file("none.dp1"), "--project", p.dir});
@@ -240,6 +218,6 @@ TEST(IecExportCli, demoConfiguration_writesBlocksAndSaysWhatItDid)
     WriteAll(p.cnf(), before);
     r = RunCli({"--root", p.root.dir(), "iec-export", dp1, "--project", p.dir});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.contains("Cannot write the backup")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("Cannot write the backup " + p.old().toUtf8())) << r.err.constData();
     EXPECT_EQ(ReadAll(p.cnf()), before);
 }

@@ -6,6 +6,21 @@ using namespace meridan;
 using namespace meridan::iec;
 using namespace meridan::test;
 
+namespace {
+
+// Each slave's input and output areas with their parameters, in map order.
+QString Areas(const IoMap &map)
+{
+    QStringList out;
+    for (const SlaveIo &s : map.slaves)
+        out << QString::number(s.station)
+                   + (s.hasInputs ? QStringLiteral(" in %1..%2 @%3").arg(s.inputFirst).arg(s.inputLast).arg(s.inputParam) : QString())
+                   + (s.hasOutputs ? QStringLiteral(" out %1..%2 @%3").arg(s.outputFirst).arg(s.outputLast).arg(s.outputParam) : QString());
+    return out.join(QStringLiteral("; "));
+}
+
+} // namespace
+
 TEST(IoMap, identifiers_specialFormatCoversItsLengthAndMakerBytes)
 {
     // 0x53: 4 words in; 0xC2 0x41 0x03 + 2 maker bytes: one identifier over
@@ -32,26 +47,9 @@ TEST(IoMap, runningCounts_ascendingStations_inputsAndOutputsSeparately)
     PutSlave(f.ctx, 12, {0x13, 0x31}, 0x100, 0); // 4 in; 2 in + 2 out
     PutSlave(f.ctx, 20, {0x50});                 // 1 word in: 2 bytes
     const IoMap map = BuildIoMap(f.st.image);
-    ASSERT_EQ(map.slaves.size(), 3u);
-    const SlaveIo &s12 = map.slaves[0];
-    EXPECT_EQ(s12.station, 12);
-    EXPECT_EQ(s12.inputFirst, 0);
-    EXPECT_EQ(s12.inputLast, 5);
-    EXPECT_EQ(s12.outputFirst, 0);
-    EXPECT_EQ(s12.outputLast, 1);
-    EXPECT_EQ(s12.inputParam, 0x100);
-    EXPECT_EQ(s12.modules[1].inputAt, 4);
-    const SlaveIo &s20 = map.slaves[1];
-    EXPECT_EQ(s20.inputFirst, 6);
-    EXPECT_EQ(s20.inputLast, 7);
-    EXPECT_FALSE(s20.hasOutputs);
-    const SlaveIo &s30 = map.slaves[2];
-    EXPECT_FALSE(s30.hasInputs);
-    EXPECT_EQ(s30.outputFirst, 2);
-    EXPECT_EQ(s30.outputLast, 5);
-    EXPECT_EQ(s30.outputParam, 0x20);
-    EXPECT_EQ(map.inputBytes(), 8);
-    EXPECT_EQ(map.outputBytes(), 6);
+    EXPECT_EQ(Areas(map), "12 in 0..5 @256 out 0..1 @0; 20 in 6..7 @0; 30 out 2..5 @32");
+    EXPECT_EQ(map.slave(12)->modules[1].inputAt, 4);
+    EXPECT_EQ(map.inputBytes() * 100 + map.outputBytes(), 806);
 
     // The record being edited counts instead of its stored slot.
     f.st.currentStation = 20;

@@ -145,7 +145,7 @@ TEST(VarRules, namesTypesAndChannels)
 
 TEST(SaveVars, editedFile_keepsEveryOtherLineByteForByte)
 {
-    const QByteArray before = ReadAll(GoldenPath("globals.before.vb"));
+    const QByteArray before = Golden("iec/golden/globals.before.vb");
     VarProject p(before);
     PutSlave(p.ctx, 5, {0x50});           // one input word: input bytes 0..1
     PutSlave(p.ctx, 12, {0x13, 0x21});    // 4 bytes in at 2; 2 bytes out at 0
@@ -167,7 +167,7 @@ TEST(SaveVars, editedFile_keepsEveryOtherLineByteForByte)
     ASSERT_EQ(saved.error, QString());
     EXPECT_EQ(saved.status, "Saved  5 Vars to " + p.vars());
     const QByteArray after = ReadAll(p.vars());
-    ExpectGolden("globals.after.vb", after);
+    ExpectGolden("iec/golden/globals.after.vb", after);
     EXPECT_EQ(ReadAll(p.dir + "/globals.old"), before);
     EXPECT_FALSE(t.changed());
     EXPECT_EQ(t.entries[std::size_t(t.find("Alarm"))].line, 11);
@@ -251,17 +251,19 @@ TEST(VarsCli, addAttachListAndRefuse)
     EXPECT_TRUE(r.out.contains(Padded("Lamp") + " BOOL  S12 M1 QX3 AT %QX0.3\n")) << r.out.constData();
 
     // Each refusal: the message, exit 1, nothing written.
-    for (const QStringList &refused : {QStringList{"--add", "LAMP:BOOL"}, QStringList{"--add", "2fast:INT"},
-                                       QStringList{"--station", "12", "--attach", "Lamp=2.0"},
-                                       QStringList{"--station", "12", "--attach", "Lamp=1.5"},
-                                       QStringList{"--station", "12", "--attach", "Lamp=7.0"},
-                                       QStringList{"--delete", "Nobody"}}) {
+    const std::pair<QStringList, const char *> refusals[] = {
+        {{"--add", "LAMP:BOOL"}, "Varname already exist"},
+        {{"--add", "2fast:INT"}, "Not an IEC 61131-3 name"},
+        {{"--station", "12", "--attach", "Lamp=2.0"}, "Datatype mismatch"},
+        {{"--station", "12", "--attach", "Lamp=1.5"}, ""},
+        {{"--station", "12", "--attach", "Lamp=7.0"}, ""},
+        {{"--delete", "Nobody"}, ""},
+    };
+    for (const auto &[refused, message] : refusals) {
         r = RunCli(base + refused);
         EXPECT_EQ(r.code, 1) << qPrintable(refused.join(' '));
-        EXPECT_FALSE(r.err.isEmpty());
+        EXPECT_TRUE(!r.err.isEmpty() && r.err.startsWith(message)) << r.err.constData();
         EXPECT_EQ(ReadAll(p.vars()), saved) << qPrintable(refused.join(' '));
     }
-    EXPECT_TRUE(RunCli(base + QStringList{"--add", "LAMP:BOOL"}).err.startsWith("Varname already exist"));
-    EXPECT_TRUE(RunCli(base + QStringList{"--station", "12", "--attach", "Lamp=2.0"}).err.startsWith("Datatype mismatch"));
     EXPECT_EQ(RunCli(base + QStringList{"--attach", "Lamp=1.0"}).code, 2); // no station
 }

@@ -32,10 +32,8 @@ void FakePciDevice(const QString &dir, const char *subVendor, const char *subDev
 
 // The boot loader's side of the Tessel card, run on every pump.
 struct FakeLoader {
-    explicit FakeLoader(DpramFile &r, uint8_t status = 0) : ram(r), statusAtEnd(status) {}
+    explicit FakeLoader(DpramFile &r) : ram(r) {}
     DpramFile &ram;
-    uint8_t statusAtEnd = 0;
-    bool silent = false;
     QList<uint8_t> commands;
     QList<uint8_t> cpus;
     QList<int> seqs;
@@ -44,19 +42,16 @@ struct FakeLoader {
     void step()
     {
         const uint8_t cmd = ram[0x0D30];
-        if (cmd == 0 || silent)
+        if (cmd == 0)
             return;
         commands << cmd;
-        uint8_t status = 0;
         if (cmd == 1)
             cpus << ram[0x0D32];
         if (cmd == 2) {
             seqs << (ram[0x0D36] << 8 | ram[0x0D37]);
             dataBytes += ram[0x0D34] << 8 | ram[0x0D35];
         }
-        if (cmd == 3)
-            status = statusAtEnd;
-        ram[0x0D31] = status;
+        ram[0x0D31] = 0;
         ram[0x0D30] = 0;
     }
 };
@@ -121,18 +116,6 @@ TEST(DriverLoader, image_goesOverInChunksOf1024)
     EXPECT_EQ(board.commands, (QList<uint8_t>{1, 2, 2, 2, 3}));
     EXPECT_EQ(board.seqs, (QList<int>{0, 1, 2}));
     EXPECT_EQ(board.dataBytes, 0x901);
-}
-
-TEST(DriverLoader, boardStatus_isTheResult)
-{
-    DriverFixture f;
-    auto ram = f.tesselFile();
-    FakeLoader board(*ram, 0x13);
-    f.pump.onPump = [&] { board.step(); };
-    f.write("download/OS9PCI.lo", QByteArray(40, 'y'));
-    ASSERT_NE(f.lib.PCI_Init(), 0);
-    EXPECT_EQ(f.lib.PCI_LoadCPU40(f.root.path("download/OS9PCI.lo")), 0x13);
-    EXPECT_EQ(board.cpus, QList<uint8_t>{0x40});
 }
 
 TEST(DriverLoader, fileAndBoardProblems_giveTheirCodes)

@@ -7,6 +7,7 @@
 #include "report/printout.h"
 #include "slave/record.h"
 #include "support/fixture.h"
+#include "support/golden.h"
 
 #include <QDir>
 #include <vector>
@@ -45,19 +46,6 @@ inline void WriteGsd(Fixture &f, const QString &name, const QByteArray &text)
 inline QString PrintedText(const Fixture &f)
 {
     return PrintoutText(BuildPrintout(f.ctx, kPrintDate)).replace(f.root.dir(), QStringLiteral("ROOT"));
-}
-
-// Compares with tests/report/golden/NAME; MERIDAN_UPDATE_GOLDEN=1 rewrites it.
-inline void ExpectGolden(const QString &name, const QString &actual)
-{
-    QFile file(QStringLiteral(MERIDAN_SOURCE_DIR "/tests/report/golden/") + name);
-    if (qEnvironmentVariableIntValue("MERIDAN_UPDATE_GOLDEN") == 1) {
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(actual.toUtf8());
-        return;
-    }
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << qPrintable(name);
-    EXPECT_EQ(QString::fromUtf8(file.readAll()).toStdString(), actual.toStdString()) << qPrintable(name);
 }
 
 // The demo configuration with device files for stations 12 and 20 (30 and

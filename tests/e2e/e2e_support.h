@@ -1,0 +1,57 @@
+#pragma once
+// What the end-to-end tests share: meridan-cli run with a time-out, and a
+// command caught in the middle by a board that stops answering and dies.
+#include "boardsim.h"
+#include "support/fixture.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QThread>
+
+namespace meridan::test {
+
+// meridan-cli run to its end, killed after `timeoutMs`: its exit code (-1
+// when it crashed or was killed) and its outputs.
+inline CliRun RunCliFor(const QStringList &args, int timeoutMs)
+{
+    QProcess p;
+    p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), args);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+// meridan-cli with `args`; once it printed the line `when`, the board freezes
+// and is killed. Its exit code (-1: the line never came or it did not end
+// within 30 s), all it printed, and how long it took after the kill.
+struct Caught {
+    int code = -1;
+    QByteArray out;
+    qint64 ms = 0;
+};
+inline Caught KillBoardWhen(BoardSim &sim, const QStringList &args, const QByteArray &when)
+{
+    QProcess p;
+    p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), args);
+    Caught c;
+    for (QDeadlineTimer t(60000); !c.out.contains(when + '\n') && !t.hasExpired() && p.state() != QProcess::NotRunning;) {
+        p.waitForReadyRead(200);
+        c.out += p.readAllStandardOutput();
+    }
+    if (!c.out.contains(when + '\n'))
+        return c;
+    sim.freeze(true); // caught waiting for its answer
+    QThread::msleep(200);
+    sim.kill();
+    QElapsedTimer t;
+    t.start();
+    if (p.waitForFinished(30000))
+        c.code = p.exitCode();
+    c.ms = t.elapsed();
+    c.out += p.readAllStandardOutput();
+    return c;
+}
+
+} // namespace meridan::test
