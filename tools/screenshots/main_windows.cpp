@@ -15,6 +15,8 @@
 #include "master/form3_window.h"
 #include "report/print_dialog.h"
 
+#include "shots.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -36,15 +38,7 @@ using namespace meridan;
 
 namespace {
 
-bool Grab(QWidget *w, const QString &dir, const QString &name)
-{
-    w->show();
-    QApplication::processEvents();
-    const QString file = dir + QLatin1Char('/') + name + QStringLiteral(".png");
-    const bool ok = w->grab().save(file);
-    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(file));
-    return ok;
-}
+using shots::Grab;
 
 // The start-up configuration of the pictures: a master at 1.5 Mbit/s and
 // three slaves.
@@ -215,12 +209,9 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: meridan-screenshots OUTDIR\n");
+    const QString out = shots::OutDir(argc, argv, "meridan-screenshots");
+    if (out.isEmpty())
         return 2;
-    }
-    const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-    QDir().mkpath(out);
 
     QTemporaryDir tmp;
     const Root root(tmp.path());

@@ -9,6 +9,8 @@
 #include "slave/form2_window.h"
 #include "slave/form7_window.h"
 
+#include "shots.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -21,15 +23,7 @@ using namespace meridan;
 
 namespace {
 
-bool Grab(QWidget *w, const QString &dir, const QString &name)
-{
-    w->show();
-    QApplication::processEvents();
-    const QString file = dir + QLatin1Char('/') + name + QStringLiteral(".png");
-    const bool ok = w->grab().save(file);
-    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(file));
-    return ok;
-}
+using shots::Grab;
 
 } // namespace
 
@@ -38,12 +32,9 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: meridan-screenshots-slave OUTDIR\n");
+    const QString out = shots::OutDir(argc, argv, "meridan-screenshots-slave");
+    if (out.isEmpty())
         return 2;
-    }
-    const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-    QDir().mkpath(out);
 
     QTemporaryDir tmp;
     const Root root(tmp.path());
