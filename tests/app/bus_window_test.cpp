@@ -26,56 +26,30 @@ using namespace meridan::test;
 
 namespace {
 
-struct BusWindow {
-    QTemporaryDir tmp;
-    Root root{tmp.path()};
-    State st;
-    WindowPrompts ui;
-    VirtualPump pump;
-    Context ctx{st, ui, pump, root};
+struct Master {
     FakeBoard master;
-    Panel panel;
-    Connection conn{ctx, panel, master.opener()};
-    Commissioning comm{ctx, conn};
-    std::unique_ptr<MainWindow> w;
+};
 
-    BusWindow()
+struct BusWindow : Master, WindowBench<VirtualPump> {
+    BusWindow() : WindowBench(master.opener())
     {
-        root.ensureLayout();
-        QFile settings(root.settingsFile());
-        if (settings.open(QIODevice::WriteOnly))
-            settings.write("[LANGUAGE]\r\n 1\r\n");
-        settings.close();
         Fixture cfg;
         PutDemoMaster(cfg.st, 6);
         for (int s : {12, 20, 30, 40})
             PutDemoSlave(cfg.st, s, 0x4224, "DEMO", "demo");
         SaveConfigFile(cfg.ctx, root.path(QStringLiteral("setup/AutoLoad.dp1")));
-
-        w = std::make_unique<MainWindow>(ctx, comm);
-        ui.window = w.get();
-        w->endProgram = [] {};
-        // The test ticks by hand.
-        panel.timerEnabled = false;
+        makeWindow();
+        panel.timerEnabled = false; // the test ticks by hand
         w->Form_Load();
         w->Form_Activate();
         w->ShowPanel();
     }
-    template <typename T>
-    T *child(const QString &name) const
-    {
-        T *c = w->findChild<T *>(name);
-        EXPECT_NE(c, nullptr) << name.toStdString();
-        return c;
-    }
-    QString text(const char *name) const { return child<QLineEdit>(QString::fromLatin1(name))->text(); }
     void type(const char *name, const QString &value) const
     {
         auto *edit = child<QLineEdit>(QString::fromLatin1(name));
         edit->setText(value);
         QTest::keyClick(edit, Qt::Key_Return); // finishes the entry as leaving the field does
     }
-    QListWidget *list() const { return child<QListWidget>(QStringLiteral("List1")); }
     // A bus in Operate: the tick enables the marks and the halt button.
     void operate()
     {
@@ -92,16 +66,16 @@ struct BusWindow {
 TEST(BusWindow, hardwareMenu_marksTheConnectedItem)
 {
     BusWindow f;
-    EXPECT_FALSE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
+    EXPECT_FALSE(f.child<QMenu>("EEPROM")->isEnabled());
     EXPECT_EQ(f.text("HWtxt"), QStringLiteral("no Hardware"));
-    EXPECT_TRUE(f.child<QAction>(QStringLiteral("noHW"))->isChecked());
-    f.child<QAction>(QStringLiteral("VMESLOT3"))->trigger();
-    EXPECT_TRUE(f.child<QAction>(QStringLiteral("VMESLOT3"))->isChecked());
-    EXPECT_FALSE(f.child<QAction>(QStringLiteral("VMESLOT1"))->isChecked());
-    EXPECT_FALSE(f.child<QAction>(QStringLiteral("noHW"))->isChecked());
-    f.child<QAction>(QStringLiteral("noHW"))->trigger();
-    EXPECT_TRUE(f.child<QAction>(QStringLiteral("noHW"))->isChecked());
-    EXPECT_FALSE(f.child<QAction>(QStringLiteral("VMESLOT3"))->isChecked());
+    EXPECT_TRUE(f.child<QAction>("noHW")->isChecked());
+    f.trigger("VMESLOT3");
+    EXPECT_TRUE(f.child<QAction>("VMESLOT3")->isChecked());
+    EXPECT_FALSE(f.child<QAction>("VMESLOT1")->isChecked());
+    EXPECT_FALSE(f.child<QAction>("noHW")->isChecked());
+    f.trigger("noHW");
+    EXPECT_TRUE(f.child<QAction>("noHW")->isChecked());
+    EXPECT_FALSE(f.child<QAction>("VMESLOT3")->isChecked());
 }
 
 TEST(BusWindow, eepromMenu_showsEraseAsTheConnectionDecidesAndAsksBeforeRestartingOperate)
@@ -116,15 +90,15 @@ TEST(BusWindow, eepromMenu_showsEraseAsTheConnectionDecidesAndAsksBeforeRestarti
     }
 
     // Burning restarts a master in Operate: the window asks first.
-    f.child<QAction>(QStringLiteral("RavelinCom1"))->trigger();
+    f.trigger("RavelinCom1");
     f.master.ram[0x3FF6] = 3;
     f.ui.answers = {No};
-    f.child<QAction>(QStringLiteral("Burn"))->trigger();
+    f.trigger("Burn");
     ASSERT_EQ(f.ui.shown.size(), 1u);
     EXPECT_EQ(f.ui.shown[0].buttons, Yes | No);
     EXPECT_EQ(f.text("Melde1"), QStringLiteral("Burn cancelled"));
     EXPECT_TRUE(f.master.eeWrites.empty());
-    EXPECT_TRUE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
+    EXPECT_TRUE(f.child<QMenu>("EEPROM")->isEnabled());
 }
 
 TEST(BusWindow, globalControlEntries_areHexBytesAndSendGoesToTheBroadcastAddress)
@@ -133,7 +107,7 @@ TEST(BusWindow, globalControlEntries_areHexBytesAndSendGoesToTheBroadcastAddress
     f.operate();
     f.type("Text4", QStringLiteral("20"));
     f.type("Text5", QStringLiteral("1"));
-    QTest::mouseClick(f.child<QPushButton>(QStringLiteral("Command1")), Qt::LeftButton);
+    f.click("Command1");
     ASSERT_EQ(f.master.jobs.size(), 1u);
     const auto &job = f.master.jobs[0];
     EXPECT_EQ(job[0], 0x2E);
@@ -155,26 +129,26 @@ TEST(BusWindow, debugPanel_readsClampsAndWritesTheDpram)
     BusWindow f;
     f.operate();
     f.comm.Timer1_Timer(); // Run ticked: OK and the scroll bar are usable
-    ASSERT_TRUE(f.child<QPushButton>(QStringLiteral("Command2"))->isEnabled());
+    ASSERT_TRUE(f.child<QPushButton>("Command2")->isEnabled());
     f.master.ram[0x2FF6] = 0x3C;
-    f.child<QLineEdit>(QStringLiteral("Text1"))->setText(QStringLiteral("2FF6"));
+    f.child<QLineEdit>("Text1")->setText(QStringLiteral("2FF6"));
     EXPECT_EQ(f.text("Text2"), QStringLiteral("3C"));
-    EXPECT_EQ(f.child<QScrollBar>(QStringLiteral("VScroll1"))->value(), 0x2FF6);
+    EXPECT_EQ(f.child<QScrollBar>("VScroll1")->value(), 0x2FF6);
 
-    f.child<QLineEdit>(QStringLiteral("Text1"))->setText(QStringLiteral("20000"));
+    f.child<QLineEdit>("Text1")->setText(QStringLiteral("20000"));
     EXPECT_EQ(f.text("Text1"), QStringLiteral("1FFFC"));
 
     // The scroll bar steps through the addresses; OK writes and reads back.
-    f.child<QScrollBar>(QStringLiteral("VScroll1"))->setValue(0x10);
+    f.child<QScrollBar>("VScroll1")->setValue(0x10);
     EXPECT_EQ(f.text("Text1"), QStringLiteral("10"));
-    f.child<QLineEdit>(QStringLiteral("Text3"))->setText(QStringLiteral("55"));
-    QTest::mouseClick(f.child<QPushButton>(QStringLiteral("Command2")), Qt::LeftButton);
+    f.child<QLineEdit>("Text3")->setText(QStringLiteral("55"));
+    f.click("Command2");
     EXPECT_EQ(f.master.ram[0x10], 0x55);
     EXPECT_EQ(f.text("Text2"), QStringLiteral("55"));
 
     const auto writes = f.master.writes.size();
-    f.child<QLineEdit>(QStringLiteral("Text3"))->setText(QStringLiteral("1FF"));
-    QTest::mouseClick(f.child<QPushButton>(QStringLiteral("Command2")), Qt::LeftButton);
+    f.child<QLineEdit>("Text3")->setText(QStringLiteral("1FF"));
+    f.click("Command2");
     EXPECT_EQ(f.master.writes.size(), writes);
     EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
 }
@@ -205,13 +179,13 @@ TEST(BusWindow, marks_followTheVisibleRowsAndTheStationLists)
     const int rowMid = f.list()->viewport()->mapTo(f.w.get(), row22.center()).y();
     const QRect m2 = mark(2)->geometry().translated(mark(2)->parentWidget()->mapTo(f.w.get(), QPoint(0, 0)));
     EXPECT_TRUE(m2.top() <= rowMid && rowMid <= m2.bottom());
-    EXPECT_TRUE(f.child<QPushButton>(QStringLiteral("F1_Halt"))->isEnabled());
+    EXPECT_TRUE(f.child<QPushButton>("F1_Halt")->isEnabled());
 
     // Out of Operate: all marks hidden and halt unusable.
     f.panel.run = false;
     f.comm.Timer1_Timer();
     EXPECT_FALSE(mark(0)->isVisible());
-    EXPECT_FALSE(f.child<QPushButton>(QStringLiteral("F1_Halt"))->isEnabled());
+    EXPECT_FALSE(f.child<QPushButton>("F1_Halt")->isEnabled());
 }
 
 TEST(BusWindow, clicksOnTheList_requestDiagnosisAndOnlyTheRightButtonOpensForm6)
@@ -288,17 +262,17 @@ TEST(BusWindow, haltAndEepromCommands_showTheModeTheyLeave)
     // Confirmations come in through the poll while Halt/Go waits.
     f.pump.onPump = [&] { f.comm.Timer1_Timer(); };
     f.panel.mode = iface::BusMode::Clear;
-    QTest::mouseClick(f.child<QPushButton>(QStringLiteral("F1_Halt")), Qt::LeftButton);
+    f.click("F1_Halt");
     EXPECT_EQ(f.text("Betriebsart"), QStringLiteral("Operate"));
     EXPECT_EQ(f.master.jobs.size(), 1u);
     EXPECT_EQ(f.text("Melde1"), QStringLiteral("Changing profibus state: OK"));
     EXPECT_EQ(f.ui.busyDepth, 0);
 
     f.pump.onPump = nullptr;
-    f.child<QAction>(QStringLiteral("EEStop"))->trigger();
+    f.trigger("EEStop");
     EXPECT_EQ(f.text("Betriebsart"), QStringLiteral("Offline"));
-    EXPECT_FALSE(f.child<QCheckBox>(QStringLiteral("Run"))->isChecked());
+    EXPECT_FALSE(f.child<QCheckBox>("Run")->isChecked());
     // A Tessel card has no stored configuration to start from.
-    f.child<QAction>(QStringLiteral("EEStart"))->trigger();
+    f.trigger("EEStart");
     EXPECT_EQ(f.text("Melde1"), QStringLiteral("Only Ravelin or TCP/IP Connection"));
 }

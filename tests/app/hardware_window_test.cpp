@@ -6,7 +6,6 @@
 #include "config/demo.h"
 #include "config/dump.h"
 #include "iface/boardsim.h"
-#include "iface/serialio.h"
 #include "monitor/form6_window.h"
 #include "support/fixture.h"
 #include "window_support.h"
@@ -28,52 +27,9 @@ using namespace meridan::test;
 
 namespace {
 
-// The real serial port, with a note of every open: which device at which speed.
-class RecordingSerial : public iface::SerialIo {
-public:
-    using Opens = std::vector<std::pair<QString, int>>;
-    explicit RecordingSerial(Opens &opens) : opens(opens) {}
-    bool open(const QString &device, int baud) override
-    {
-        opens.emplace_back(device, baud);
-        return io_.open(device, baud);
-    }
-    void close() override { io_.close(); }
-    bool isOpen() const override { return io_.isOpen(); }
-    qint64 bytesAvailable() override { return io_.bytesAvailable(); }
-    QByteArray read(qint64 max) override { return io_.read(max); }
-    void write(const QByteArray &bytes) override { io_.write(bytes); }
-    bool waitForReadyRead(int ms) override { return io_.waitForReadyRead(ms); }
-    QString errorText() const override { return io_.errorText(); }
-
-    Opens &opens;
-
-private:
-    iface::QtSerialIo io_;
-};
-
-struct SimWindow {
-    QTemporaryDir tmp;
-    Root root{tmp.path()};
-    State st;
-    WindowPrompts ui;
-    QtPump pump;
-    Context ctx{st, ui, pump, root};
-    RecordingSerial::Opens opens; // every serial port opened
-    Panel panel;
-    Connection conn{ctx, panel};
-    Commissioning comm{ctx, conn};
+struct SimWindow : WindowBench<QtPump> {
     BoardSim sim;
-    std::unique_ptr<MainWindow> w;
 
-    SimWindow()
-    {
-        root.ensureLayout();
-        QFile settings(root.settingsFile());
-        if (settings.open(QIODevice::WriteOnly))
-            settings.write("[LANGUAGE]\r\n 1\r\n");
-        conn.env().makeSerialIo = [this] { return std::make_unique<RecordingSerial>(opens); };
-    }
     ~SimWindow()
     {
         ui.window = nullptr;
@@ -89,26 +45,13 @@ struct SimWindow {
             sim.error = QStringLiteral("no demo configuration");
             return false;
         }
-        w = std::make_unique<MainWindow>(ctx, comm);
-        ui.window = w.get();
-        w->endProgram = [] {};
+        makeWindow();
         w->Form_Load();
         w->resize(900, 700);
         w->show();
         w->Form_Activate();
         return true;
     }
-    template <typename T>
-    T *child(const QString &name) const
-    {
-        T *c = w->findChild<T *>(name);
-        EXPECT_NE(c, nullptr) << name.toStdString();
-        return c;
-    }
-    QString text(const char *name) const { return child<QLineEdit>(QString::fromLatin1(name))->text(); }
-    void trigger(const char *item) const { child<QAction>(QString::fromLatin1(item))->trigger(); }
-    void click(const char *button) const { QTest::mouseClick(child<QPushButton>(QString::fromLatin1(button)), Qt::LeftButton); }
-    QListWidget *list() const { return child<QListWidget>(QStringLiteral("List1")); }
     bool mark(int i) const { return child<QFrame>(QStringLiteral("Line%1").arg(i + 3))->isVisible(); }
 
     // A TCP/IP item: Form5 comes up, `target` goes into Combo1, Enter confirms.
@@ -147,19 +90,19 @@ TEST(HardwareWindow, tesselThenRun_reachesOperateWithMarksAndStation40ShowsPrmFa
     START(f);
     f.trigger("Tessel");
     EXPECT_TRUE(f.conn.connected());
-    EXPECT_TRUE(f.child<QAction>(QStringLiteral("Tessel"))->isChecked());
+    EXPECT_TRUE(f.child<QAction>("Tessel")->isChecked());
     EXPECT_EQ(f.text("Melde1"), QStringLiteral("Tessel/DPX found DPM-Firmwareversion V5.3"));
-    EXPECT_FALSE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
+    EXPECT_FALSE(f.child<QMenu>("EEPROM")->isEnabled());
     ASSERT_TRUE(WaitFor([&] { return f.text("HWtxt") == QLatin1String("Tessel/DPX"); }));
 
     ASSERT_TRUE(f.runToOperate()) << f.text("Melde1").toStdString();
-    EXPECT_TRUE(f.child<QCheckBox>(QStringLiteral("Run"))->isChecked());
-    EXPECT_TRUE(f.child<QPushButton>(QStringLiteral("F1_Halt"))->isEnabled());
+    EXPECT_TRUE(f.child<QCheckBox>("Run")->isChecked());
+    EXPECT_TRUE(f.child<QPushButton>("F1_Halt")->isEnabled());
     EXPECT_EQ(f.text("Melde1"), QStringLiteral("Message : E7->0"));
     // Rows 10..17 from the top: only 12 runs; it has no diagnosis.
     EXPECT_FALSE(f.mark(0));
     EXPECT_TRUE(f.mark(2));
-    EXPECT_EQ(f.child<QFrame>(QStringLiteral("Line5"))->palette().color(QPalette::Window), QColor(Qt::blue));
+    EXPECT_EQ(f.child<QFrame>("Line5")->palette().color(QPalette::Window), QColor(Qt::blue));
     EXPECT_TRUE(f.ui.shown.empty());
 
     // Station 40: the demo configuration holds the wrong ident.
@@ -185,39 +128,6 @@ TEST(HardwareWindow, tesselThenRun_reachesOperateWithMarksAndStation40ShowsPrmFa
     EXPECT_FALSE(f.mark(0));
 }
 
-TEST(HardwareWindow, haltGo_cyclesBetweenOperateAndStop)
-{
-    SimWindow f;
-    START(f);
-    f.trigger("Tessel");
-    ASSERT_TRUE(f.runToOperate()) << f.text("Melde1").toStdString();
-    f.click("F1_Halt");
-    EXPECT_EQ(f.text("Betriebsart"), QStringLiteral("Stop"));
-    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Changing profibus state: OK"));
-    EXPECT_TRUE(WaitFor([&] { return f.sim.state("Tessel").value("modeCode").toInt(-1) == 0x40; }, 3000));
-    f.click("F1_Halt");
-    EXPECT_EQ(f.text("Betriebsart"), QStringLiteral("Operate"));
-    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Changing profibus state: OK"));
-    EXPECT_TRUE(f.child<QPushButton>(QStringLiteral("F1_Run"))->isEnabled());
-    EXPECT_TRUE(f.ui.shown.empty());
-}
-
-TEST(HardwareWindow, corvetOnCom1WhileARavelinIsOpen_reopensThePortAt19200)
-{
-    SimWindow f;
-    START(f);
-    f.trigger("RavelinCom1");
-    ASSERT_TRUE(f.conn.connected()) << f.text("Melde1").toStdString();
-    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Ravelin/Dromon on COM1 firmware version 5.2"));
-    EXPECT_TRUE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
-    f.trigger("CorvetCom1");
-    ASSERT_EQ(f.opens.size(), 2u);
-    EXPECT_EQ(f.opens[0].second, 9600);
-    EXPECT_EQ(f.opens[1].first, f.opens[0].first);
-    EXPECT_EQ(f.opens[1].second, 19200);
-    EXPECT_TRUE(f.child<QMenu>(QStringLiteral("HWmen"))->isEnabled());
-}
-
 TEST(HardwareWindow, networkItemWithAnEmptyTarget_connectsToOS9Target)
 {
     SimWindow f;
@@ -233,7 +143,7 @@ TEST(HardwareWindow, networkItemWithAnEmptyTarget_connectsToOS9Target)
             form5->close();
     });
     f.trigger("KetchTCP");
-    EXPECT_TRUE(f.child<QAction>(QStringLiteral("RavelinTCP"))->isChecked());
+    EXPECT_TRUE(f.child<QAction>("RavelinTCP")->isChecked());
     EXPECT_TRUE(f.conn.connected());
 }
 
@@ -266,9 +176,9 @@ TEST_P(KilledDuringRun, reportsTheTimeoutAndFallsBackToNoHardware)
     ASSERT_TRUE(WaitFor([&] { return !f.conn.connected(); }, 20000)) << f.text("Melde1").toStdString();
     EXPECT_EQ(f.text("Melde1"), QString::fromLatin1(k.timeout));
     ASSERT_TRUE(WaitFor([&] { return f.text("HWtxt") == QLatin1String("no Hardware"); }));
-    EXPECT_FALSE(f.child<QCheckBox>(QStringLiteral("Run"))->isChecked());
+    EXPECT_FALSE(f.child<QCheckBox>("Run")->isChecked());
     // The window still answers: the Hardware menu works again.
-    EXPECT_TRUE(f.child<QMenu>(QStringLiteral("HWmen"))->isEnabled());
+    EXPECT_TRUE(f.child<QMenu>("HWmen")->isEnabled());
     f.trigger("Tessel");
     EXPECT_EQ(f.ui.busyDepth, 0);
 }
@@ -296,9 +206,9 @@ TEST(HardwareWindow, eepromBurnThenRead_bringsTheConfigurationBackOnEveryWay)
             f.chooseTarget(item, QString::fromLatin1(target));
         else
             f.trigger(item);
-        ASSERT_TRUE(f.conn.connected() && f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
+        ASSERT_TRUE(f.conn.connected() && f.child<QMenu>("EEPROM")->isEnabled());
         // Erase comes with a serial Ravelin; a network or DP-RAM item takes it away.
-        EXPECT_EQ(f.child<QAction>(QStringLiteral("EE_Erase"))->isEnabled(), item == QByteArray("RavelinCom1"));
+        EXPECT_EQ(f.child<QAction>("EE_Erase")->isEnabled(), item == QByteArray("RavelinCom1"));
         if (runFirst) {
             ASSERT_TRUE(f.runToOperate());
         }
@@ -311,7 +221,7 @@ TEST(HardwareWindow, eepromBurnThenRead_bringsTheConfigurationBackOnEveryWay)
         EXPECT_EQ(f.list()->item(2)->text(), f.st.listLines[11]);
     }
     f.trigger("Tessel");
-    EXPECT_FALSE(f.child<QMenu>(QStringLiteral("EEPROM"))->isEnabled());
+    EXPECT_FALSE(f.child<QMenu>("EEPROM")->isEnabled());
     f.w->Burn_Click();
     EXPECT_EQ(f.text("Melde1"), QStringLiteral("Ravelin/Ketch only !"));
     f.w->Upload_Click();

@@ -3,11 +3,8 @@
 #include "config/listline.h"
 #include "demo_config.h"
 #include "support/fixture.h"
-#include "window_support.h"
 
-#include <QAction>
 #include <QDir>
-#include <QListWidget>
 
 using namespace meridan;
 using namespace meridan::test;
@@ -41,10 +38,10 @@ TEST(Startup, startupFilePath_acceptsWindowsAndPosixFolders)
     EXPECT_EQ(StartupFilePath(f.ctx, QStringLiteral("C:\\proj")), QStringLiteral("C:\\projunpacked\\autoload.dp1"));
 }
 
-TEST(Startup, windowsStyleArgument_isFoundBelowTheRoot)
+TEST(Startup, windowsStyleArgument_isFoundBelowTheRootWhateverTheCase)
 {
     Fixture f;
-    WriteConfig(f.root, f.root.path(QStringLiteral("proj/unpacked/autoload.dp1")), {20});
+    WriteConfig(f.root, f.root.path(QStringLiteral("proj/UNPACKED/AutoLoad.dp1")), {20});
     EXPECT_TRUE(StartupConfig(f.ctx, QStringLiteral("C:\\ZEL\\proj\\")));
     EXPECT_TRUE(f.st.image.hasSlave(20));
     EXPECT_EQ(f.st.projectFolder, QStringLiteral("C:\\ZEL\\proj\\")); // the IEC export's project
@@ -102,35 +99,4 @@ TEST(Startup, missingConfigFile_saysWhichFileInTheLanguageAndLeavesAnEmptyImage)
     EXPECT_FALSE(StartupConfig(f.ctx, missing));
     EXPECT_EQ(f.st.melde1, QStringLiteral("Datei nicht gefunden: ") + missing);
     EXPECT_TRUE(f.ui.shown.empty());
-}
-
-// What a double click on a .dp1 in the file manager does: meridan FILE.dp1.
-TEST(Startup, windowStartedWithAConfigFile_listsItAndStoresBackToIt)
-{
-    QTemporaryDir tmp;
-    Root root(tmp.path());
-    root.ensureLayout();
-    State st;
-    WindowPrompts ui;
-    VirtualPump pump;
-    Context ctx{st, ui, pump, root};
-    WriteConfig(root, root.path(QStringLiteral("setup/AutoLoad.dp1")), {33});
-    const QString file = tmp.filePath(QStringLiteral("plant/Line 2.dp1"));
-    WriteConfig(root, file, {12, 40});
-
-    BusStack bus(ctx);
-    MainWindow w(ctx, bus.comm);
-    ui.window = &w;
-    w.Form_Load(file);
-    w.Form_Activate();
-    const auto *list = w.findChild<QListWidget *>(QStringLiteral("List1"));
-    ASSERT_NE(list, nullptr);
-    EXPECT_TRUE(list->item(2)->text().startsWith(QStringLiteral(" 12. TEST")));
-    EXPECT_TRUE(list->item(30)->text().startsWith(QStringLiteral(" 40. TEST")));
-    EXPECT_EQ(list->item(23)->text(), QStringLiteral(" 33. ")); // the start-up file stayed unread
-    EXPECT_TRUE(ui.shown.empty());
-
-    w.findChild<QAction *>(QStringLiteral("Save"))->trigger(); // cancelled in the dialog
-    ASSERT_EQ(ui.dialogs.size(), 1u);
-    EXPECT_EQ(ui.dialogs[0].fileName, file);
 }

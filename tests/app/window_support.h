@@ -5,8 +5,14 @@
 #include "busops/commissioning.h"
 #include "support/scripted_prompts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
 
 namespace meridan::test {
 
@@ -33,6 +39,57 @@ struct BusStack {
     Connection conn;
     Commissioning comm;
     explicit BusStack(Context &ctx, LinkOpener opener = iface::OpenLink) : conn(ctx, panel, std::move(opener)), comm(ctx, conn) {}
+};
+
+// The main window in a root of its own (English unless told otherwise), with
+// what main() builds around it; `opener` stands for the boards.
+template <typename PumpT>
+struct WindowBench {
+    QTemporaryDir tmp;
+    Root root{tmp.path()};
+    State st;
+    WindowPrompts ui;
+    PumpT pump;
+    Context ctx{st, ui, pump, root};
+    Panel panel;
+    Connection conn;
+    Commissioning comm{ctx, conn};
+    std::unique_ptr<MainWindow> w;
+
+    explicit WindowBench(LinkOpener opener = iface::OpenLink, bool english = true) : conn(ctx, panel, std::move(opener))
+    {
+        root.ensureLayout();
+        if (english)
+            writeSettings("[LANGUAGE]\r\n 1\r\n");
+    }
+    ~WindowBench()
+    {
+        ui.window = nullptr;
+        w.reset();
+    }
+    void writeSettings(const QByteArray &text) const
+    {
+        QFile f(root.settingsFile());
+        if (f.open(QIODevice::WriteOnly))
+            f.write(text);
+    }
+    void makeWindow()
+    {
+        w = std::make_unique<MainWindow>(ctx, comm);
+        ui.window = w.get();
+        w->endProgram = [] {};
+    }
+    template <typename T>
+    T *child(const QString &name) const
+    {
+        T *c = w->findChild<T *>(name);
+        EXPECT_NE(c, nullptr) << name.toStdString();
+        return c;
+    }
+    QString text(const QString &field) const { return child<QLineEdit>(field)->text(); }
+    void trigger(const QString &item) const { child<QAction>(item)->trigger(); }
+    void click(const QString &button) const { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+    QListWidget *list() const { return child<QListWidget>(QStringLiteral("List1")); }
 };
 
 // Lets the event loop run until `done`, at most `ms` milliseconds.
