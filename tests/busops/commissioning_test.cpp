@@ -94,26 +94,6 @@ TEST(Run, noMasterOrNoSlave_isSaidBeforeARunningBusIsTouched)
     }
 }
 
-TEST(Run, oneSlave_stepGoesBackTo3ThenSendsStop)
-{
-    Bench b;
-    b.master12and40();
-    b.st.image.slot(40).clear();
-    b.plug("tessel");
-    b.ops.startupStep = 3;
-    b.st.currentStation = 1;
-    b.st.mbuf = {};
-    b.st.mbuf[0] = 0xE4;
-    b.ops.startupStep = 2;
-    b.ops.StepMachine(); // 0xE4: the slave at 12 goes, step 3
-    EXPECT_EQ(b.ops.startupStep, 3);
-    b.st.mbuf[0] = 0xE5;
-    b.ops.StepMachine(); // more slaves? none: Stop with step 4
-    EXPECT_EQ(b.ops.startupStep, 4);
-    EXPECT_EQ(b.board.jobs.back()[0], 0x27);
-    EXPECT_EQ(b.board.jobs.back()[3], 0x40);
-}
-
 TEST(Run, failedReplyOrWrongMessage_leavesStep)
 {
     Bench b;

@@ -1,9 +1,8 @@
 // The host stack against meridan-boardsim where the fakes cannot stand in:
-// the real boot loader, a board that freezes or dies, and peek/poke on every
-// transport (the runs on every connection are end-to-end tests).
+// a network board that freezes, and peek/poke on every transport (the runs on
+// every connection, the boot loader and boards that die are end-to-end tests).
 #include "boardsim.h"
 #include "busops/connection.h"
-#include "iface/serial_links.h"
 #include "support/fixture.h"
 
 #include <QElapsedTimer>
@@ -46,21 +45,6 @@ struct Live {
 
 } // namespace
 
-TEST(BoardSimStartUp, tesselWithoutLoadRequest_getsOnlyThe331Image)
-{
-    Live f;
-    START_SIM(f);
-    ASSERT_TRUE(f.connect("tessel"));
-    EXPECT_EQ(f.link().getByte(0x0D3B), 1); // fresh from power-up
-    ASSERT_TRUE(f.conn.StartUp());
-    EXPECT_EQ(f.sim.state("Tessel").value("imagesLoaded").toInt(), 2);
-    EXPECT_EQ(f.link().getByte(0x0D3B), 0);
-    ASSERT_TRUE(f.conn.StartUp());
-    EXPECT_EQ(f.sim.state("Tessel").value("imagesLoaded").toInt(), 3);
-    EXPECT_TRUE(f.ui.shown.empty());
-    EXPECT_EQ(f.link().getByte(0x1953), 0x53);
-}
-
 TEST(BoardSimFaults, frozenNetworkBoard_givesFailureAndTheTimeoutFlag)
 {
     Live f;
@@ -79,24 +63,6 @@ TEST(BoardSimFaults, frozenNetworkBoard_givesFailureAndTheTimeoutFlag)
     EXPECT_TRUE(f.conn.CheckLost());
     EXPECT_EQ(f.st.melde1, "Communicationtimeout from TCP Port");
     EXPECT_FALSE(f.conn.connected());
-}
-
-TEST(BoardSimFaults, killedSerialBoard_closesThePortAndTimesOut)
-{
-    Live f;
-    START_SIM(f);
-    ASSERT_TRUE(f.connect("dromon:com2"));
-    f.sim.kill();
-    QElapsedTimer t;
-    t.start();
-    auto *link = dynamic_cast<SerialLink *>(&f.link());
-    ASSERT_NE(link, nullptr);
-    link->getByte(0x400);
-    EXPECT_TRUE(link->lost());
-    EXPECT_EQ(f.ui.lastText(), "timeout");
-    EXPECT_FALSE(link->line().isOpen());
-    EXPECT_FALSE(link->getMessage());
-    EXPECT_LT(t.elapsed(), 6000);
 }
 
 TEST(BoardSimCli, peekAndPoke_workOverEveryConnection)

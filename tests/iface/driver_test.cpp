@@ -134,18 +134,3 @@ TEST(DriverLoader, fileAndBoardProblems_giveTheirCodes)
     EXPECT_GE(f.pump.nowMs(), 1000);
     EXPECT_LT(f.pump.nowMs(), 1100);
 }
-
-TEST(DriverNetwork, nobodyListening_failsAtOnceAndExFunctionsGiveFailure)
-{
-    DriverFixture f;
-    f.write("driver/zelpci.cfg", "[network]\nOS9Target=127.0.0.1:1\n");
-    DriverLibrary &lib = f.lib;
-    EXPECT_EQ(lib.PCI_InitEx(""), kInitExBadTarget);
-    EXPECT_EQ(lib.PCI_InitEx("OS9Target"), kInitExNoConnect);
-    EXPECT_FALSE(lib.connected());
-    std::array<uint8_t, 512> buf{};
-    EXPECT_EQ(lib.PCI_GetByteEx(0x400, 0), 0);
-    EXPECT_EQ(lib.PCI_GetMeldeEx(255, buf, 0), 0);
-    EXPECT_EQ(lib.PCI_PutCommandEx(7, buf, 0), 0);
-    EXPECT_TRUE(lib.networkFailed());
-}

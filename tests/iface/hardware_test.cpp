@@ -26,6 +26,8 @@ TEST(Hardware, everyItemsCommandLineNameGivesItsChoiceBack)
     EXPECT_EQ(ketch->variant, 1);
     EXPECT_EQ(ketch->target, "127.0.0.1:4000");
     EXPECT_EQ(ParseHwName("dromon:COM1")->model, BoardModel::Dromon);
+    // The network Dromon keeps its bus state where the serial one does.
+    EXPECT_EQ(MapOf(*ParseHwName("dromon-tcp")).busState, 0x2FF6);
 }
 
 TEST(Hardware, badNamesAndNumbers_sayWhy)
@@ -36,23 +38,6 @@ TEST(Hardware, badNamesAndNumbers_sayWhy)
         EXPECT_FALSE(ParseHwName(bad, &why)) << bad;
         EXPECT_FALSE(why.isEmpty()) << bad;
     }
-}
-
-TEST(Hardware, theWaysABoardKeepsItsConfiguration)
-{
-    const auto store = [](const char *name) { return TraitsFor(*ParseHwName(name)).store; };
-    EXPECT_EQ(store("tessel"), ConfigStore::None);
-    EXPECT_EQ(store("vme:3"), ConfigStore::None);
-    EXPECT_EQ(store("corvet-dpram"), ConfigStore::Job);
-    EXPECT_EQ(store("ravelin:com1"), ConfigStore::EepromBytes);
-    EXPECT_EQ(store("dromon:com2"), ConfigStore::Job);
-    EXPECT_EQ(store("corvet:com1"), ConfigStore::Job);
-    EXPECT_EQ(store("ravelin-tcp"), ConfigStore::NetworkFile);
-    EXPECT_EQ(store("ketch-tcp"), ConfigStore::NetworkFile);
-    EXPECT_EQ(store("dromon-tcp"), ConfigStore::Job);
-    EXPECT_EQ(MapOf(*ParseHwName("corvet:com2")).busState, 0x1FF6);
-    EXPECT_EQ(MapOf(*ParseHwName("corvet:com2")).startByte, 0x1FFF);
-    EXPECT_EQ(MapOf(*ParseHwName("dromon-tcp")).busState, 0x2FF6);
 }
 
 TEST(Numbers, decimalAndHexadecimalReading)
