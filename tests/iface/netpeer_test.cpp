@@ -215,7 +215,7 @@ TEST(DriverNetworkPeer, failedOpen_saysWhichTargetAndWhy)
     EXPECT_EQ(f.open(busy), kInitExNoHello);
     EXPECT_EQ(f.lib.failure(), QStringLiteral("Bench at 127.0.0.1:%1: board busy: another program is connected").arg(busy.port));
     EXPECT_EQ(f.lib.PCI_InitEx("127.0.0.1:1"), kInitExNoConnect);
+    EXPECT_EQ(f.lib.failure(), "127.0.0.1:1: connection refused");
     EXPECT_FALSE(f.lib.connected());
     EXPECT_EQ(f.lib.PCI_InitEx(""), kInitExBadTarget);
-    EXPECT_EQ(f.lib.failure(), "127.0.0.1:1: connection refused");
 }
