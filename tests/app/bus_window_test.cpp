@@ -78,18 +78,10 @@ TEST(BusWindow, hardwareMenu_marksTheConnectedItem)
     EXPECT_FALSE(f.child<QAction>("VMESLOT3")->isChecked());
 }
 
-TEST(BusWindow, eepromMenu_showsEraseAsTheConnectionDecidesAndAsksBeforeRestartingOperate)
+// Burning restarts a master in Operate: the window asks first.
+TEST(BusWindow, burnWhileInOperate_asksFirst)
 {
     BusWindow f;
-    const auto enabled = [&](const char *name) { return f.child<QAction>(QString::fromLatin1(name))->isEnabled(); };
-    EXPECT_TRUE(enabled("Burn") && enabled("Upload"));
-    for (bool erase : {true, false}) {
-        f.panel.eraseEnabled = erase;
-        f.w->ShowPanel();
-        EXPECT_EQ(enabled("EE_Erase"), erase);
-    }
-
-    // Burning restarts a master in Operate: the window asks first.
     f.trigger("RavelinCom1");
     f.master.ram[0x3FF6] = 3;
     f.ui.answers = {No};
