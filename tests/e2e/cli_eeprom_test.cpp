@@ -14,7 +14,7 @@ namespace {
 // Exit code and standard output of one command.
 std::pair<int, QByteArray> Cli(const QString &root, const QStringList &args)
 {
-    const CliRun r = RunCliFor(QStringList{"--root", root} + args, 90000);
+    const CliRun r = RunCli(QStringList{"--root", root} + args, 90000);
     return {r.code, r.out};
 }
 

@@ -38,7 +38,7 @@ protected:
             GTEST_SKIP() << startError_.toStdString();
     }
 
-    static CliRun cli(const QStringList &args) { return RunCliFor(QStringList{"--root", dir_->path()} + args, 60000); }
+    static CliRun cli(const QStringList &args) { return RunCli(QStringList{"--root", dir_->path()} + args, 60000); }
     // The board writes its snapshot a moment after it acted.
     static bool eventually(const std::function<bool()> &done)
     {

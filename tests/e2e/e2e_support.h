@@ -1,6 +1,6 @@
 #pragma once
-// What the end-to-end tests share: meridan-cli run with a time-out, and a
-// command caught in the middle by a board that stops answering and dies.
+// What the end-to-end tests share: a command caught in the middle by a board
+// that stops answering and dies.
 #include "boardsim.h"
 #include "support/fixture.h"
 
@@ -9,19 +9,6 @@
 #include <QThread>
 
 namespace meridan::test {
-
-// meridan-cli run to its end, killed after `timeoutMs`: its exit code (-1
-// when it crashed or was killed) and its outputs.
-inline CliRun RunCliFor(const QStringList &args, int timeoutMs)
-{
-    QProcess p;
-    p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
-}
 
 // meridan-cli with `args`; once it printed the line `when`, the board freezes
 // and is killed. Its exit code (-1: the line never came or it did not end

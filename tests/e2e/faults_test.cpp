@@ -18,7 +18,7 @@ struct Site : Fixture {
     BoardSim sim;
     std::pair<int, QString> cli(const QStringList &args)
     {
-        const CliRun r = RunCliFor(QStringList{"--root", tmp.path()} + args, 60000);
+        const CliRun r = RunCli(QStringList{"--root", tmp.path()} + args, 60000);
         return {r.code, QString::fromLocal8Bit(r.out + r.err)};
     }
     // The demo configuration; with `copies`, its first slave again at stations 10 and up.

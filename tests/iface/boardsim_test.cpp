@@ -70,10 +70,8 @@ TEST(BoardSimCli, peekAndPoke_workOverEveryConnection)
     Live f;
     START_SIM(f);
     auto cli = [&](const QStringList &args) {
-        QProcess p;
-        p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), QStringList{"--root", f.root.dir()} + args);
-        p.waitForFinished(30000);
-        return std::make_pair(p.exitCode(), p.readAllStandardOutput());
+        const CliRun r = RunCli(QStringList{"--root", f.root.dir()} + args, 30000);
+        return std::make_pair(r.code, r.out);
     };
     EXPECT_EQ(cli({"peek", "--hw", "tessel", "0x0C", "3"}), std::make_pair(0, QByteArray("5A 45 4C  ZEL\n")));
     int value = 0x41;

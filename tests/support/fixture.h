@@ -42,17 +42,21 @@ struct Fixture {
     }
 };
 
-// meridan-cli run to its end (20 s at most): its exit code and outputs.
+// meridan-cli run to its end, killed after `timeoutMs`: its exit code (-1
+// when it crashed or was killed) and its outputs.
 struct CliRun {
     int code = -1;
     QByteArray out, err;
 };
-inline CliRun RunCli(const QStringList &args)
+inline CliRun RunCli(const QStringList &args, int timeoutMs = 20000)
 {
     QProcess p;
     p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), args);
-    p.waitForFinished(20000);
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
 // The real device files, when the shared folder is there.
