@@ -147,23 +147,6 @@ TEST(SerialLine, frameCutShort_isAbandonedAfter500ms)
     EXPECT_FALSE(f.line->receiveMessage());
 }
 
-TEST(FrameLink, jobWithThreeDataBytes_isASevenByteDFrame)
-{
-    SerialFixture f;
-    auto link = f.frames();
-    Record r;
-    r[0] = 0x27;
-    r[1] = 0x11; // bytes 1, 2, 4, 5, 6 stay home
-    r[3] = 0xC0;
-    r[7] = 3;
-    r[8] = 0xA;
-    r[9] = 0xB;
-    r[10] = 0xC;
-    r[11] = 0xD;
-    EXPECT_TRUE(link->putJob(r));
-    EXPECT_EQ(f.port->tx, Bytes({'D', 0x27, 0xC0, 0x03, 0x0A, 0x0B, 0x0C}));
-}
-
 TEST(FrameLink, closedPort_sendsNothingAndReportsNothingNewButItIsLost)
 {
     SerialFixture f;
