@@ -46,6 +46,7 @@ TEST(StationList, clearSlaveWithoutSelection_clearsStation9NeverTheMaster)
     PutDemoMaster(f.st, 6);
     const Record master = f.st.image.slot(0);
     PutDemoSlave(f.st, 9, 0x0009, "NINE", "nine");
+    f.st.image.at(9, 255) = 0x55;
     f.st.image.at(9, 300) = 0x77; // beyond the record's first 256 bytes: left alone
     f.st.listLines[8] = QStringLiteral(" 9. NINE0009: nine");
     EXPECT_TRUE(ClearSlave(f.ctx, -1));
