@@ -57,15 +57,7 @@ TEST(CliGsd, deviceFiles_printTheirTablesAndRecord)
     }
 }
 
-TEST(CliGsd, unreadableFile_exits2)
-{
-    Fixture f;
-    EXPECT_EQ(Gsd({f.file(QStringLiteral("none.gsd"))}).code, 2);
-    EXPECT_EQ(Gsd({f.tmp.path()}).code, 2);
-    EXPECT_EQ(Gsd({}).code, 2);
-}
-
-TEST(CliGsdCheck, exitSaysWhetherThereWereErrors)
+TEST(CliGsdCheck, exitSaysWhetherThereWereErrors_unreadableFilesExit2)
 {
     const QString fixtures = QStringLiteral(MERIDAN_SOURCE_DIR "/tests/slave/gsdcheck");
     const GsdRun clean = Cli({QStringLiteral("gsd-check"), QStringLiteral("clean.gsd")}, fixtures);
@@ -76,6 +68,9 @@ TEST(CliGsdCheck, exitSaysWhetherThereWereErrors)
     EXPECT_TRUE(both.out.contains("refused.gsd: 7 errors, 1 warning, 2 notes"));
     EXPECT_EQ(Cli({QStringLiteral("gsd-check"), QStringLiteral("none.gsd")}, fixtures).code, 2);
     EXPECT_EQ(Cli({QStringLiteral("gsd-check")}).code, 2);
+    Fixture f; // gsd: a file that cannot be read, a folder, no file at all
+    for (const QStringList &args : {QStringList{f.file(QStringLiteral("none.gsd"))}, QStringList{f.tmp.path()}, QStringList{}})
+        EXPECT_EQ(Gsd(args).code, 2) << args.join(' ').toStdString();
 }
 
 TEST(CliCatalogue, listsTheFolderAsATableOrJson)

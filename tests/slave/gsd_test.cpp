@@ -57,7 +57,7 @@ struct Gsd : Fixture {
 
 } // namespace
 
-TEST(GsdReader, referencesPerBlock_haveNoLimitButTheirOffsetsStayInTheRecord)
+TEST(GsdReader, referencesPerBlock_haveNoLimitButTheirOffsetsStayInTheRecord_module511Stops)
 {
     Gsd g;
     QByteArray text = "Modular_Station = 1\nModule = \"Big\" 0x10\n";
@@ -70,6 +70,17 @@ TEST(GsdReader, referencesPerBlock_haveNoLimitButTheirOffsetsStayInTheRecord)
 
     g.load("Ext_User_Prm_Data_Ref(240) = 1\n");
     EXPECT_EQ(g.res.status, QStringLiteral("Error in GSD-File: line 2: parameter offset out of range"));
+
+    // Module 511 stops the read.
+    text = "Modular_Station = 1\n";
+    for (int i = 1; i <= 600; ++i)
+        text += "Module = \"M" + QByteArray::number(i) + "\" 0x10\n";
+    g.load(text);
+    EXPECT_EQ(g.res.kind, GsdOutcome::Kind::Stopped);
+    EXPECT_EQ(g.res.status, QStringLiteral("Error in GSD-File: too many modules"));
+    EXPECT_EQ(g.t().moduleCount, 511);
+    EXPECT_EQ(g.t().moduleLine(510), QStringLiteral("M510\" 0x10"));
+    EXPECT_EQ(g.res.line, 513);
 }
 
 TEST(GsdReader, fortyThousandValueLines_areReadWhole)
@@ -170,8 +181,14 @@ TEST(GsdReader, textLists_keepTheirFirst128Texts_otherValuesShowDashes)
     EXPECT_EQ(g.t().prmTextString(3, 200), QStringLiteral("---"));
 }
 
-TEST(GsdReader, numbersAbove65535_stopTheReadWithTheirErrorText)
+TEST(GsdReader, everyLineIsShown_numbersAbove65535_stopTheReadWithTheirErrorText)
 {
+    Gsd r;
+    r.loadRaw("#Profibus_DP\nGSD_Revision = 2\nModel_Name = \"M\"\n");
+    EXPECT_EQ(r.meldung, (std::vector<QString>{QStringLiteral("#Profibus_DP"), QStringLiteral("GSD_Revision = 2"),
+                                                QStringLiteral("Model_Name = \"M\"")}));
+    EXPECT_EQ(r.pump.sleptMs, 1000); // the revision line stays a second
+
     Gsd g;
     g.load("PrmText = 65536\nText(1) = \"never\"\n");
     EXPECT_EQ(g.res.kind, GsdOutcome::Kind::Stopped);
@@ -185,20 +202,6 @@ TEST(GsdReader, numbersAbove65535_stopTheReadWithTheirErrorText)
     h.load("ExtUserPrmData = 70000 \"x\"\nUnsigned8 0 0-1\n");
     EXPECT_EQ(h.res.status, QStringLiteral("Error in GSD-File: ExtUserPrmData > 65535"));
     EXPECT_TRUE(h.t().extPrms().empty());
-}
-
-TEST(GsdReader, module511_stopsWithTooManyModules)
-{
-    Gsd g;
-    QByteArray text = "Modular_Station = 1\n";
-    for (int i = 1; i <= 600; ++i)
-        text += "Module = \"M" + QByteArray::number(i) + "\" 0x10\n";
-    g.load(text);
-    EXPECT_EQ(g.res.kind, GsdOutcome::Kind::Stopped);
-    EXPECT_EQ(g.res.status, QStringLiteral("Error in GSD-File: too many modules"));
-    EXPECT_EQ(g.t().moduleCount, 511);
-    EXPECT_EQ(g.t().moduleLine(510), QStringLiteral("M510\" 0x10"));
-    EXPECT_EQ(g.res.line, 513);
 }
 
 TEST(GsdReader, everyRead_startsFromEmptyTables)
@@ -315,15 +318,6 @@ TEST(GsdReader, malformedFiles_endQuietlyWithoutHarm)
     Gsd g;
     g.load(huge);
     EXPECT_EQ(g.t().vendor.size(), 100000);
-}
-
-TEST(GsdReader, everyLine_isShownAsItIsRead)
-{
-    Gsd g;
-    g.loadRaw("#Profibus_DP\nGSD_Revision = 2\nModel_Name = \"M\"\n");
-    EXPECT_EQ(g.meldung, (std::vector<QString>{QStringLiteral("#Profibus_DP"), QStringLiteral("GSD_Revision = 2"),
-                                                QStringLiteral("Model_Name = \"M\"")}));
-    EXPECT_EQ(g.pump.sleptMs, 1000); // the revision line stays a second
 }
 
 TEST(GsdParameterValue, itemsAreNumbersSeparatedByBlanksTabsOrCommas_32BitsAtMost)

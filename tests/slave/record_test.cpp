@@ -115,7 +115,7 @@ TEST(SlaveRecord, fullBlocks_areAcceptedAndTheShortLengthStopsAt244)
     }
 }
 
-TEST(SlaveRecord, recordThatWouldReach511Bytes_isRefusedUnchanged)
+TEST(SlaveRecord, recordThatWouldReach511BytesOrIndexesOutsideIt_areRefusedUnchanged)
 {
     Fixture f;
     NewAt(f, 12);
@@ -135,18 +135,15 @@ TEST(SlaveRecord, recordThatWouldReach511Bytes_isRefusedUnchanged)
     ASSERT_EQ(f.ui.shown.size(), 1u);
     EXPECT_EQ(f.ui.lastText(), QStringLiteral("Error: dataset too long.\nPlease remove the last module!"));
     EXPECT_EQ(f.ui.lastTitle(), QStringLiteral("Error MERIDAN"));
-}
 
-TEST(SlaveRecord, indexesOutsideRecordOrBuffers_endTheOperationWithoutWriting)
-{
-    Fixture f;
+    // Indexes outside the record or the buffers end the operation without writing.
     NewAt(f, 12);
-    const Record before = f.st.record;
+    const Record fresh = f.st.record;
     f.st.slave.u = kMaxUserPrm + 1;
     EXPECT_THROW(InsertUserPrm(f.st), RangeError);
     f.st.slave.c = kMaxCfg + 1;
     EXPECT_THROW(InsertCfg(f.ctx), RangeError);
-    EXPECT_EQ(f.st.record, before);
+    EXPECT_EQ(f.st.record, fresh);
     EXPECT_THROW(f.st.slave.prm[240], RangeError);
     EXPECT_THROW(f.st.slave.cfg[-1], RangeError);
 
