@@ -6,7 +6,7 @@
 using namespace meridan;
 using namespace meridan::test;
 
-TEST(Image, setMasterDefaults_followsBaudCodeAndWritesTtrBigEndian)
+TEST(Image, setMasterDefaults_followsBaudCodeAndWritesTtrBigEndian_outOfRangeAccessThrows)
 {
     Record r;
     r[11] = 5;
@@ -20,6 +20,26 @@ TEST(Image, setMasterDefaults_followsBaudCodeAndWritesTtrBigEndian)
     r[11] = 12; // unknown code: the timing words stay as they are
     SetMasterDefaults(r);
     EXPECT_EQ(be16(r.span(), 12), 1500);
+
+    // Access outside the image or a record throws instead of writing.
+    ConfigImage img;
+    EXPECT_THROW(img.at(126, 0) = 1, RangeError);
+    EXPECT_THROW(img.at(-1, 0), RangeError);
+    EXPECT_THROW(img.at(5, 512) = 1, RangeError);
+    r.clear();
+    EXPECT_THROW(WriteWord(r, 511, 5), RangeError);
+    r[8] = 0x80;
+    EXPECT_THROW(ReadWord(r, 8), OverflowError);
+    r[8] = 0x7F;
+    r[9] = 0xFF;
+    EXPECT_EQ(ReadWord(r, 8), 32767);
+    EXPECT_EQ(EmptyListLine(10), " 10. ");
+    // A damaged record still gives a sane list line.
+    r[0] = kSlaveMarker;
+    r[3] = 12;
+    r[25] = 0xFF; // user parameter length far beyond the slot
+    r[34 + 246] = 0xFF;
+    EXPECT_TRUE(ListLineFor(r).startsWith(" 12. "));
 }
 
 TEST(Image, slotsAbove100_areNeitherVisitedNorCleared)
@@ -43,26 +63,4 @@ TEST(Image, slotsAbove100_areNeitherVisitedNorCleared)
     EXPECT_EQ(f.st.image.at(100, 5), 0);
     EXPECT_EQ(f.st.image.at(40, 0), 0);
     EXPECT_EQ(f.st.image.at(110, 0), kSlaveMarker);
-}
-
-TEST(Image, outOfRangeAccess_throwsInsteadOfWriting)
-{
-    ConfigImage img;
-    EXPECT_THROW(img.at(126, 0) = 1, RangeError);
-    EXPECT_THROW(img.at(-1, 0), RangeError);
-    EXPECT_THROW(img.at(5, 512) = 1, RangeError);
-    Record r;
-    EXPECT_THROW(WriteWord(r, 511, 5), RangeError);
-    r[8] = 0x80;
-    EXPECT_THROW(ReadWord(r, 8), OverflowError);
-    r[8] = 0x7F;
-    r[9] = 0xFF;
-    EXPECT_EQ(ReadWord(r, 8), 32767);
-    EXPECT_EQ(EmptyListLine(10), " 10. ");
-    // A damaged record still gives a sane list line.
-    r[0] = kSlaveMarker;
-    r[3] = 12;
-    r[25] = 0xFF; // user parameter length far beyond the slot
-    r[34 + 246] = 0xFF;
-    EXPECT_TRUE(ListLineFor(r).startsWith(" 12. "));
 }

@@ -13,7 +13,7 @@ struct LocaleGuard {
 };
 } // namespace
 
-TEST(CheckRange, clampsWithRangeTitleInDisplayUnitsAndWrongInputGivesTheLowerLimit)
+TEST(CheckRange, clampsWithRangeTitleInDisplayUnits_wrongInputGivesTheLowerLimit_decimalsRoundHalfToEven)
 {
     Fixture f;
     f.st.language = kEnglish;
@@ -35,11 +35,9 @@ TEST(CheckRange, clampsWithRangeTitleInDisplayUnitsAndWrongInputGivesTheLowerLim
     EXPECT_EQ(f.ui.lastText(), "wrong input\nrange  1 to  100");
     EXPECT_EQ(CheckRange(f.ctx, "", 3, 100, 1.0), 3);
     EXPECT_EQ(f.ui.shown.size(), 5u);
-}
 
-TEST(CheckRange, readsTheUsersDecimalSeparatorAndRoundsHalfToEven)
-{
-    Fixture f;
+    // The user's decimal separator; halves round to even.
+    f.ui.shown.clear();
     {
         LocaleGuard g(QLocale(QLocale::German, QLocale::Germany));
         EXPECT_EQ(CheckRange(f.ctx, "0,25", 0, 650, 10.0), 2);

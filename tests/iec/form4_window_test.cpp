@@ -5,7 +5,6 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -83,23 +82,15 @@ TEST(Form4, modulesChannelsAttachAndSaveOnClose)
 {
     Form4Fixture f;
     f.open();
-    EXPECT_EQ(f.w->windowTitle(), "VarEdit");
-    EXPECT_EQ(f.child<QLabel>("Label4")->text(), "Multiprog wt Variables");
-    EXPECT_EQ(f.child<QGroupBox>("Frame2")->title(), "Var Type");
     EXPECT_EQ(f.child<QLabel>("Label3")->text(), "Read  0 Vars from " + f.dir + "/globals.vb");
-    QComboBox *combo = f.child<QComboBox>("Combo1");
-    ASSERT_EQ(combo->count(), 5);
-    EXPECT_EQ(combo->itemText(0), "DI 16  In#1");
-    EXPECT_EQ(combo->itemText(1), "DO 16 Out#2");
-    EXPECT_EQ(combo->itemText(2), "Mixed  In#3");
-    EXPECT_EQ(combo->itemText(3), "Mixed Out#4");
-    EXPECT_EQ(combo->itemText(4), "AI 2  In#5");
+    QStringList modules;
+    for (int i = 0; i < f.child<QComboBox>("Combo1")->count(); ++i)
+        modules << f.child<QComboBox>("Combo1")->itemText(i);
+    EXPECT_EQ(modules, (QStringList{"DI 16  In#1", "DO 16 Out#2", "Mixed  In#3", "Mixed Out#4", "AI 2  In#5"}));
     EXPECT_TRUE(f.ui.shown.empty());
 
     f.chooseModule(0);
-    const QStringList bits = f.items("List2");
-    ASSERT_EQ(bits.size(), 16);
-    EXPECT_EQ(bits[13], "IX13");
+    ASSERT_EQ(f.items("List2").size(), 16);
     f.addVar("Motor_On", kBool);
     EXPECT_TRUE(f.child<QRadioButton>("TypeBool")->isChecked());
     f.choose("List2", 5);
@@ -107,14 +98,10 @@ TEST(Form4, modulesChannelsAttachAndSaveOnClose)
     EXPECT_EQ(f.items("List2")[5], "IX5    Motor_On");
     EXPECT_EQ(f.items("List1"), QStringList{"Motor_On  BOOL  S12 M1 IX5"});
 
-    // An INT on a bit channel, a name that exists in another case.
-    f.addVar("Speed", kInt);
-    f.choose("List2", 6);
-    f.click("Command1");
-    EXPECT_EQ(f.ui.lastText(), "Datatype mismatch");
+    // The editor's refusals are said (its rules are the core's tests).
     f.addVar("MOTOR_ON", kBool);
     EXPECT_EQ(f.ui.lastText(), "Varname already exist");
-    EXPECT_EQ(f.items("List1").size(), 2);
+    f.addVar("Speed", kInt);
 
     // The analog module: word channels; a double-click on the variable attaches it.
     f.chooseModule(4);
@@ -197,14 +184,9 @@ TEST(Form4, noGsdData_itemsAreNumberedAndTheMissingNameIsSaidOnce)
     EXPECT_EQ(f.child<QComboBox>("Combo1")->itemText(2), "Modul#3");
 }
 
-TEST(AddVarForm, namesItsControlsAndGivesNameAndType)
+TEST(AddVarForm, givesNameAndType)
 {
     AddVarForm d;
-    EXPECT_EQ(d.windowTitle(), "Add Variable");
-    EXPECT_EQ(d.findChild<QLabel *>("Label1")->text(), "Enter new Varname");
-    EXPECT_EQ(d.findChild<QGroupBox *>("Typeframe")->title(), "Type");
-    EXPECT_NE(d.findChild<QAbstractButton *>("OK"), nullptr);
-    EXPECT_EQ(d.findChild<QAbstractButton *>("Cancel")->text(), "Cancel");
     QTest::keyClicks(d.findChild<QLineEdit *>("VarName"), "Level");
     EXPECT_EQ(d.type(), kBool);
     d.findChild<QRadioButton *>("TypeInt")->click();

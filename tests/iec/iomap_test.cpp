@@ -40,7 +40,7 @@ TEST(IoMap, identifiers_specialFormatCoversItsLengthAndMakerBytes)
     EXPECT_EQ(SplitIdentifiers(cut, 2)[0].inputBytes, 2);
 }
 
-TEST(IoMap, runningCounts_ascendingStations_inputsAndOutputsSeparately)
+TEST(IoMap, runningCounts_ascendingStations_inputsAndOutputsSeparately_aDamagedRecordLeftOut)
 {
     Fixture f;
     PutSlave(f.ctx, 30, {0x23}, 0, 0x20);       // 4 out
@@ -60,19 +60,15 @@ TEST(IoMap, runningCounts_ascendingStations_inputsAndOutputsSeparately)
     f.st.slave.c = 1;
     InsertCfg(f.ctx);
     EXPECT_EQ(BuildIoMap(f.st.image, &f.st.record).slave(20)->inputLast, 13);
-}
 
-TEST(IoMap, damagedRecord_isLeftOutWithANote)
-{
-    Fixture f;
-    PutSlave(f.ctx, 12, {0x13});
+    // A damaged record is left out with a note: the next station takes its place.
     PutSlave(f.ctx, 13, {0x13});
     f.st.image.at(12, 25) = 255; // user-parameter length far outside the record
-    const IoMap map = BuildIoMap(f.st.image);
-    ASSERT_EQ(map.notes.size(), 1);
-    EXPECT_TRUE(map.notes[0].startsWith("station 12"));
-    EXPECT_FALSE(map.slave(12)->hasInputs);
-    EXPECT_EQ(map.slave(13)->inputFirst, 0);
+    const IoMap damaged = BuildIoMap(f.st.image);
+    ASSERT_EQ(damaged.notes.size(), 1);
+    EXPECT_TRUE(damaged.notes[0].startsWith("station 12"));
+    EXPECT_FALSE(damaged.slave(12)->hasInputs);
+    EXPECT_EQ(damaged.slave(13)->inputFirst, 0);
 }
 
 TEST(IoMap, channels_bitsPerByteWordsPerWord_namesAndLocations)

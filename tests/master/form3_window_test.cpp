@@ -67,10 +67,7 @@ struct Form3Fixture : Fixture {
 TEST(Form3Window, afterNew_defaultThenOkMakesTheMasterValid)
 {
     Form3Fixture f;
-    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("PROFIBUS-DP Master Klasse 1 - Setup"));
-    EXPECT_EQ(f.child<QComboBox>("Combo1")->currentText(), QStringLiteral(" 9600 n.A. "));
     EXPECT_EQ(f.text("F3_TSL"), QStringLiteral(" 0"));
-    EXPECT_EQ(f.child<QLabel>("Meldung")->text(), QStringLiteral("O.K"));
     f.click("SetBus");
     EXPECT_EQ(f.child<QLabel>("Meldung")->text(), QStringLiteral("Default values set"));
     EXPECT_EQ(f.text("F3_TSL"), QStringLiteral(" 125"));
@@ -80,28 +77,22 @@ TEST(Form3Window, afterNew_defaultThenOkMakesTheMasterValid)
     EXPECT_EQ(f.st.image.at(0, 0), '$');
     EXPECT_FALSE(f.w->isVisible()); // OK hides; the window lives on
     ASSERT_FALSE(f.w.isNull());
-
-    EXPECT_EQ(f.child<QLabel>("Label1")->toolTip(), QStringLiteral("TSL, enter TSL allways in Tbit"));
-    f.st.language = kGerman;
-    f.w->Form_Activate();
-    EXPECT_EQ(f.child<QLabel>("Label1")->toolTip(), QStringLiteral("TSL, bitte nur in Tbit eingeben"));
 }
 
-TEST(Form3Window, typedFieldsAndBaudList_commitThroughTheEditorAndRedisplay)
+// Each field commits through the editor (its rules are the editor's tests);
+// the window shows the result, the check line and one message per refusal.
+TEST(Form3Window, typedFieldsAndBaudList_commitThroughTheEditorAndRedisplay_theListOpensFromTheKeyboard)
 {
     Form3Fixture f(6);
     f.w->editor().record()[25] = 3;
     f.w->DisplayMaster();
     f.type("F3_Adr", QStringLiteral("5"));
     EXPECT_EQ(f.text("F3_HSA"), QStringLiteral(" 5"));
-    f.type("F3_MinS", QStringLiteral("2.5"));
-    EXPECT_EQ(be16(f.w->editor().record().span(), 28), 25);
-    EXPECT_TRUE(f.ui.shown.empty());
-    // The check line follows every field.
     QLabel *check = f.child<QLabel>("F3_Check");
     EXPECT_EQ(check->text(), QStringLiteral("0 errors, 0 warnings, 0 notes - bus cycle about 0.169 ms"));
     f.type("F3_minT", QStringLiteral("5"));
-    EXPECT_TRUE(check->text().startsWith("1 error, 0 warnings, 0 notes - error [min-tsdr]: min TSDR 5 tbit")) << qPrintable(check->text());
+    EXPECT_TRUE(check->text().startsWith("1 error, 0 warnings, 0 notes - error [min-tsdr]")) << qPrintable(check->text());
+    EXPECT_TRUE(f.ui.shown.empty());
     f.type("F3_MRL", QStringLiteral("9"));
     EXPECT_EQ(f.text("F3_MRL"), QStringLiteral(" 8"));
     ASSERT_EQ(f.ui.shown.size(), 1u); // one message, not one per focus change
@@ -109,20 +100,13 @@ TEST(Form3Window, typedFieldsAndBaudList_commitThroughTheEditorAndRedisplay)
 
     QComboBox *combo = f.child<QComboBox>("Combo1");
     ASSERT_EQ(combo->count(), 10);
-    EXPECT_EQ(combo->itemText(8), QStringLiteral("  6   MBaud"));
     f.chooseBaud(8);
     EXPECT_EQ(f.w->editor().record()[11], 8);
     EXPECT_EQ(combo->currentText(), QStringLiteral(" 6,0  MBaud"));
     EXPECT_EQ(f.text("F3_TSL"), QStringLiteral(" 7000")); // no other parameter follows the rate
-}
-
-TEST(Form3Window, baudRateBox_opensFromTheKeyboard)
-{
-    Form3Fixture f(6);
-    QComboBox *combo = f.child<QComboBox>("Combo1");
     for (auto [key, modifiers] : {std::pair{Qt::Key_Space, Qt::NoModifier}, {Qt::Key_F4, Qt::NoModifier}, {Qt::Key_Down, Qt::AltModifier}}) {
         QTest::keyClick(combo->lineEdit(), key, modifiers);
-        EXPECT_TRUE(combo->view()->isVisible()) << key;
+        EXPECT_TRUE(combo->view()->isVisible()) << key; // the list opens from the keyboard
         combo->hidePopup();
     }
 }

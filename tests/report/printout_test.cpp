@@ -47,18 +47,12 @@ TEST(Printout, demoConfiguration_englishAndGerman_withDecimalComma)
 }
 
 // Three parameter bytes; seven identifier bytes wrap after the fifth; the
-// record's length is 131 + U + C.
-TEST(Printout, threeParameterBytes_firstConfigLineWrapsAfterFive)
+// record's length is 131 + U + C. Module numbers pick their GSD entries, also above 254.
+TEST(Printout, slavePages_wrapTheConfigLineAfterFive_moduleNumbersPickTheirGsdEntries)
 {
     Fixture f;
     PutSlave(f, 33, 0x0815, "ABCD", {0x01, 0x02, 0x03}, {0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17});
     ExpectGolden(QStringLiteral("report/golden/slave33_wrap.txt"), SlavePage(f, 33));
-}
-
-// Module numbers pick their GSD entries, also above 254.
-TEST(Printout, moduleNumbers_pickTheirGsdEntries_alsoAbove254)
-{
-    Fixture f;
     PutSlave(f, 12, 0x00AA, "MODU", {}, {0x10}, {2, 300, 1});
     QByteArray gsd;
     for (int m = 1; m <= 300; ++m)

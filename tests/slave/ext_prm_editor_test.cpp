@@ -37,27 +37,26 @@ void Define(GsdTables &t, int n, const QString &name, const QString &type, int m
 
 } // namespace
 
-TEST(ExtPrm, bit3_readsAndWritesOnlyItsBit)
+TEST(ExtPrm, bitsAndBitAreas_readAndWriteOnlyTheirBits)
 {
-    Record rec;
-    EXPECT_EQ(Get_PD_Val(rec, "Bit(3)", 0), 0);
-    ASSERT_TRUE(Put_PD_Val(rec, "Bit(3)", 0, 1));
-    EXPECT_EQ(rec[33], 0x08);
-    EXPECT_EQ(Get_PD_Val(rec, "Bit(3)", 0), 1);
-    ASSERT_TRUE(Put_PD_Val(rec, "Bit(3)", 0, 0));
-    EXPECT_EQ(rec[33], 0x00);
-}
-
-TEST(ExtPrm, bitArea2to4_onFF_reads7_writing5_givesF7)
-{
-    Record rec;
-    rec[33] = 0xFF;
-    EXPECT_EQ(Get_PD_Val(rec, "BitArea(2-4)", 0), 7);
-    ASSERT_TRUE(Put_PD_Val(rec, "BitArea(2-4)", 0, 5));
-    EXPECT_EQ(rec[33], 0xF7);
+    const struct Case {
+        const char *type;
+        uint8_t before;
+        int64_t read, written;
+        uint8_t after;
+    } cases[] = {{"Bit(3)", 0x00, 0, 1, 0x08}, {"Bit(3)", 0xFF, 1, 0, 0xF7}, {"BitArea(2-4)", 0xFF, 7, 5, 0xF7}};
+    for (const Case &c : cases) {
+        Record rec;
+        rec[33] = c.before;
+        EXPECT_EQ(Get_PD_Val(rec, c.type, 0), c.read) << c.type;
+        ASSERT_TRUE(Put_PD_Val(rec, c.type, 0, c.written)) << c.type;
+        EXPECT_EQ(rec[33], c.after) << c.type;
+        EXPECT_EQ(Get_PD_Val(rec, c.type, 0), c.written) << c.type;
+    }
     // A value wider than the area would change the bits above it.
+    Record rec;
     EXPECT_FALSE(Put_PD_Val(rec, "BitArea(2-4)", 0, 8));
-    EXPECT_EQ(rec[33], 0xF7);
+    EXPECT_EQ(rec[33], 0);
 }
 
 TEST(ExtPrm, unreadableOrHighBitNumbers_areReadOnly)
@@ -74,28 +73,20 @@ TEST(ExtPrm, unreadableOrHighBitNumbers_areReadOnly)
 
 TEST(ExtPrm, numbers_useTheirWidthSignAndBigEndianOrder)
 {
+    const struct Case {
+        const char *type;
+        int at;
+        int64_t value;
+        const char *hex; // the bytes written, from User_Prm_Data byte `at` on
+    } cases[] = {{"Unsigned16", 2, 0x1234, "1234"}, {"Signed16", 4, -2, "fffe"}, {"Signed32", 6, -100000, "fffe7960"},
+                 {"Unsigned32", 10, 4000000000LL, "ee6b2800"}, {"Signed8", 14, -128, "80"}};
+    for (const Case &c : cases) {
+        Record rec;
+        ASSERT_TRUE(Put_PD_Val(rec, c.type, c.at, c.value)) << c.type;
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(&rec.bytes[std::size_t(33 + c.at)]), qsizetype(qstrlen(c.hex) / 2)).toHex(), c.hex);
+        EXPECT_EQ(Get_PD_Val(rec, c.type, c.at), c.value) << c.type;
+    }
     Record rec;
-    ASSERT_TRUE(Put_PD_Val(rec, "Unsigned16", 2, 0x1234));
-    EXPECT_EQ(rec[35], 0x12);
-    EXPECT_EQ(rec[36], 0x34);
-    EXPECT_EQ(Get_PD_Val(rec, "Unsigned16", 2), 0x1234);
-
-    ASSERT_TRUE(Put_PD_Val(rec, "Signed16", 4, -2));
-    EXPECT_EQ(rec[37], 0xFF);
-    EXPECT_EQ(rec[38], 0xFE);
-    EXPECT_EQ(Get_PD_Val(rec, "Signed16", 4), -2);
-
-    ASSERT_TRUE(Put_PD_Val(rec, "Signed32", 6, -100000));
-    EXPECT_EQ(Get_PD_Val(rec, "Signed32", 6), -100000);
-    EXPECT_EQ(rec[39], 0xFF);
-
-    ASSERT_TRUE(Put_PD_Val(rec, "Unsigned32", 10, 4000000000LL));
-    EXPECT_EQ(Get_PD_Val(rec, "Unsigned32", 10), 4000000000LL);
-    EXPECT_EQ(rec[43], 0xEE);
-
-    ASSERT_TRUE(Put_PD_Val(rec, "Signed8", 14, -128));
-    EXPECT_EQ(Get_PD_Val(rec, "Signed8", 14), -128);
-
     EXPECT_FALSE(Put_PD_Val(rec, "Unsigned8", 0, 256));
     EXPECT_FALSE(Put_PD_Val(rec, "Signed8", 0, 128));
     EXPECT_FALSE(Put_PD_Val(rec, "Unsigned16", 0, -1));
@@ -171,32 +162,26 @@ TEST(ExtPrm, rows_showLabelsTextListsAndMissingTextAsDashes)
     EXPECT_TRUE(w.findChild<QLabel *>("Label4")->isHidden());
 }
 
-TEST(ExtPrm, blockWith30References_showsOnly24Rows)
+TEST(ExtPrm, blockWith30References_showsOnly24Rows_withoutGsdTablesNone)
 {
     Fixture f;
     WithPrm(f.st, std::vector<uint8_t>(30, 0));
+    const auto shown = [&f] {
+        Form7Window w(f.ctx, {});
+        w.show();
+        int rows = 0;
+        for (int n = 1; n <= 24; ++n)
+            rows += w.findChild<QLabel *>(QString("Label%1").arg(n))->isHidden() ? 0 : 1;
+        EXPECT_EQ(w.findChild<QLabel *>("Label25")->text(), "Modul Nr.:"); // the heading, not a row
+        EXPECT_EQ(w.findChild<QLineEdit *>("Text25"), nullptr);
+        return rows;
+    };
+    EXPECT_EQ(shown(), 0);
     for (int k = 0; k < 30; ++k) {
         f.st.gsd.moduleAt(0).refs.push_back({k, k + 1});
         Define(f.st.gsd, k + 1, QString("F%1").arg(k + 1), "Unsigned8", 0, 255);
     }
-    Form7Window w(f.ctx, {});
-    w.show();
-    int shown = 0;
-    for (int n = 1; n <= 24; ++n)
-        shown += w.findChild<QLabel *>(QString("Label%1").arg(n))->isHidden() ? 0 : 1;
-    EXPECT_EQ(shown, 24);
-    EXPECT_EQ(w.findChild<QLabel *>("Label25")->text(), "Modul Nr.:"); // the heading, not a row
-    EXPECT_EQ(w.findChild<QLineEdit *>("Text25"), nullptr);
-}
-
-TEST(ExtPrm, withoutGsdTables_everyRowIsHidden)
-{
-    Fixture f;
-    WithPrm(f.st, {1});
-    Form7Window w(f.ctx, {});
-    w.show();
-    for (int n = 1; n <= 24; ++n)
-        EXPECT_TRUE(w.findChild<QLabel *>(QString("Label%1").arg(n))->isHidden()) << n;
+    EXPECT_EQ(shown(), 24);
 }
 
 TEST(ExtPrm, fieldBeyondRecord_isShownEmptyAndNotWritten)

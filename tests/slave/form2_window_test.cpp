@@ -6,40 +6,12 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
 
 using namespace meridan;
 using namespace meridan::test;
-
-TEST(Form2, openStation5_editsStation10WithNewRecord)
-{
-    Form2Fixture f(5);
-    EXPECT_EQ(f.st.currentStation, 10);
-    EXPECT_EQ(f.text("F2_SA"), "10");
-    EXPECT_EQ(f.st.record[3], 10);
-    EXPECT_EQ(f.st.record[0], 0x25);
-    EXPECT_EQ(f.text("F2_SL"), "131");
-    EXPECT_EQ(f.text("Watchdog"), "1000");
-    EXPECT_EQ(f.text("F2_ID"), "0");
-    EXPECT_EQ(f.w->windowTitle(), "PROFIBUS-DP Slave Editor");
-    EXPECT_TRUE(f.child<QPushButton>("Variablen")->isEnabled());
-    EXPECT_FALSE(f.child<QComboBox>("Modul")->isEnabled());
-}
-
-TEST(Form2, tooltipsAndRecordLengthCaption_followLanguage)
-{
-    Form2Fixture f;
-    EXPECT_EQ(f.child<QWidget>("F2_Exit")->toolTip(), "Save and Exit");
-    EXPECT_EQ(f.child<QLabel>("Label8")->text(), "record len");
-    f.st.language = kGerman;
-    f.w->SetTexts();
-    EXPECT_EQ(f.child<QWidget>("F2_Exit")->toolTip(), "Speichern und zurück");
-    EXPECT_EQ(f.child<QWidget>("Label2")->toolTip(), "User-Parameter, max. 64 Bytes (Hex)getrennt durch Leerzeichen");
-    EXPECT_EQ(f.child<QLabel>("Label8")->text(), "Satzlänge");
-}
 
 TEST(Form2, nameA_isBlankPadded_emptyName_becomesDash)
 {
@@ -77,7 +49,34 @@ TEST(Form2, everyValueShowsWholeAtTheSmallestSizeAndTheSizeGivenIsKept)
     EXPECT_EQ(Form2Window(f.ctx).size(), QSize(900, 640));
 }
 
-TEST(Form2, textThatIsNoNumber_isRefusedWithTheRangeAndChangesNothing)
+TEST(Form2, byteGrids_readPairsWhileThreeTimesIndexFitsLengthPlusOne_prmStopsAt240)
+{
+    Form2Fixture f;
+    f.type("F2_Prm", "01 02 0A");
+    EXPECT_EQ(f.bytes(33, 3), (std::vector<uint8_t>{1, 2, 0x0A}));
+    EXPECT_EQ(f.st.record[25], 9 + 3);
+    EXPECT_EQ(f.text("F2_Prm"), "01 02 0A ");
+    EXPECT_EQ(f.text("F2_SL"), "134");
+    f.type("F2_Prm", "01 02 0A 1"); // 10 characters: 3 x 4 > 11
+    EXPECT_EQ(f.st.record[25], 9 + 3);
+    EXPECT_EQ(ParseByteGrid("1G G1"), (std::vector<uint8_t>{1, 0}));
+
+    f.type("F2_cfg", "13 23 C2 41 03 00 00");
+    EXPECT_EQ(f.st.record[37], 2 + 7);
+    EXPECT_EQ(f.text("F2_InLn"), "8");
+    EXPECT_EQ(f.text("F2_OutLn"), "8");
+    EXPECT_EQ(f.text("F2_In"), ""); // no interface
+
+    QString text;
+    for (int i = 0; i < 241; ++i)
+        text += HexByteText(uint8_t(i));
+    f.w->editor().F2_Prm_LostFocus(text);
+    f.w->DisplaySlave();
+    EXPECT_EQ(f.st.record[25], 9 + 240);
+    EXPECT_EQ(f.text("Meldung"), "too much parameter !");
+}
+
+TEST(Form2, busValuesIdentAndOffsets_storeTheirBytesAndShowWhatTheyGive_textThatIsNoNumberIsRefused)
 {
     Form2Fixture f;
     f.type("F2_Prm", "01 02");
@@ -89,114 +88,57 @@ TEST(Form2, textThatIsNoNumber_isRefusedWithTheRangeAndChangesNothing)
         EXPECT_EQ(f.st.record.bytes, before) << field;
     }
     EXPECT_EQ(f.text("Watchdog"), "1000"); // not 0: the watchdog stays on
-}
-
-TEST(Form2, prmGrid_readsPairsWhileThreeTimesIndexFitsLengthPlusOne)
-{
-    Form2Fixture f;
-    f.type("F2_Prm", "01 02 0A");
-    EXPECT_EQ(f.bytes(33, 3), (std::vector<uint8_t>{1, 2, 0x0A}));
-    EXPECT_EQ(f.st.record[25], 9 + 3);
-    EXPECT_EQ(f.text("F2_Prm"), "01 02 0A ");
-    EXPECT_EQ(f.text("F2_SL"), "134");
-
-    f.type("F2_Prm", "01 02 0A 1"); // 10 characters: 3 x 4 > 11
-    EXPECT_EQ(f.st.record[25], 9 + 3);
-
-    EXPECT_EQ(ParseByteGrid("1G G1"), (std::vector<uint8_t>{1, 0}));
-}
-
-TEST(Form2, prmOver240Bytes_keepsFirst240AndSaysSo)
-{
-    Form2Fixture f;
-    QString text;
-    for (int i = 0; i < 241; ++i)
-        text += HexByteText(uint8_t(i));
-    f.w->editor().F2_Prm_LostFocus(text);
-    f.w->DisplaySlave();
-    EXPECT_EQ(f.st.record[25], 9 + 240);
-    EXPECT_EQ(f.text("Meldung"), "too much parameter !");
-}
-
-TEST(Form2, cfgBytes_giveLengthsAndInsertBeforeAddressTable)
-{
-    Form2Fixture f;
-    f.type("F2_cfg", "13 23 C2 41 03 00 00");
-    EXPECT_EQ(f.st.record[34], 2 + 7);
-    EXPECT_EQ(f.text("F2_InLn"), "8");
-    EXPECT_EQ(f.text("F2_OutLn"), "8");
-    EXPECT_EQ(f.text("F2_In"), ""); // no interface
-}
-
-TEST(Form2, watchdog_storesFactorsAndShowsWhatTheyGive)
-{
-    Form2Fixture f;
+    f.type("F2_Prm", "");
     struct Case {
-        const char *typed;
-        uint8_t f1, f2;
-        bool on;
-        const char *shown;
+        const char *field, *typed;
+        int at;
+        std::vector<uint8_t> bytes;
+        const char *shown; // nullptr: the field is not shown again
+        bool tooHigh;
     };
-    for (const Case c : {Case{"1000", 20, 5, true, "1000"}, Case{"1020", 20, 5, true, "1000"},
-                         Case{"40", 0, 0, false, "0"}}) {
-        f.type("Watchdog", QString::fromLatin1(c.typed));
-        EXPECT_EQ(f.st.record[27], c.f1) << c.typed;
-        EXPECT_EQ(f.st.record[28], c.f2) << c.typed;
-        EXPECT_EQ((f.st.record[26] & 0x08) != 0, c.on) << c.typed;
-        EXPECT_EQ(f.text("Watchdog"), c.shown) << c.typed;
+    const Case cases[] = {
+        {"Watchdog", "1000", 26, {0x88, 20, 5}, "1000", false}, {"Watchdog", "1020", 26, {0x88, 20, 5}, "1000", false},
+        {"Watchdog", "40", 26, {0x80, 0, 0}, "0", false},       {"Watchdog", "20000", 26, {0x88, 255, 5}, "12750", true},
+        {"minTsdr", "5", 29, {11}, nullptr, false},             {"Group", "0", 32, {1}, nullptr, false},
+        {"Group", "300", 32, {255}, nullptr, false},            {"F2_ID", "80a0", 30, {0x80, 0xA0}, "80A0", false},
+        {"F2_InAdr", "2000", 37, {0x10, 0}, "1000", true},
+    };
+    for (const Case &c : cases) {
+        const std::size_t messages = f.ui.shown.size();
+        f.type(c.field, QString::fromLatin1(c.typed));
+        EXPECT_EQ(f.bytes(c.at, int(c.bytes.size())), c.bytes) << c.field << " " << c.typed;
+        EXPECT_EQ(c.shown ? f.text(c.field) : QString(), QString::fromLatin1(c.shown)) << c.field << " " << c.typed;
+        EXPECT_EQ(f.ui.shown.size() > messages, c.tooHigh) << c.field << " " << c.typed;
+        EXPECT_EQ(c.tooHigh ? f.ui.lastText() : QString(), c.tooHigh ? "value too high\n" + f.ui.lastTitle() : QString());
     }
-    f.type("Watchdog", "20000");
-    EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
-    EXPECT_EQ(f.st.record[27], 255);
 }
 
-TEST(Form2, minTsdr5_stored11_group0_stored1)
+TEST(Form2, openStation5_editsStation10WithNewRecord_autoAddrGivesStation12Offsets80And880_refuses50)
 {
-    Form2Fixture f;
-    f.type("minTsdr", "5");
-    EXPECT_EQ(f.st.record[29], 11);
-    f.type("Group", "0");
-    EXPECT_EQ(f.st.record[32], 1);
-    f.type("Group", "300");
-    EXPECT_EQ(f.st.record[32], 255);
-}
-
-TEST(Form2, identAndOffsets_areCheckedAsHex)
-{
-    Form2Fixture f;
-    f.type("F2_ID", "80a0");
-    EXPECT_EQ(f.st.record[30], 0x80);
-    EXPECT_EQ(f.st.record[31], 0xA0);
-    EXPECT_EQ(f.text("F2_ID"), "80A0");
-    f.type("F2_InAdr", "2000");
-    EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
-    EXPECT_EQ(f.text("F2_InAdr"), "1000");
-    EXPECT_EQ(be16(f.st.record.span(), 37), 4096);
-}
-
-TEST(Form2, autoAddrOnStation12_gives80And880)
-{
-    Form2Fixture f(12);
+    Form2Fixture f(5);
+    EXPECT_EQ(f.st.currentStation, 10);
+    EXPECT_EQ(f.text("F2_SA"), "10");
+    EXPECT_EQ(f.st.record[3], 10);
+    EXPECT_EQ(f.text("F2_SL"), "131");
+    EXPECT_EQ(f.text("Watchdog"), "1000");
+    EXPECT_FALSE(f.child<QComboBox>("Modul")->isEnabled());
+    f.type("F2_SA", "12");
     f.click("F2_AutoAddr");
     EXPECT_EQ(f.text("F2_InAdr"), "80");
     EXPECT_EQ(f.text("F2_OutAdr"), "880");
     EXPECT_EQ(be16(f.st.record.span(), 37), 0x80);
     EXPECT_EQ(be16(f.st.record.span(), 39), 0x880);
-}
-
-TEST(Form2, autoAddrOnStation50_isRefusedInMeldung)
-{
-    Form2Fixture f(50);
+    f.type("F2_SA", "50");
     f.click("F2_AutoAddr");
     EXPECT_EQ(f.text("Meldung"), "Auto addressing only for stations 10 to 41 !");
-    EXPECT_EQ(be16(f.st.record.span(), 37), 0);
+    EXPECT_EQ(be16(f.st.record.span(), 37), 0x80);
 }
 
-TEST(Form2, copyTo20And21_createsRecordsWithTheirAddressesAndLines)
+TEST(Form2, copy_createsRecordsWithTheirAddressesAndLines_namesEachStationWithoutSlot)
 {
     Form2Fixture f(12);
     f.type("Text2", "Pump");
-    f.ui.inputs.push_back(QStringLiteral("20,21"));
+    f.ui.inputs.push_back(QStringLiteral("20,0,126,21,127"));
     f.click("CopyCom");
     for (int s : {20, 21}) {
         EXPECT_EQ(f.st.image.at(s, 0), 0x25) << s;
@@ -204,89 +146,44 @@ TEST(Form2, copyTo20And21_createsRecordsWithTheirAddressesAndLines)
         EXPECT_TRUE(f.st.listLines[std::size_t(s - 1)].startsWith(NumText(s) + ". ----0000: Pump")) << s;
     }
     EXPECT_EQ(f.st.record[3], 12);
-    EXPECT_TRUE(f.ui.shown.empty());
-}
-
-TEST(Form2, copyToStationsWithoutSlot_namesEachAndCopiesTheRest)
-{
-    Form2Fixture f(12);
-    f.ui.inputs.push_back(QStringLiteral("0,126,30,127"));
-    f.click("CopyCom");
     ASSERT_EQ(f.ui.shown.size(), 3u);
     EXPECT_EQ(f.ui.shown[0].text, "Unproper Stationadr:0");
     EXPECT_EQ(f.ui.shown[1].text, "Unproper Stationadr:126");
     EXPECT_EQ(f.ui.shown[2].text, "Unproper Stationadr:127");
     EXPECT_EQ(f.ui.shown[2].title, "Station Error");
-    EXPECT_EQ(f.st.image.at(30, 3), 30);
     EXPECT_EQ(f.st.image.at(125, 0), 0);
 }
 
-TEST(Form2, ok_storesIntoStationOfF2SA_cancel_leavesImageAndLine)
-{
-    {
-        Form2Fixture f(12);
-        f.type("Text2", "Kept");
-        f.click("F2_Exit");
-        EXPECT_FALSE(f.w->isVisible());
-        EXPECT_EQ(f.st.image.at(12, 0), 0x25);
-        EXPECT_TRUE(f.st.listLines[11].contains("Kept"));
-    }
-    {
-        Form2Fixture f(14);
-        f.type("Text2", "Dropped");
-        EXPECT_TRUE(f.st.listLines[13].contains("Dropped"));
-        f.click("Cancel");
-        EXPECT_FALSE(f.w->isVisible());
-        EXPECT_EQ(f.st.image.at(14, 0), 0);
-        EXPECT_EQ(f.st.listLines[13], EmptyListLine(14));
-    }
-}
-
-TEST(Form2, okAfterStationTyped_storesRecordWithThatAddress)
+TEST(Form2, ok_storesIntoStationOfF2SA_cancelAndTheCloseBox_leaveImageAndLine)
 {
     Form2Fixture f(12);
+    f.type("Text2", "Kept");
+    f.click("F2_Exit");
+    EXPECT_FALSE(f.w->isVisible());
+    EXPECT_EQ(f.st.image.at(12, 0), 0x25);
+    EXPECT_TRUE(f.st.listLines[11].contains("Kept"));
+
+    f.st.currentStation = 17;
+    f.w->show();
     f.type("Text2", "Moved");
     f.type("F2_SA", "33");
     f.click("F2_Exit");
     EXPECT_EQ(f.st.image.at(33, 3), 33);
-    EXPECT_EQ(f.st.image.at(12, 0), 0);
-    EXPECT_EQ(f.st.listLines[11], EmptyListLine(12));
+    EXPECT_EQ(f.st.image.at(17, 0), 0);
+    EXPECT_EQ(f.st.listLines[16], EmptyListLine(17));
     EXPECT_TRUE(f.st.listLines[32].contains("Moved"));
-}
 
-TEST(Form2, gsdButtonOnStationWithItsFileRead_saysAlreadyLoaded)
-{
-    Form2Fixture f;
-    f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
-    f.click("GSD");
-    EXPECT_EQ(f.ui.lastText(), "GSD-File allready loaded!");
-    EXPECT_EQ(f.ui.lastTitle(), "ERROR MERIDAN");
-    EXPECT_EQ(f.ui.dialogs.size(), 1u);
-}
-
-TEST(Form2, gsdButton_readsDeviceAndPointsConfigurationAtItsFolder)
-{
-    Form2Fixture f;
-    const QString path = f.writeGsd("TEST4711.gsd", ModularGsd(3));
-    f.loadGsd(path);
-    ASSERT_EQ(f.ui.dialogs.size(), 1u);
-    EXPECT_EQ(f.ui.dialogs[0].title, "Load GSD File");
-    EXPECT_EQ(f.ui.dialogs[0].filter,
-              "GSD (*.gsd)|*.gsd|GSE (*.gse)|*.gse|GSF (*.gsf)|*.gsf|GSG (*.gsg)|*.gsg|All (*.*)|*.*");
-    EXPECT_EQ(f.ui.dialogs[0].initialDir, f.root.gsdDir());
-    EXPECT_EQ(f.st.configFileName, f.root.gsdDir() + "/AutoLoad.dp1");
-    EXPECT_EQ(f.text("F2_ID"), "4711");
-    EXPECT_EQ(f.text("Hersteller"), "Test Works");
-    EXPECT_EQ(f.text("Geraet"), "Block IO");
-    EXPECT_EQ(f.text("F2_Prm"), "05 ");
-    EXPECT_TRUE(f.child<QComboBox>("Modul")->isEnabled());
-    EXPECT_TRUE(f.st.listLines[11].startsWith(" 12. TEST4711: "));
-    EXPECT_EQ(f.text("Meldung"), "GSD check of TEST4711.gsd: 0 errors, 0 warnings");
-    f.st.language = kGerman;
-    f.write("GSD/WARN4711.gsd", "#Profibus_DP\nIdent_Number = 0x4711\nMax_Module = 99\nMax_Module = 98\n");
-    f.click("Neu");
-    f.loadGsd(f.root.gsdDir() + "/WARN4711.gsd");
-    EXPECT_EQ(f.text("Meldung"), "GSD-Prüfung von WARN4711.gsd: 0 Fehler, 2 Warnungen");
+    for (const bool closeBox : {false, true}) {
+        f.st.currentStation = 14;
+        f.w->show();
+        f.type("Text2", "Dropped");
+        EXPECT_TRUE(f.st.listLines[13].contains("Dropped"));
+        closeBox ? void(f.w->close()) : f.click("Cancel");
+        EXPECT_FALSE(f.w->isVisible());
+        EXPECT_EQ(f.st.image.at(14, 0), 0);
+        EXPECT_EQ(f.st.listLines[13], EmptyListLine(14));
+        EXPECT_TRUE(f.w->editor().reloadFlag());
+    }
 }
 
 TEST(Form2, gsdButton_choosesFromTheCatalogueOrAnyFile)
@@ -324,18 +221,18 @@ TEST(Form2, gsdButton_choosesFromTheCatalogueOrAnyFile)
     EXPECT_EQ(f.text("Geraet"), "Pump");
 }
 
-TEST(Form2, chosenModules_appendBytesParametersAndListEntries)
+TEST(Form2, chosenModules_appendBytesParametersAndListEntries_deletingKeepsParameters_neuClears)
 {
     Form2Fixture f;
     f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
     f.chooseModule(2);
+    f.st.record[33 + 1] = 0x7E; // written by the parameter editor into module 2's block
     f.chooseModule(3);
     EXPECT_EQ(f.text("F2_cfg"), "12 13 ");
-    EXPECT_EQ(f.text("F2_Prm"), "05 02 02 03 03 ");
+    EXPECT_EQ(f.text("F2_Prm"), "05 7E 02 03 03 ");
     ASSERT_EQ(f.modList()->count(), 2);
     EXPECT_EQ(f.modList()->item(1)->text(), "M3");
-    EXPECT_EQ(f.st.record[f.userData() + 25], 2);
-    EXPECT_EQ(f.st.record[f.userData() + 26], 3);
+    EXPECT_EQ(f.bytes(f.userData() + 25, 2), (std::vector<uint8_t>{2, 3}));
 
     // The second entry's block starts after the device byte and module 2's two bytes.
     QTest::mouseClick(f.modList()->viewport(), Qt::LeftButton, {},
@@ -344,52 +241,57 @@ TEST(Form2, chosenModules_appendBytesParametersAndListEntries)
     EXPECT_EQ(f.opened[0].position, 2);
     EXPECT_EQ(f.opened[0].number, 3);
     EXPECT_EQ(f.opened[0].offset, 3);
-
     f.click("SetGP");
     ASSERT_EQ(f.opened.size(), 2u);
     EXPECT_EQ(f.opened[1].number, 0);
     EXPECT_EQ(f.opened[1].offset, 0);
-}
 
-TEST(Form2, deletingModule_removesItsIdentifierBytesButKeepsParameters)
-{
-    Form2Fixture f;
-    f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
     f.chooseModule(1);
-    f.chooseModule(2);
-    f.chooseModule(3);
     f.modList()->setCurrentRow(1);
     QTest::keyClick(f.modList(), Qt::Key_Delete);
-    EXPECT_EQ(f.text("F2_cfg"), "11 13 ");
-    EXPECT_EQ(f.text("F2_Prm"), "05 01 01 02 02 03 03 ");
+    EXPECT_EQ(f.text("F2_cfg"), "12 11 ");
+    EXPECT_EQ(f.text("F2_Prm"), "05 7E 02 03 03 01 01 ");
     ASSERT_EQ(f.modList()->count(), 2);
-    EXPECT_EQ(f.modList()->item(1)->text(), "M3");
-    EXPECT_EQ(f.bytes(f.userData() + 25, 3), (std::vector<uint8_t>{1, 3, 0}));
+    EXPECT_EQ(f.modList()->item(1)->text(), "M1");
+    EXPECT_EQ(f.bytes(f.userData() + 25, 3), (std::vector<uint8_t>{2, 1, 0}));
+
+    f.click("Neu");
+    EXPECT_EQ(f.text("F2_ID"), "0");
+    EXPECT_EQ(f.text("Hersteller"), "");
+    EXPECT_EQ(f.modList()->count(), 0);
+    EXPECT_FALSE(f.child<QComboBox>("Modul")->isEnabled());
+    EXPECT_EQ(f.text("F2_SL"), "131");
+
+    f.st.language = kGerman;
+    f.write("GSD/WARN4711.gsd", "#Profibus_DP\nIdent_Number = 0x4711\nMax_Module = 99\nMax_Module = 98\n");
+    f.loadGsd(f.root.gsdDir() + "/WARN4711.gsd");
+    EXPECT_EQ(f.text("Meldung"), "GSD-Prüfung von WARN4711.gsd: 0 Fehler, 2 Warnungen");
 }
 
-TEST(Form2, module300_isStoredAs255And45_andDeletingItClearsBothBytes)
+TEST(Form2, module300_isStoredAs255And45_254AsOneByte_andDeletingItClearsBothBytes)
 {
     Form2Fixture f;
     f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(300)));
     f.chooseModule(300);
+    f.chooseModule(254);
     f.chooseModule(7);
-    EXPECT_EQ(f.bytes(f.userData() + 25, 3), (std::vector<uint8_t>{255, 45, 7}));
+    EXPECT_EQ(f.bytes(f.userData() + 25, 4), (std::vector<uint8_t>{255, 45, 254, 7}));
     EXPECT_EQ(f.modList()->item(0)->text(), "M300");
+    EXPECT_EQ(f.modList()->item(1)->text(), "M254");
 
     f.modList()->setCurrentRow(0);
     QTest::keyClick(f.modList(), Qt::Key_Delete);
-    EXPECT_EQ(f.bytes(f.userData() + 25, 3), (std::vector<uint8_t>{7, 0, 0}));
-    ASSERT_EQ(f.modList()->count(), 1);
-    EXPECT_EQ(f.modList()->item(0)->text(), "M7");
+    EXPECT_EQ(f.bytes(f.userData() + 25, 4), (std::vector<uint8_t>{254, 7, 0, 0}));
+    ASSERT_EQ(f.modList()->count(), 2);
+    EXPECT_EQ(f.modList()->item(1)->text(), "M7");
 }
 
 TEST(Form2, moduleListFull_refusesNextModuleAndWritesNothing)
 {
     Form2Fixture f;
     // Modules without identifier bytes or parameters fill only the list.
-    QByteArray g = "Ident_Number=0x0001\r\nModular_Station=1\r\nModule=\"Empty\"\r\nEndModule\r\n"
-                   "Module=\"Wide\"\r\nEndModule\r\n";
-    for (int m = 3; m <= 300; ++m)
+    QByteArray g = "Ident_Number=0x0001\r\nModular_Station=1\r\n";
+    for (int m = 1; m <= 300; ++m)
         g += "Module=\"X" + QByteArray::number(m) + "\"\r\nEndModule\r\n";
     f.loadGsd(f.writeGsd("FULL0001.gsd", g));
     for (int i = 0; i < 63; ++i)
@@ -405,26 +307,23 @@ TEST(Form2, moduleListFull_refusesNextModuleAndWritesNothing)
     EXPECT_EQ(f.st.record[f.userData() + 25 + 64], 0); // the byte after the list
 }
 
-TEST(Form2, neu_emptiesDeviceTextsAndBuildsNewRecord)
-{
-    Form2Fixture f;
-    f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(2)));
-    f.chooseModule(1);
-    f.click("Neu");
-    EXPECT_EQ(f.text("F2_ID"), "0");
-    EXPECT_EQ(f.text("Hersteller"), "");
-    EXPECT_EQ(f.modList()->count(), 0);
-    EXPECT_FALSE(f.child<QComboBox>("Modul")->isEnabled());
-    EXPECT_EQ(f.text("F2_SL"), "131");
-}
-
+// The GSD button reads the device and points the next save at its folder.
 // A stored station finds its file again; one whose file is not found
 // (renamed, or kept elsewhere) is given it through the GSD button, its bytes
 // unchanged.
-TEST(Form2, reopeningStoredRecord_readsItsGsdFileAgainOrLetsOneBeChosen)
+TEST(Form2, gsdButton_readsDevice_reopeningStoredRecordReadsItAgainOrLetsOneBeChosen)
 {
     Form2Fixture f;
     f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
+    ASSERT_EQ(f.ui.dialogs.size(), 1u);
+    EXPECT_EQ(f.ui.dialogs[0].initialDir, f.root.gsdDir());
+    EXPECT_EQ(f.st.configFileName, f.root.gsdDir() + "/AutoLoad.dp1");
+    EXPECT_EQ(f.text("F2_ID"), "4711");
+    EXPECT_EQ(f.text("Geraet"), "Block IO");
+    EXPECT_EQ(f.text("F2_Prm"), "05 ");
+    EXPECT_TRUE(f.child<QComboBox>("Modul")->isEnabled());
+    EXPECT_TRUE(f.st.listLines[11].startsWith(" 12. TEST4711: "));
+    EXPECT_EQ(f.text("Meldung"), "GSD check of TEST4711.gsd: 0 errors, 0 warnings");
     f.chooseModule(3);
     f.type("F2_Prm", "07 03 03");
     f.click("F2_Exit");
@@ -506,24 +405,4 @@ TEST(Form2, directlyConnectedMaster_showsLiveInputAndOutputBytes)
     board = nullptr; // the board went away: the fields stay empty
     w.DisplaySlave();
     EXPECT_EQ(w.findChild<QLineEdit *>("F2_In")->text(), "");
-}
-
-TEST(Form2, closeBox_forgetsEditsLikeCancel)
-{
-    Form2Fixture f(16);
-    f.type("Text2", "Gone");
-    f.w->close();
-    EXPECT_EQ(f.st.listLines[15], EmptyListLine(16));
-    EXPECT_EQ(f.st.image.at(16, 0), 0);
-    EXPECT_TRUE(f.w->editor().reloadFlag());
-}
-
-TEST(Form2, parameterEditorChanges_surviveAddingAnotherModule)
-{
-    Form2Fixture f;
-    f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
-    f.chooseModule(1);
-    f.st.record[33 + 1] = 0x7E; // written by the parameter editor into module 1's block
-    f.chooseModule(2);
-    EXPECT_EQ(f.text("F2_Prm"), "05 7E 01 02 02 ");
 }

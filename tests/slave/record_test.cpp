@@ -3,6 +3,8 @@
 #include "slave/record.h"
 #include "support/fixture.h"
 
+#include <numeric>
+
 using namespace meridan;
 using namespace meridan::test;
 
@@ -17,7 +19,7 @@ Fixture &NewAt(Fixture &f, int station)
     return f;
 }
 
-void SetUserPrm(State &st, std::initializer_list<uint8_t> bytes)
+void SetUserPrm(State &st, const std::vector<uint8_t> &bytes)
 {
     RemoveUserPrm(st);
     int i = 0;
@@ -27,7 +29,7 @@ void SetUserPrm(State &st, std::initializer_list<uint8_t> bytes)
     InsertUserPrm(st);
 }
 
-int SetCfg(Context &ctx, std::initializer_list<uint8_t> bytes)
+int SetCfg(Context &ctx, const std::vector<uint8_t> &bytes)
 {
     RemoveCfg(ctx.st);
     int i = 0;
@@ -37,7 +39,7 @@ int SetCfg(Context &ctx, std::initializer_list<uint8_t> bytes)
     return InsertCfg(ctx);
 }
 
-IoLengths Decode(Fixture &f, std::initializer_list<uint8_t> cfg)
+IoLengths Decode(Fixture &f, const std::vector<uint8_t> &cfg)
 {
     NewAt(f, 12);
     EXPECT_EQ(SetCfg(f.ctx, cfg), 0);
@@ -46,44 +48,20 @@ IoLengths Decode(Fixture &f, std::initializer_list<uint8_t> cfg)
 
 } // namespace
 
-TEST(SlaveRecord, newRecordAtStation12_hasTheMastersLayout)
+TEST(SlaveRecord, newRecordAtStation12_hasTheMastersLayoutAndTheCurrentOffsets)
 {
     Fixture f;
     NewAt(f, 12);
-    const Record &r = f.st.record;
-    EXPECT_EQ(r[0], 0x25);
-    EXPECT_EQ(r[3], 12);
-    EXPECT_EQ(r[7], 123);
-    EXPECT_EQ(r[8], 0x00);
-    EXPECT_EQ(r[9], 0x7B);
-    EXPECT_EQ(r[10], 0x80);
-    EXPECT_EQ(r[24], 0x00);
-    EXPECT_EQ(r[25], 0x09);
-    EXPECT_EQ((std::array<int, 4>{r[26], r[27], r[28], r[29]}), (std::array<int, 4>{0x88, 20, 5, 40}));
-    EXPECT_EQ(r[32], 1);
-    EXPECT_EQ(r[33], 0x00);
-    EXPECT_EQ(r[34], 0x02);
-    EXPECT_EQ(r[35], 0x00);
-    EXPECT_EQ(r[36], 0x06);
-    EXPECT_EQ(r[41], 0x00);
-    EXPECT_EQ(r[42], 0x5A);
-    for (int i = 43; i < 47; ++i)
-        EXPECT_EQ(r[i], '-');
-    for (int i = 47; i < 68; ++i)
-        EXPECT_EQ(r[i], ' ');
-    for (int i = 68; i < kSlotSize; ++i)
-        ASSERT_EQ(r[i], 0) << i;
+    const QByteArray head = QByteArray::fromHex("2500000c0000007b007b80" "0000000000000000000000000000"
+                                                "09881405280000010002000600000000005a")
+        + "----" + QByteArray(21, ' ');
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(f.st.record.bytes.data()), kSlotSize),
+              head + QByteArray(kSlotSize - head.size(), '\0'));
     EXPECT_FALSE(f.st.slave.gsdLoaded);
-    EXPECT_EQ(8 + ReadWord(r, 8), 131);
-
+    EXPECT_EQ(8 + ReadWord(f.st.record, 8), 131);
     BuildListLine(f.st);
     EXPECT_EQ(f.st.listLines[11], QStringLiteral(" 12. ----0000: ") + QString(20, QLatin1Char(' ')));
-}
 
-TEST(SlaveRecord, newRecord_writesTheCurrentOffsets)
-{
-    Fixture f;
-    f.st.currentStation = 20;
     f.st.slave.inputOffset = 0x280;
     f.st.slave.outputOffset = 0xA80;
     NewSlaveRecord(f.st);
@@ -102,16 +80,13 @@ TEST(SlaveRecord, threeUserPrmBytes_moveTheBlocksAndRemoveRestoresTheRecord)
     EXPECT_EQ(ReadWord(r, 8), 126);
     EXPECT_EQ(r[7], 126);
     EXPECT_EQ(r[25], 12);
-    EXPECT_EQ((std::array<int, 3>{r[33], r[34], r[35]}), (std::array<int, 3>{0xAA, 0xBB, 0xCC}));
-    EXPECT_EQ(r[36], 0x00);
-    EXPECT_EQ(r[37], 0x02); // identifier length moved to 36-37
-    EXPECT_EQ(r[46], '-');  // user data moved by 3
+    // The identifier length moved to 36-37, the user data by 3.
+    EXPECT_EQ((std::vector<int>(r.bytes.begin() + 33, r.bytes.begin() + 38)), (std::vector<int>{0xAA, 0xBB, 0xCC, 0, 2}));
+    EXPECT_EQ(r[46], '-');
 
     EXPECT_EQ(SetCfg(f.ctx, {0x13, 0x23}), 0);
     EXPECT_EQ(ReadWord(r, 8), 128);
-    EXPECT_EQ(r[37], 4);
-    EXPECT_EQ(r[38], 0x13);
-    EXPECT_EQ(r[39], 0x23);
+    EXPECT_EQ((std::vector<int>(r.bytes.begin() + 37, r.bytes.begin() + 40)), (std::vector<int>{4, 0x13, 0x23}));
 
     RemoveCfg(f.st);
     RemoveUserPrm(f.st);
@@ -122,16 +97,10 @@ TEST(SlaveRecord, fullBlocks_areAcceptedAndTheShortLengthStopsAt244)
 {
     Fixture f;
     NewAt(f, 12);
-    RemoveUserPrm(f.st);
-    for (int i = 0; i < kMaxUserPrm; ++i)
-        f.st.slave.prm[i] = uint8_t(i);
-    f.st.slave.u = kMaxUserPrm;
-    InsertUserPrm(f.st);
-    RemoveCfg(f.st);
-    for (int i = 0; i < kMaxCfg; ++i)
-        f.st.slave.cfg[i] = 0x10;
-    f.st.slave.c = kMaxCfg;
-    EXPECT_EQ(InsertCfg(f.ctx), 0);
+    std::vector<uint8_t> prm(kMaxUserPrm);
+    std::iota(prm.begin(), prm.end(), uint8_t(0));
+    SetUserPrm(f.st, prm);
+    EXPECT_EQ(SetCfg(f.ctx, std::vector<uint8_t>(kMaxCfg, 0x10)), 0);
     EXPECT_TRUE(f.ui.shown.empty());
     EXPECT_EQ(8 + ReadWord(f.st.record, 8), 435);
     EXPECT_EQ(f.st.record[7], 244);
@@ -139,18 +108,14 @@ TEST(SlaveRecord, fullBlocks_areAcceptedAndTheShortLengthStopsAt244)
     EXPECT_EQ(f.st.record[43 + 240 + 64], '-'); // user data intact behind both blocks
 
     // 245 is the first length that no longer fits the short byte.
-    WriteWord(f.st.record, 8, 244);
-    SetShortLength(f.st.record);
-    EXPECT_EQ(f.st.record[7], 244);
-    WriteWord(f.st.record, 8, 245);
-    SetShortLength(f.st.record);
-    EXPECT_EQ(f.st.record[7], 244);
-    WriteWord(f.st.record, 8, 300);
-    SetShortLength(f.st.record);
-    EXPECT_EQ(f.st.record[7], 244);
+    for (const int len : {243, 244, 245, 300}) {
+        WriteWord(f.st.record, 8, len);
+        SetShortLength(f.st.record);
+        EXPECT_EQ(f.st.record[7], std::min(len, 244)) << len;
+    }
 }
 
-TEST(SlaveRecord, recordThatWouldReach511Bytes_isRefusedUnchanged)
+TEST(SlaveRecord, recordThatWouldReach511BytesOrIndexesOutsideIt_areRefusedUnchanged)
 {
     Fixture f;
     NewAt(f, 12);
@@ -170,18 +135,15 @@ TEST(SlaveRecord, recordThatWouldReach511Bytes_isRefusedUnchanged)
     ASSERT_EQ(f.ui.shown.size(), 1u);
     EXPECT_EQ(f.ui.lastText(), QStringLiteral("Error: dataset too long.\nPlease remove the last module!"));
     EXPECT_EQ(f.ui.lastTitle(), QStringLiteral("Error MERIDAN"));
-}
 
-TEST(SlaveRecord, indexesOutsideRecordOrBuffers_endTheOperationWithoutWriting)
-{
-    Fixture f;
+    // Indexes outside the record or the buffers end the operation without writing.
     NewAt(f, 12);
-    const Record before = f.st.record;
+    const Record fresh = f.st.record;
     f.st.slave.u = kMaxUserPrm + 1;
     EXPECT_THROW(InsertUserPrm(f.st), RangeError);
     f.st.slave.c = kMaxCfg + 1;
     EXPECT_THROW(InsertCfg(f.ctx), RangeError);
-    EXPECT_EQ(f.st.record, before);
+    EXPECT_EQ(f.st.record, fresh);
     EXPECT_THROW(f.st.slave.prm[240], RangeError);
     EXPECT_THROW(f.st.slave.cfg[-1], RangeError);
 
@@ -195,60 +157,24 @@ TEST(SlaveRecord, indexesOutsideRecordOrBuffers_endTheOperationWithoutWriting)
     EXPECT_EQ(f.st.record, damaged);
 }
 
-TEST(SlaveRecord, compactIdentifierBytes_decodeToInputAndOutputLengths)
+TEST(SlaveRecord, identifierBytes_decodeToInputAndOutputLengths)
 {
     Fixture f;
-    const auto in = [&](std::initializer_list<uint8_t> cfg) { return Decode(f, cfg).inputLength; };
-    const auto out = [&](std::initializer_list<uint8_t> cfg) { return Decode(f, cfg).outputLength; };
-    EXPECT_EQ(in({0x13}), 4);
-    EXPECT_EQ(out({0x13}), 0);
-    EXPECT_EQ(out({0x23}), 4);
-    EXPECT_EQ(in({0x23}), 0);
-    EXPECT_EQ(in({0x31}), 2);
-    EXPECT_EQ(out({0x31}), 2);
-    EXPECT_EQ(in({0x53}), 8);
-    EXPECT_EQ(out({0xE1}), 4);
-    EXPECT_EQ(in({0xE1}), 0);
-}
-
-TEST(SlaveRecord, specialIdentifier_coversItsLengthAndMakerBytes)
-{
-    Fixture f;
-    // 0xC2: output and input length bytes, then two maker bytes; 0x13 after
-    // it must be read as the next identifier, not as a maker byte.
-    const IoLengths io = Decode(f, {0xC2, 0x41, 0x03, 0x13, 0x13, 0x10});
-    EXPECT_EQ(io.outputLength, 4);
-    EXPECT_EQ(io.inputLength, 4 + 1);
-
+    const struct Case {
+        std::vector<uint8_t> cfg;
+        int in, out;
+    } cases[] = {
+        {{0x13}, 4, 0}, {{0x23}, 0, 4}, {{0x31}, 2, 2}, {{0x53}, 8, 0}, {{0xE1}, 0, 4},
+        // 0xC2: output and input length bytes, then two maker bytes; the 0x13
+        // after it must be read as the next identifier, not as a maker byte.
+        {{0xC2, 0x41, 0x03, 0x13, 0x13, 0x10}, 4 + 1, 4},
+    };
+    for (const Case &c : cases) {
+        const IoLengths io = Decode(f, c.cfg);
+        EXPECT_EQ(io.inputLength, c.in) << int(c.cfg[0]);
+        EXPECT_EQ(io.outputLength, c.out) << int(c.cfg[0]);
+    }
     DecodeIoLengths(f.st);
     EXPECT_EQ(f.st.slave.inputLength, 5);
     EXPECT_EQ(f.st.slave.c, 6);
-}
-
-TEST(SlaveRecord, moduleNumbersAbove254_takeTwoBytes)
-{
-    Fixture f;
-    NewAt(f, 12);
-    ASSERT_TRUE(AppendModule(f.st.record, 3));
-    ASSERT_TRUE(AppendModule(f.st.record, 300));
-    ASSERT_TRUE(AppendModule(f.st.record, 254));
-    const int list = 43 + kModuleListAt;
-    EXPECT_EQ(f.st.record[list], 3);
-    EXPECT_EQ(f.st.record[list + 1], 255);
-    EXPECT_EQ(f.st.record[list + 2], 45);
-    EXPECT_EQ(f.st.record[list + 3], 254);
-    EXPECT_EQ(ModuleList(f.st.record), (std::vector<int>{3, 300, 254}));
-}
-
-TEST(SlaveRecord, fullModuleList_refusesAnotherModule)
-{
-    Fixture f;
-    NewAt(f, 12);
-    for (int i = 0; i < 63; ++i)
-        ASSERT_TRUE(AppendModule(f.st.record, 1));
-    EXPECT_FALSE(AppendModule(f.st.record, 300)); // two bytes, one left
-    EXPECT_TRUE(AppendModule(f.st.record, 2));
-    EXPECT_FALSE(AppendModule(f.st.record, 2));
-    EXPECT_FALSE(AppendModule(f.st.record, 511));
-    EXPECT_EQ(f.st.record[43 + kModuleListAt + kModuleListLen], 0);
 }

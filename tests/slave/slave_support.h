@@ -80,11 +80,8 @@ struct Form2Fixture : Fixture {
     }
     QString writeGsd(const QString &name, const QByteArray &bytes) const
     {
-        const QString path = root.gsdDir() + QLatin1Char('/') + name;
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(bytes);
-        return path;
+        write(QStringLiteral("GSD/") + name, bytes);
+        return root.gsdDir() + QLatin1Char('/') + name;
     }
     // Chooses GSD module m from the drop-down.
     void chooseModule(int m) const
