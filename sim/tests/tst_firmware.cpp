@@ -220,7 +220,7 @@ TEST(StartByte, stop_clearsConfigurationRefusesJobsAndIsReadyAfterTheBootDelay)
     EXPECT_TRUE(r.fw.slaveRecords().empty());
 }
 
-TEST(StartByte, startFromEeprom_goesToOperateWithModeReportOrStaysOfflineWhenEmpty)
+TEST(StartByte, startFromEeprom_goesToOperateWithModeReport)
 {
     Rig r;
     r.download(masterRecord(), {slaveRecord(12, 0x4711, {0x31})});
@@ -235,12 +235,6 @@ TEST(StartByte, startFromEeprom_goesToOperateWithModeReportOrStaysOfflineWhenEmp
     EXPECT_EQ(r.fw.mode(), Mode::Operate);
     EXPECT_TRUE(r.running(12));
     EXPECT_EQ(*r.reply(), (Bytes{0xA8, 0, 0, 0xC0, 2, 3, 0, 0}));
-
-    Rig empty(BoardKind::Ketch);
-    empty.ram.set(0x0400, 0);
-    empty.fw.poll(empty.now);
-    EXPECT_EQ(empty.fw.mode(), Mode::Offline);
-    EXPECT_EQ(*empty.reply(), (Bytes{0xA8, 0, 0, 0x00, 2, 0, 0, 0}));
 }
 
 // What a burn job writes, an erase clears and a start from the EEPROM reads

@@ -264,7 +264,4 @@ TEST(BusWindow, haltAndEepromCommands_showTheModeTheyLeave)
     f.trigger("EEStop");
     EXPECT_EQ(f.text("Betriebsart"), QStringLiteral("Offline"));
     EXPECT_FALSE(f.child<QCheckBox>("Run")->isChecked());
-    // A Tessel card has no stored configuration to start from.
-    f.trigger("EEStart");
-    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Only Ravelin or TCP/IP Connection"));
 }

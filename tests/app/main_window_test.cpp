@@ -59,15 +59,6 @@ struct WindowFixture : Board, WindowBench<VirtualPump> {
     }
 };
 
-// Lets the window system's events through until `done`, a bounded number of times.
-template <typename Pred>
-bool Settles(Pred done)
-{
-    for (int i = 0; i < 200 && !done(); ++i)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
-
 QString Plain(QString text)
 {
     return text.remove(QLatin1Char('&'));
@@ -316,11 +307,11 @@ TEST(MainWindow, comingBackFromTheMasterEditor_activatesTheMainWindow)
     f.w->show();
     f.list()->setCurrentRow(4);
     f.click("F1_Master");
-    ASSERT_TRUE(Settles([&] { return QApplication::activeWindow() == f.w->masterEditor(); }));
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == f.w->masterEditor(); }));
     f.ctx.status(QStringLiteral("other"));
     f.w->ShowStatus();
     f.w->activateWindow();
-    ASSERT_TRUE(Settles([&] { return QApplication::activeWindow() == f.w.get(); }));
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == f.w.get(); }));
     EXPECT_EQ(f.melde1(), QStringLiteral("Slave  14 selected"));
 
     // Coming back from a message box (or another program) reselects nothing.
@@ -332,7 +323,7 @@ TEST(MainWindow, comingBackFromTheMasterEditor_activatesTheMainWindow)
     });
     QMessageBox::information(f.w.get(), QStringLiteral("t"), QStringLiteral("m"));
     f.w->activateWindow();
-    ASSERT_TRUE(Settles([&] { return QApplication::activeWindow() == f.w.get(); }));
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == f.w.get(); }));
     EXPECT_EQ(f.melde1(), QStringLiteral("kept"));
 }
 

@@ -8,20 +8,12 @@
 using namespace meridan;
 using namespace meridan::test;
 
-namespace {
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-} // namespace
-
 TEST(Settings, chooseEnglish_writesTwoCrLfLinesAndNextStartIsEnglish)
 {
     Fixture f;
     f.st.language = kGerman;
     EXPECT_TRUE(ChooseLanguage(f.ctx, kEnglish));
-    EXPECT_EQ(ReadAll(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n"));
+    EXPECT_EQ(ReadFile(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n"));
 
     Fixture next;
     QFile::copy(f.root.settingsFile(), next.root.settingsFile());
@@ -30,7 +22,7 @@ TEST(Settings, chooseEnglish_writesTwoCrLfLinesAndNextStartIsEnglish)
     EXPECT_EQ(next.st.language, kEnglish);
 
     EXPECT_TRUE(ChooseLanguage(f.ctx, kGerman));
-    EXPECT_EQ(ReadAll(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 49\r\n"));
+    EXPECT_EQ(ReadFile(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 49\r\n"));
 }
 
 TEST(Settings, chooseActiveLanguage_writesNothing)
@@ -84,14 +76,14 @@ TEST(Settings, fastDownload_isKeptBesideTheLanguageAndReadBack)
     Fixture f;
     f.st.language = kEnglish;
     ChooseFastDownload(f.ctx, true);
-    EXPECT_EQ(ReadAll(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n[FASTDOWNLOAD]\r\n 1\r\n"));
+    EXPECT_EQ(ReadFile(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n[FASTDOWNLOAD]\r\n 1\r\n"));
     Fixture next;
     QFile::copy(f.root.settingsFile(), next.root.settingsFile());
     ReadSettings(next.ctx);
     EXPECT_TRUE(next.st.fastDownload);
     EXPECT_EQ(next.st.language, kEnglish);
     ChooseFastDownload(f.ctx, false);
-    EXPECT_EQ(ReadAll(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n"));
+    EXPECT_EQ(ReadFile(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n"));
 }
 
 TEST(Settings, varToolSection_isReadAndSurvivesALanguageChange)
@@ -101,7 +93,7 @@ TEST(Settings, varToolSection_isReadAndSurvivesALanguageChange)
     EXPECT_EQ(ReadVarTool(f.ctx), QStringLiteral("/opt/mwt/pack --quiet"));
     f.st.language = kGerman;
     EXPECT_TRUE(ChooseLanguage(f.ctx, kEnglish));
-    EXPECT_EQ(ReadAll(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n[VARTOOL]\r\n/opt/mwt/pack --quiet\r\n"));
+    EXPECT_EQ(ReadFile(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n[VARTOOL]\r\n/opt/mwt/pack --quiet\r\n"));
     ReadSettings(f.ctx);
     EXPECT_EQ(f.st.language, kEnglish);
     EXPECT_EQ(ParseVarTool("[LANGUAGE]\r\n 1\r\n"), QString()); // none by default
@@ -124,6 +116,6 @@ TEST(WholeFile, aWriteCutShort_failsAndKeepsTheOldFile)
     ::setrlimit(RLIMIT_FSIZE, &was);
     ::signal(SIGXFSZ, oldSignal);
     EXPECT_FALSE(why.isEmpty());
-    EXPECT_EQ(ReadAll(path), QByteArray("old contents"));
+    EXPECT_EQ(ReadFile(path), QByteArray("old contents"));
     EXPECT_EQ(QDir(f.tmp.path()).entryList({"keep.bin*"}, QDir::Files), QStringList{"keep.bin"});
 }

@@ -6,13 +6,6 @@
 using namespace meridan;
 using namespace meridan::test;
 
-TEST(StationList, slaveLines_showCodeIdentInHexAndName)
-{
-    EXPECT_EQ(ListLineFor(DemoSlave(12, 0x00A5, "0815", "Pump")),
-              QStringLiteral(" 12. 081500A5: Pump                "));
-    EXPECT_EQ(ListLineFor(DemoSlave(40, 0x1234, "IO16", "Valves")).left(18), QStringLiteral(" 40. IO161234: Val"));
-}
-
 TEST(StationList, newRecordWithoutCodeOrName_showsOnlyTheStation)
 {
     // A record just created by the slave editor has zero bytes where the GSD

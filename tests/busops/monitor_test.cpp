@@ -23,24 +23,6 @@ struct Tick : BoardBench<Commissioning> {
 };
 } // namespace
 
-TEST(StatusTick, hardwareTextIsTheLinksOwnName)
-{
-    Tick t;
-    const std::pair<const char *, const char *> cases[] = {
-        {"ravelin:com1", "Ravelin COM1"}, {"dromon:com2", "Ravelin COM2"}, {"ketch-tcp", "TCP/IP"},
-        {"corvet-dpram", "Corvet"},       {"vme:3", "Tessel/DPX"}};
-    for (auto [item, text] : cases) {
-        t.plug(item);
-        t.ops.Timer1_Timer();
-        EXPECT_EQ(t.panel.hwText, text);
-    }
-    t.st.language = kGerman;
-    t.conn.NoHardwareItem();
-    t.ops.Timer1_Timer();
-    EXPECT_EQ(t.panel.hwText, "ohne Hardware");
-    EXPECT_FALSE(t.panel.timerBusy);
-}
-
 TEST(StatusTick, modeDisplayFromE7AndA8)
 {
     Tick t;

@@ -18,12 +18,6 @@ std::pair<int, QByteArray> Cli(const QString &root, const QStringList &args)
     return {r.code, r.out};
 }
 
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 struct Way {
     const char *hw;     // the --hw argument
     const char *board;  // the simulator's board name
@@ -58,11 +52,11 @@ TEST_P(EveryWay, burnRestartStartFromEepromReadBack_givesTheSameConfiguration)
     const QString config = dir.filePath("setup/AutoLoad.dp1");
     const QString back = dir.filePath("back.dp1");
     ASSERT_EQ(cli({"demo-config"}).first, 0);
-    const QByteArray original = ReadAll(config);
+    const QByteArray original = ReadFile(config);
     auto [code, out] = cli({"burn", "--hw", w.hw, config, "--yes"});
     ASSERT_EQ(code, 0) << out.toStdString();
     EXPECT_TRUE(out.endsWith("Programming O.K\n")) << out.toStdString();
-    EXPECT_EQ(ReadAll(config), original);
+    EXPECT_EQ(ReadFile(config), original);
 
     ASSERT_TRUE(restart());
     ASSERT_EQ(cli({"eeprom-start", "--hw", w.hw}).first, 0);
@@ -79,11 +73,11 @@ TEST_P(EveryWay, burnRestartStartFromEepromReadBack_givesTheSameConfiguration)
     ASSERT_EQ(cli({"erase", "--hw", w.hw}).first, 0);
     ASSERT_EQ(cli({"eeprom-start", "--hw", w.hw}).first, 0);
     EXPECT_TRUE(reaches("Offline"));
-    const QByteArray kept = ReadAll(back);
+    const QByteArray kept = ReadFile(back);
     std::tie(code, out) = cli({"upload", "--hw", w.hw, back});
     EXPECT_EQ(code, 1);
     EXPECT_TRUE(out.endsWith(QByteArray(w.noData) + "\n")) << out.toStdString();
-    EXPECT_EQ(ReadAll(back), kept);
+    EXPECT_EQ(ReadFile(back), kept);
 }
 
 INSTANTIATE_TEST_SUITE_P(Demo, EveryWay,
@@ -142,11 +136,11 @@ TEST(EepromFaults, boardKilledDuringBurnOrRead_clearMessageNoHangFilesUnchanged)
             ASSERT_EQ(Cli(dir.path(), {c.prepare, "--hw", c.hw, config}).first, 0);
         }
         const QString target = c.prepare ? dir.filePath("back.dp1") : config;
-        const QByteArray before = ReadAll(target);
+        const QByteArray before = ReadFile(target);
         const Caught k = KillBoardWhen(sim, {"--root", dir.path(), c.command, "--hw", c.hw, target}, c.when);
         EXPECT_EQ(k.code, 1) << k.out.constData();
         EXPECT_LT(k.ms, 20000);
         EXPECT_TRUE(k.out.contains(c.says)) << k.out.constData();
-        EXPECT_EQ(ReadAll(target), before);
+        EXPECT_EQ(ReadFile(target), before);
     }
 }

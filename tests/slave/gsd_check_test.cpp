@@ -13,12 +13,6 @@ namespace {
 
 const QString kFixtures = QStringLiteral(MERIDAN_SOURCE_DIR "/tests/slave/gsdcheck");
 
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 TEST(GsdCheck, fixtureFiles_giveTheirExpectedReports)
@@ -27,8 +21,8 @@ TEST(GsdCheck, fixtureFiles_giveTheirExpectedReports)
     ASSERT_GE(files.size(), 6);
     for (const QString &name : files) {
         SCOPED_TRACE(name.toStdString());
-        const QString report = GsdCheckReport(name, CheckGsdBytes(ReadAll(kFixtures + QLatin1Char('/') + name)));
-        const QString expected = QString::fromUtf8(ReadAll(kFixtures + QLatin1Char('/') + QFileInfo(name).completeBaseName() + ".expected"));
+        const QString report = GsdCheckReport(name, CheckGsdBytes(ReadFile(kFixtures + QLatin1Char('/') + name)));
+        const QString expected = QString::fromUtf8(ReadFile(kFixtures + QLatin1Char('/') + QFileInfo(name).completeBaseName() + ".expected"));
         EXPECT_EQ(report.toStdString(), expected.toStdString());
     }
 }
@@ -47,7 +41,7 @@ TEST(GsdCheck, whatTheReaderCutsOrRefuses_isReportedWhereItHappens)
         for (int r = 0; m == 2 && r < 25; ++r)
             g += "Ext_User_Prm_Data_Ref(" + QByteArray::number(r) + ") = 1\n";
     }
-    const QString expected = QString::fromUtf8(ReadAll(kFixtures + QStringLiteral("/cuts.expected")));
+    const QString expected = QString::fromUtf8(ReadFile(kFixtures + QStringLiteral("/cuts.expected")));
     EXPECT_EQ(GsdCheckReport(QStringLiteral("cuts.gsd"), CheckGsdBytes(g)).toStdString(), expected.toStdString());
 }
 

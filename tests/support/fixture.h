@@ -13,6 +13,13 @@
 
 namespace meridan::test {
 
+// A whole file, empty when it cannot be read.
+inline QByteArray ReadFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 struct Fixture {
     QTemporaryDir tmp;
     Root root{tmp.path()};
@@ -35,11 +42,7 @@ struct Fixture {
         if (f.open(QIODevice::WriteOnly))
             f.write(bytes);
     }
-    QByteArray read(const QString &name) const
-    {
-        QFile f(file(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray read(const QString &name) const { return ReadFile(file(name)); }
 };
 
 // meridan-cli run to its end, killed after `timeoutMs`: its exit code (-1
