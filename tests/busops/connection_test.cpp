@@ -25,34 +25,17 @@ struct Items : LinkFixture {
     bool connect(const char *item) { return conn.ConnectItem(*ParseHwName(QString::fromLatin1(item))); }
 };
 
-// A Tessel card that goes into its loader when stopped and boots once a 331
-// image was loaded; `loadStatus` answers the END command.
+// A Tessel card that goes into its loader when stopped.
 struct TesselStart : Items {
     std::unique_ptr<DpramFile> ram = tesselFile();
-    QList<uint8_t> loaded;
-    uint8_t loadStatus = 0;
-    bool boots = true;
+    FakeLoader loader{*ram};
 
     TesselStart()
     {
         write("download/OS9PCI.lo", QByteArray(20, '4'));
         write("download/DPM1.lo", QByteArray(20, '3'));
         connect("tessel");
-        pump.onPump = [this] { step(); };
-    }
-    void step()
-    {
-        DpramFile &r = *ram;
-        const uint8_t cmd = r[0x0D30];
-        if (cmd == 0)
-            return;
-        r[0x0D31] = cmd == 3 ? loadStatus : 0;
-        if (cmd == 3) {
-            loaded << r[0x0D32];
-            if (r[0x0D32] == 0x31 && loadStatus == 0 && boots)
-                r[0x0400] = 0x52;
-        }
-        r[0x0D30] = 0;
+        pump.onPump = [this] { loader.step(); };
     }
 };
 
@@ -208,7 +191,7 @@ TEST(StartUp, badImage_showsItsLoaderCodeAndGoesOn)
 {
     TesselStart f;
     f.st.language = kGerman;
-    f.loadStatus = 0x13;
+    f.loader.endStatus = 0x13;
     (*f.ram)[0x0D3B] = 1;
     // The stopped card never says "R" again; its start byte still reads 1.
     EXPECT_TRUE(f.conn.StartUp());
@@ -222,10 +205,10 @@ TEST(StartUp, badImage_showsItsLoaderCodeAndGoesOn)
 TEST(StartUp, noReadyMark_givesProfibusInitTimeoutAfter500Rounds)
 {
     TesselStart f;
-    f.boots = false;
+    f.loader.boots = false;
     const qint64 start = f.pump.nowMs();
     f.conn.StartUp();
-    EXPECT_EQ(f.loaded, QList<uint8_t>{0x31}); // no load request: the 331 image only
+    EXPECT_EQ(f.loader.ended, QList<uint8_t>{0x31}); // no load request: the 331 image only
     EXPECT_EQ(f.ui.lastText(), "Profibus Init Timeout");
     EXPECT_EQ(f.ui.lastTitle(), "DPM1:");
     // 300 ms after the stop, the loader's few polls, 500 rounds of 10 ms.

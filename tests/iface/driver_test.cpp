@@ -30,32 +30,6 @@ void FakePciDevice(const QString &dir, const char *subVendor, const char *subDev
     put("resource2", ram);
 }
 
-// The boot loader's side of the Tessel card, run on every pump.
-struct FakeLoader {
-    explicit FakeLoader(DpramFile &r) : ram(r) {}
-    DpramFile &ram;
-    QList<uint8_t> commands;
-    QList<uint8_t> cpus;
-    QList<int> seqs;
-    int dataBytes = 0;
-
-    void step()
-    {
-        const uint8_t cmd = ram[0x0D30];
-        if (cmd == 0)
-            return;
-        commands << cmd;
-        if (cmd == 1)
-            cpus << ram[0x0D32];
-        if (cmd == 2) {
-            seqs << (ram[0x0D36] << 8 | ram[0x0D37]);
-            dataBytes += ram[0x0D34] << 8 | ram[0x0D35];
-        }
-        ram[0x0D31] = 0;
-        ram[0x0D30] = 0;
-    }
-};
-
 } // namespace
 
 TEST(DriverDirect, tesselFile_isMappedForReadAndWrite)

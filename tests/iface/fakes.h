@@ -83,6 +83,40 @@ private:
     uchar *mem_ = nullptr;
 };
 
+// The boot loader's side of the Tessel card, run on every pump: each command
+// is taken and noted; END is answered with `endStatus`, and a 331 image that
+// loaded well brings the firmware up when the card `boots`.
+struct FakeLoader {
+    explicit FakeLoader(DpramFile &r) : ram(r) {}
+    DpramFile &ram;
+    QList<uint8_t> commands, cpus, ended; // cpus as BEGIN names them, ended as END does
+    QList<int> seqs;
+    int dataBytes = 0;
+    uint8_t endStatus = 0;
+    bool boots = true;
+
+    void step()
+    {
+        const uint8_t cmd = ram[0x0D30];
+        if (cmd == 0)
+            return;
+        commands << cmd;
+        if (cmd == 1)
+            cpus << ram[0x0D32];
+        if (cmd == 2) {
+            seqs << (ram[0x0D36] << 8 | ram[0x0D37]);
+            dataBytes += ram[0x0D34] << 8 | ram[0x0D35];
+        }
+        ram[0x0D31] = cmd == 3 ? endStatus : 0;
+        if (cmd == 3) {
+            ended << ram[0x0D32];
+            if (ram[0x0D32] == 0x31 && endStatus == 0 && boots)
+                ram[0x0400] = 0x52;
+        }
+        ram[0x0D30] = 0;
+    }
+};
+
 // The master's serial monitor, as far as the tests need it: "R", "W", "L",
 // "P" commands on a 16 KiB memory, "V" with a version, "!" with mode "P".
 // Replies go into the port at once unless `mute`.
