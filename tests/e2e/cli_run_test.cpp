@@ -157,6 +157,28 @@ TEST_F(DemoBoards, noBoardBadArgumentsOrNoEeprom_failClearly)
     EXPECT_TRUE(r.out.contains("Only Ravelin or TCP/IP Connection"));
 }
 
+TEST_F(DemoBoards, peekAndPoke_workOverEveryConnection)
+{
+    const auto run = [](const QStringList &args) {
+        const CliRun r = cli(args);
+        return std::make_pair(r.code, r.out);
+    };
+    EXPECT_EQ(run({"peek", "--hw", "tessel", "0x0C", "3"}), std::make_pair(0, QByteArray("5A 45 4C  ZEL\n")));
+    int value = 0x41;
+    for (const char *hw : {"corvet-dpram", "ravelin:com1", "dromon:com2", "ravelin-tcp", "dromon-tcp", "ketch-tcp:Ketch"}) {
+        // A byte the firmware leaves alone, in every map.
+        EXPECT_EQ(run({"poke", "--hw", hw, "0x10", QString::number(value)}).first, 0) << hw;
+        const QByteArray hex = QByteArray::number(value, 16).toUpper();
+        EXPECT_EQ(run({"peek", "--hw", hw, "16", "2"}), std::make_pair(0, hex + " 00  " + char(value) + ".\n")) << hw;
+        ++value;
+    }
+    // Bad arguments are usage errors; a board that does not answer is a failure.
+    for (const QStringList &bad : {QStringList{"peek", "0x0C"}, {"peek", "--hw", "pci", "0"}, {"peek", "--hw", "tessel", "0x10000"},
+                                   {"peek", "--hw", "tessel", "0xFFFF", "2"}, {"poke", "--hw", "tessel", "0", "256"}})
+        EXPECT_EQ(run(bad).first, 2) << bad.join(' ').toStdString();
+    EXPECT_EQ(run({"peek", "--hw", "vme:2", "0"}).first, 1);
+}
+
 // A board that dies in the middle of a download is reported, and nothing hangs
 // (the window's tests kill a Ravelin on COM1 and a Ketch over TCP).
 TEST(DemoBoardKilled, duringRunOnADromon_reportsTheLostConnection)

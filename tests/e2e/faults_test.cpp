@@ -1,5 +1,6 @@
-// Faults a user meets on site, end to end: a full disk, a board that died, a
-// download larger than a fixed time-out allows.
+// Faults a user meets on site, end to end: a full disk, a board that died or
+// froze, a download larger than a fixed time-out allows.
+#include "busops/connection.h"
 #include "e2e_support.h"
 #include "config/configfile.h"
 #include "config/demo.h"
@@ -73,6 +74,28 @@ TEST(DeadBoard, statusFromTheDPRamItLeftBehind_saysNoAnswer)
     EXPECT_TRUE(site.cli({"status", "--hw", "tessel"}).second.contains("mode: Operate"));
     site.sim.kill(); // its DP-RAM file stays, reading as a running bus
     EXPECT_EQ(site.cli({"status", "--hw", "tessel"}), std::make_pair(1, QString("meridan-cli status: no answer from the master\n")));
+}
+
+TEST(DeadBoard, frozenNetworkBoard_failsEveryCallQuicklyAndIsReportedLost)
+{
+    Site site;
+    START_SITE(site);
+    Panel panel;
+    Connection conn{site.ctx, panel};
+    ASSERT_TRUE(conn.ConnectItem(*iface::ParseHwName("dromon-tcp")));
+    site.sim.freeze(true);
+    QElapsedTimer t;
+    t.start();
+    iface::Link &link = conn.link();
+    EXPECT_EQ(link.getByte(link.map().startByte), 0);
+    EXPECT_TRUE(link.lost());
+    EXPECT_FALSE(link.putJob(site.st.record));
+    EXPECT_FALSE(link.getMessage());
+    EXPECT_LT(t.elapsed(), 5000);
+    site.sim.freeze(false);
+    EXPECT_TRUE(conn.CheckLost());
+    EXPECT_EQ(site.st.melde1, "Communicationtimeout from TCP Port");
+    EXPECT_FALSE(conn.connected());
 }
 
 TEST(LargeDownload, cutByATimeOut_saysItEndedHalfWay)
