@@ -5,28 +5,21 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QDir>
-#include <QProcess>
 #include <QRegularExpression>
 
 using namespace meridan::test;
 
 namespace {
 
-struct GsdRun {
-    int code = -1;
+struct GsdRun : CliRun {
     QJsonObject json;
-    QByteArray err;
-    QByteArray out;
 };
 
 GsdRun Cli(const QStringList &args, const QString &workDir = {})
 {
-    QProcess p;
-    p.setWorkingDirectory(workDir);
-    p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), args);
-    p.waitForFinished(60000);
-    const QByteArray out = p.readAllStandardOutput();
-    return {p.exitCode(), QJsonDocument::fromJson(out).object(), p.readAllStandardError(), out};
+    GsdRun r{RunCli(args, 60000, workDir), {}};
+    r.json = QJsonDocument::fromJson(r.out).object();
+    return r;
 }
 
 GsdRun Gsd(const QStringList &args) { return Cli(QStringList{QStringLiteral("gsd")} + args); }
@@ -93,7 +86,8 @@ TEST(CliCatalogue, listsTheFolderAsATableOrJson)
     EXPECT_EQ(Cli(root + QStringList{QStringLiteral("catalogue"), f.file(QStringLiteral("none"))}).code, 2);
 }
 
-// Every real device file: read, checked and catalogued with exit 0.
+// Every real device file: checked and catalogued with exit 0 (each one is
+// read by the reader's own test).
 TEST(CliGsdCheck, everyRealFile_isReadCheckedAndCatalogued)
 {
     const QDir dir(SharedGsdDir());
@@ -113,6 +107,4 @@ TEST(CliGsdCheck, everyRealFile_isReadCheckedAndCatalogued)
     EXPECT_EQ(listed.size(), files.size());
     for (const QJsonValue &e : listed)
         EXPECT_EQ(e.toObject()[QStringLiteral("ident")].toString().size(), 4) << e.toObject()[QStringLiteral("file")].toString().toStdString();
-    for (const QString &name : files)
-        EXPECT_EQ(Gsd({dir.filePath(name)}).code, 0) << name.toStdString();
 }

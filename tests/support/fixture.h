@@ -51,9 +51,10 @@ struct CliRun {
     int code = -1;
     QByteArray out, err;
 };
-inline CliRun RunCli(const QStringList &args, int timeoutMs = 20000)
+inline CliRun RunCli(const QStringList &args, int timeoutMs = 20000, const QString &workDir = {})
 {
     QProcess p;
+    p.setWorkingDirectory(workDir);
     p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), args);
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
