@@ -89,7 +89,7 @@ TEST(DriverLoader, image_goesOverInChunksOf1024)
     EXPECT_EQ(board.cpus, QList<uint8_t>{0x31});
     EXPECT_EQ(board.commands, (QList<uint8_t>{1, 2, 2, 2, 3}));
     EXPECT_EQ(board.seqs, (QList<int>{0, 1, 2}));
-    EXPECT_EQ(board.dataBytes, 0x901);
+    EXPECT_EQ(board.chunks, (QList<int>{1024, 1024, 0x901 - 2048}));
 }
 
 TEST(DriverLoader, fileAndBoardProblems_giveTheirCodes)

@@ -90,8 +90,7 @@ struct FakeLoader {
     explicit FakeLoader(DpramFile &r) : ram(r) {}
     DpramFile &ram;
     QList<uint8_t> commands, cpus, ended; // cpus as BEGIN names them, ended as END does
-    QList<int> seqs;
-    int dataBytes = 0;
+    QList<int> seqs, chunks; // each DATA command's sequence number and length
     uint8_t endStatus = 0;
     bool boots = true;
 
@@ -105,7 +104,7 @@ struct FakeLoader {
             cpus << ram[0x0D32];
         if (cmd == 2) {
             seqs << (ram[0x0D36] << 8 | ram[0x0D37]);
-            dataBytes += ram[0x0D34] << 8 | ram[0x0D35];
+            chunks << (ram[0x0D34] << 8 | ram[0x0D35]);
         }
         ram[0x0D31] = cmd == 3 ? endStatus : 0;
         if (cmd == 3) {

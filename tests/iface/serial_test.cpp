@@ -251,6 +251,16 @@ TEST(SerialLink, frozenBoard_theFirstTimeOutEndsTheJob_andTheDeadlineEveryWait)
     EXPECT_EQ(g.pump.nowMs(), 1200);
 }
 
+// The download's time budget: a job's exchange cannot pass faster than the
+// bit times of its characters, ten bits each at 9600 baud.
+TEST(SerialLink, transferTime_isAtLeastTheCharactersBitTimes)
+{
+    Freezing f(0);
+    EXPECT_GE(f.link->transferMs(8), (8 + 22) * 13 * 10 * 1000 / 9600);
+    SerialFixture g;
+    EXPECT_GE(g.frames()->transferMs(200), (200 + 17) * 10 * 1000 / 9600);
+}
+
 TEST(SerialLink, aReplyThatIsNoAnswer_losesTheLineForGood)
 {
     Freezing f(1 << 30);
