@@ -153,9 +153,6 @@ TEST(IoConfigFile, lastLineWithoutLineEnd_getsOneBeforeTheBlocks)
     PutSlave(f.ctx, 12, {0x10});
     const IoPlan plan = PlanIoConfig(old, BuildIoMap(f.st.image));
     EXPECT_TRUE(plan.text.startsWith(old + "\r\nPROGRAM in12: INPUT\r\n"));
-    EXPECT_EQ(IoBlockText(Dir::In, 12, " ", 0, 7, 256),
-              "PROGRAM in12 : INPUT\r\n(\r\n  VAR_ADR :=  0 ,\r\n  END_VAR_ADR :=  7 ,\r\n  DEVICE := DRIVER ,\r\n"
-              "  DRIVER_NAME := 'ProfiDP',\r\n  DRIVER_PAR1 :=  12 ,\r\n  DRIVER_PAR2 :=  256 \r\n );\r\n \r\n");
 }
 
 TEST(IoConfigFaults, readOnlyOrFullFileSystem_errorAndFileUnchanged)
