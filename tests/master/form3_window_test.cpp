@@ -71,7 +71,6 @@ TEST(Form3Window, afterNew_defaultThenOkMakesTheMasterValid)
     f.click("SetBus");
     EXPECT_EQ(f.child<QLabel>("Meldung")->text(), QStringLiteral("Default values set"));
     EXPECT_EQ(f.text("F3_TSL"), QStringLiteral(" 125"));
-    EXPECT_EQ(f.text("F3_TRT"), QStringLiteral("100000"));
     EXPECT_FALSE(f.st.image.hasMaster());
     f.click("Exit");
     EXPECT_EQ(f.st.image.at(0, 0), '$');

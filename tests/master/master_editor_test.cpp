@@ -42,7 +42,6 @@ TEST(MasterEditor, commit_storesEachFieldInItsOwnFormAndClampsToItsRange)
     f.ed.Commit(MasterField::Adr, "12");
     EXPECT_EQ(f.at(10), 9);
     ASSERT_EQ(f.ui.shown.size(), 1u);
-    EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
     EXPECT_EQ(f.ui.lastTitle(), "range  0 to  9");
 
     // Quiet time is stored as entry + 1 in a byte: 254 is the highest entry.
@@ -80,7 +79,6 @@ TEST(MasterEditor, commit_storesEachFieldInItsOwnFormAndClampsToItsRange)
     EXPECT_EQ(f.ed.Commit(MasterField::TRT, "16777215"), "16777215");
     EXPECT_EQ(be32(f.ed.record().span(), 20), 16777215u);
     EXPECT_EQ(f.ed.Commit(MasterField::Gap, "abc"), " 1");
-    EXPECT_EQ(f.ui.lastText(), "wrong input\n" + f.ui.lastTitle());
 }
 
 TEST(MasterEditor, baudAndAutoclear_changeOnlyTheirOwnBits)
@@ -118,7 +116,4 @@ TEST(MasterEditor, ok_storesTheEditedMasterWhateverTheSharedBufferHolds)
     EXPECT_EQ(m[400], 0x5A);
     EXPECT_EQ(m, f.ed.record());
     EXPECT_FALSE(f.ed.Edited());
-    EXPECT_EQ(f.ed.Default(), "Default values set");
-    f.st.language = kGerman;
-    EXPECT_EQ(f.ed.Default(), "Default Werte eingestellt");
 }
