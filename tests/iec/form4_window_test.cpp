@@ -21,16 +21,12 @@ namespace {
 
 // The variable editor on the slave at 12 of a project in proj/, with the
 // slave at 5 before it in the input area.
-struct Form4Fixture : Fixture {
-    QString dir = file("proj");
+struct Form4Fixture : Project {
     QPointer<Form4Window> w;
     std::deque<std::pair<QString, int>> newVars; // what Add Var is answered
 
-    explicit Form4Fixture(const QByteArray &globals = "VAR_GLOBAL\r\nEND_VAR\r\n")
+    explicit Form4Fixture(const QByteArray &globals = "VAR_GLOBAL\r\nEND_VAR\r\n") : Project(globals)
     {
-        QDir().mkpath(dir);
-        st.projectFolder = dir + "/";
-        WriteAll(dir + "/globals.vb", globals);
         PutSlave(ctx, 5, {0x13});
         PutModularSlave(*this, 12, {1, 2, 4, 3}); // DI 16, DO 16, Mixed (two identifiers), AI 2
         st.record = st.image.slot(12);
@@ -81,7 +77,7 @@ TEST(Form4, modulesChannelsAttachAndSaveOnClose)
 {
     Form4Fixture f;
     f.open();
-    EXPECT_EQ(f.child<QLabel>("Label3")->text(), "Read  0 Vars from " + f.dir + "/globals.vb");
+    EXPECT_EQ(f.child<QLabel>("Label3")->text(), "Read  0 Vars from " + f.vars());
     QStringList modules;
     for (int i = 0; i < f.child<QComboBox>("Combo1")->count(); ++i)
         modules << f.child<QComboBox>("Combo1")->itemText(i);
@@ -116,9 +112,9 @@ TEST(Form4, modulesChannelsAttachAndSaveOnClose)
     EXPECT_EQ(f.ui.shown[0].text, "Save changed Vars");
     EXPECT_EQ(f.ui.shown[0].buttons, Ok | Cancel);
     EXPECT_FALSE(f.w->isVisible());
-    EXPECT_EQ(f.child<QLabel>("Label3")->text(), "Saved  2 Vars to " + f.dir + "/globals.vb");
+    EXPECT_EQ(f.child<QLabel>("Label3")->text(), "Saved  2 Vars to " + f.vars());
     // Inputs: station 5 has 0..3; module 1 of 12 is 4..5, module 3 is 6, module 5 is 7..10.
-    const QByteArray vars = ReadAll(f.dir + "/globals.vb");
+    const QByteArray vars = ReadAll(f.vars());
     EXPECT_TRUE(vars.contains("AT %IX4.5 :BOOL ;  (* #S12M1K5 *)")) << vars.constData();
     EXPECT_TRUE(vars.contains("AT %IW9 :INT  ;  (* #S12M5K1 *)")) << vars.constData();
 }
@@ -136,11 +132,11 @@ TEST(Form4, detachDeleteAndCancelledSave)
     f.click("DelVar");
     EXPECT_EQ(f.items("List1"), QStringList{"Lamp  BOOL"});
     f.ui.answers.push_back(Cancel);
-    const QByteArray before = ReadAll(f.dir + "/globals.vb");
+    const QByteArray before = ReadAll(f.vars());
     f.click("Exit");
     EXPECT_EQ(f.ui.lastText(), "Save changed Vars");
-    EXPECT_EQ(ReadAll(f.dir + "/globals.vb"), before);
-    EXPECT_FALSE(QFile::exists(f.dir + "/Ioconfig.cnf"));
+    EXPECT_EQ(ReadAll(f.vars()), before);
+    EXPECT_FALSE(QFile::exists(f.cnf()));
 }
 
 TEST(Form4, packTool_runsAroundAnEdit_closingUnchangedNeitherAsksNorPacks)
@@ -164,7 +160,7 @@ TEST(Form4, packTool_runsAroundAnEdit_closingUnchangedNeitherAsksNorPacks)
     f.addVar("Run", kBool);
     f.click("Exit");
     EXPECT_TRUE(f.ui.lastText().endsWith("PACK failed (exit code 3): broken archive")) << qPrintable(f.ui.lastText());
-    EXPECT_TRUE(ReadAll(f.dir + "/globals.vb").contains("Run "));
+    EXPECT_TRUE(ReadAll(f.vars()).contains("Run "));
 }
 
 TEST(Form4, noGsdData_itemsAreNumberedAndTheMissingNameIsSaidOnce)

@@ -20,21 +20,6 @@ std::optional<VarDecl> Decl(const char *line)
     return ParseVarLine(QByteArrayView(line), inComment).decl;
 }
 
-// A project with a variables file `globals.vb` (when given) below the root.
-struct VarProject : Fixture {
-    QString dir = file("proj");
-    explicit VarProject(const QByteArray &globals = {})
-    {
-        QDir().mkpath(dir);
-        st.projectFolder = dir + "/";
-        if (!globals.isNull())
-            WriteAll(vars(), globals);
-    }
-    QString vars() const { return dir + "/globals.vb"; }
-    QString cnf() const { return dir + "/Ioconfig.cnf"; }
-    IoMap map() const { return BuildIoMap(st.image); }
-};
-
 } // namespace
 
 TEST(ParseVarLine, takesOnlyWholeBoolAndIntDeclarationsOutsideComments)
@@ -102,12 +87,11 @@ TEST(FormatVarLine, longNamePadded_goneChannelDetached)
 
 TEST(VarRules, namesTypesAndChannels)
 {
-    VarProject p;
+    Project p;
     PutSlave(p.ctx, 12, {0x10, 0x50});
-    VarTable t = ParseVars("VAR_GLOBAL\r\n  Speed : DINT;\r\n  Lamp : BOOL;\r\nEND_VAR\r\n");
+    VarTable t = ParseVars("VAR_GLOBAL\r\n  Lamp : BOOL;\r\nEND_VAR\r\n");
     for (const char *bad : {"1abc", "a__b", "x_", "_", "BOOL", "end_var", "Motor On", "Ärger", ""})
         EXPECT_TRUE(AddVariable(p.ctx, t, QString::fromUtf8(bad), kBool).startsWith("Not an IEC 61131-3 name")) << bad;
-    EXPECT_EQ(AddVariable(p.ctx, t, "SPEED", kInt), "Varname already exist"); // a DINT in the file
     EXPECT_EQ(AddVariable(p.ctx, t, "lamp", kInt), "Varname already exist");
     EXPECT_EQ(AddVariable(p.ctx, t, "_Valve_2", kInt), "");
     EXPECT_EQ(t.live(), 2);
@@ -132,7 +116,7 @@ TEST(VarRules, namesTypesAndChannels)
 TEST(SaveVars, editedFile_keepsEveryOtherLineByteForByte)
 {
     const QByteArray before = Golden("iec/golden/globals.before.vb");
-    VarProject p(before);
+    Project p(before);
     PutSlave(p.ctx, 5, {0x50});           // one input word: input bytes 0..1
     PutSlave(p.ctx, 12, {0x13, 0x21});    // 4 bytes in at 2; 2 bytes out at 0
     VarTable t;
@@ -168,7 +152,7 @@ TEST(SaveVars, editedFile_keepsEveryOtherLineByteForByte)
 
 TEST(SaveVars, noVariablesFile_getsOneWithTheNewDeclarations)
 {
-    VarProject p;
+    Project p;
     p.st.projectFolder = p.dir; // neither globals.vb nor UNPACKED: proj.vb
     PutSlave(p.ctx, 12, {0x10, 0x61});
     const IoMap map = p.map();
@@ -188,7 +172,7 @@ TEST(SaveVars, noVariablesFile_getsOneWithTheNewDeclarations)
 TEST(SaveVars, unwritableFile_keepsItAndTheNewVariablesGoToMeridanVb)
 {
     const QByteArray before = "VAR_GLOBAL\r\n  Lamp : BOOL;\r\nEND_VAR\r\n";
-    VarProject p(before);
+    Project p(before);
     QDir().mkpath(p.dir + "/globals.old"); // the backup cannot be written
     VarTable t;
     ReadVars(p.ctx, t);
@@ -214,7 +198,7 @@ TEST(SaveVars, unwritableFile_keepsItAndTheNewVariablesGoToMeridanVb)
 
 TEST(VarsCli, addAttachListAndRefuse)
 {
-    VarProject p("VAR_GLOBAL\r\n  Lamp : BOOL;\r\nEND_VAR\r\n");
+    Project p("VAR_GLOBAL\r\n  Lamp : BOOL;\r\nEND_VAR\r\n");
     PutSlave(p.ctx, 12, {0x31, 0x50});
     const QString dp1 = p.file("c.dp1");
     ASSERT_TRUE(SaveConfig(p.ctx, dp1));
