@@ -60,6 +60,23 @@ inline bool WriteAll(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// A project folder proj/ below the fixture's root; with a variables file
+// globals.vb when `globals` is given.
+struct Project : Fixture {
+    QString dir = file("proj");
+    explicit Project(const QByteArray &globals = {})
+    {
+        QDir().mkpath(dir);
+        st.projectFolder = dir + "/";
+        if (!globals.isNull())
+            WriteAll(vars(), globals);
+    }
+    QString vars() const { return dir + "/globals.vb"; }
+    QString cnf() const { return dir + "/Ioconfig.cnf"; }
+    QString old() const { return dir + "/IoConfig.old"; }
+    iec::IoMap map() const { return iec::BuildIoMap(st.image); }
+};
+
 // Runs the grammar check of tests/iec/check_iec.py (`kind` ioconfig or
 // vars) over `bytes`. Without python3-lark it says so and passes.
 inline void ExpectSyntax(const char *kind, const QByteArray &bytes)

@@ -106,9 +106,6 @@ TEST(BusCheck, reportAndEditorLine_sayTheRuleAndTheEstimate)
                   .join('\n')
                   .toStdString());
     EXPECT_TRUE(BusCheckLine(f.ctx, check).startsWith("1 error, 0 warnings, 0 notes - error [slot-time]: TSL 100 tbit"));
-    f.st.language = kGerman;
-    check = f.check();
-    EXPECT_TRUE(BusCheckLine(f.ctx, check).startsWith("1 Fehler, 0 Warnungen, 0 Hinweise - Fehler [slot-time]: TSL 100 tbit ist"));
 }
 
 // By hand, with the default bus parameters of each rate (Tset 1, Tqui 0,
