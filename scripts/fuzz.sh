@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds every libFuzzer target (the program's parsers and the simulator's) with
 # clang and runs each for SECONDS (default 60), one after the other.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package meridan_<version>_<arch>.deb into the project folder:
 #   bash scripts/package.sh && sudo apt install ./meridan_*.deb
 # Uses its own build folder without tests and benchmarks (build-package/, or

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds and starts Meridan with the simulated boards as its hardware.
 # The root folder is $ZEL_ROOT, else ~/.local/share/zel; extra arguments go to meridan.
 set -euo pipefail

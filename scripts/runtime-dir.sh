@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the run and test scripts: sets XDG_RUNTIME_DIR (Qt wants one) to a
 # folder only this user can use. Unset: a private folder under the build tree,
 # never a fixed name in the shared temporary folder that someone else could

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders every window of the program into PNG files, headless.
 #   scripts/screenshots.sh OUTDIR
 # BUILD_DIR (default: build) is the CMake build folder; the helper is built there

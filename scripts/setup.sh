@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages Meridan needs to build, test and run.
 # Idempotent and non-interactive: only missing packages are installed.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds and runs every test. Ends with ctest's summary line.
 #   scripts/test.sh              the Release build in build/ (or $MERIDAN_BUILD_DIR)
 #   scripts/test.sh --sanitize   an AddressSanitizer + UBSan build of everything in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long "meridan-cli run" takes from its start to a confirmed Operate
 // (connecting included; the time to connect is shown beside it), for 1, 30 and
 // 90 slaves on each connection, with the fast download (the next job as soon

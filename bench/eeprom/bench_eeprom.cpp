@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the byte-wise EEPROM burn of a Ravelin on COM1 takes on a paced
 // 9600-baud line, beside the time its bytes need on the wire: every "P" and
 // "L" command and every reply at ten bits per byte. The read back by the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench_gsd [DIR] [ROUNDS]: loads every GSD file of DIR (default: the shared
 // device files) ROUNDS times into a fresh slave record and prints the median
 // time per file, the time for the largest file and the process's peak memory;

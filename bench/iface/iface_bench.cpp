@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench_iface: how fast the host reaches the simulated master on each
 // connection. Prints one line per measurement; run it on a quiet machine.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the .dp1 reader, then saves and dumps what it read.
 #include "core/context.h"
 #include "config/configfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the GSD reader as the file of a new slave record,
 // then checks that the record is still one the master can take; the same
 // bytes go through the compatibility check and the catalogue's head reader.

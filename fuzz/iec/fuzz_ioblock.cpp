@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the Ioconfig.cnf block parser and plans a rewrite
 // for a small configuration; the rewrite of its own result must change
 // nothing, as a second export of the same configuration does. (Not when a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the variables file reader, line by line through
 // ParseVarLine and as a whole file. A save that changes no entry must give
 // the file back byte for byte, and a line written for an entry must read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes from a network board: frames are taken off the stream one
 // by one and each HELLO payload is parsed; nothing may read out of bounds.
 #include "iface/netproto.h"

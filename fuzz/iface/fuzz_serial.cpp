@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes on the serial line while the host polls for messages, reads
 // DP-RAM bytes and the station lists, in frame mode and byte-wise; and the
 // same bytes through the frame decoder alone.

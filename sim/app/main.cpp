@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-boardsim: simulated master boards on a DP-RAM file, a pseudo-terminal or TCP.
 #include "board.h"
 #include "files.h"

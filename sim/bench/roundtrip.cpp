@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Job round trip (set-mode job handed over -> its 0xE7 reply in the host's hands) on each
 // connection, and the idle CPU of the simulator. Prints figures; asserts nothing.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A host writing anything anywhere in the DP-RAM: pairs of (address, value), with the
 // firmware running between them.
 #include "firmware.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bytes from a network client into the board's protocol.
 #include "netprotocol.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bytes on the serial line into the board's monitor, first byte picks the board.
 #include "serialmonitor.h"
 

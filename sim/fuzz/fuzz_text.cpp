@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text and file inputs: bus files, zelpci.cfg, configuration files for the burn call.
 #include "dp1.h"
 #include "simbus.h"

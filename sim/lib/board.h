@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One simulated board: the firmware core, its DP-RAM, its EEPROM and the connection the
 // host reaches it through (DP-RAM file, pseudo-terminal or TCP).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where each board variant keeps its bytes in the DP-RAM.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Configuration files (.dp1) to and from the EEPROM pages, for the network burn and
 // read-back calls.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DP-RAM as the firmware sees it: a window of bytes shared with the host.
 #pragma once
 

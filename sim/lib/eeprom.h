@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The board's non-volatile configuration store: 128 pages of 256 bytes, one file.
 #pragma once
 

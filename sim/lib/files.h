@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files the simulator reads and writes, often in folders other users share (the
 // root folder, /tmp): nothing is written through a symbolic link, what it creates is
 // owner-only, a whole-file write replaces the file completely or not at all, and a

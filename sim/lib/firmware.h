@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The DP master firmware: one core for every board variant, driven through its DP-RAM.
 //
 // The core knows no clock and no thread: the owner calls poll() with the time in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Firmware images for the Tessel card's boot loader (docs/boot-protocol.md).
 #pragma once
 

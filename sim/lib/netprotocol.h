@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The board side of the driver library's network protocol (docs/driver-protocol.md,
 // section 5): length-prefixed frames, one reply per request.
 #pragma once

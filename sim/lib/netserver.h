@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TCP endpoint of a network board: one client at a time, the protocol of NetProtocol.
 #pragma once
 

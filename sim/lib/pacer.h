@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paces bytes to a serial line speed: 8N1 takes ten bit times per byte.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A pseudo-terminal that stands for the board's serial port: the host opens the slave
 // side through a symlink; the board reads and writes the master side.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The firmware's serial monitor: ASCII commands for DP-RAM and EEPROM bytes, and (firmware
 // above 5.2) binary "D" frames for jobs, messages and the live lists.
 //

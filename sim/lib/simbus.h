@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The DP slaves that exist on the simulated segment, and what a slave record asks of them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ROOT/driver/zelpci.cfg (docs/zelpci-cfg.md).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the host side does, written from the protocol documents, to drive the board in
 // tests: the mailbox handshake on a DP-RAM, and records built the way the editors do.
 #pragma once

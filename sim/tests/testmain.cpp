@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // gtest main with a QCoreApplication, for the simulator's tests.
 #include <QCoreApplication>
 

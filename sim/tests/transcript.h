@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A host session written down as in docs/driver-protocol.md: "-> bytes" is what the host
 // sends, "<- bytes" what the board answers to it (on the same line or the next one; a step
 // without "<-" expects nothing back). Bytes are hex pairs and "quoted text" with \r and \n;

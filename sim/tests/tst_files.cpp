@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's files and lines: nothing written through a planted link,
 // owner-only, replaced whole or not at all, no blocking on a FIFO; and no
 // client holding a network board for ever.

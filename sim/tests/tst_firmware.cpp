@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The firmware core on a plain byte array: handshakes, jobs, messages, bus rules, EEPROM,
 // boot loader.
 #include "crc32.h"

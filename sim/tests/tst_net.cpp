@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The network protocol: frames on byte vectors, then the board's TCP server with a raw
 // QTcpSocket, and the program itself.
 #include "board.h"

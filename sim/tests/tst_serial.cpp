@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial monitor: commands and frames on byte vectors, and pacing in virtual time.
 #include "hosthelpers.h"
 #include "pacer.h"

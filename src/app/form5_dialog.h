@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Form5, "Select Target": the network target a TCP/IP item connects to. The
 // combo box offers "OS9Target" and takes any other name; Command1 or Enter

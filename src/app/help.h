@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The help pages: HTML in German and English, built into the program and
 // copied into ROOT/help/de and ROOT/help/en, where a user may adapt them.

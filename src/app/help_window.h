@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The help window: the HTML help pages in a browser with back, forward and
 // contents. One window, reused; it follows links between the pages.

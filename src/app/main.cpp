@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan: the desktop program.
 #include "app/help.h"
 #include "app/main_window.h"

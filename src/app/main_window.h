@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window (Form1): station list, record commands, menus, the status
 // and message line, and the places where the bus controls sit. It forwards

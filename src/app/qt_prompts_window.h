@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The prompts seam on real Qt dialogs.
 #include "core/prompts.h"

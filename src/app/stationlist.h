@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The station list commands: what selecting, double-clicking and clearing a
 // line does to the configuration. The list shows stations 10..99; list index

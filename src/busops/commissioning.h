@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bus commands of the main window and the status poll that drives them:
 // download and run, Halt/Go, Global Control, EEPROM start and stop, and the

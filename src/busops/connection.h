@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The connection to the master board: owns the link of the chosen Hardware
 // item (or the stand-in for no board), turns what the link reports into the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The EEPROM menu: "Burn" stores a configuration in the board's non-volatile
 // memory so that the master starts from it at power-up, "Read" brings the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's live status, as plain data the core writes and the window
 // shows: the connection text, the bus mode, the firmware check boxes, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How long "run" may take before it gives up: long enough for the download of
 // this configuration over this link, so a time-out means a board in trouble

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every board command of the CLI shares: a connection to the board, the
 // bus commands on it, and the status timer ticking while commands wait, as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commissioning commands: run, status, mode, gc, diag, eeprom-start,
 // eeprom-stop, and demo-config.
 #include "busops/run_budget.h"

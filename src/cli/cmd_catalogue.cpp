@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-cli catalogue [--json] [DIR]: the device files of a folder (default
 // ROOT/GSD) with vendor, model, ident number and revision, as a table or JSON.
 #include "cli/commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-cli check FILE.dp1: whether the bus parameters hold for the
 // configured slaves at the chosen baud rate, and the bus cycle estimate.
 #include "cli/commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EEPROM commands: upload (read a board's configuration back), burn and
 // erase. Each prints the message-line texts as they appear.
 #include "busops/eeprom.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-cli gsd FILE: reads a GSD file into a new slave record and prints
 // the tables the slave editor would use, as JSON. Exit 1 when the read
 // stopped on an error or the file is no GSD file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-cli gsd-check FILE...: a compatibility report for each GSD file,
 // every finding rated error, warning or note and named by its line.
 #include "cli/commands.h"

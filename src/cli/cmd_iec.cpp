@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-cli iec-export FILE.dp1 [--project DIR]: regenerates the I/O
 // configuration blocks of a soft-PLC project from a configuration file.
 #include "cli/commands.h"

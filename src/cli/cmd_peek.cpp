@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // peek: DP-RAM bytes over any connection, as hex and as text.
 #include "cli/bus_session.h"
 #include "core/numbers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // poke: writes one DP-RAM byte over any connection.
 #include "cli/bus_session.h"
 #include "core/numbers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-cli vars FILE.dp1 [--project DIR] [--station N] [--add NAME:BOOL|INT]
 //   [--attach NAME=M.K] [--detach NAME] [--delete NAME]
 // Edits the soft-PLC project's global variables like the variable editor and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // meridan-cli: each command is one function in its own file, listed in the
 // command table of main.cpp.

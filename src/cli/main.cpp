@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-cli: the configuration core without windows.
 #include "cli/commands.h"
 

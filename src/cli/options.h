@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Command-line options shared by the commands: "--name VALUE" or
 // "--name=VALUE" taken out of the arguments, and the board named by --hw.

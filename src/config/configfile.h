@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The *.dp1 configuration file: an 8-byte header (0x10, seven zeros), the 256
 // bytes of the master record, then each slave record's bytes 0..L.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The demo configuration: a master and four slaves that match the simulated
 // demo bus, so a newcomer can press Run and watch three stations come up and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A readable account of a configuration: the master record field by field and
 // each slave's decoded record, as JSON.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Operations on the configuration image: clearing, storing the record
 // buffer, walking the slaves, words in records, the master defaults.

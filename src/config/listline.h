@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The station list lines: one text per station 1..125 (index station - 1);
 // the main window shows stations 10..99.

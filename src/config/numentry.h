@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The numeric entry checks every editor field goes through. They never
 // reject: they return a value within the limits and say what they did. The

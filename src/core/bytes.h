@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Big-endian helpers: every multi-byte value in records, jobs and the DP-RAM
 // is stored high byte first.

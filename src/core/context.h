@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a core operation needs to run: the shared state and the seams to the
 // outside. main(), the CLI and every test build their own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The tables a GSD file is read into: module lines and their parameter
 // blocks, text lists and extended user-parameter definitions. The slave

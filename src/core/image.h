@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The configuration image as plain data: one master record (slot 0) and one
 // slot per slave station, each 512 bytes, plus the record buffer's type. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading numbers from text. One decimal reader with the rules the board
 // software has always used for typed fields, stored values and the monitor's

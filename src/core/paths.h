@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The root folder: where the original's fixed "C:\ZEL" lives on this machine.
 // --root DIR, else $ZEL_ROOT, else $XDG_DATA_HOME/zel (~/.local/share/zel).

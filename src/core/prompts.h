@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The seam to the person in front of the program: message boxes, input boxes,
 // file dialogs, the busy cursor and the main window's status line. The GUI

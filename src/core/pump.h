@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The seam for waiting: "let window events through" and "sleep n ms". Every
 // wait, retry budget and pause goes through it, so tests can run long time-out

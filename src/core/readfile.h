@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading a file whose name came from outside (a configuration, the driver
 // table, the settings): it is opened without blocking, so a FIFO or a device

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writing a whole file so that it is either replaced completely or left as it
 // was: the bytes go to a temporary file beside the target, which is renamed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings file ROOT/meridan.cfg: the language flag, whether the download
 // is fast (the section is written only when it is), and optionally the tool

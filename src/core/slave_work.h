@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The values kept beside the record buffer while a slave record is edited,
 // as plain data: the lengths, the offsets and the byte buffers that the

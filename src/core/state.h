@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's shared state: plain data, owned by one object that main()
 // (or a test) creates and passes by reference. No globals.

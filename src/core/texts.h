@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The number-to-text forms the program shows. One helper per form; nothing
 // re-implements them inline.

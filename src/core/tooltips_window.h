@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Tooltips set from a bilingual table by control name, at the moment the
 // window is shown in the language then in force.

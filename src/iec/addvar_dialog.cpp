@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "iec/addvar_dialog.h"
 
 #include "iec/vars.h"

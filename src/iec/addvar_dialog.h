@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Add Variable dialog (AddVarForm): a name and BOOL or INT.
 #include <QDialog>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the soft-PLC project's files are: the project folder (the start-up
 // argument, else the root folder), its global variables file and its I/O

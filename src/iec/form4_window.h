@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The variable editor window (Form4, "VarEdit"), modal over the slave
 // editor. It shows what the VarEditor's view() gives and forwards every event

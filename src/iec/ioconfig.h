@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The soft-PLC project's I/O configuration (Ioconfig.cnf): program blocks
 // that tie an I/O driver to a byte range of the PLC's input or output area,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and replacing the project's Ioconfig.cnf.
 #include "core/readfile.h"
 #include "iec/ioconfig.h"

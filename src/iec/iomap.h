@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where each slave's process data lies in the soft PLC's I/O areas: the
 // model both the I/O configuration blocks and the variables' AT addresses

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The variable editor's logic: the global variables of the soft-PLC project
 // and the I/O channels of the slave in the record buffer, attached to each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The soft-PLC project's global variables file: VAR_GLOBAL blocks of IEC
 // 61131-3 declarations, some of them BOOL and INT variables placed on a DP

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and replacing the project's variables file, and the outside tool
 // that unpacks and packs the project around an edit.
 #include "core/readfile.h"

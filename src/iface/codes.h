@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The numbers the host and the master exchange, by name. The values are the
 // bytes on the wire: jobs, messages and the EEPROM pages are byte dumps of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the master keeps each item in its DP-RAM, per board and connection.
 // The connection picks one column; every mailbox, station list and start-up

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Links that reach the master's DP-RAM directly, mapped through the driver
 // library: the Tessel card on PCI, a board in a VME slot, the Corvet board.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The interface driver library: the PCI_* functions the program calls to reach
 // a master board directly (a mapped DP-RAM) or over TCP/IP (the Ex functions).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Hardware items: one catalogue that the main window's Hardware menu and
 // the command line's --hw names are both made from, and the link factory that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A connected master board, whatever the connection: one class per kind
 // (mapped DP-RAM, serial byte-wise, serial frames, network) behind this one

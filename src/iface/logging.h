@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Wire traces of the interface stack, quiet by default. Turn them on with
 // QT_LOGGING_RULES="meridan.iface.*=true" when commissioning goes wrong.

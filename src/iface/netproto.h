@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Frames of the network driver protocol: a 4-byte big-endian length L
 // (1..65536), one type byte, L - 1 payload bytes. Replies carry the request

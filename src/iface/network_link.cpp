@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "iface/network_link.h"
 
 #include "core/pump.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A link to a network board through the driver library's Ex functions: each
 // DP-RAM byte, job and message is one exchange on the TCP connection.

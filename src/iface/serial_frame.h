@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The frames a master's serial monitor sends in frame mode (firmware above
 // 5.2). Each starts after a NAK (0x15): a code byte and three header bytes,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The serial line to a master's monitor (COM1/COM2): ASCII commands with
 // short replies for DP-RAM and EEPROM bytes ("R", "W", "L", "P"), and with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Links over a serial line to the master's monitor. Every DP-RAM byte is one
 // command on the line. A monitor up to firmware 5.2 has nothing else: jobs and

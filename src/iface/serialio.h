@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The byte pipe under the serial link: a real QSerialPort, or a scripted
 // port in tests. The link needs only these few operations.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // driver/zelpci.cfg: which file, device or socket stands for each board.
 // DP-RAM boards map to files, COM1/COM2 to serial device paths, network

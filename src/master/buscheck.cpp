@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "master/buscheck.h"
 
 #include "core/bytes.h"

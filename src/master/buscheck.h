@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bus parameter check: whether the master's bus parameters can work for
 // the configured slaves and their device files at the chosen baud rate, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bus parameter editor window (Form3), non-modal. It forwards every edit
 // to a MasterEditor and shows what the editor says. OK hides the window; the

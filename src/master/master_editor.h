@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bus parameter editor's logic: the master record being edited, the
 // field commits with their range checks, and the texts every control shows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The DP-RAM debug panel: look at any byte of the master's DP-RAM and
 // overwrite it, on whatever connection is open.

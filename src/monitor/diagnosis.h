@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Station diagnosis: the three station status bytes, the address of the
 // master that parameterised the slave, its ident number and the extended

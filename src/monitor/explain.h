@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Why a station reports what its diagnosis says, in plain words: a wrong
 // ident with the device file that would fit, the configured modules beside

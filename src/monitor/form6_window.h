@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Form6, the station diagnosis window: the three station status bytes bit
 // by bit (Label2..Label9, one per bit from bit 7 down, in a frame per byte),

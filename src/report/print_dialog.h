@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The File menu's Print in the desktop program: a preview of the printout
 // whose Print button opens the platform's print dialog, where a printer or a

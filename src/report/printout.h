@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The configuration printout as lines of text: the master page with the bus
 // parameters, then one page per configured slave with its GSD identification,

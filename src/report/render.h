@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Lays the printout's lines out on paper: a fixed-pitch font in an area of
 // 9000 x 14500 twips (6.25 x 10.07 inches) centred on the page, a new page

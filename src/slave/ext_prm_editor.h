@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The extended user-parameter editor's logic: the named fields of one
 // parameter block (the device's own, or one module's), read from and written

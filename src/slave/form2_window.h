@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The slave editor window (Form2), modal over the main window. It shows what
 // the SlaveEditor's DisplaySlave gives and forwards every event to it; the

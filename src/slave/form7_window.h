@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The extended user-parameter editor window (Form7), modal over the slave
 // editor: one row per named field of a parameter block, a number field or a

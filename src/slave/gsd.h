@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The GSD reader: reads a device description file (lines of key "=" value)
 // into the GSD tables and the slave record in the record buffer.

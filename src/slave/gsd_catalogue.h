@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The GSD catalogue: vendor, model, ident number and revision of every device
 // file in a folder, so that a file can be found by what it describes rather

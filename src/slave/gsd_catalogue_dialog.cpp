@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "slave/gsd_catalogue_dialog.h"
 
 #include "core/context.h"

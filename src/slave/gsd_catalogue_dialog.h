@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The GSD button's dialog: the device files of ROOT/GSD by vendor, model,
 // ident and revision, narrowed by a filter field; "Other file..." leads to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "slave/gsd_check.h"
 #include "core/readfile.h"
 

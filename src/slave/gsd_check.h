@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A compatibility report on a GSD file, asked for before commissioning: what
 // the reader refuses or cuts, where the file contradicts itself, and what is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a device file says about the device on the bus, read without touching
 // the record buffer or the GSD tables: the baud rates it supports and its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The data-type words of extended user parameters ("Bit(3)", "Unsigned16",
 // ...) and what they mean for the parameter bytes: where the field lies and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The slave record: header bytes 0..7, then the DP slave parameter set
 // (Slave_Para_Len, flags, Prm_Data, Cfg_Data, Add_Tab, Slave_User_Data).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The slave editor's logic: one slave record edited in the record buffer,
 // the field commits with their rules, GSD files and modules, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's bus controls wired to the commands, against a scripted
 // master: what the user types and clicks reaches the master, and what the
 // status poll learns shows in the controls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window against meridan-boardsim: the user's road from the
 // Hardware menu through Run to a running bus, its marks and a station's
 // diagnosis, with the window driven by its control names only.

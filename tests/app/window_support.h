@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window tests share: prompts wired to the main window the way
 // main() wires the real ones, and a bounded wait on the event loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Hardware items as operations of the connection, on a scripted serial
 // monitor and on DP-RAM files: what each finds out and shows, the locking and
 // the status poll around it, the firmware restart before a download, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Burn, Read and Erase against a scripted board in virtual time: what goes to
 // the EEPROM or the master, what the message line says, and that a failure
 // never costs the configuration in memory.

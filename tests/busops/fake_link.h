@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scripted board for the bus-command tests: a link that keeps every job it
 // was handed, answers from a queue or by a rule, and can refuse jobs. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "busops/commissioning.h"
 #include "fake_link.h"
 #include "monitor/debugview.h"

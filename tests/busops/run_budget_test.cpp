@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long a download may take: the default time-out of "run" against the
 // real step machine in virtual time, and a lost board ending the retries.
 #include "busops/commissioning.h"

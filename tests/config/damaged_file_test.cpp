@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-cli dump: the sample file as JSON whole; on a damaged file what was
 // read completely is shown, the damage is named on the last line, exit 2.
 #include "config/demo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-cli burn, upload and erase against the simulated boards, one way of
 // storing a configuration per connection: what is burnt survives a restart of
 // the board, starts it and reads back the same; a board that dies in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-cli run, status, mode, gc, diag and eeprom-start against the demo
 // boards: what a user does headless on site, on every kind of connection.
 #include "core/context.h"

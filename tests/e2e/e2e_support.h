@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the end-to-end tests share: a command caught in the middle by a board
 // that stops answering and dies.

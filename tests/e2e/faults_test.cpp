@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults a user meets on site, end to end: a full disk, a board that died or
 // froze, a download larger than a fixed time-out allows.
 #include "busops/connection.h"

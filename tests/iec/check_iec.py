@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Independent syntax check of the IEC 61131-3 files the program writes.
 
     check_iec.py ioconfig FILE...   program configuration elements

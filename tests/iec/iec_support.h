@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Configurations for the IEC export tests, golden files, the independent
 // syntax check and file systems that fail on purpose.

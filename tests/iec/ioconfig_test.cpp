@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "iec/export_paths.h"
 #include "iec/ioconfig.h"
 #include "iec_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "iec/export_paths.h"
 #include "iec/iomap.h"
 #include "iec_support.h"

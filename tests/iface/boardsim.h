@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // meridan-boardsim as a child process for integration tests and benchmarks:
 // the demo set of boards in a given root folder, its TCP boards on ports the

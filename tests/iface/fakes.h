@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Test doubles for the interface stack: a serial port on byte arrays, a
 // DP-RAM file the test can poke at, a serial monitor, and a fixture with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The network backend against a scripted peer that answers with whatever a
 // test gives it: broken frames, wrong replies, silence, a hang-up.
 #include "fakes.h"

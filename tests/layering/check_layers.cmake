@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 cmake_minimum_required(VERSION 3.25)
 # Fails when a source file includes a header from a layer above its own.
 #   cmake -DSRC=<src folder> -P check_layers.cmake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bus parameter check on the demo configuration with small device files:
 // the clean bus, then one change for each kind of finding; the cycle estimate
 // against a hand calculation; meridan-cli check with its exit codes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/bytes.h"
 #include "demo_config.h"
 #include "master/form3_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The explainer's expected output, kept in golden/explain.txt: each case is a
 // line "== [*][de ]STATION: DIAGNOSIS BYTES" followed by the lines expected.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The diagnosis explainer on the demo configuration, with small device files
 // in the root folder: every case of golden/explain.txt, then the path from a
 // diagnosis message into the diagnosis window's view.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Packs the built programs into the Debian package, unpacks it into a scratch
 # folder and checks what a user would get from it: the programs run from there,
 # the demo configuration reads back, every meridan-cli command has its place in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PDF is checked with poppler's pdftotext, which shares nothing with the
 // writer: sheets and their text as it extracts them.
 #include "config/configfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the printout tests share: slave records built as the editor builds
 // them, small GSD files and golden texts.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # use_private_runtime_dir: a private folder under the build tree when none is
 # given; a given folder that is open to others, a link, or someone else's is refused.
 set -u

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/bytes.h"
 #include "config/configfile.h"
 #include "demo_config.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "slave/form7_window.h"
 #include "slave/record.h"
 #include "support/fixture.h"

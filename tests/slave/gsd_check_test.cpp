@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compatibility report, compared whole with the expected report: small
 // device files beside this test that each carry a few findings, and one
 // built here for what the reader cuts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real device files of the shared folder: each one loads, and its ident
 // number and module count are those the file states.
 #include "core/context.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/context.h"
 #include "slave/gsd.h"
 #include "slave/record.h"

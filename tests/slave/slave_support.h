@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The slave editor on a fresh state: the window shown for a station, with
 // helpers that type into its fields and press its buttons by name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh program state with a temporary root folder, scripted prompts and
 // virtual time: what every core test starts from.

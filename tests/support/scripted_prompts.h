@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Prompts for tests: records every message shown and answers from a script.
 #include "core/prompts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small device files of our own (tests/support/gsd) for the diagnosis
 // explainer and the bus check: ident 4224 (compact I/O with diagnosis texts),

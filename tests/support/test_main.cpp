@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // gtest main for every test program: a headless QApplication, so widget
 // tests and core tests run the same way under ctest and by hand.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-screenshots OUTDIR: renders the program's windows headless into PNG
 // files, each with a configuration loaded the way a user would load it.
 #include "app/about_dialog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What both screenshot programs share: the output folder from the command
 // line and one window rendered into OUTDIR/NAME.png.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meridan-screenshots-slave OUTDIR: renders the slave editor, the
 // parameter editor and the variable editor headless into PNG files: a new
 // record, a modular station built from a real device file with three
