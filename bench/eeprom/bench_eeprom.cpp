@@ -86,7 +86,10 @@ int main(int argc, char **argv)
         return 1;
     }
     State st;
-    CliPrompts ui;
+    // Nobody is there to ask: a burn over a running bus goes ahead.
+    struct Yes : CliPrompts {
+        std::optional<bool> confirm(const QString &, const QString &) override { return true; }
+    } ui;
     ui.quiet = true;
     QtPump pump;
     Context ctx{st, ui, pump, root};
@@ -100,7 +103,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no Ravelin on COM1: %s\n", qPrintable(st.melde1));
         return 1;
     }
-    ee.confirm = [](const QString &) { return true; };
 
     std::printf("%-12s %-7s %9s %9s %9s %6s\n", "config", "what", "bytes", "wire ms", "took ms", "ratio");
     const auto measure = [&](const char *config, const char *what, const std::function<bool()> &op) {
@@ -115,12 +117,12 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     };
     BuildDemoConfiguration(ctx);
-    measure("demo", "burn", [&] { return ee.Burn_Click(); });
-    measure("demo", "read", [&] { return ee.Upload_Click(); });
+    measure("demo", "burn", [&] { return ee.Burn_Click().done(); });
+    measure("demo", "read", [&] { return ee.Upload_Click().done(); });
     SlavesConfig(ctx, slaves);
     const QString name = QStringLiteral("%1 slaves").arg(slaves);
-    measure(qPrintable(name), "burn", [&] { return ee.Burn_Click(); });
-    measure(qPrintable(name), "read", [&] { return ee.Upload_Click(); });
+    measure(qPrintable(name), "burn", [&] { return ee.Burn_Click().done(); });
+    measure(qPrintable(name), "read", [&] { return ee.Upload_Click().done(); });
     conn.CloseForExit(false);
     sim.terminate();
     sim.waitForFinished(5000);

@@ -6,7 +6,7 @@
 #include "app/help.h"
 #include "app/help_window.h"
 #include "core/settings.h"
-#include "app/startup.h"
+#include "config/startup.h"
 #include "config/configfile.h"
 #include "config/listline.h"
 #include "busops/commissioning.h"

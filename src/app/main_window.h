@@ -5,7 +5,7 @@
 // every command to the core and shows the state; the prompts seam tells it
 // when the status line or the station list changed.
 #include "core/context.h"
-#include "app/stationlist.h"
+#include "config/stationlist.h"
 #include "iface/hardware.h"
 #include "monitor/debugview.h"
 

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "busops/commissioning.h"
 
+#include "busops/run_budget.h"
 #include "config/image.h"
 #include "config/numentry.h"
 #include "core/numbers.h"
 #include "core/texts.h"
 
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <algorithm>
 
 Q_LOGGING_CATEGORY(lcBusops, "meridan.busops", QtWarningMsg)
@@ -21,6 +23,12 @@ namespace {
 constexpr int kSendRetries = 50;
 constexpr int kModeSendBudget = 1000;
 constexpr int kModeConfirmBudget = 200;
+// A master answers a job at once; a serial line at 9600 baud takes about a
+// second to carry the reply that reads the master record back.
+constexpr int kAliveWaitMs = 5000;
+// After the start byte, a master starting from its EEPROM reports its mode
+// within this.
+constexpr int kEepromModeWaitMs = 3000;
 
 // The title of the download's message boxes.
 QString RunTitle(const Context &ctx)
@@ -38,16 +46,20 @@ uint8_t Commissioning::ReplyStatus(MsgCode expected) const
 
 // ---- Download and run -------------------------------------------------------
 
-void Commissioning::F1_Run_Click()
+BusOutcome Commissioning::F1_Run_Click()
 {
+    BusOutcome out;
     conn_.LockCommands();
     panel_.busy = true;
     ctx_.ui.setBusy(true);
     if (!conn_.connected()) {
-        ctx_.status(ctx_.tr(QStringLiteral("no hardware !"), QStringLiteral("keine Hardware !")));
-    } else if (!Downloadable()) {
+        ctx_.status(NoHardwareText());
+        out = Outcome::Fail(Failure::NoBoard, NoHardwareText());
+    } else if (const QString why = NotDownloadable(); !why.isEmpty()) {
         // Said before anything goes to the board: a running bus is not
         // stopped for a configuration that cannot be downloaded.
+        ctx_.ui.message(why, RunTitle(ctx_));
+        out = Outcome::Fail(Failure::Refused, why);
     } else {
         const bool was = conn_.DisableTimer();
         ctx_.status(QStringLiteral("StartUp PROFIBUS"));
@@ -64,6 +76,10 @@ void Commissioning::F1_Run_Click()
             iface::SetJob(ctx_.st.record, JobCode::SetMode, iface::Code(BusMode::Offline));
             conn_.link().putJob(ctx_.st.record);
             PaceDownload(true);
+        } else {
+            out = conn_.PastDeadline() || !conn_.link().lost()
+                ? Outcome::Fail(Failure::NoAnswer, ctx_.tr(QStringLiteral("the master did not start"), QStringLiteral("der Master startete nicht")))
+                : conn_.LinkFailure(ctx_.tr(QStringLiteral("the master did not start"), QStringLiteral("der Master startete nicht")));
         }
         ctx_.status(QStringLiteral("init"));
         panel_.load = true;
@@ -73,23 +89,109 @@ void Commissioning::F1_Run_Click()
     panel_.busy = false;
     ctx_.ui.setBusy(false);
     conn_.UnlockCommands();
+    return out;
 }
 
-bool Commissioning::Downloadable()
+QString Commissioning::NoHardwareText() const
+{
+    return ctx_.tr(QStringLiteral("no hardware ! Choose the board in the Hardware menu."),
+                   QString::fromUtf8("keine Hardware ! Die Karte im Menü Hardware wählen."));
+}
+
+QString Commissioning::NotDownloadable() const
 {
     const ConfigImage &image = ctx_.st.image;
-    const QString title = RunTitle(ctx_);
-    if (!image.hasMaster()) {
-        ctx_.ui.message(ctx_.tr(QStringLiteral("missing Master record !"), QStringLiteral("Master Parametersatz fehlt !")), title);
-        return false;
-    }
+    if (!image.hasMaster())
+        return ctx_.tr(QStringLiteral("missing Master record !"), QStringLiteral("Master Parametersatz fehlt !"));
     // The stations the download walks over (NextSlave).
-    for (int s = 2; s <= 100; ++s) {
-        if (image.hasSlave(s))
-            return true;
+    return DownloadSlaves(image) > 0 ? QString()
+                                     : ctx_.tr(QStringLiteral("missing Slave recods !"), QStringLiteral("keine Slave Parameter !"));
+}
+
+bool Commissioning::WaitUntil(const std::function<bool()> &done, qint64 deadlineMs)
+{
+    while (!done()) {
+        if (ctx_.pump.nowMs() >= deadlineMs)
+            return false;
+        ctx_.pump.sleepMs(5);
     }
-    ctx_.ui.message(ctx_.tr(QStringLiteral("missing Slave recods !"), QStringLiteral("keine Slave Parameter !")), title);
-    return false;
+    return true;
+}
+
+int Commissioning::LoadedSlaves() const
+{
+    const ConfigImage &image = ctx_.st.image;
+    if (startupStep == 1 || startupStep == 2)
+        return 0;
+    if (startupStep != 3)
+        return DownloadSlaves(image);
+    int loaded = 0;
+    for (int s = 1; s < downloadStation && s < kSlots; ++s)
+        loaded += image.hasSlave(s) ? 1 : 0;
+    return loaded;
+}
+
+BusOutcome Commissioning::RunToOperate(qint64 deadlineMs)
+{
+    const int total = DownloadSlaves(ctx_.st.image);
+    const QString noAnswer = ctx_.tr(QStringLiteral("no answer from the master"), QStringLiteral("keine Antwort vom Master"));
+    if (conn_.connected() && NotDownloadable().isEmpty()) {
+        // A DP-RAM left behind by a board that died looks alive byte for
+        // byte: ask the master before the long road.
+        const int alive = int(std::clamp<qint64>(deadlineMs - ctx_.pump.nowMs(), 0, kAliveWaitMs));
+        if (!conn_.MasterAnswers(alive)) {
+            BusOutcome out = conn_.link().lost() ? BusOutcome(conn_.LinkFailure(noAnswer)) : BusOutcome(Outcome::Fail(Failure::NoAnswer, noAnswer));
+            out.total = total;
+            return out;
+        }
+    }
+    BusOutcome out = F1_Run_Click();
+    out.total = total;
+    if (!out)
+        return out;
+    WaitUntil([&] { return panel_.operating() || !conn_.connected(); }, deadlineMs);
+    if (panel_.operating() && conn_.connected()) {
+        out.loaded = total;
+        out.mode = conn_.BoardMode().value_or(BusMode::Operate);
+        if (out.mode != BusMode::Operate)
+            return NotReached(BusMode::Operate, ctx_.tr(QStringLiteral("the bus did not stay in Operate"),
+                                                        QStringLiteral("der Bus blieb nicht in Operate")));
+        return out;
+    }
+    // Where the download stopped: what the master now holds.
+    const int loaded = LoadedSlaves();
+    QString why;
+    if (!conn_.connected() && !conn_.PastDeadline()) {
+        out = conn_.LinkFailure(ctx_.tr(QStringLiteral("connection lost"), QStringLiteral("Verbindung verloren")));
+    } else {
+        why = ctx_.tr(QStringLiteral("no Operate within the time-out"), QStringLiteral("kein Operate innerhalb der Zeit"));
+        if (const auto mode = conn_.BoardMode())
+            why += ctx_.tr(QStringLiteral(" (the board reports %1)"), QStringLiteral(" (die Karte meldet %1)")).arg(iface::BusModeText(*mode));
+        out = Outcome::Fail(Failure::NoAnswer, why);
+        out.mode = conn_.BoardMode();
+    }
+    if (startupStep == 2 || startupStep == 3)
+        out.why += QLatin1Char('\n')
+            + ctx_.tr(QStringLiteral("the time-out ended the download half-way: %1 of %2 slave records loaded; "
+                                     "the master holds an incomplete configuration"),
+                      QStringLiteral("die Zeit endete den Download auf halbem Weg: %1 von %2 Slave-Parametersätzen geladen; "
+                                     "der Master hält eine unvollständige Konfiguration"))
+                  .arg(loaded)
+                  .arg(total);
+    out.loaded = loaded;
+    out.total = total;
+    return out;
+}
+
+BusOutcome Commissioning::NotReached(BusMode wanted, const QString &what)
+{
+    BusOutcome out;
+    out.mode = conn_.BoardMode();
+    const QString reports = out.mode ? iface::BusModeText(*out.mode) : ctx_.tr(QStringLiteral("no mode"), QStringLiteral("keine Betriebsart"));
+    out.failure = Failure::BoardError;
+    out.why = what + ctx_.tr(QStringLiteral(": the board reports %1, not %2"), QStringLiteral(": die Karte meldet %1, nicht %2"))
+                         .arg(reports, iface::BusModeText(wanted));
+    return out;
 }
 
 bool Commissioning::NextDownloadSlave()
@@ -189,52 +291,108 @@ bool Commissioning::SendWithBudget(int budget)
     return taken;
 }
 
-bool Commissioning::ModeChange(BusMode mode)
+BusOutcome Commissioning::ModeChange(BusMode mode)
 {
     iface::SetJob(ctx_.st.record, JobCode::SetMode, iface::Code(mode));
-    if (!SendWithBudget(kModeSendBudget))
-        return false;
+    // The master's confirmation carries a status: not 0 when it refused.
+    std::optional<uint8_t> refusal;
+    const auto before = onMessage;
+    onMessage = [&, before] {
+        if (before)
+            before();
+        if (iface::IsMessage(ctx_.st.mbuf, MsgCode::ModeSet) && ctx_.st.mbuf[2] != 0 && !refusal)
+            refusal = ctx_.st.mbuf[2];
+    };
+    const auto restore = qScopeGuard([&] { onMessage = before; });
+    const QString text = iface::BusModeText(mode);
+    if (!SendWithBudget(kModeSendBudget)) {
+        const QString why = ctx_.tr(QStringLiteral("the master did not take the job for %1"), QStringLiteral("der Master nahm den Auftrag für %1 nicht an")).arg(text);
+        return conn_.link().lost() ? BusOutcome(conn_.LinkFailure(why)) : BusOutcome(Outcome::Fail(Failure::NoAnswer, why));
+    }
     // The status poll takes the confirmation in and shows the new mode.
     int budget = kModeConfirmBudget;
     do {
         --budget;
         for (int i = 0; i < 10; ++i)
             ctx_.pump.sleepMs(1);
-    } while (panel_.mode != mode && budget > 0);
-    return panel_.mode == mode;
+    } while (panel_.mode != mode && !refusal && budget > 0);
+    if (refusal) {
+        BusOutcome out = NotReached(mode, ctx_.tr(QStringLiteral("the master refused %1 (code %2)"), QStringLiteral("der Master lehnte %1 ab (Code %2)"))
+                                              .arg(text)
+                                              .arg(*refusal));
+        out.boardCode = *refusal;
+        // What the board says, not what was asked for.
+        if (out.mode)
+            panel_.mode = out.mode;
+        panel_.notify();
+        return out;
+    }
+    if (panel_.mode != mode) {
+        if (!conn_.connected() || conn_.link().lost())
+            return conn_.LinkFailure(ctx_.tr(QStringLiteral("no confirmation of %1"), QStringLiteral("keine Bestätigung für %1")).arg(text));
+        BusOutcome out = Outcome::Fail(Failure::NoAnswer, ctx_.tr(QStringLiteral("no confirmation of %1 from the master"),
+                                                                  QStringLiteral("keine Bestätigung für %1 vom Master"))
+                                                               .arg(text));
+        out.mode = conn_.BoardMode();
+        return out;
+    }
+    BusOutcome out;
+    out.mode = conn_.BoardMode();
+    if (out.mode && out.mode != mode)
+        return NotReached(mode, ctx_.tr(QStringLiteral("the master confirmed %1"), QStringLiteral("der Master bestätigte %1")).arg(text));
+    out.mode = mode;
+    return out;
 }
 
-void Commissioning::F1_Halt_Click()
+namespace {
+// The message line after a mode change.
+QString ModeChangeText(const Context &ctx, const BusOutcome &out)
+{
+    if (out)
+        return QStringLiteral("Changing profibus state: OK");
+    if (out.failure == Failure::BoardError)
+        return QStringLiteral("Changing profibus state: ") + out.why;
+    return QStringLiteral("Timeout changing state");
+}
+} // namespace
+
+BusOutcome Commissioning::F1_Halt_Click()
 {
     if (!BusyGuard())
-        return;
+        return Outcome::Fail(Failure::Refused, ctx_.tr(QStringLiteral("another command is running"), QStringLiteral("ein anderes Kommando läuft")));
     ctx_.status(QStringLiteral("Changing profibus state"));
-    bool ok = true;
-    if (panel_.mode == BusMode::Operate)
-        ok = ModeChange(BusMode::Clear) && ModeChange(BusMode::Stop);
-    else if (panel_.mode == BusMode::Clear)
-        ok = ModeChange(BusMode::Operate);
-    else
-        ok = ModeChange(BusMode::Clear) && ModeChange(BusMode::Operate);
-    ctx_.status(ok ? QStringLiteral("Changing profibus state: OK") : QStringLiteral("Timeout changing state"));
+    BusOutcome out;
+    if (panel_.mode == BusMode::Operate) {
+        out = ModeChange(BusMode::Clear);
+        if (out)
+            out = ModeChange(BusMode::Stop);
+    } else if (panel_.mode == BusMode::Clear) {
+        out = ModeChange(BusMode::Operate);
+    } else {
+        out = ModeChange(BusMode::Clear);
+        if (out)
+            out = ModeChange(BusMode::Operate);
+    }
+    ctx_.status(ModeChangeText(ctx_, out));
     EndBusy();
+    return out;
 }
 
-bool Commissioning::SetMode(BusMode mode)
+BusOutcome Commissioning::SetMode(BusMode mode)
 {
     if (!BusyGuard())
-        return false;
+        return Outcome::Fail(Failure::Refused, ctx_.tr(QStringLiteral("another command is running"), QStringLiteral("ein anderes Kommando läuft")));
     ctx_.status(QStringLiteral("Changing profibus state"));
-    const bool ok = ModeChange(mode);
-    ctx_.status(ok ? QStringLiteral("Changing profibus state: OK") : QStringLiteral("Timeout changing state"));
+    const BusOutcome out = ModeChange(mode);
+    ctx_.status(ModeChangeText(ctx_, out));
     EndBusy();
-    return ok;
+    return out;
 }
 
-void Commissioning::Command1_Click()
+BusOutcome Commissioning::Command1_Click()
 {
     if (!BusyGuard())
-        return;
+        return Outcome::Fail(Failure::Refused, ctx_.tr(QStringLiteral("another command is running"), QStringLiteral("ein anderes Kommando läuft")));
     ctx_.status(QStringLiteral("Send Global Controll"));
     Record &r = ctx_.st.record;
     iface::SetJob(r, JobCode::GlobalControl, panel_.gcControl);
@@ -243,6 +401,11 @@ void Commissioning::Command1_Click()
     const bool ok = SendWithBudget(kModeSendBudget);
     ctx_.status(ok ? QStringLiteral("Changing profibus state: OK") : QStringLiteral("Timeout changing state"));
     EndBusy();
+    if (ok)
+        return {};
+    const QString why = ctx_.tr(QStringLiteral("the master did not take the Global Control job"),
+                                QStringLiteral("der Master nahm den Global-Control-Auftrag nicht an"));
+    return conn_.link().lost() ? BusOutcome(conn_.LinkFailure(why)) : BusOutcome(Outcome::Fail(Failure::NoAnswer, why));
 }
 
 QString Commissioning::GcEntry(const QString &text, uint8_t &target)
@@ -261,14 +424,18 @@ QString Commissioning::GcEntry(const QString &text, uint8_t &target)
 QString Commissioning::Text4_LostFocus(const QString &text) { return GcEntry(text, panel_.gcControl); }
 QString Commissioning::Text5_LostFocus(const QString &text) { return GcEntry(text, panel_.gcGroup); }
 
-void Commissioning::EEStart_Click()
+BusOutcome Commissioning::EEStart_Click()
 {
     panel_.busy = true;
     ctx_.ui.setBusy(true);
     conn_.LockCommands();
     iface::Link &link = conn_.link();
+    BusOutcome out;
+    bool started = false;
     if (link.traits().store == iface::ConfigStore::None) {
-        ctx_.status(QStringLiteral("Only Ravelin or TCP/IP Connection"));
+        const QString text = QStringLiteral("Only Ravelin or TCP/IP Connection");
+        ctx_.status(text);
+        out = Outcome::Fail(conn_.connected() ? Failure::Refused : Failure::NoBoard, text);
     } else {
         const bool was = conn_.DisableTimer();
         ctx_.status(link.traits().eepromStartText);
@@ -289,13 +456,23 @@ void Commissioning::EEStart_Click()
             ctx_.status(QStringLiteral("Start Dromon from Flash"));
         link.quietWait(link.boardVariant ? 3000 : 1000);
         conn_.RestoreTimer(was);
+        started = true;
     }
     panel_.busy = false;
     ctx_.ui.setBusy(false);
     conn_.UnlockCommands();
+    // The window shows Operate at once; whether the master really runs is
+    // what its bus-state byte says once it had time to start.
+    if (!started)
+        return out;
+    out = WaitForMode(BusMode::Operate, ctx_.pump.nowMs() + kEepromModeWaitMs);
+    if (out.failure == Failure::BoardError)
+        out.why = ctx_.tr(QStringLiteral("the master did not start from its EEPROM"), QStringLiteral("der Master startete nicht aus dem EEPROM"))
+            + out.why.mid(out.why.indexOf(QStringLiteral(": ")));
+    return out;
 }
 
-void Commissioning::EEStop_Click()
+BusOutcome Commissioning::EEStop_Click()
 {
     panel_.busy = true;
     ctx_.ui.setBusy(true);
@@ -312,6 +489,125 @@ void Commissioning::EEStop_Click()
     panel_.busy = false;
     ctx_.ui.setBusy(false);
     conn_.UnlockCommands();
+    return WaitForMode(BusMode::Offline, ctx_.pump.nowMs() + kEepromModeWaitMs);
+}
+
+BusOutcome Commissioning::WaitForMode(BusMode mode, qint64 deadlineMs)
+{
+    if (!conn_.connected())
+        return Outcome::Fail(Failure::NoBoard, NoHardwareText());
+    std::optional<BusMode> seen;
+    const auto gone = [&] { return !conn_.connected() || conn_.link().lost(); };
+    const bool reached = WaitUntil(
+        [&] {
+            if (gone())
+                return true;
+            seen = conn_.BoardMode();
+            if (seen == mode)
+                return true;
+            ctx_.pump.sleepMs(45); // a read every 50 ms is plenty on any line
+            return false;
+        },
+        deadlineMs);
+    if (gone())
+        return conn_.LinkFailure(ctx_.tr(QStringLiteral("the master stopped answering"), QStringLiteral("der Master antwortet nicht mehr")));
+    if (!reached || seen != mode)
+        return NotReached(mode, ctx_.tr(QStringLiteral("no %1 within the time-out"), QStringLiteral("kein %1 innerhalb der Zeit"))
+                                    .arg(iface::BusModeText(mode)));
+    BusOutcome out;
+    out.mode = mode;
+    return out;
+}
+
+Commissioning::Status Commissioning::ReadStatus(int aliveMs)
+{
+    Status st;
+    const QString noAnswer = ctx_.tr(QStringLiteral("no answer from the master"), QStringLiteral("keine Antwort vom Master"));
+    if (!conn_.connected()) {
+        st.outcome = Outcome::Fail(Failure::NoBoard, NoHardwareText());
+        return st;
+    }
+    if (!conn_.MasterAnswers(aliveMs)) {
+        st.outcome = conn_.link().lost() ? BusOutcome(conn_.LinkFailure(noAnswer)) : BusOutcome(Outcome::Fail(Failure::NoAnswer, noAnswer));
+        return st;
+    }
+    // The poll takes the master's messages in from here on, also on a Tessel
+    // card where the window waits for "Run" before it ticks "Firmware Load".
+    panel_.load = true;
+    // A board that sends its lists when asked gets asked for every part of
+    // them (two bytes of each list a frame); the others are read directly.
+    bool asked = false;
+    for (int i = 0; i <= 16 && conn_.connected(); i += 2) {
+        if (conn_.link().orderLiveList(i)) {
+            asked = true;
+            WaitUntil([] { return false; }, ctx_.pump.nowMs() + 250);
+        }
+    }
+    if (!asked)
+        WaitUntil([] { return false; }, ctx_.pump.nowMs() + 200); // the tick takes waiting messages in
+    const QString stopped = ctx_.tr(QStringLiteral("the master stopped answering"), QStringLiteral("der Master antwortet nicht mehr"));
+    // The link goes when it is lost (the poll replaces it): ask for it anew.
+    if (!conn_.connected() || conn_.link().lost()) {
+        st.outcome = conn_.LinkFailure(stopped);
+        return st;
+    }
+    iface::Link &link = conn_.link();
+    for (int i = 0; i < 16; ++i) {
+        const uint8_t run = link.listByte(0, i);
+        const uint8_t dia = link.listByte(1, i);
+        for (int s = 8 * i; s < 8 * i + 8 && s <= 125; ++s) {
+            if ((run >> (s % 8)) & 1)
+                st.running << s;
+            if ((dia >> (s % 8)) & 1)
+                st.diagnosis << s;
+        }
+    }
+    st.outcome.mode = conn_.BoardMode();
+    if (!st.outcome.mode)
+        st.outcome.mode = panel_.mode;
+    st.firmware = link.versionText;
+    if (link.lost())
+        st.outcome = conn_.LinkFailure(stopped);
+    return st;
+}
+
+Commissioning::Diagnosis Commissioning::FetchDiagnosis(int station, int ms)
+{
+    Diagnosis d;
+    if (!conn_.connected()) {
+        d.outcome = Outcome::Fail(Failure::NoBoard, NoHardwareText());
+        return d;
+    }
+    State &st = ctx_.st;
+    panel_.load = true; // the poll takes the reply in
+    bool got = false;
+    const auto before = onDiagnosis;
+    onDiagnosis = [&, before] {
+        if (before)
+            before();
+        got = true;
+    };
+    const auto restore = qScopeGuard([&] { onDiagnosis = before; });
+    st.currentStation = station;
+    // The request goes whether or not this configuration holds the slave.
+    Record job;
+    iface::SetJob(job, JobCode::StationDiagnosis, uint8_t(station));
+    const qint64 end = ctx_.pump.nowMs() + ms;
+    const auto gone = [&] { return !conn_.connected() || conn_.link().lost(); };
+    if (WaitUntil([&] { return gone() || conn_.link().putJob(job); }, end) && !gone())
+        WaitUntil([&] { return got || gone(); }, end);
+    const QString none = ctx_.tr(QStringLiteral("no diagnosis from the master"), QStringLiteral("keine Diagnose vom Master"));
+    if (gone()) {
+        d.outcome = conn_.LinkFailure(none);
+        return d;
+    }
+    if (!got) {
+        d.outcome = Outcome::Fail(Failure::NoAnswer, none);
+        return d;
+    }
+    const std::size_t n = std::min<std::size_t>(st.mbuf[7], st.mbuf.size() - 8);
+    d.bytes.assign(st.mbuf.begin() + 8, st.mbuf.begin() + 8 + long(n));
+    return d;
 }
 
 // ---- Status poll ------------------------------------------------------------
@@ -339,8 +635,11 @@ void Commissioning::TakeMessage()
         break;
     }
     case MsgCode::ModeSet: {
-        // The set-mode job still in the record buffer says which mode was asked for.
-        if (const auto asked = iface::BusModeOf(st.record[3])) {
+        // The set-mode job still in the record buffer says which mode was
+        // asked for; a master that refused it (status not 0) stays where it was.
+        if (const auto asked = iface::BusModeOf(st.record[3]); asked && m[2] != 0) {
+            st.record[3] = 0xFF;
+        } else if (asked) {
             panel_.mode = asked;
             st.record[3] = 0xFF;
             if (asked == BusMode::Operate)

@@ -6,8 +6,10 @@
 // in, the tests drive it with a scripted link and virtual time.
 #include "busops/connection.h"
 
+#include <QList>
 #include <QString>
 #include <functional>
+#include <vector>
 
 namespace meridan {
 
@@ -18,8 +20,15 @@ public:
     Connection &connection() { return conn_; }
     Panel &panel() { return conn_.panel(); }
 
-    // Download and run.
-    void F1_Run_Click();
+    // Download and run. The Run button: starts the download, which the
+    // status poll then carries on job by job. Done when the first job went
+    // out; refused when the configuration cannot be downloaded.
+    BusOutcome F1_Run_Click();
+    // The whole download, waited for while the status poll runs: done when
+    // the board reports Operate by `deadlineMs` (the pump's clock). Otherwise
+    // why not, with the slave records the master took (loaded of total) and
+    // the mode the board reports.
+    BusOutcome RunToOperate(qint64 deadlineMs);
     void StepMachine();
     uint8_t ReplyStatus(iface::MsgCode expected) const;
     int startupStep = 0;
@@ -41,17 +50,43 @@ public:
     static constexpr int kFastPollMs = 1;
     static constexpr int kFastIdleMs = 1000;
 
-    // Bus state control.
-    void F1_Halt_Click();
-    // One mode change with Halt/Go's budgets and texts; true when confirmed.
-    bool SetMode(iface::BusMode mode);
-    void Command1_Click();
+    // Bus state control. A mode change is done when the master confirmed it
+    // and the board reports the new mode; the outcome names the mode the
+    // board reports either way.
+    BusOutcome F1_Halt_Click();
+    // One mode change with Halt/Go's budgets and texts.
+    BusOutcome SetMode(iface::BusMode mode);
+    // Global Control with the panel's bytes: done when the master took the job.
+    BusOutcome Command1_Click();
     // Text4 / Text5: hexadecimal; an entry above FF is refused and the old
     // value kept. Returns the text the field should show afterwards.
     QString Text4_LostFocus(const QString &text);
     QString Text5_LostFocus(const QString &text);
-    void EEStart_Click();
-    void EEStop_Click();
+    // Start the master from its EEPROM (done when the board then reports
+    // Operate) or stop it (done when it reports Offline).
+    BusOutcome EEStart_Click();
+    BusOutcome EEStop_Click();
+
+    // What the board says about itself: firmware, mode, the stations in data
+    // exchange and those with diagnosis. Fails when the master does not
+    // answer within `aliveMs`.
+    struct Status {
+        BusOutcome outcome;
+        QString firmware;
+        QList<int> running;
+        QList<int> diagnosis;
+    };
+    Status ReadStatus(int aliveMs);
+    // Waits until the board reports `mode`, by `deadlineMs`.
+    BusOutcome WaitForMode(iface::BusMode mode, qint64 deadlineMs);
+
+    // A station's diagnosis, asked for and waited for up to `ms`; the bytes
+    // are the message's data (also left in the message buffer for decoding).
+    struct Diagnosis {
+        BusOutcome outcome;
+        std::vector<uint8_t> bytes;
+    };
+    Diagnosis FetchDiagnosis(int station, int ms);
 
     // The status poll: one tick.
     void Timer1_Timer();
@@ -64,18 +99,27 @@ public:
     // command started from inside another one's wait is turned away (false).
     bool BusyGuard();
     void EndBusy();
+    // What the message line says when a command needs a board and none is
+    // connected, and where to choose one.
+    QString NoHardwareText() const;
 
     // Asks the master for the diagnosis of `station`, when it is configured
     // and a board is connected.
     void RequestDiagnosis(int station);
 
 private:
-    // The configuration has what a download needs (a master record and a
-    // slave); says what is missing when not.
-    bool Downloadable();
+    // What the configuration lacks for a download (a master record, a slave
+    // at stations 1..100); empty when it has what a download needs.
+    QString NotDownloadable() const;
     bool NextDownloadSlave();
     bool SendWithBudget(int budget);
-    bool ModeChange(iface::BusMode mode);
+    BusOutcome ModeChange(iface::BusMode mode);
+    // Lets the status poll and the line work until `done` or `deadlineMs`.
+    bool WaitUntil(const std::function<bool()> &done, qint64 deadlineMs);
+    // The outcome when a wait ended without the board doing what was asked.
+    BusOutcome NotReached(iface::BusMode wanted, const QString &what);
+    // The slave records the master holds after a download that stopped.
+    int LoadedSlaves() const;
     QString GcEntry(const QString &text, uint8_t &target);
     void TakeMessage();
     void PaintMarks();

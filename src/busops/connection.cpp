@@ -32,7 +32,8 @@ Connection::Connection(Context &ctx, Panel &panel, LinkOpener opener)
     // A board that stopped answering fails every command until the poll
     // notices: one box says so, under the program's name.
     env_.onCommandTimeout = [this] {
-        if (timeoutShown_)
+        // A wait the operation's own deadline cut short is no lost board.
+        if (timeoutShown_ || PastDeadline())
             return;
         timeoutShown_ = true;
         ctx_.ui.message(QStringLiteral("timeout"), ctx_.tr(QStringLiteral("DP-Configurator"), QStringLiteral("DP-Konfigurator")));
@@ -79,16 +80,17 @@ void Connection::keepPolling()
     panel_.notify();
 }
 
-bool Connection::ConnectItem(const iface::HwChoice &choice)
+BusOutcome Connection::ConnectItem(const iface::HwChoice &choice)
 {
     if (choice.kind == iface::HwChoice::Kind::None) {
         NoHardwareItem();
-        return true;
+        return {};
     }
     DisableTimer();
     if (iface::LocksCommands(choice))
         LockCommands();
     bool ok = false;
+    QString status;
     {
         Busy busy(ctx_.ui);
         const bool goodbye = iface::GoodbyeBefore(choice);
@@ -115,11 +117,19 @@ bool Connection::ConnectItem(const iface::HwChoice &choice)
             panel_.timerEnabled = true;
             panel_.timerInterval = t.pollMs;
         }
+        status = r.status;
         ctx_.status(r.status);
     }
     UnlockCommands();
     keepPolling();
-    return ok;
+    if (!ok || !connected()) {
+        const QString why = status.isEmpty() ? ctx_.tr(QStringLiteral("no board answered"), QStringLiteral("keine Karte antwortet"))
+                                               : status;
+        return Outcome::Fail(Failure::NoBoard, why);
+    }
+    BusOutcome done;
+    done.mode = panel_.mode;
+    return done;
 }
 
 void Connection::NoHardwareItem()
@@ -139,6 +149,49 @@ void Connection::CloseForExit(bool exitButton)
     link_->close(exitButton);
     link_ = std::make_unique<iface::NoLink>(env_);
     item_.reset();
+}
+
+std::optional<iface::BusMode> Connection::BoardMode()
+{
+    if (!connected())
+        return std::nullopt;
+    const uint8_t state = link_->getByte(link_->map().busState);
+    return link_->lost() ? std::nullopt : iface::BusModeOfState(state);
+}
+
+bool Connection::MasterAnswers(int ms)
+{
+    // The poll is held meanwhile, so it cannot take the reply in first.
+    const bool was = DisableTimer();
+    Record job;
+    iface::SetJob(job, iface::JobCode::ReadMaster, 0);
+    const qint64 end = ctx_.pump.nowMs() + ms;
+    bool sent = false;
+    bool answered = false;
+    while (!answered && connected() && !link_->lost() && ctx_.pump.nowMs() < end) {
+        if (!sent)
+            sent = link_->putJob(job);
+        else
+            answered = link_->getMessage() && iface::IsMessage(ctx_.st.mbuf, iface::MsgCode::MasterRead);
+        if (!answered)
+            ctx_.pump.sleepMs(5);
+    }
+    RestoreTimer(was);
+    return answered;
+}
+
+bool Connection::PastDeadline() const
+{
+    return env_.deadlineMs > 0 && ctx_.pump.nowMs() >= env_.deadlineMs;
+}
+
+Outcome Connection::LinkFailure(const QString &what)
+{
+    if (PastDeadline())
+        return Outcome::Fail(Failure::NoAnswer, what + ctx_.tr(QStringLiteral(": the time-out ended it"), QStringLiteral(": die Zeit lief ab")));
+    // A link the poll closed already left its reason in the message line.
+    const QString detail = connected() ? link_->faultText() : ctx_.st.melde1;
+    return Outcome::Fail(Failure::LineFault, detail.isEmpty() ? what : what + QStringLiteral(": ") + detail);
 }
 
 bool Connection::CheckLost()
@@ -212,7 +265,7 @@ bool Connection::StartUp()
     link.setByte(map.startByte, 1);
     PauseWithEvents(300);
 
-    if (link.loadsFirmware()) {
+    if (link.loadsFirmware() && !PastDeadline()) {
         const auto image = [this](const QString &name) {
             const QString found = FindFileNoCase(ctx_.root.downloadDir(), name);
             return found.isEmpty() ? ctx_.root.downloadDir() + QLatin1Char('/') + name : found;
@@ -226,12 +279,13 @@ bool Connection::StartUp()
         };
         if (link.getByte(uint32_t(map.loadRequest)) == 1)
             showError(QStringLiteral("040"), link.loadFirmwareCpu40(image(QStringLiteral("OS9PCI.lo"))));
-        showError(QStringLiteral("331"), link.loadFirmwareCpu331(image(QStringLiteral("DPM1.lo"))));
+        if (!PastDeadline())
+            showError(QStringLiteral("331"), link.loadFirmwareCpu331(image(QStringLiteral("DPM1.lo"))));
     }
 
     bool ready = false;
     int errors = 0;
-    for (int round = 0; round < kReadyRounds; ++round) {
+    for (int round = 0; round < kReadyRounds && !PastDeadline(); ++round) {
         if (link.getByte(map.startByte) == iface::kReady) {
             ready = true;
             break;
@@ -241,7 +295,7 @@ bool Connection::StartUp()
         ctx_.pump.processEvents();
         ctx_.pump.sleepMs(kReadyRoundMs);
     }
-    if (!ready)
+    if (!ready && !PastDeadline())
         ctx_.ui.message(QStringLiteral("Profibus Init Timeout"), QStringLiteral("DPM1:"), Icon::Critical);
 
     return link.getByte(map.startByte) != 0;

@@ -5,6 +5,7 @@
 // main window's live status, and holds the few rules every bus command
 // follows around it: the status timer is stopped for the length of a command
 // (DisableTimer) and the commands are locked meanwhile (LockCommands).
+#include "busops/bus_outcome.h"
 #include "busops/panel.h"
 #include "core/context.h"
 #include "iface/hardware.h"
@@ -33,9 +34,10 @@ public:
     // Where links get their serial ports; tests hand in scripted ones.
     iface::LinkEnv &env() { return env_; }
 
-    // A Hardware item other than "no Hardware": closes the previous link,
-    // opens the new one, shows what it found. True when a master answered.
-    bool ConnectItem(const iface::HwChoice &choice);
+    // A Hardware item: closes the previous link, opens the new one, shows
+    // what it found. Done when a master answered (or for "no Hardware"); the
+    // outcome carries the mode the board reported.
+    BusOutcome ConnectItem(const iface::HwChoice &choice);
     // The "no Hardware" item.
     void NoHardwareItem();
     // Leaving the program. `exitButton`: the Exit button also says goodbye to
@@ -47,9 +49,24 @@ public:
     // The connection text the status poll shows.
     QString hwText() const;
 
+    // The mode the board's bus-state byte gives; nullopt when no board is
+    // connected or the byte holds no mode.
+    std::optional<iface::BusMode> BoardMode();
+    // Whether the master answers a job within `ms`: what a DP-RAM left
+    // behind by a board that died cannot do, however alive its bytes look.
+    // The job reads the master record back: it changes nothing on the board.
+    bool MasterAnswers(int ms);
+    // The outcome for a link that is gone or stopped answering: a line fault
+    // with the reason the link gives (or what the message line said when the
+    // poll closed it); for a wait that the deadline cut short, no answer.
+    Outcome LinkFailure(const QString &what);
+    // Whether the deadline of this operation (LinkEnv::deadlineMs) has passed.
+    bool PastDeadline() const;
+
     // Restarts the master before a download: stops it, loads a Tessel card's
     // firmware, waits for it to be ready. True when the start byte reads
-    // nonzero at the end (also after a ready time-out, which is shown).
+    // nonzero at the end (also after a ready time-out, which is shown). Every
+    // wait ends at the operation's deadline.
     bool StartUp();
 
     // Stops the status timer after any running tick; returns whether it ran.

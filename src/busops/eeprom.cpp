@@ -10,6 +10,7 @@
 #include <QLoggingCategory>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 
 Q_LOGGING_CATEGORY(lcEeprom, "meridan.busops.eeprom", QtWarningMsg)
@@ -25,6 +26,7 @@ namespace {
 
 constexpr uint8_t kErase = 1;            // EEPROM job functions
 constexpr uint8_t kBurn = 2;
+constexpr int kNothingToBurn = 1;          // the master runs no configuration
 constexpr int kEepromSendBudget = 1000;  // attempts to hand over a job
 constexpr int kEepromReplyBudget = 1000; // waits of kReplyPollMs for its reply
 constexpr int kMasterSendBudget = 100;
@@ -190,37 +192,90 @@ void Eeprom::StartMaster()
 
 // ---- Burn -------------------------------------------------------------------
 
-bool Eeprom::Burn_Click()
+BusOutcome Eeprom::Burn_Click()
 {
     if (!com_.BusyGuard())
-        return false;
-    bool ok = false;
+        return Outcome::Fail(Failure::Refused, ctx_.tr(QStringLiteral("another command is running"), QStringLiteral("ein anderes Kommando läuft")));
+    BusOutcome out;
     deadAt_ = -1;
     const ConfigStore store = conn_.link().traits().store;
     if (store == ConfigStore::None) {
-        ctx_.status(QStringLiteral("Ravelin/Ketch only !"));
+        const QString text = QStringLiteral("Ravelin/Ketch only !");
+        ctx_.status(text);
+        out = Outcome::Fail(conn_.connected() ? Failure::Refused : Failure::NoBoard, text);
     } else {
         const bool was = conn_.DisableTimer();
-        if (store == ConfigStore::Job)
-            ok = BurnByJob(); // the master burns what it runs: nothing here to check
-        else if (MayBurnImage(store))
-            ok = store == ConfigStore::NetworkFile ? BurnNetwork() : BurnBytes();
+        if (store == ConfigStore::Job) {
+            out = BurnByJob(); // the master burns what it runs: nothing here to check
+        } else if (const Outcome may = MayBurnImage(store); !may) {
+            out = may;
+        } else {
+            out = store == ConfigStore::NetworkFile ? BurnNetwork() : BurnBytes();
+        }
         conn_.RestoreTimer(was);
     }
     com_.EndBusy();
-    return ok;
+    return out;
+}
+
+BusOutcome Eeprom::StoreConfiguration(qint64 deadlineMs)
+{
+    const ConfigStore store = conn_.link().traits().store;
+    if (store != ConfigStore::None && !conn_.MasterAnswers(int(std::clamp<qint64>(deadlineMs - ctx_.pump.nowMs(), 0, 5000)))) {
+        const QString why = ctx_.tr(QStringLiteral("no answer from the master"), QStringLiteral("keine Antwort vom Master"));
+        return conn_.link().lost() ? BusOutcome(conn_.LinkFailure(why)) : BusOutcome(Outcome::Fail(Failure::NoAnswer, why));
+    }
+    if (store == ConfigStore::Job) {
+        // The master burns the configuration it runs: it gets this one
+        // first, and the download restarts it.
+        if (const Outcome may = MayRestart(); !may)
+            return may;
+        const BusOutcome run = com_.RunToOperate(deadlineMs);
+        if (!run && run.loaded != run.total) {
+            BusOutcome out = run;
+            out.why = ctx_.tr(QStringLiteral("the download before the burn did not complete: "),
+                              QStringLiteral("der Download vor dem Brennen wurde nicht fertig: "))
+                + run.why;
+            return out;
+        }
+    }
+    return Burn_Click();
+}
+
+// Burning ends by starting the master from the EEPROM (or, on the job way,
+// begins with a download): a running bus restarts with whatever was burnt.
+Outcome Eeprom::MayRestart()
+{
+    iface::Link &link = conn_.link();
+    const bool operate = panel_.mode == BusMode::Operate || conn_.BoardMode() == BusMode::Operate;
+    if (!operate || !link.connected())
+        return {};
+    const QString question = ctx_.tr(
+        QStringLiteral("The master is in Operate. After burning it restarts from the EEPROM with this configuration.\nBurn now?"),
+        QStringLiteral("Der Master ist in Operate. Nach dem Brennen startet er mit dieser Konfiguration aus dem EEPROM neu.\nJetzt brennen?"));
+    const std::optional<bool> yes = ctx_.ui.confirm(question, QStringLiteral("EEPROM"));
+    if (yes && *yes)
+        return {};
+    const QString cancelled = ctx_.tr(QStringLiteral("Burn cancelled"), QStringLiteral("Brennen abgebrochen"));
+    ctx_.status(cancelled);
+    if (!yes)
+        return Outcome::Fail(Failure::NeedsConfirmation,
+                             ctx_.tr(QStringLiteral("the master is in Operate and restarts after the burn"),
+                                     QStringLiteral("der Master ist in Operate und startet nach dem Brennen neu")));
+    return Outcome::Fail(Failure::Cancelled, cancelled);
 }
 
 // What is checked before the configuration in memory goes to the board:
 // it has a master record, every record fits its EEPROM page, and a master in
 // Operate may be restarted.
-bool Eeprom::MayBurnImage(ConfigStore store)
+Outcome Eeprom::MayBurnImage(ConfigStore store)
 {
     const ConfigImage &image = ctx_.st.image;
     const QString notBurnt = ctx_.tr(QStringLiteral("Not burnt: "), QStringLiteral("Nicht gebrannt: "));
     if (!image.hasMaster()) {
-        ctx_.status(notBurnt + ctx_.tr(QStringLiteral("missing Master record !"), QStringLiteral("Master Parametersatz fehlt !")));
-        return false;
+        const QString text = notBurnt + ctx_.tr(QStringLiteral("missing Master record !"), QStringLiteral("Master Parametersatz fehlt !"));
+        ctx_.status(text);
+        return Outcome::Fail(Failure::Refused, text);
     }
     if (store == ConfigStore::EepromBytes) {
         for (int s = 0; s <= kLastPage; ++s) {
@@ -231,31 +286,18 @@ bool Eeprom::MayBurnImage(ConfigStore store)
             // would be cut, one with L above 248 would spill into the next page.
             const bool marked = r[0] == kMasterMarker || r[0] == kSlaveMarker;
             if (r[7] > kMaxPageL || (marked && be16(r.span(), 8) > r[7])) {
-                ctx_.status(notBurnt
-                            + ctx_.tr(QStringLiteral("the record of station%1 does not fit its EEPROM page").arg(NumText(s)),
-                                      QStringLiteral("der Parametersatz von Station%1 passt nicht in seine EEPROM-Seite").arg(NumText(s))));
-                return false;
+                const QString text = notBurnt
+                    + ctx_.tr(QStringLiteral("the record of station%1 does not fit its EEPROM page").arg(NumText(s)),
+                              QStringLiteral("der Parametersatz von Station%1 passt nicht in seine EEPROM-Seite").arg(NumText(s)));
+                ctx_.status(text);
+                return Outcome::Fail(Failure::Refused, text);
             }
         }
     }
-    // Burning ends by starting the master from the EEPROM; a running bus
-    // would restart with whatever was just burnt.
-    iface::Link &link = conn_.link();
-    const bool operate = panel_.mode == BusMode::Operate
-        || iface::BusModeOfState(link.getByte(link.map().busState)) == BusMode::Operate;
-    if (!operate)
-        return true;
-    const QString question = ctx_.tr(
-        QStringLiteral("The master is in Operate. After burning it restarts from the EEPROM with this configuration.\nBurn now?"),
-        QStringLiteral("Der Master ist in Operate. Nach dem Brennen startet er mit dieser Konfiguration aus dem EEPROM neu.\nJetzt brennen?"));
-    const bool yes = confirm ? confirm(question)
-                             : ctx_.ui.message(question, QStringLiteral("EEPROM"), Icon::Question, Yes | No) == Yes;
-    if (!yes)
-        ctx_.status(ctx_.tr(QStringLiteral("Burn cancelled"), QStringLiteral("Brennen abgebrochen")));
-    return yes;
+    return MayRestart();
 }
 
-bool Eeprom::BurnNetwork()
+BusOutcome Eeprom::BurnNetwork()
 {
     // The driver library takes a configuration file: a private one in the
     // root folder, gone again afterwards.
@@ -264,27 +306,41 @@ bool Eeprom::BurnNetwork()
     const bool saved = dir.isValid() && SaveConfigFile(ctx_, file);
     ctx_.pump.processEvents();
     if (!saved) {
-        ctx_.status(QStringLiteral("Error Programming: ")
-                    + ctx_.tr(QStringLiteral("the temporary configuration file could not be written"),
-                              QStringLiteral("die temporäre Konfigurationsdatei ließ sich nicht schreiben")));
-        return false;
+        const QString why = ctx_.tr(QStringLiteral("the temporary configuration file could not be written"),
+                                    QStringLiteral("die temporäre Konfigurationsdatei ließ sich nicht schreiben"));
+        ctx_.status(QStringLiteral("Error Programming: ") + why);
+        return Outcome::Fail(Failure::BadInput, why);
     }
     ctx_.status(QStringLiteral("Transmit Configuration to local Configurationfile ..."));
     ctx_.pump.processEvents();
-    const int32_t result = conn_.link().burnFile(file);
+    iface::Link &link = conn_.link();
+    const int32_t result = link.burnFile(file);
     dir.remove();
     if (result != 0) {
         qCInfo(lcEeprom) << "network burn failed with" << result;
+        if (result < 0 && link.replyMissing()) {
+            // The file went out; the board may be storing it still.
+            const QString text = ctx_.tr(
+                QStringLiteral("the board did not confirm within 10 s; it may still store the configuration; read it back to check"),
+                QStringLiteral("die Karte bestätigte nicht innerhalb von 10 s; sie speichert die Konfiguration vielleicht noch; "
+                               "zur Prüfung zurücklesen"));
+            ctx_.status(text);
+            return Outcome::Fail(Failure::NoAnswer, text);
+        }
         ctx_.status(QStringLiteral("Error Programming: ") + NumText(result));
-        return false;
+        if (result < 0)
+            return conn_.LinkFailure(ctx_.tr(QStringLiteral("the board did not take the configuration"), QStringLiteral("die Karte nahm die Konfiguration nicht an")));
+        return Outcome::Fail(Failure::BoardError,
+                             ctx_.tr(QStringLiteral("the board refused the configuration (code %1)"), QStringLiteral("die Karte lehnte die Konfiguration ab (Code %1)")).arg(result),
+                             result);
     }
     ctx_.pump.sleepMs(1000);
     StartMaster();
     ctx_.status(QStringLiteral("Programming O.K"));
-    return true;
+    return {};
 }
 
-bool Eeprom::BurnByJob()
+BusOutcome Eeprom::BurnByJob()
 {
     ctx_.status(QStringLiteral("Burn Configuration in EEPROM"));
     // The poll's ticks take the master's reply in.
@@ -301,14 +357,26 @@ bool Eeprom::BurnByJob()
     }
     if (!reply.got) {
         ctx_.status(QStringLiteral("Timeout"));
-        return false;
+        const QString why = ctx_.tr(QStringLiteral("no answer to the burn job"), QStringLiteral("keine Antwort auf den Brennauftrag"));
+        return Gone() ? BusOutcome(conn_.LinkFailure(why)) : BusOutcome(Outcome::Fail(Failure::NoAnswer, why));
     }
-    if (reply.reply[3] != 0) {
-        ctx_.status(QStringLiteral("Error Programming: ") + NumText(reply.reply[3]));
-        return false;
+    if (const int code = reply.reply[3]; code != 0) {
+        if (code == kNothingToBurn) {
+            // The master burns what it runs: without a configuration there is
+            // nothing, and "Error Programming: 1" would leave the user guessing.
+            const QString text = ctx_.tr(QStringLiteral("Not burnt: the master holds no configuration to burn; Run it first"),
+                                         QStringLiteral("Nicht gebrannt: der Master hat keine Konfiguration zum Brennen; zuerst Run"));
+            ctx_.status(text);
+            return Outcome::Fail(Failure::Refused, text, code);
+        }
+        ctx_.status(QStringLiteral("Error Programming: ") + NumText(code));
+        return Outcome::Fail(Failure::BoardError, ctx_.tr(QStringLiteral("the master could not burn its configuration (code %1)"),
+                                                          QStringLiteral("der Master konnte seine Konfiguration nicht brennen (Code %1)"))
+                                                      .arg(code),
+                             code);
     }
     ctx_.status(QStringLiteral("Programming O.K"));
-    return true;
+    return {};
 }
 
 Eeprom::Verdict Eeprom::Check(int station, uint16_t address, uint8_t expected)
@@ -337,7 +405,7 @@ Eeprom::Verdict Eeprom::Check(int station, uint16_t address, uint8_t expected)
     return Verdict::Good;
 }
 
-bool Eeprom::BurnBytes()
+BusOutcome Eeprom::BurnBytes()
 {
     // What is burnt is the image as it was when the burn began, whatever an
     // editor commits while the burn lets events through.
@@ -347,25 +415,46 @@ bool Eeprom::BurnBytes()
     panel_.run = false;
     panel_.notify();
     const auto lineDead = [&] {
-        ctx_.status(ctx_.tr(QStringLiteral("Burn stopped: no answer from the EEPROM at address%1"),
-                            QStringLiteral("Brennen abgebrochen: keine Antwort vom EEPROM bei Adresse%1"))
-                        .arg(NumText(deadAt_)));
-        return false;
+        const QString text = ctx_.tr(QStringLiteral("Burn stopped: no answer from the EEPROM at address%1"),
+                                     QStringLiteral("Brennen abgebrochen: keine Antwort vom EEPROM bei Adresse%1"))
+                                 .arg(NumText(deadAt_));
+        ctx_.status(text);
+        return BusOutcome(Outcome::Fail(conn_.PastDeadline() ? Failure::NoAnswer : Failure::LineFault, text));
     };
-
-    for (int s = 0; s <= kLastPage; ++s) {
+    const auto writePage = [&](int s, int from) {
         const Record &r = image->slot(s);
         const uint16_t page = uint16_t(s * kPageSize);
-        if (!Write(page, r[0]))
+        for (int k = from; k <= r[7] + 7; ++k)
+            if (!Write(uint16_t(page + k), r[k]))
+                return false;
+        return true;
+    };
+
+    // A master starts from the EEPROM only when page 0 holds its marker. It
+    // goes last, after an invalid one first: a burn cut short anywhere reads
+    // back as no configuration, never as a mix of the new and the old one.
+    if (!Write(0, 0))
+        return lineDead();
+    for (int s = 1; s <= kLastPage; ++s) {
+        const Record &r = image->slot(s);
+        if (!Write(uint16_t(s * kPageSize), r[0]))
             return lineDead();
         if (r[0] == 0)
             continue;
         ctx_.status(ctx_.tr(QStringLiteral("Program : "), QStringLiteral("Programm : ")) + NumText(s));
         ctx_.pump.processEvents();
-        for (int k = 1; k <= r[7] + 7; ++k)
-            if (!Write(uint16_t(page + k), r[k]))
-                return lineDead();
+        if (!writePage(s, 1))
+            return lineDead();
     }
+    const Record &master = image->slot(0);
+    if (master[0] != 0) {
+        ctx_.status(ctx_.tr(QStringLiteral("Program : "), QStringLiteral("Programm : ")) + NumText(0));
+        ctx_.pump.processEvents();
+        if (!writePage(0, 1))
+            return lineDead();
+    }
+    if (!Write(0, master[0]))
+        return lineDead();
 
     for (int s = 0; s <= kLastPage; ++s) {
         const Record &r = image->slot(s);
@@ -380,61 +469,86 @@ bool Eeprom::BurnBytes()
         if (v == Verdict::Dead)
             return lineDead();
         if (v == Verdict::Wrong)
-            return false;
+            return Outcome::Fail(Failure::BoardError, ctx_.st.melde1);
     }
     StartMaster();
     ctx_.status(QStringLiteral("Programming O.K"));
-    return true;
+    return {};
 }
 
 // ---- Erase ------------------------------------------------------------------
 
-bool Eeprom::EE_Erase_Click()
+BusOutcome Eeprom::EE_Erase_Click()
 {
     if (!com_.BusyGuard())
-        return false;
-    ctx_.status(QStringLiteral("Erase EEProm"));
-    bool ok = false;
-    // Without a board nothing could answer: no point in waiting for it.
-    if (conn_.connected()) {
-        ReplyCatch reply(com_, ctx_.st.mbuf);
-        reply.arm(MsgCode::EepromDone);
-        if (Send(Job(JobCode::Eeprom, kErase), kEepromSendBudget)) {
-            ctx_.pump.sleepMs(300);
-            WaitReply(reply.got, kEepromReplyBudget);
-            ctx_.pump.sleepMs(200);
-        }
-        ok = reply.got && reply.reply[2] == 0;
+        return Outcome::Fail(Failure::Refused, ctx_.tr(QStringLiteral("another command is running"), QStringLiteral("ein anderes Kommando läuft")));
+    const auto done = qScopeGuard([this] { com_.EndBusy(); });
+    if (!conn_.connected()) {
+        // Without a board nothing could answer: no point in waiting for it.
+        ctx_.status(QStringLiteral("Erase EEProm"));
+        ctx_.status(QStringLiteral("Error Erasing EEProm"));
+        return Outcome::Fail(Failure::NoBoard, com_.NoHardwareText());
     }
+    // Nothing comes back from an erased EEPROM: the master starts with no
+    // configuration at its next power-up.
+    const std::optional<bool> yes = ctx_.ui.confirm(
+        ctx_.tr(QStringLiteral("Erase the EEPROM? The master then starts without a configuration."),
+                QStringLiteral("EEPROM löschen? Der Master startet dann ohne Konfiguration.")),
+        QStringLiteral("EEPROM"));
+    if (!yes)
+        return Outcome::Fail(Failure::NeedsConfirmation, ctx_.tr(QStringLiteral("erasing clears the configuration the master starts from"),
+                                                                 QStringLiteral("das Löschen entfernt die Konfiguration, mit der der Master startet")));
+    if (!*yes)
+        return Outcome::Fail(Failure::Cancelled, ctx_.tr(QStringLiteral("Erase cancelled"), QStringLiteral("Löschen abgebrochen")));
+    ctx_.status(QStringLiteral("Erase EEProm"));
+    ReplyCatch reply(com_, ctx_.st.mbuf);
+    reply.arm(MsgCode::EepromDone);
+    if (Send(Job(JobCode::Eeprom, kErase), kEepromSendBudget)) {
+        ctx_.pump.sleepMs(300);
+        WaitReply(reply.got, kEepromReplyBudget);
+        ctx_.pump.sleepMs(200);
+    }
+    const bool ok = reply.got && reply.reply[2] == 0;
     ctx_.status(ok ? QStringLiteral("Erasing EEProm OK") : QStringLiteral("Error Erasing EEProm"));
-    com_.EndBusy();
-    return ok;
+    if (ok)
+        return {};
+    if (reply.got)
+        return Outcome::Fail(Failure::BoardError, ctx_.tr(QStringLiteral("the master could not erase its EEPROM (code %1)"),
+                                                          QStringLiteral("der Master konnte sein EEPROM nicht löschen (Code %1)"))
+                                                      .arg(reply.reply[2]),
+                             reply.reply[2]);
+    const QString why = ctx_.tr(QStringLiteral("no answer to the erase job"), QStringLiteral("keine Antwort auf den Löschauftrag"));
+    return Gone() ? BusOutcome(conn_.LinkFailure(why)) : BusOutcome(Outcome::Fail(Failure::NoAnswer, why));
 }
 
 // ---- Read (upload) ----------------------------------------------------------
 
-bool Eeprom::Upload_Click()
+BusOutcome Eeprom::Upload_Click()
 {
     if (!com_.BusyGuard())
-        return false;
-    bool replaced = false;
+        return Outcome::Fail(Failure::Refused, ctx_.tr(QStringLiteral("another command is running"), QStringLiteral("ein anderes Kommando läuft")));
+    BusOutcome out;
     deadAt_ = -1;
     const ConfigStore store = conn_.link().traits().store;
-    if (store == ConfigStore::NetworkFile)
-        replaced = UploadNetwork();
-    else if (store == ConfigStore::None)
-        ctx_.status(QStringLiteral("Ravelin or TCP/IP Connection only !"));
-    else
-        replaced = UploadRecords(store);
+    if (store == ConfigStore::NetworkFile) {
+        out = UploadNetwork();
+    } else if (store == ConfigStore::None) {
+        const QString text = QStringLiteral("Ravelin or TCP/IP Connection only !");
+        ctx_.status(text);
+        out = Outcome::Fail(conn_.connected() ? Failure::Refused : Failure::NoBoard, text);
+    } else {
+        out = UploadRecords(store);
+    }
     com_.EndBusy();
-    return replaced;
+    return out;
 }
 
-bool Eeprom::UploadNetwork()
+BusOutcome Eeprom::UploadNetwork()
 {
     const bool was = conn_.DisableTimer();
     ctx_.status(QStringLiteral("Loading local configurationfile ..."));
     ctx_.pump.processEvents();
+    BusOutcome out;
     bool replaced = false;
     {
         QTemporaryDir dir(ctx_.root.path(QStringLiteral("_tmp_XXXXXX")));
@@ -446,44 +560,60 @@ bool Eeprom::UploadNetwork()
             auto scratch = std::make_unique<State>();
             scratch->language = ctx_.st.language;
             Context aside{*scratch, quiet, ctx_.pump, ctx_.root};
-            if (LoadConfigFile(aside, file) >= 0) {
+            if (const int slaves = LoadConfigFile(aside, file); slaves >= 0) {
                 Commit(scratch->image);
                 replaced = true;
+                out.loaded = out.total = slaves;
             }
         }
     }
     ctx_.status(replaced ? QStringLiteral("Loaded local configurationfile") : QStringLiteral("No Config loaded"));
     conn_.RestoreTimer(was);
-    return replaced;
+    if (!replaced) {
+        const QString why = ctx_.tr(QStringLiteral("no configuration came from the board"), QStringLiteral("keine Konfiguration von der Karte"));
+        out = Gone() ? BusOutcome(conn_.LinkFailure(why)) : BusOutcome(Outcome::Fail(Failure::BoardError, why));
+    }
+    return out;
 }
 
-bool Eeprom::UploadRecords(ConfigStore store)
+BusOutcome Eeprom::UploadRecords(ConfigStore store)
 {
     // Built aside and taken over only when complete.
     const auto got = std::make_unique<ConfigImage>();
     int loaded = -1; // +1 for the master record, +1 for each slave record
     int failedAt = 0;
-    const bool complete = store == ConfigStore::Job ? UploadByJob(*got, loaded, failedAt) : UploadBytes(*got, loaded);
+    int skipped = 0;
+    const bool complete = store == ConfigStore::Job ? UploadByJob(*got, loaded, failedAt) : UploadBytes(*got, loaded, failedAt, skipped);
     panel_.timerEnabled = true;
     panel_.notify();
     const QString unchanged = ctx_.tr(QStringLiteral(" - configuration unchanged"), QStringLiteral(" - Konfiguration unverändert"));
+    QString text;
+    Failure failure = Failure::BoardError;
     if (deadAt_ >= 0) {
-        ctx_.status(ctx_.tr(QStringLiteral("Read stopped: no answer from the EEPROM at address%1"),
-                            QStringLiteral("Lesen abgebrochen: keine Antwort vom EEPROM bei Adresse%1"))
-                        .arg(NumText(deadAt_))
-                    + unchanged);
+        text = ctx_.tr(QStringLiteral("Read stopped: no answer from the EEPROM at address%1"),
+                       QStringLiteral("Lesen abgebrochen: keine Antwort vom EEPROM bei Adresse%1"))
+                   .arg(NumText(deadAt_))
+            + unchanged;
+        failure = conn_.PastDeadline() ? Failure::NoAnswer : Failure::LineFault;
     } else if (loaded < 0) {
-        ctx_.status(ctx_.tr(QStringLiteral("Error: unvalid EEPROM data / no Busparameter "),
-                            QString::fromUtf8("Fehler: EEPROM Daten ungüldig - kein Busparametersatz ")));
+        text = ctx_.tr(QStringLiteral("Error: unvalid EEPROM data / no Busparameter "),
+                       QString::fromUtf8("Fehler: EEPROM Daten ungüldig - kein Busparametersatz "));
     } else if (!complete) {
-        ctx_.status(QStringLiteral("Error loading Slave") + NumText(failedAt) + unchanged);
+        text = QStringLiteral("Error loading Slave") + NumText(failedAt) + unchanged;
     } else {
         Commit(*got);
-        ctx_.status(NumText(loaded)
-                    + ctx_.tr(QStringLiteral(" Slave records loaded"), QString::fromUtf8(" Slaveparametersätze geladen")));
-        return true;
+        QString done = NumText(loaded) + ctx_.tr(QStringLiteral(" Slave records loaded"), QString::fromUtf8(" Slaveparametersätze geladen"));
+        if (skipped > 0)
+            done += ctx_.tr(QStringLiteral(",%1 page(s) skipped"), QStringLiteral(",%1 Seite(n) übersprungen")).arg(NumText(skipped));
+        ctx_.status(done);
+        BusOutcome out;
+        out.loaded = out.total = loaded;
+        return out;
     }
-    return false;
+    ctx_.status(text);
+    if (Gone() && deadAt_ < 0)
+        return conn_.LinkFailure(ctx_.tr(QStringLiteral("the read stopped"), QStringLiteral("das Lesen brach ab")));
+    return Outcome::Fail(failure, text);
 }
 
 bool Eeprom::UploadByJob(ConfigImage &got, int &loaded, int &failedAt)
@@ -546,7 +676,7 @@ bool Eeprom::UploadByJob(ConfigImage &got, int &loaded, int &failedAt)
     return true;
 }
 
-bool Eeprom::UploadBytes(ConfigImage &got, int &loaded)
+bool Eeprom::UploadBytes(ConfigImage &got, int &loaded, int &failedAt, int &skipped)
 {
     conn_.DisableTimer();
     for (int s = 0; s <= kLastPage; ++s) {
@@ -563,10 +693,13 @@ bool Eeprom::UploadBytes(ConfigImage &got, int &loaded)
         }
         if (!Read(uint16_t(page + 7), l))
             return false;
-        if (l > kMaxPageL) { // the record would run past its page
+        // A record running past its page is damaged, not empty: the read
+        // stops rather than leave a station out without a word.
+        if (l > kMaxPageL) {
             if (s == 0)
                 break;
-            continue;
+            failedAt = s;
+            return false;
         }
         ctx_.status(QStringLiteral("UpLoad : ") + NumText(s) + QStringLiteral(" = ") + NumText(l) + QString::fromUtf8(" Byte´s"));
         ctx_.pump.processEvents();
@@ -577,8 +710,21 @@ bool Eeprom::UploadBytes(ConfigImage &got, int &loaded)
                 return false;
         // A slave page must name its own station; one that names another
         // would file the record under the wrong station.
-        if (s > 0 && rec[3] != s)
+        if (s > 0 && rec[3] != s) {
+            ++skipped;
+            ctx_.status(ctx_.tr(QStringLiteral("Page%1 skipped: it holds the record of station%2"),
+                                QStringLiteral("Seite%1 übersprungen: sie enthält den Parametersatz von Station%2"))
+                            .arg(NumText(s), NumText(rec[3])));
             continue;
+        }
+        // Byte 7 and the record's own length word must agree, as on the job
+        // way: a weak cell burnt into either leaves a record nobody made.
+        if (!LengthsAgree(rec.span(), l)) {
+            if (s == 0)
+                break;
+            failedAt = s;
+            return false;
+        }
         got.slot(s) = rec;
         ++loaded;
     }

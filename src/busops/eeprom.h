@@ -20,33 +20,38 @@ class Eeprom {
 public:
     Eeprom(Context &ctx, Commissioning &com);
 
-    // True when the board reported the configuration stored.
-    bool Burn_Click();
-    // True when a configuration arrived and replaced the one in memory; on
-    // any failure the configuration in memory stays as it was.
-    bool Upload_Click();
-    // True when the master confirmed the erase.
-    bool EE_Erase_Click();
+    // Done when the board reported the configuration stored.
+    BusOutcome Burn_Click();
+    // Done when a configuration arrived and replaced the one in memory
+    // (loaded: its slave records); on any failure the configuration in
+    // memory stays as it was.
+    BusOutcome Upload_Click();
+    // Asks first; done when the master confirmed the erase.
+    BusOutcome EE_Erase_Click();
 
-    // Asked before a burn that restarts a master which is in Operate; true
-    // goes ahead. Unset: a Yes/No message box.
-    std::function<bool(const QString &question)> confirm;
+    // The configuration in memory into the board's EEPROM, whatever its way:
+    // a master that burns what it runs gets it downloaded first (which
+    // restarts it, so a bus in Operate is asked about first, as every way
+    // asks). Every wait ends at `deadlineMs`.
+    BusOutcome StoreConfiguration(qint64 deadlineMs);
 
 private:
     enum class Verdict { Good, Wrong, Dead };
 
-    bool MayBurnImage(iface::ConfigStore store);
-    bool BurnNetwork();
-    bool BurnByJob();
-    bool BurnBytes();
+    // The question before a master in Operate restarts: done to go ahead.
+    Outcome MayRestart();
+    Outcome MayBurnImage(iface::ConfigStore store);
+    BusOutcome BurnNetwork();
+    BusOutcome BurnByJob();
+    BusOutcome BurnBytes();
     // One byte of the byte-wise verify, rewritten while it reads back wrong.
     Verdict Check(int station, uint16_t address, uint8_t expected);
     void StartMaster();
 
-    bool UploadNetwork();
-    bool UploadRecords(iface::ConfigStore store);
+    BusOutcome UploadNetwork();
+    BusOutcome UploadRecords(iface::ConfigStore store);
     bool UploadByJob(ConfigImage &got, int &loaded, int &failedAt);
-    bool UploadBytes(ConfigImage &got, int &loaded);
+    bool UploadBytes(ConfigImage &got, int &loaded, int &failedAt, int &skipped);
     // Replaces the configuration in memory and the station list.
     void Commit(const ConfigImage &got);
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The EEPROM commands: upload (read a board's configuration back), burn and
-// erase. Each prints the message-line texts as they appear.
+// erase.
 #include "busops/eeprom.h"
-#include "cli/bus_session.h"
+#include "cli/session.h"
 #include "config/configfile.h"
 
 #include <QFileInfo>
@@ -11,133 +11,83 @@ namespace meridan::cli {
 
 namespace {
 
-// A download before a burn on the job way: the master burns what it runs.
-constexpr int kDownloadMs = 60000;
+// A burn on the job way downloads first; the byte-wise way writes and reads
+// back up to 25,000 bytes at 9600 baud.
+constexpr qint64 kBurnMs = 15 * 60 * 1000;
+constexpr qint64 kReadMs = 10 * 60 * 1000;
 
-// What every EEPROM command starts with: the hardware option, the remaining
-// arguments checked by `argsOk`, a connection with the master's messages
-// taken in (also on a Tessel card, where the window waits for "Run").
-struct EepromSession {
-    std::optional<iface::HwChoice> hw;
-    QStringList args;
-    std::unique_ptr<BusSession> bus;
-    std::unique_ptr<Eeprom> ee;
-
-    int open(Env &env, const char *name, const QStringList &argv, const char *usage, const std::function<bool(QStringList &)> &argsOk)
-    {
-        args = argv;
-        QString why;
-        hw = TakeHwOption(args, &why);
-        if (!hw)
-            return HwUsageError(env, name, why);
-        if (!argsOk(args)) {
-            env.err << "usage: meridan-cli " << name << ' ' << usage << Qt::endl;
-            return kUsage;
-        }
-        return -1;
-    }
-    bool connect(Env &env)
-    {
-        bus = std::make_unique<BusSession>(env);
-        bus->echoStatus(true);
-        if (!bus->connect(*hw))
-            return false;
-        bus->panel.load = true;
-        ee = std::make_unique<Eeprom>(env.ctx, bus->ops);
-        return true;
-    }
-    // A board that stopped answering meanwhile is reported as the status
-    // poll reports it.
-    int finish(bool ok)
-    {
-        bus->conn.CheckLost();
-        bus->echoStatus(false);
-        return ok ? kOk : kFailed;
-    }
-};
-
+QJsonObject Records(const BusOutcome &out)
+{
+    QJsonObject o;
+    if (out.loaded >= 0)
+        o[QStringLiteral("slaves_loaded")] = out.loaded;
+    if (out.mode)
+        o[QStringLiteral("mode")] = iface::BusModeText(*out.mode);
+    return o;
+}
 
 } // namespace
 
-int CmdUpload(Env &env, const QStringList &argv)
+int CmdUpload(Invocation &inv)
 {
-    EepromSession s;
     // The walk over the stations goes as fast as the master answers, unless
     // it is to be paced by the status poll as in the window.
-    bool tick = false;
-    const auto argsOk = [&](QStringList &args) {
-        tick = args.removeAll(QStringLiteral("--tick")) > 0;
-        return args.size() == 1;
-    };
-    if (const int rc = s.open(env, "upload", argv, "--hw HW OUT.dp1 [--tick]", argsOk); rc >= 0)
-        return rc;
-    env.ctx.st.fastDownload = !tick;
-    const QString out = env.ctx.root.mapPath(s.args[0]);
-    if (QFileInfo(out).isDir()) {
-        env.err << "meridan-cli upload: " << s.args[0] << " is a folder" << Qt::endl;
-        return kUsage;
+    inv.ctx.st.fastDownload = !inv.isSet(QStringLiteral("tick"));
+    const QString out = inv.ctx.root.mapPath(inv.args[0]);
+    if (QFileInfo(out).isDir())
+        return inv.finish(Outcome::Fail(Failure::BadInput, inv.args[0] + QStringLiteral(" is a folder")));
+    Session bus(inv);
+    BusOutcome result = bus.connect();
+    if (result) {
+        bus.deadline(kReadMs);
+        inv.console.progress(true);
+        Eeprom ee(inv.ctx, bus.ops);
+        result = ee.Upload_Click(); // nothing valid arrived: no file written
+        inv.console.progress(false);
     }
-    if (!s.connect(env))
-        return kFailed;
-    if (!s.ee->Upload_Click())
-        return s.finish(false); // nothing valid arrived: no file written
-    if (!SaveConfigFile(env.ctx, out)) {
-        env.err << "meridan-cli upload: " << env.ctx.st.melde1 << Qt::endl;
-        return s.finish(false);
-    }
-    env.out << "wrote " << out << Qt::endl;
-    return s.finish(true);
-}
-
-int CmdBurn(Env &env, const QStringList &argv)
-{
-    EepromSession s;
-    bool yes = false;
-    const auto argsOk = [&](QStringList &args) {
-        yes = args.removeAll(QStringLiteral("--yes")) > 0;
-        return args.size() == 1;
-    };
-    if (const int rc = s.open(env, "burn", argv, "--hw HW FILE.dp1 [--yes]", argsOk); rc >= 0)
-        return rc;
-    const QString file = ResolveNoCase(env.ctx.root.mapPath(s.args[0]));
-    if (!QFileInfo(file).isFile()) {
-        env.err << "meridan-cli: cannot read " << s.args[0] << Qt::endl;
-        return kUsage;
-    }
-    if (LoadConfigFile(env.ctx, file) < 0) {
-        env.err << "meridan-cli: " << s.args[0] << " holds no usable configuration" << Qt::endl;
-        return kUsage;
-    }
-    if (!s.connect(env))
-        return kFailed;
-    s.ee->confirm = [&](const QString &question) {
-        if (!yes)
-            env.err << "meridan-cli burn: " << QString(question).replace(QLatin1Char('\n'), QLatin1Char(' '))
-                    << " Give --yes to burn." << Qt::endl;
-        return yes;
-    };
-    BusSession &bus = *s.bus;
-    if (bus.link().traits().store == iface::ConfigStore::Job) {
-        // The master burns the configuration it runs: download FILE first.
-        bus.ops.F1_Run_Click();
-        const bool downloaded =
-            bus.waitFor([&] { return bus.panel.operating() || bus.ops.startupStep == 0 || !bus.conn.connected(); }, kDownloadMs);
-        if (!downloaded || !bus.conn.connected()) {
-            env.err << "meridan-cli burn: the download of " << s.args[0] << " did not complete" << Qt::endl;
-            return s.finish(false);
+    if (result) {
+        if (SaveConfigFile(inv.ctx, out)) {
+            result.written << out;
+            if (!inv.json)
+                inv.out << "wrote " << out << Qt::endl;
+        } else {
+            const int loaded = result.loaded;
+            result = Outcome::Fail(Failure::Refused, inv.ctx.st.melde1);
+            result.loaded = loaded;
         }
     }
-    return s.finish(s.ee->Burn_Click());
+    return inv.finish(result, Records(result));
 }
 
-int CmdErase(Env &env, const QStringList &argv)
+int CmdBurn(Invocation &inv)
 {
-    EepromSession s;
-    if (const int rc = s.open(env, "erase", argv, "--hw HW", [](QStringList &a) { return a.isEmpty(); }); rc >= 0)
-        return rc;
-    if (!s.connect(env))
-        return kFailed;
-    return s.finish(s.ee->EE_Erase_Click());
+    if (const auto bad = LoadConfiguration(inv, inv.args[0]))
+        return inv.finish(*bad);
+    Session bus(inv);
+    BusOutcome result = bus.connect();
+    if (result) {
+        const qint64 deadline = bus.deadline(kBurnMs);
+        inv.console.progress(true);
+        Eeprom ee(inv.ctx, bus.ops);
+        result = ee.StoreConfiguration(deadline);
+        inv.console.progress(false);
+    }
+    if (result && !inv.json)
+        inv.out << "burnt " << inv.args[0] << Qt::endl;
+    return inv.finish(result, Records(result));
+}
+
+int CmdErase(Invocation &inv)
+{
+    Session bus(inv);
+    BusOutcome result = bus.connect();
+    if (result) {
+        Eeprom ee(inv.ctx, bus.ops);
+        result = ee.EE_Erase_Click();
+    }
+    if (result && !inv.json)
+        inv.out << "erased" << Qt::endl;
+    return inv.finish(result);
 }
 
 } // namespace meridan::cli

@@ -4,6 +4,7 @@
 // stopped on an error or the file is no GSD file.
 #include "core/readfile.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "core/texts.h"
 #include "slave/gsd.h"
 #include "slave/record.h"
@@ -18,6 +19,12 @@
 namespace meridan::cli {
 
 namespace {
+
+struct Env {
+    Context &ctx;
+    QTextStream &out;
+    QTextStream &err;
+};
 
 template <typename Bytes>
 QJsonArray ByteArray(const Bytes &bytes)
@@ -46,31 +53,21 @@ QJsonObject Block(const GsdTables &t, int m)
 
 } // namespace
 
-int CmdGsd(Env &env, const QStringList &argsIn)
+int CmdGsd(Invocation &inv)
 {
-    QStringList args = argsIn;
+    Env env{inv.ctx, inv.out, inv.err};
     int station = 10;
-    const int at = args.indexOf(QStringLiteral("--station"));
-    if (at >= 0 && at + 1 < args.size()) {
-        bool ok = false;
-        station = args[at + 1].toInt(&ok);
-        if (!ok || station < 1 || station > 125) {
-            env.err << "meridan-cli gsd: station must be 1..125" << Qt::endl;
-            return kUsage;
-        }
-        args.remove(at, 2);
+    if (const auto s = inv.value(QStringLiteral("station"))) {
+        const auto n = ParseNumber(*s, 1, 125);
+        if (!n)
+            return inv.usage(RangeText(QStringLiteral("--station"), 1, 125, *s));
+        station = int(*n);
     }
-    if (args.size() != 1) {
-        env.err << "usage: meridan-cli gsd [--station N] FILE" << Qt::endl;
-        return kUsage;
-    }
-    const QString path = ResolveNoCase(env.ctx.root.mapPath(args[0]));
+    const QString path = ResolveNoCase(env.ctx.root.mapPath(inv.args[0]));
     const QFileInfo info(path);
     QFile probe(path);
-    if (!info.isFile() || !OpenRegularFile(probe)) {
-        env.err << "meridan-cli: cannot read " << args[0] << Qt::endl;
-        return kUsage;
-    }
+    if (!info.isFile() || !OpenRegularFile(probe))
+        return inv.finish(Outcome::Fail(Failure::BadInput, QStringLiteral("cannot read ") + inv.args[0]));
     probe.close();
 
     // The pauses that keep error texts readable in the editor mean nothing
@@ -160,10 +157,12 @@ int CmdGsd(Env &env, const QStringList &argsIn)
     if (!res.ok())
         o[QStringLiteral("stopped_at_line")] = res.line;
 
+    o[QStringLiteral("outcome")] = res.ok() ? QStringLiteral("done") : QStringLiteral("refused");
     env.out << QJsonDocument(o).toJson(QJsonDocument::Indented);
+    env.out.flush();
     // The tables are printed either way; a read that stopped did not reach its goal.
     if (!res.ok()) {
-        env.err << "meridan-cli gsd: " << res.status << Qt::endl;
+        inv.error(res.status);
         return kFailed;
     }
     return kOk;

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// peek: DP-RAM bytes over any connection, as hex and as text.
-#include "cli/bus_session.h"
-#include "core/numbers.h"
+// peek and poke: DP-RAM bytes over any connection.
+#include "cli/options.h"
+#include "cli/session.h"
 #include "core/texts.h"
+
+#include <QJsonArray>
 
 namespace meridan::cli {
 
 namespace {
+
+constexpr uint32_t kLastAddress = 0xFFFF;
 
 QString PrintableText(const QByteArray &bytes)
 {
@@ -16,56 +20,62 @@ QString PrintableText(const QByteArray &bytes)
     return s;
 }
 
-} // namespace
-
-int HwUsageError(Env &env, const char *cmd, const QString &why)
+Outcome Stopped(Session &bus)
 {
-    env.err << "meridan-cli " << cmd << ": " << why << "\nHW is one of:\n" << HwNameHelp() << Qt::flush;
-    return kUsage;
+    return bus.conn.link().lost() ? bus.conn.LinkFailure(QStringLiteral("the board stopped answering")) : Outcome();
 }
 
-int CmdPeek(Env &env, const QStringList &argv)
+} // namespace
+
+int CmdPeek(Invocation &inv)
 {
-    QStringList args = argv;
-    QString why;
-    const auto hw = TakeHwOption(args, &why);
-    if (!hw)
-        return HwUsageError(env, "peek", why);
-    if (args.size() < 1 || args.size() > 2) {
-        env.err << "usage: meridan-cli peek --hw HW ADDR [COUNT]" << Qt::endl;
-        return kUsage;
+    const auto addr = ParseNumber(inv.args[0], 0, kLastAddress);
+    if (!addr)
+        return inv.usage(RangeText(QStringLiteral("ADDR"), 0, kLastAddress, inv.args[0]));
+    const uint32_t room = kLastAddress + 1 - *addr;
+    const auto count = inv.args.size() > 1 ? ParseNumber(inv.args[1], 1, room) : std::optional<uint32_t>(1);
+    if (!count)
+        return inv.usage(RangeText(QStringLiteral("COUNT"), 1, room, inv.args[1]) + QStringLiteral(": ADDR + COUNT reaches at most 0x10000"));
+    Session bus(inv, false);
+    Outcome out = bus.connect();
+    QByteArray bytes;
+    if (out) {
+        for (uint32_t i = 0; i < *count && !bus.conn.link().lost(); ++i)
+            bytes.append(char(bus.conn.link().getByte(*addr + i)));
+        out = Stopped(bus);
     }
-    const auto addr = ParseNumberArg(args[0], 0xFFFF);
-    const auto count = args.size() > 1 ? ParseNumberArg(args[1], 0x10000) : std::optional<uint32_t>(1);
-    if (!addr || !count || *count == 0 || *addr + *count > 0x10000) {
-        env.err << "meridan-cli peek: ADDR is 0..0xFFFF, COUNT at least 1 and ADDR + COUNT at most 0x10000 "
-                   "(decimal or 0x...)" << Qt::endl;
-        return kUsage;
+    if (out && !inv.json) {
+        // 16 bytes a line: "5A 45 4C  ZEL".
+        for (qsizetype at = 0; at < bytes.size(); at += 16) {
+            const QByteArray line = bytes.mid(at, 16);
+            QString hex;
+            for (char c : line)
+                hex += HexByteText(uint8_t(c));
+            inv.out << hex << ' ' << PrintableText(line) << '\n';
+        }
+        inv.out.flush();
     }
-    BusSession bus(env, false);
-    if (!bus.connect(*hw))
-        return kFailed;
-    // 16 bytes a line: "5A 45 4C  ZEL".
-    QByteArray line;
-    auto flush = [&] {
-        QString hex;
-        for (char c : line)
-            hex += HexByteText(uint8_t(c));
-        env.out << hex << ' ' << PrintableText(line) << '\n';
-        line.clear();
-    };
-    for (uint32_t i = 0; i < *count; ++i) {
-        line.append(char(bus.link().getByte(*addr + i)));
-        if (line.size() == 16)
-            flush();
+    QJsonArray values;
+    for (char c : bytes)
+        values.append(int(uint8_t(c)));
+    return inv.finish(out, {{QStringLiteral("address"), int(*addr)}, {QStringLiteral("bytes"), values}});
+}
+
+int CmdPoke(Invocation &inv)
+{
+    const auto addr = ParseNumber(inv.args[0], 0, kLastAddress);
+    if (!addr)
+        return inv.usage(RangeText(QStringLiteral("ADDR"), 0, kLastAddress, inv.args[0]));
+    const auto value = ParseNumber(inv.args[1], 0, 0xFF);
+    if (!value)
+        return inv.usage(RangeText(QStringLiteral("VALUE"), 0, 0xFF, inv.args[1]));
+    Session bus(inv, false);
+    Outcome out = bus.connect();
+    if (out) {
+        bus.conn.link().setByte(*addr, uint8_t(*value));
+        out = Stopped(bus);
     }
-    if (!line.isEmpty())
-        flush();
-    env.out.flush();
-    const bool lost = bus.link().lost();
-    if (lost)
-        env.err << "meridan-cli peek: the board stopped answering" << Qt::endl;
-    return lost ? kFailed : kOk;
+    return inv.finish(out, {{QStringLiteral("address"), int(*addr)}, {QStringLiteral("value"), int(*value)}});
 }
 
 } // namespace meridan::cli

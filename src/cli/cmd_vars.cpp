@@ -6,10 +6,14 @@
 // it lists the variables and their channels.
 #include "core/readfile.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "iec/export_paths.h"
 #include "iec/vars.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QJsonArray>
+#include <map>
 
 namespace meridan::cli {
 
@@ -17,8 +21,11 @@ namespace {
 
 using namespace meridan::iec;
 
-const char kUsageText[] = "usage: meridan-cli vars FILE.dp1 [--project DIR] [--station N] [--add NAME:BOOL|INT] "
-                          "[--attach NAME=M.K] [--detach NAME] [--delete NAME]";
+struct Env {
+    Context &ctx;
+    QTextStream &out;
+    QTextStream &err;
+};
 
 struct Change {
     QString option, value;
@@ -82,108 +89,118 @@ QString Apply(Env &env, VarTable &t, const IoMap &map, int station, const Change
     return why.isEmpty() ? AttachVariable(t, index, *s, module, channel) : why;
 }
 
-void List(Env &env, const VarTable &t, const IoMap &map, int station)
+int List(Invocation &inv, const VarTable &t, const IoMap &map, int station)
 {
     // The addresses the next export gives them.
-    const ExportPaths paths = GetExportPaths(env.ctx);
+    const ExportPaths paths = GetExportPaths(inv.ctx);
     QFile f(paths.ioConfig);
     const IoPlan plan = PlanIoConfig(OpenRegularFile(f) ? f.readAll() : QByteArray(), map);
-    env.out << "variables file: " << paths.vars << "\n";
+    QJsonArray list;
+    if (!inv.json)
+        inv.out << "variables file: " << paths.vars << "\n";
     for (const VarEntry &e : t.entries) {
         if (station > 0 && (!e.attached() || e.station != station))
             continue;
-        env.out << e.name.leftJustified(kVarNameWidth) << (e.type == kInt ? " INT " : " BOOL");
         const std::optional<Channel> c = EntryChannel(e, map);
+        QJsonObject o{{QStringLiteral("name"), e.name}, {QStringLiteral("type"), e.type == kInt ? QStringLiteral("INT") : QStringLiteral("BOOL")}};
+        if (e.attached()) {
+            o[QStringLiteral("station")] = e.station;
+            o[QStringLiteral("module")] = e.module;
+            o[QStringLiteral("channel")] = c ? QJsonValue(c->name()) : QJsonValue(QJsonValue::Null);
+            if (c)
+                o[QStringLiteral("location")] = c->location(c->dir == Dir::In ? plan.inputBase : plan.outputBase).trimmed();
+        }
+        list.append(o);
+        if (inv.json)
+            continue;
+        inv.out << e.name.leftJustified(kVarNameWidth) << (e.type == kInt ? " INT " : " BOOL");
         if (e.attached() && c)
-            env.out << "  S" << e.station << " M" << e.module << ' ' << c->name()
-                    << c->location(c->dir == Dir::In ? plan.inputBase : plan.outputBase);
+            inv.out << "  S" << e.station << " M" << e.module << ' ' << c->name() << c->location(c->dir == Dir::In ? plan.inputBase : plan.outputBase);
         else if (e.attached())
-            env.out << "  S" << e.station << " M" << e.module << " K" << e.channel << " (no such channel)";
-        env.out << "\n";
+            inv.out << "  S" << e.station << " M" << e.module << " K" << e.channel << " (no such channel)";
+        inv.out << "\n";
     }
+    inv.out.flush();
+    return inv.finish({}, {{QStringLiteral("variables_file"), paths.vars}, {QStringLiteral("variables"), list}});
 }
 
 } // namespace
 
-int CmdVars(Env &env, const QStringList &argsIn)
+int CmdVars(Invocation &inv)
 {
-    QStringList args = argsIn;
-    if (!LoadProject(env, "vars", args))
-        return kUsage;
+    Env env{inv.ctx, inv.out, inv.err};
+    if (const auto bad = TakeProject(inv))
+        return inv.finish(*bad);
+    if (const auto bad = LoadConfiguration(inv, inv.args[0]))
+        return inv.finish(*bad);
     int station = 0;
+    if (const auto s = inv.value(QStringLiteral("station"))) {
+        const auto n = ParseNumber(*s, 1, 125);
+        if (!n)
+            return inv.usage(RangeText(QStringLiteral("--station"), 1, 125, *s));
+        station = int(*n);
+    }
+    // The changes apply in the order they were given ("--delete X --add
+    // X:INT" retypes X): the parser keeps each option's values in order, the
+    // line says how they interleave.
+    static const QStringList kChanges{"add", "attach", "detach", "delete"};
+    std::map<QString, QStringList> values;
+    for (const QString &o : kChanges)
+        values[o] = inv.line.values(o);
     std::vector<Change> changes;
-    static const QStringList kOptions{"--station", "--add", "--attach", "--detach", "--delete"};
-    while (!args.isEmpty()) {
-        const QString opt = args.takeFirst();
-        if (!kOptions.contains(opt) || args.isEmpty()) {
-            env.err << "meridan-cli vars: " << (kOptions.contains(opt) ? opt + " needs a value" : "unexpected " + opt)
-                    << "\n" << kUsageText << Qt::endl;
-            return kUsage;
+    for (const QString &a : QCoreApplication::arguments().mid(1)) {
+        if (a == QLatin1String("--"))
+            break;
+        for (const QString &o : kChanges) {
+            if ((a == QLatin1String("--") + o || a.startsWith(QLatin1String("--") + o + QLatin1Char('='))) && !values[o].isEmpty())
+                changes.push_back({QLatin1String("--") + o, values[o].takeFirst()});
         }
-        const QString value = args.takeFirst();
-        if (opt == QLatin1String("--station")) {
-            bool ok = false;
-            station = value.toInt(&ok);
-            if (!ok || station < 1 || station > 125) {
-                env.err << "meridan-cli vars: station must be 1..125" << Qt::endl;
-                return kUsage;
-            }
-            continue;
-        }
-        if (opt == QLatin1String("--attach") && !value.contains(QLatin1Char('='))) {
-            env.err << "meridan-cli vars: --attach needs NAME=M.K\n" << kUsageText << Qt::endl;
-            return kUsage;
-        }
-        changes.push_back({opt, value});
     }
-    const bool attaches = std::any_of(changes.begin(), changes.end(),
-                                      [](const Change &c) { return c.option == QLatin1String("--attach"); });
-    if (attaches && station == 0) {
-        env.err << "meridan-cli vars: --attach needs --station N" << Qt::endl;
-        return kUsage;
-    }
+    for (const Change &c : changes)
+        if (c.option == QLatin1String("--attach") && !c.value.contains(QLatin1Char('=')))
+            return inv.usage(QStringLiteral("--attach needs NAME=M.K, not ") + c.value);
+    const bool attaches = std::any_of(changes.begin(), changes.end(), [](const Change &c) { return c.option == QLatin1String("--attach"); });
+    if (attaches && station == 0)
+        return inv.usage(QStringLiteral("--attach needs --station N"));
 
     const QString unpack = RunVarTool(env.ctx, QStringLiteral("UNPACK"));
     if (!unpack.isEmpty())
-        env.err << "meridan-cli vars: " << unpack << Qt::endl;
+        inv.error(unpack);
     VarTable table;
     const QString read = ReadVars(env.ctx, table);
-    if (!read.startsWith(QLatin1String("Read "))) {
-        env.err << "meridan-cli vars: " << read << Qt::endl;
-        return kFailed;
-    }
+    if (!read.startsWith(QLatin1String("Read ")))
+        return inv.finish(Outcome::Fail(Failure::Refused, read));
     const IoMap map = BuildIoMap(env.ctx.st.image);
     for (const QString &n : map.notes)
-        env.err << "note: " << n << Qt::endl;
-    if (changes.empty()) {
-        List(env, table, map, station);
-        return kOk;
-    }
+        inv.note(n);
+    if (changes.empty())
+        return List(inv, table, map, station);
     for (const Change &c : changes) {
         const QString why = Apply(env, table, map, station, c);
-        if (!why.isEmpty()) {
-            env.err << why << Qt::endl;
-            return kFailed; // nothing is written
-        }
+        if (!why.isEmpty())
+            return inv.finish(Outcome::Fail(Failure::Refused, why)); // nothing is written
     }
     env.ctx.st.record.clear(); // the configuration file is the whole truth here
     const VarSave saved = SaveVars(env.ctx, table);
     for (const QString &n : saved.notes)
-        env.err << "note: " << n << Qt::endl;
+        inv.note(n);
     if (!saved.error.isEmpty()) {
-        env.err << "meridan-cli vars: " << saved.error << Qt::endl;
+        QString why = saved.error;
         if (!saved.box.isEmpty())
-            env.err << "meridan-cli vars: the new variables are in " << GetExportPaths(env.ctx).varsSpare << Qt::endl;
-        return kFailed;
+            why += QStringLiteral("\nthe new variables are in ") + GetExportPaths(env.ctx).varsSpare;
+        return inv.finish(Outcome::Fail(Failure::Refused, why));
     }
-    env.out << saved.status << "\n"
-            << "I/O configuration: " << saved.io.path << (saved.io.changed ? "" : " (unchanged)") << "\n";
+    Outcome out;
+    out.written << GetExportPaths(env.ctx).vars;
+    if (saved.io.changed)
+        out.written << saved.io.path;
+    if (!inv.json)
+        inv.out << saved.status << "\n"
+                << "I/O configuration: " << saved.io.path << (saved.io.changed ? "" : " (unchanged)") << "\n";
     const QString pack = RunVarTool(env.ctx, QStringLiteral("PACK"));
-    if (!pack.isEmpty()) {
-        env.err << "meridan-cli vars: " << pack << Qt::endl;
-        return kFailed;
-    }
-    return kOk;
+    if (!pack.isEmpty())
+        out = Outcome::Fail(Failure::Refused, pack);
+    return inv.finish(out, {{QStringLiteral("status"), saved.status}, {QStringLiteral("io_config"), saved.io.path}});
 }
 
 } // namespace meridan::cli

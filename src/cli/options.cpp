@@ -3,31 +3,46 @@
 
 namespace meridan::cli {
 
-std::optional<QString> TakeOption(QStringList &args, const QString &name)
+namespace {
+bool AllDigits(const QString &t, int base)
 {
-    const QString flag = QStringLiteral("--") + name;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == flag && i + 1 < args.size()) {
-            const QString value = args[i + 1];
-            args.remove(i, 2);
-            return value;
-        }
-        if (args[i].startsWith(flag + QLatin1Char('='))) {
-            const QString value = args[i].mid(flag.size() + 1);
-            args.removeAt(i);
-            return value;
-        }
+    if (t.isEmpty())
+        return false;
+    for (const QChar c : t) {
+        const bool ok = base == 16 ? (c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f')))
+                                   : (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
+        if (!ok)
+            return false;
     }
-    return std::nullopt;
+    return true;
+}
+} // namespace
+
+std::optional<uint32_t> ParseNumber(const QString &text, uint32_t min, uint32_t max)
+{
+    const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const QString digits = hex ? text.mid(2) : text;
+    if (!AllDigits(digits, hex ? 16 : 10) || digits.size() > 10)
+        return std::nullopt;
+    bool ok = false;
+    const qulonglong v = digits.toULongLong(&ok, hex ? 16 : 10);
+    if (!ok || v < min || v > max)
+        return std::nullopt;
+    return uint32_t(v);
 }
 
-std::optional<iface::HwChoice> TakeHwOption(QStringList &args, QString *error)
+std::optional<uint8_t> ParseHexByte(const QString &text)
 {
-    if (const auto name = TakeOption(args, QStringLiteral("hw")))
-        return iface::ParseHwName(*name, error);
-    if (error)
-        *error = QStringLiteral("--hw HW is required");
-    return std::nullopt;
+    const QString digits = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? text.mid(2) : text;
+    if (!AllDigits(digits, 16) || digits.size() > 8)
+        return std::nullopt;
+    const uint v = digits.toUInt(nullptr, 16);
+    return v <= 0xFF ? std::optional<uint8_t>(uint8_t(v)) : std::nullopt;
+}
+
+QString RangeText(const QString &name, uint32_t min, uint32_t max, const QString &text)
+{
+    return QStringLiteral("%1 is %2..%3 (decimal or 0x...), not %4").arg(name).arg(min).arg(max).arg(text);
 }
 
 QString HwNameHelp()

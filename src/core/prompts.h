@@ -28,6 +28,13 @@ public:
     // Shows a message box; returns the button pressed (Ok when only Ok).
     virtual int message(const QString &text, const QString &title, Icon icon = Icon::None,
                         int buttons = Ok) = 0;
+    // A question that an operation needs answered before it goes ahead (a
+    // master restarted, the EEPROM cleared): true yes, false no; nullopt when
+    // nobody is there to answer (a script that did not confirm beforehand).
+    virtual std::optional<bool> confirm(const QString &question, const QString &title)
+    {
+        return message(question, title, Icon::Question, Yes | No) == Yes;
+    }
     // An input box; nullopt on Cancel.
     virtual std::optional<QString> input(const QString &prompt, const QString &title,
                                          const QString &preset = {}) = 0;
@@ -40,14 +47,16 @@ public:
     virtual void listChanged() {}
 };
 
-// Non-interactive prompts for the command-line tool: messages go to stderr,
-// questions take their default, dialogs are cancelled unless a path is given.
+// Non-interactive prompts for tools and benches: messages go to stderr (unless
+// quiet), questions take their default, nobody confirms, dialogs are
+// cancelled unless a path is given.
 class CliPrompts : public Prompts {
 public:
     bool quiet = false;
     int message(const QString &text, const QString &title, Icon icon, int buttons) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &preset) override;
+    std::optional<bool> confirm(const QString &, const QString &) override { return std::nullopt; }
     std::optional<QString> openFile(const FileDialogSpec &spec) override;
     std::optional<QString> saveFile(const FileDialogSpec &spec) override;
     void setBusy(bool) override {}

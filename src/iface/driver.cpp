@@ -205,7 +205,7 @@ int32_t DriverLibrary::loaderCommand(uint8_t cmd)
     const qint64 start = pump_.nowMs();
     // The board writes its status first, then clears the command byte.
     while (PCI_GetByte(kLdrCmd) != 0) {
-        if (pump_.nowMs() - start >= kLdrCommandMs)
+        if (pump_.nowMs() - start >= kLdrCommandMs || (deadline && *deadline > 0 && pump_.nowMs() >= *deadline))
             return kLoadNoAnswer;
         pump_.sleepMs(1);
     }
@@ -348,6 +348,7 @@ std::optional<QByteArray> DriverLibrary::exchange(uint8_t type, const QByteArray
         dropConnection();
         return std::nullopt;
     };
+    replyMissing_ = false;
     if (!connected())
         return fail(QStringLiteral("not connected"));
     const QDeadlineTimer deadline(timeoutMs_);
@@ -380,8 +381,10 @@ std::optional<QByteArray> DriverLibrary::exchange(uint8_t type, const QByteArray
         case net::Take::NeedMore:
             break;
         }
-        if (deadline.hasExpired())
+        if (deadline.hasExpired()) {
+            replyMissing_ = true;
             return fail(QStringLiteral("no reply within %1 ms").arg(timeoutMs_));
+        }
         if (!sock_->waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1)))
             && sock_->state() != QAbstractSocket::ConnectedState)
             return fail(QStringLiteral("the board closed the connection"));

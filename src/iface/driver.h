@@ -57,6 +57,10 @@ public:
     DriverLibrary(const DriverLibrary &) = delete;
     DriverLibrary &operator=(const DriverLibrary &) = delete;
 
+    // When the operation under way must end, on the pump's clock (0: none):
+    // the boot loader's handshake gives up there.
+    const qint64 *deadline = nullptr;
+
     // Where PCI_MapPciDevice looks for boards; tests give a fake tree.
     QString sysfsRoot = QStringLiteral("/sys/bus/pci/devices");
 
@@ -98,6 +102,9 @@ public:
     // why an exchange failed (no reply in time, a reply that cannot be the
     // answer). Empty while all is well.
     QString failure() const { return failure_; }
+    // The last request went out and its reply did not come within the time
+    // allowed: what the board made of it is unknown.
+    bool replyMissing() const { return replyMissing_; }
     // The target of the last PCI_InitEx as messages name it ("Ketch at
     // 127.0.0.1:17302", or just "127.0.0.1:17301").
     QString endpoint() const { return endpoint_; }
@@ -136,6 +143,7 @@ private:
     QByteArray rx_;
     int timeoutMs_ = kDefaultTimeoutMs;
     bool netFailed_ = false;
+    bool replyMissing_ = false;
     QString failure_;
     QString endpoint_; // the target as the messages name it
     uint8_t helloFirmware_ = 0;

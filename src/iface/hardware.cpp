@@ -84,6 +84,7 @@ OpenResult OpenDpram(const HwChoice &c, LinkEnv &env, int16_t language, const st
     const bool corvet = c.kind == Kind::CorvetDpram;
     const QString noHardware = Tr(language, QStringLiteral("no hardware !"), QStringLiteral("keine Hardware !"));
     auto driver = std::make_unique<DriverLibrary>(env.root, env.pump);
+    driver->deadline = &env.deadlineMs;
     const int32_t mapped = corvet ? driver->PCI_MapPciDevice(0x905010B5, 0x15A45, 0x2000)
         : c.kind == Kind::Vme     ? driver->PCI_VmeInit(1, c.vmeSlot)
                                   : driver->PCI_Init();

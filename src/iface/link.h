@@ -116,6 +116,9 @@ public:
     // Why the board was lost, in a few words ("no reply to R400", "line
     // fault: ..."); empty when the link cannot tell.
     virtual QString faultText() const { return {}; }
+    // The last request reached the board but its answer did not come back in
+    // time: the board may still carry it out.
+    virtual bool replyMissing() const { return false; }
     // Roughly how long handing over a job of `n` data bytes and taking in its
     // reply take on this link's wire, beyond the status poll's interval.
     virtual int transferMs(int n) const { return 0; }

@@ -24,6 +24,7 @@ public:
     // loses the board: the driver has closed the connection by then.
     bool lost() const override { return driver_->networkFailed(); }
     QString faultText() const override { return driver_->failure(); }
+    bool replyMissing() const override { return driver_->replyMissing(); }
     int transferMs(int) const override { return 5; }
     void close(bool) override { driver_->PCI_DeInitEx(handle_); }
     int32_t burnFile(const QString &path) override { return driver_->PCI_BurnEx(path, handle_); }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/startup.h"
+#include "config/startup.h"
 #include "config/configfile.h"
 #include "config/listline.h"
 #include "demo_config.h"

@@ -38,7 +38,7 @@ TEST(Run, noInterface_changesOnlyTheMessageLine)
 {
     Bench b;
     b.ops.F1_Run_Click();
-    EXPECT_EQ(b.st.melde1, "no hardware !");
+    EXPECT_EQ(b.st.melde1, "no hardware ! Choose the board in the Hardware menu.");
     EXPECT_TRUE(b.board.jobs.empty());
     EXPECT_FALSE(b.panel.load);
     EXPECT_TRUE(b.panel.runEnabled);

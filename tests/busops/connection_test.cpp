@@ -23,7 +23,7 @@ struct Items : LinkFixture {
         conn.env().makeSerialIo = env.makeSerialIo;
         panel.changed = [this] { hardwareMenu.push_back(panel.hardwareMenuEnabled); };
     }
-    bool connect(const char *item) { return conn.ConnectItem(*ParseHwName(QString::fromLatin1(item))); }
+    bool connect(const char *item) { return conn.ConnectItem(*ParseHwName(QString::fromLatin1(item))).done(); }
 };
 
 // A Tessel card that goes into its loader when stopped.
@@ -215,6 +215,22 @@ TEST(StartUp, noReadyMark_givesProfibusInitTimeoutAfter500Rounds)
     // 300 ms after the stop, the loader's few polls, 500 rounds of 10 ms.
     EXPECT_GE(f.pump.nowMs() - start, 300 + 500 * 10);
     EXPECT_LT(f.pump.nowMs() - start, 300 + 500 * 10 + 50);
+}
+
+TEST(StartUp, frozenCard_endsAtTheDeadlineWithoutAnInitTimeoutBox)
+{
+    TesselStart f;
+    f.pump.onPump = nullptr; // the card's boot loader never answers
+    const qint64 start = f.pump.nowMs();
+    f.conn.env().deadlineMs = start + 1000;
+    f.ui.shown.clear();
+    f.conn.StartUp();
+    // The stop's 300 ms, then the loader's handshake and the ready rounds
+    // until the deadline, not their own budgets (one second each, 5 s).
+    EXPECT_GE(f.pump.nowMs() - start, 1000);
+    EXPECT_LT(f.pump.nowMs() - start, 1100);
+    for (const Shown &s : f.ui.shown)
+        EXPECT_NE(s.text, "Profibus Init Timeout");
 }
 
 TEST(StartUp, serialLineTimingOut_givesUpAfterTheEleventhFailedRound)

@@ -86,7 +86,12 @@ TEST(Burn, bytewiseMasterAnd12_programsTheirPagesAndByte0OfEveryOtherPage)
     for (const auto &w : b.board.eeWrites)
         got.insert(w.first);
     EXPECT_EQ(got, want);
-    EXPECT_EQ(b.board.eeWrites.size(), want.size());
+    // Page 0's marker is invalid from the first write to the last: a burn cut
+    // short reads back as no configuration, never as half of two.
+    ASSERT_EQ(b.board.eeWrites.size(), want.size() + 1);
+    EXPECT_EQ(b.board.eeWrites.front(), std::make_pair(0, uint8_t(0)));
+    EXPECT_EQ(b.board.eeWrites.back(), std::make_pair(0, b.st.image.at(0, 0)));
+    EXPECT_EQ(b.board.eeWrites[b.board.eeWrites.size() - 2].first, 73); // the master record's last byte
     EXPECT_TRUE(std::equal(b.board.eeprom.begin() + 3072, b.board.eeprom.begin() + 3203, b.st.image.slot(12).bytes.begin()));
     EXPECT_TRUE(b.seen("Program :  12") && b.seen("Verify :  12"));
     EXPECT_EQ(b.st.melde1, "Programming O.K");
@@ -146,10 +151,17 @@ TEST(Burn, jobWay_sendsAClean3FAndReportsTheMastersAnswer)
     EXPECT_EQ(b.board.jobs, (std::vector<Bytes>{{0x3F, 0, 0, 2, 0, 0, 0, 0}}));
     EXPECT_EQ(b.st.melde1, "Programming O.K");
 
+    // The master burns what it runs: with nothing running, say so.
     Bench c("dromon:com2");
     c.masterHolds({}, 1);
-    EXPECT_FALSE(c.ops.ee.Burn_Click());
-    EXPECT_EQ(c.st.melde1, "Error Programming:  1");
+    EXPECT_EQ(c.ops.ee.Burn_Click().failure, Failure::Refused);
+    EXPECT_EQ(c.st.melde1, "Not burnt: the master holds no configuration to burn; Run it first");
+    Bench d("dromon:com2");
+    d.masterHolds({}, 4);
+    const BusOutcome failed = d.ops.ee.Burn_Click();
+    EXPECT_EQ(failed.failure, Failure::BoardError);
+    EXPECT_EQ(failed.boardCode, 4);
+    EXPECT_EQ(d.st.melde1, "Error Programming:  4");
 
     Bench t("corvet-dpram");
     EXPECT_FALSE(t.ops.ee.Burn_Click());
@@ -246,7 +258,7 @@ TEST(Upload, jobWayFailures_keepTheConfigurationAndSaySo)
     }
 }
 
-TEST(Upload, eepromWayReadsUpToLPlus7AndSkipsForeignPages)
+TEST(Upload, eepromWayReadsUpToLPlus7AndNamesTheForeignPagesItSkips)
 {
     Bench b("ravelin:com1");
     const Bytes master = b.recordOf(0);
@@ -256,12 +268,14 @@ TEST(Upload, eepromWayReadsUpToLPlus7AndSkipsForeignPages)
     page3[0] = '%';
     page3[3] = 3;
     page3[7] = 20;
+    page3[8] = 0;
+    page3[9] = 20;
     std::copy(page3.begin(), page3.end(), b.board.eeprom.begin() + 768);
-    const std::tuple<int, int, int> foreign[] = {{5, 7, 20}, {6, 6, 250}}; // names another station; runs into page 7
-    for (auto [page, b3, l] : foreign) {
+    // Pages 5 and 100 name other stations: they are skipped, and said so.
+    for (const auto [page, named] : {std::pair{5, 7}, std::pair{100, 99}}) {
         b.board.eeprom[page * 256] = '%';
-        b.board.eeprom[page * 256 + 3] = uint8_t(b3);
-        b.board.eeprom[page * 256 + 7] = uint8_t(l);
+        b.board.eeprom[page * 256 + 3] = uint8_t(named);
+        b.board.eeprom[page * 256 + 7] = 20;
     }
     ASSERT_TRUE(b.ops.ee.Upload_Click());
     std::vector<int> want = {768, 775};
@@ -271,9 +285,10 @@ TEST(Upload, eepromWayReadsUpToLPlus7AndSkipsForeignPages)
     EXPECT_EQ(std::vector<int>(at, at + long(want.size())), want);
     EXPECT_EQ(b.recordOf(3), page3);
     EXPECT_EQ(b.recordOf(0), master);
-    EXPECT_FALSE(b.st.image.hasSlave(5) || b.st.image.hasSlave(6) || b.st.image.hasSlave(7) || b.st.image.hasSlave(12));
-    EXPECT_TRUE(b.seen("UpLoad :  3 =  20 Byte´s"));
-    EXPECT_EQ(b.st.melde1, " 1 Slave records loaded");
+    EXPECT_FALSE(b.st.image.hasSlave(5) || b.st.image.hasSlave(7) || b.st.image.hasSlave(100) || b.st.image.hasSlave(12));
+    EXPECT_TRUE(b.seen("UpLoad :  3 =  20 Byte´s") && b.seen("UpLoad :  100 =  20 Byte´s"));
+    EXPECT_TRUE(b.seen("Page 5 skipped: it holds the record of station 7") && b.seen("Page 100 skipped: it holds the record of station 99"));
+    EXPECT_EQ(b.st.melde1, " 1 Slave records loaded, 2 page(s) skipped");
 
     Bench erased("ravelin:com1"); // all 0xFF
     EXPECT_FALSE(erased.ops.ee.Upload_Click());
@@ -281,13 +296,33 @@ TEST(Upload, eepromWayReadsUpToLPlus7AndSkipsForeignPages)
     EXPECT_TRUE(erased.st.image.hasSlave(12));
 }
 
+TEST(Upload, eepromWayDamagedRecord_isNamedAndKeepsTheConfiguration)
+{
+    // A weak cell burnt into byte 7 or into the length word; a page whose L
+    // runs into the next one.
+    const std::pair<int, uint8_t> spoils[] = {{7, 117}, {9, 131}, {7, 250}};
+    for (const auto &[at, value] : spoils) {
+        Bench b("ravelin:com1");
+        for (int s : {0, 12, 40})
+            std::copy_n(b.st.image.slot(s).bytes.begin(), 8 + b.st.image.at(s, 7), b.board.eeprom.begin() + s * 256);
+        b.board.eeprom[12 * 256 + at] = value;
+        b.st.image.slot(20).clear();
+        const ConfigImage shown = b.st.image;
+        const BusOutcome out = b.ops.ee.Upload_Click();
+        EXPECT_EQ(out.failure, Failure::BoardError) << at;
+        EXPECT_EQ(b.st.melde1, "Error loading Slave 12 - configuration unchanged") << at;
+        for (int s = 0; s < kSlots; ++s)
+            EXPECT_TRUE(b.st.image.slot(s) == shown.slot(s)) << at << " station " << s;
+    }
+}
+
 TEST(SerialEeprom, deadLine_stopsAtTheFirstTimeOutWithOneMessage)
 {
     Bench burn("ravelin:com1");
-    burn.board.eeAnswers = 10;
-    EXPECT_FALSE(burn.ops.ee.Burn_Click());
+    burn.board.eeAnswers = 10; // page 0 made invalid, then the markers of pages 1..9
+    EXPECT_EQ(burn.ops.ee.Burn_Click().failure, Failure::LineFault);
     EXPECT_EQ(burn.board.eeWrites.size(), 10u);
-    EXPECT_EQ(burn.st.melde1, "Burn stopped: no answer from the EEPROM at address 10");
+    EXPECT_EQ(burn.st.melde1, "Burn stopped: no answer from the EEPROM at address 2560");
     EXPECT_FALSE(burn.startedMaster());
 
     Bench read("ravelin:com1");
@@ -313,7 +348,7 @@ TEST(Upload, networkLoadsAPrivateFileAndKeepsTheConfigurationWithoutOne)
             f.open(QIODevice::WriteOnly);
             return f.write(sent) > 0 ? 1 : 0;
         };
-        EXPECT_EQ(b.ops.ee.Upload_Click(), sent == board);
+        EXPECT_EQ(b.ops.ee.Upload_Click().done(), sent == board);
         EXPECT_EQ(b.st.melde1, sent == board ? "Loaded local configurationfile" : "No Config loaded");
         EXPECT_EQ(b.st.image.hasSlave(40), sent == board);
         EXPECT_TRUE(seen.startsWith(b.root.dir() + "/") && !QFileInfo::exists(seen));

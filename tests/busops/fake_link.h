@@ -25,6 +25,7 @@ struct FakeBoard {
     bool run[128]{};
     bool diag[128]{};
     bool timeout = false; // the board stopped answering
+    bool replyMissing = false; // the last request's answer never came
     bool ready = true;    // "R" in the start byte once stopped
     double version = 5.3;
     bool variant = false;
@@ -49,6 +50,7 @@ struct FakeBoard {
             case 0x27: replies.push_back({0xE7, 0, 0, j[3], 0, 0, 0, 0}); ram[0x3FF6] = uint8_t(j[3] >> 6); break;
             case 0x24: replies.push_back({0xE4, 0, 0, 0, 0, 0, 0, 0}); break;
             case 0x25: replies.push_back({0xE5, 0, 0, j[3], 0, 0, 0, 0}); break;
+            case 0x22: replies.push_back({0xE2, 0, 0, 0, 0, 0, 0, 0}); break;
             default: break;
             }
         };
@@ -133,6 +135,7 @@ public:
     int32_t burnFile(const QString &path) override { return b_.burnFile ? b_.burnFile(path) : -1; }
     int32_t readConfigFile(const QString &path) override { return b_.readConfigFile ? b_.readConfigFile(path) : -1; }
     bool lost() const override { return b_.timeout; }
+    bool replyMissing() const override { return b_.replyMissing; }
     void close(bool goodbye) override
     {
         b_.closes.push_back(goodbye ? 1 : 0);

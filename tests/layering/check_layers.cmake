@@ -49,7 +49,7 @@ set(below_monitor core model iface ops)
 set(below_output core model)
 set(below_gui core model iface ops monitor output)
 set(below_app core model iface ops monitor output gui)
-set(below_cli core model iface ops monitor output gui)
+set(below_cli core model iface ops monitor output)
 
 file(GLOB_RECURSE sources RELATIVE "${SRC}" "${SRC}/*.h" "${SRC}/*.cpp")
 set(faults "")

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/startup.h"
+#include "config/startup.h"
 
 #include "core/context.h"
 #include "config/configfile.h"

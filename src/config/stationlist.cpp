@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/stationlist.h"
+#include "config/stationlist.h"
 
 #include "core/context.h"
 #include "config/listline.h"
