@@ -12,6 +12,7 @@
 #include "monitor/explain.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <QJsonArray>
 
 namespace meridan::cli {
@@ -206,7 +207,10 @@ int CmdDiag(Invocation &inv)
         const Commissioning::Status st = bus.ops.ReadStatus(kAliveWaitMs);
         if (!st.outcome)
             return inv.finish(st.outcome);
-        stations = st.diagnosis;
+        // Every station the master knows of: in data exchange or with diagnosis.
+        stations = st.running + st.diagnosis;
+        std::sort(stations.begin(), stations.end());
+        stations.erase(std::unique(stations.begin(), stations.end()), stations.end());
     }
     QJsonArray list;
     for (int station : stations) {

@@ -157,7 +157,6 @@ int CmdGsd(Invocation &inv)
     if (!res.ok())
         o[QStringLiteral("stopped_at_line")] = res.line;
 
-    o[QStringLiteral("outcome")] = res.ok() ? QStringLiteral("done") : QStringLiteral("refused");
     env.out << QJsonDocument(o).toJson(QJsonDocument::Indented);
     env.out.flush();
     // The tables are printed either way; a read that stopped did not reach its goal.

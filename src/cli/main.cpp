@@ -62,7 +62,7 @@ const std::vector<Command> &Commands()
              Value::Choice, {"stop", "clear", "operate", "halt-go"}, CmdMode, true});
         add({"gc", "CONTROL GROUP", 2, 2, "send a Global Control (hexadecimal bytes, with or without 0x)", {}, Value::Text, {}, CmdGc, true});
         add({"diag", "STATION...", 0, -1, "request and decode stations' diagnosis in one connection",
-             {Flag({"all"}, "every station the board lists with diagnosis"),
+             {Flag({"all"}, "every station the master lists as running or with diagnosis"),
               Flag({"explain"}, "and say why, against the start-up configuration or --config"),
               Opt({"config"}, Value::File, "FILE.dp1", "the configuration --explain compares with")},
              Value::Text, {}, CmdDiag, true});

@@ -38,7 +38,7 @@ TEST(CliDump, sampleGivesItsJsonWhole_damagedFilesExit2NamingTheDamage)
         r = RunCli(dump + QStringList{f.file("bad.dp1")}, 60000);
         EXPECT_EQ(r.code, 2) << c.damage.toStdString();
         const QString err = "\n" + QString::fromUtf8(r.err);
-        EXPECT_TRUE(err.endsWith("\nmeridan-cli: " + f.file("bad.dp1") + " is damaged: " + c.damage + "\n")) << err.toStdString();
+        EXPECT_TRUE(err.endsWith("\nmeridan-cli dump: " + f.file("bad.dp1") + " is damaged: " + c.damage + "\n")) << err.toStdString();
         EXPECT_EQ(r.out.contains("\"master\""), c.damage != "no master record");
     }
 }

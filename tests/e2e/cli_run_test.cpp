@@ -80,19 +80,19 @@ TEST_P(RunOnEveryConnection, reachesOperateAndTheBoardHoldsTheImageBytes)
 {
     const Hw hw = std::get<0>(GetParam());
     const bool tick = std::get<1>(GetParam());
-    QStringList args{"run", "--hw", hw.name, demoFile(), "--timeout", "40"};
+    QStringList args{"-v", "run", "--hw", hw.name, demoFile(), "--timeout", "40"};
     if (tick)
         args << "--tick";
     const CliRun r = cli(args);
     ASSERT_EQ(r.code, 0) << r.err.toStdString() << r.out.toStdString();
-    // The message line texts as they appeared, in the order of the exchange.
-    const QStringList lines = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(r.out, "Operate\n");
+    // The message log: the message line texts as they appeared, in the order of the exchange.
+    const QStringList lines = QString::fromUtf8(r.err).split('\n', Qt::SkipEmptyParts);
     const auto at = [&](const QString &t) { return lines.indexOf(t); };
     EXPECT_GE(at("init"), 0);
     EXPECT_LT(at("init"), at("Master record loaded"));
     EXPECT_LT(at("Master record loaded"), at("Slave  12 record loaded"));
     EXPECT_LT(at("Slave  12 record loaded"), at("Slave  40 record loaded"));
-    EXPECT_EQ(lines.last(), "Operate");
 
     // What the board received is the image, record for record.
     Fixture f;
@@ -155,7 +155,7 @@ TEST_F(DemoBoards, noBoardBadArgumentsOrNoEeprom_failClearly)
     EXPECT_EQ(cli({"gc", "--hw", "tessel", "100", "1"}).code, 2); // does not fit the byte
     const CliRun r = cli({"eeprom-start", "--hw", "tessel"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.out.contains("Only Ravelin or TCP/IP Connection"));
+    EXPECT_EQ(r.err, "meridan-cli eeprom-start: Only Ravelin or TCP/IP Connection\n");
 }
 
 TEST_F(DemoBoards, peekAndPoke_workOverEveryConnection)

@@ -11,9 +11,10 @@
 
 namespace meridan::test {
 
-// meridan-cli with `args`; once it printed the line `when`, the board freezes
-// and is killed. Its exit code (-1: the line never came or it did not end
-// within 30 s), all it printed, and how long it took after the kill.
+// meridan-cli -v with `args`; once its message log showed the line `when`,
+// the board freezes and is killed. Its exit code (-1: the line never came or
+// it did not end within 30 s), all it printed (both streams), and how long it
+// took after the kill.
 struct Caught {
     int code = -1;
     QByteArray out;
@@ -22,7 +23,8 @@ struct Caught {
 inline Caught KillBoardWhen(BoardSim &sim, const QStringList &args, const QByteArray &when)
 {
     QProcess p;
-    p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), args);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"), QStringList{QStringLiteral("-v")} + args);
     Caught c;
     for (QDeadlineTimer t(60000); !c.out.contains(when + '\n') && !t.hasExpired() && p.state() != QProcess::NotRunning;) {
         p.waitForReadyRead(200);

@@ -180,7 +180,7 @@ TEST(IecExportCli, demoConfiguration_writesBlocksAndSaysWhatItDid)
     QDir().mkpath(p.old());
     r = RunCli({"--root", p.root.dir(), "iec-export", p.file("none.dp1"), "--project", p.dir});
     EXPECT_EQ(r.code, 2);
-    EXPECT_TRUE(r.err.contains("cannot read the configuration")) << r.err.constData();
+    EXPECT_TRUE(r.err.startsWith("meridan-cli iec-export: cannot read " + p.file("none.dp1").toUtf8())) << r.err.constData();
     WriteAll(p.cnf(), before);
     r = RunCli({"--root", p.root.dir(), "iec-export", dp1, "--project", p.dir});
     EXPECT_EQ(r.code, 1);

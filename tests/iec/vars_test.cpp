@@ -228,7 +228,7 @@ TEST(VarsCli, addAttachListAndRefuse)
     for (const auto &[refused, message] : refusals) {
         r = RunCli(base + refused);
         EXPECT_EQ(r.code, 1) << qPrintable(refused.join(' '));
-        EXPECT_TRUE(!r.err.isEmpty() && r.err.startsWith(message)) << r.err.constData();
+        EXPECT_TRUE(r.err.startsWith(QByteArray("meridan-cli vars: ") + message)) << r.err.constData();
         EXPECT_EQ(ReadAll(p.vars()), saved) << qPrintable(refused.join(' '));
     }
     EXPECT_EQ(RunCli(base + QStringList{"--attach", "Lamp=1.0"}).code, 2); // no station

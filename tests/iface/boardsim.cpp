@@ -157,6 +157,9 @@ QJsonObject BoardSim::state(const QString &name) const
 
 QByteArray BoardSim::output()
 {
+    // What the pipe holds reaches the buffer only in a wait.
+    for (QDeadlineTimer t(2000); !t.hasExpired() && proc_.state() == QProcess::Running && proc_.waitForReadyRead(100);)
+        out_ += proc_.readAll();
     out_ += proc_.readAll();
     return out_;
 }

@@ -34,7 +34,8 @@ done
 dpkg-deb -x "$deb" "$tmp/root"
 usr="$tmp/root/usr"
 export QT_QPA_PLATFORM=offscreen
-[ "$("$usr/bin/meridan-cli" --version)" = "meridan-cli $version" ] || fail "meridan-cli --version"
+[ "$("$usr/bin/meridan-cli" --version | head -n 1)" = "meridan-cli $version" ] || fail "meridan-cli --version"
+"$usr/bin/meridan-cli" --version | grep -q "GPL version 3 or later" || fail "meridan-cli --version: the licence"
 [ "$("$usr/bin/meridan" --version 2>/dev/null)" = "meridan $version" ] || fail "meridan --version"
 [ "$("$usr/bin/meridan-boardsim" --version)" = "meridan-boardsim $version" ] || fail "meridan-boardsim --version"
 
@@ -59,6 +60,11 @@ zcat "$usr/share/man/man1/meridan-cli.1.gz" >"$tmp/cli.1"
 for c in $commands; do
   grep -q "^${c//-/\\\\-}\b" "$tmp/cli.1" || fail "meridan-cli.1 lacks the command $c"
 done
+grep -q '^\.SH "EXIT STATUS"' "$tmp/cli.1" || fail "meridan-cli.1 has no EXIT STATUS section"
+
+# Shell completion for both shells, the bash one loadable.
+bash -n "$usr/share/bash-completion/completions/meridan-cli" || fail "the bash completion does not parse"
+grep -q "^#compdef meridan-cli" "$usr/share/zsh/vendor-completions/_meridan-cli" || fail "no zsh completion"
 
 # Icons: each PNG has the size its folder names.
 for png in "$usr"/share/icons/hicolor/*/apps/meridan.png; do
