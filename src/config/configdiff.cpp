@@ -66,7 +66,7 @@ const Label kSlaveLabels[] = {
     {"output_offset", "output offset", "Ausgangsoffset", ""},
 };
 
-QString Words(const QJsonValue &v, int16_t lang, const char *unit = "")
+QString Words(const QJsonValue &v, int16_t lang)
 {
     if (v.isUndefined() || v.isNull())
         return T(lang, "none", "keine");
@@ -75,7 +75,7 @@ QString Words(const QJsonValue &v, int16_t lang, const char *unit = "")
     if (v.isString())
         return QLatin1Char('"') + v.toString() + QLatin1Char('"');
     if (v.isDouble())
-        return QString::number(v.toDouble(), 'g', 15) + QString::fromLatin1(unit);
+        return QString::number(v.toDouble(), 'g', 15);
     QStringList parts;
     for (const QJsonValue &e : v.toArray())
         parts << Words(e, lang);
@@ -83,9 +83,9 @@ QString Words(const QJsonValue &v, int16_t lang, const char *unit = "")
 }
 
 // Hexadecimal byte lists and codes read better without quotes.
-QString Plain(const QJsonValue &v, int16_t lang, const char *unit = "")
+QString Plain(const QJsonValue &v, int16_t lang)
 {
-    return v.isString() ? v.toString() : Words(v, lang, unit);
+    return v.isString() ? v.toString() : Words(v, lang);
 }
 
 // A difference in words and the field of the text it is about.
@@ -103,7 +103,7 @@ void Add(WordList &to, const QString &field, const QStringList &texts)
 
 QString FromTo(const QString &label, const QString &from, const QString &to) { return label + QLatin1Char(' ') + from + kArrow + to; }
 
-QByteArray Bytes(const QJsonValue &hex) { return QByteArray::fromHex(hex.toString().toLatin1()); }
+QByteArray Bytes(const QJsonValue &hex) { return HexValueBytes(hex); }
 
 // Where two byte strings differ, at most a few positions named.
 QString ByteChanges(const QByteArray &a, const QByteArray &b, const QString &what, int16_t lang)
@@ -166,7 +166,7 @@ QStringList ModuleWords(const std::vector<ModuleEntry> &a, const std::vector<Mod
         // A run of removals and additions up to the next common module.
         std::size_t i2 = i, j2 = j;
         while ((i2 < n || j2 < m) && !(i2 < n && j2 < m && a[i2].key == b[j2].key)) {
-            if (j2 >= m || (i2 < n && lcs[i2 + 1][j2] >= lcs[i2][j2 + 1]))
+            if (j2 >= m || (i2 < n && lcs[i2 + 1][j2] > lcs[i2][j2 + 1]))
                 ++i2;
             else
                 ++j2;
@@ -301,9 +301,9 @@ WordList SlaveWords(const QJsonObject &a, const QJsonObject &b, int16_t lang)
             continue;
         const bool text = qstrcmp(l.key, "name") == 0;
         const auto shown = [&](const QJsonValue &v) {
-            return v.isUndefined() ? T(lang, "none", "keine") : text ? Words(v, lang) : Plain(v, lang, l.unit);
+            return v.isUndefined() ? T(lang, "none", "keine") : text ? Words(v, lang) : Plain(v, lang);
         };
-        words.push_back({QString::fromLatin1(l.key), FromTo(T(lang, l.english, l.german), shown(x), shown(y))});
+        words.push_back({QString::fromLatin1(l.key), FromTo(T(lang, l.english, l.german), shown(x), shown(y)) + QString::fromLatin1(l.unit)});
         if (qstrcmp(l.key, "station_status") == 0 && Watchdog(a, lang) != Watchdog(b, lang)) {
             // The watchdog is switched by a status bit.
             words.push_back({QStringLiteral("watchdog_ms"), FromTo(T(lang, "watchdog", "Watchdog"), Watchdog(a, lang), Watchdog(b, lang))});
@@ -349,9 +349,9 @@ WordList MasterWords(const QJsonObject &a, const QJsonObject &b, int16_t lang)
         }
         const bool text = qstrcmp(l.key, "class2_name") == 0;
         const auto shown = [&](const QJsonValue &v) {
-            return v.isUndefined() ? T(lang, "none", "keine") : text ? Words(v, lang) : Plain(v, lang, l.unit);
+            return v.isUndefined() ? T(lang, "none", "keine") : text ? Words(v, lang) : Plain(v, lang);
         };
-        words.push_back({QString::fromLatin1(l.key), FromTo(T(lang, l.english, l.german), shown(x), shown(y))});
+        words.push_back({QString::fromLatin1(l.key), FromTo(T(lang, l.english, l.german), shown(x), shown(y)) + QString::fromLatin1(l.unit)});
     }
     return words;
 }

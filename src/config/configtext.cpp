@@ -57,6 +57,20 @@ QString Hex(const QByteArray &b, int from, int count)
 
 QString Hex(const QByteArray &b) { return Hex(b, 0, int(b.size())); }
 
+// A long run of bytes as lines of 16, so that a change shows as the line it
+// touches.
+constexpr int kBytesPerLine = 16;
+QJsonValue HexLines(const QByteArray &b, int from, int count)
+{
+    if (count <= kBytesPerLine)
+        return Hex(b, from, count);
+    QJsonArray lines;
+    for (int i = 0; i < count; i += kBytesPerLine)
+        lines.append(Hex(b, from + i, std::min(kBytesPerLine, count - i)));
+    return lines;
+}
+QJsonValue HexLines(const QByteArray &b) { return HexLines(b, 0, int(b.size())); }
+
 bool AllZero(const QByteArray &b, int from, int count)
 {
     for (int i = 0; i < count; ++i)
@@ -159,10 +173,13 @@ public:
     QByteArray hex(const char *key) const { return hexOf(need(key), key); }
     QByteArray hexOf(const QJsonValue &v, const char *key) const
     {
-        if (!v.isString())
+        QString all = v.toString();
+        for (const QJsonValue &line : v.toArray())
+            all += QLatin1Char(' ') + (line.isString() ? line.toString() : QStringLiteral("?"));
+        if (!v.isString() && !v.isArray())
             refuse(key, T(lang_, "not a text of hexadecimal bytes", "kein Text aus Hexadezimalbytes"));
         QByteArray out;
-        for (const QString &w : v.toString().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        for (const QString &w : all.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             bool ok = false;
             const uint b = w.toUInt(&ok, 16);
             if (!ok || w.size() > 2 || b > 0xFF)
@@ -272,7 +289,7 @@ QJsonObject DecodeMaster(const QByteArray &m)
     while (last >= kMasterUnusedAt && At(m, last) == 0)
         --last;
     if (last >= kMasterUnusedAt)
-        o[QStringLiteral("unused")] = Hex(m, kMasterUnusedAt, last - kMasterUnusedAt + 1);
+        o[QStringLiteral("unused")] = HexLines(m, kMasterUnusedAt, last - kMasterUnusedAt + 1);
     return o;
 }
 
@@ -416,7 +433,7 @@ QJsonObject DecodeSlave(const QByteArray &r, int station)
         o[QStringLiteral("group")] = At(r, 32);
         if (!AllZero(r, 12, 12))
             o[QStringLiteral("reserved")] = Hex(r, 12, 12);
-        o[QStringLiteral("user_parameters")] = Hex(r, 33, u);
+        o[QStringLiteral("user_parameters")] = HexLines(r, 33, u);
         const QByteArray cfg = r.mid(35 + u, c);
         if (cfg.size() != c)
             return o;
@@ -488,7 +505,7 @@ void NameSlave(QJsonObject &o, const QByteArray &r, const DeviceNames &dev)
 
     // The parameter fields: the device's block first, then each module's in
     // the order of the module list.
-    const QByteArray prm = QByteArray::fromHex(o.value(QLatin1String("user_parameters")).toString().toLatin1());
+    const QByteArray prm = HexValueBytes(o.value(QLatin1String("user_parameters")));
     const auto block = std::span(reinterpret_cast<const uint8_t *>(prm.constData()), std::size_t(prm.size()));
     QJsonArray fields;
     const auto add = [&](const PrmFieldName &f, int base, int position) {
@@ -708,9 +725,9 @@ QByteArray EncodeSlave(const QJsonObject &o, int station, int16_t lang, QStringL
 
     const QByteArray out(reinterpret_cast<const char *>(rec.bytes.data()), RecordExtent(l));
     const QJsonObject real = DecodeSlave(out, station);
+    // The input and output lengths are shown for reading the I/O map; they
+    // follow from the modules whatever the text says.
     r.agrees("watchdog_ms", real, "watchdog_factors and station_status");
-    r.agrees("input_length", real, "modules");
-    r.agrees("output_length", real, "modules");
     return out;
 }
 
@@ -730,7 +747,7 @@ QJsonObject SlaveObject(const QByteArray &r, int station, const NameLookup &name
     } catch (const Refusal &) {
     }
     o.remove(QStringLiteral("parameters"));
-    o[QStringLiteral("record_bytes")] = Hex(r);
+    o[QStringLiteral("record_bytes")] = HexLines(r);
     return o;
 }
 
@@ -742,7 +759,7 @@ QJsonObject MasterObject(const QByteArray &m)
             return o;
     } catch (const Refusal &) {
     }
-    o[QStringLiteral("record_bytes")] = Hex(m);
+    o[QStringLiteral("record_bytes")] = HexLines(m);
     return o;
 }
 
@@ -792,6 +809,8 @@ void WriteString(QByteArray &out, const QString &s)
 
 bool Scalar(const QJsonValue &v) { return !v.isArray() && !v.isObject(); }
 
+constexpr int kLineWidth = 100; // a list of values longer than this takes a line each
+
 bool Flat(const QJsonValue &v)
 {
     if (Scalar(v))
@@ -839,14 +858,15 @@ void WriteValue(QByteArray &out, const QJsonValue &v, int indent, bool oneLine, 
     } else if (v.isArray()) {
         const QJsonArray a = v.toArray();
         const bool scalars = std::all_of(a.begin(), a.end(), [](const QJsonValue &e) { return Scalar(e); });
-        if (oneLine || scalars) {
-            out += '[';
-            for (int i = 0; i < a.size(); ++i) {
-                if (i > 0)
-                    out += ", ";
-                WriteValue(out, a[i], indent, true);
-            }
-            out += ']';
+        QByteArray line = "[";
+        for (int i = 0; i < a.size(); ++i) {
+            if (i > 0)
+                line += ", ";
+            WriteValue(line, a[i], indent, true);
+        }
+        line += ']';
+        if (oneLine || (scalars && line.size() <= kLineWidth)) {
+            out += line;
             return;
         }
         out += "[\n";
@@ -886,6 +906,15 @@ void WriteValue(QByteArray &out, const QJsonValue &v, int indent, bool oneLine, 
 } // namespace
 
 // ---- the file ------------------------------------------------------------------------
+
+QByteArray HexValueBytes(const QJsonValue &v)
+{
+    QString all = v.toString();
+    for (const QJsonValue &line : v.toArray())
+        all += QLatin1Char(' ') + line.toString();
+    all.remove(QLatin1Char(' '));
+    return QByteArray::fromHex(all.toLatin1());
+}
 
 std::optional<Dp1File> ParseDp1(const QByteArray &bytes, QString *why)
 {
@@ -982,7 +1011,7 @@ QJsonObject ConfigTextObject(const Dp1File &file, const NameLookup &names)
     QJsonArray slaves;
     for (const Dp1Item &item : file.items) {
         if (item.station == 0)
-            slaves.append(QJsonObject{{QStringLiteral("unknown_bytes"), Hex(item.bytes)}});
+            slaves.append(QJsonObject{{QStringLiteral("unknown_bytes"), HexLines(item.bytes)}});
         else
             slaves.append(SlaveObject(item.bytes, item.station, names));
     }

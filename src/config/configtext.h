@@ -72,6 +72,10 @@ QByteArray WriteConfigText(const QJsonObject &text);
 std::optional<Dp1File> ReadConfigText(const QByteArray &text, int16_t language, QString *error,
                                       QStringList *notes = nullptr);
 
+// The bytes of a hexadecimal field: one text "0B 88 14", or a list of such
+// lines for a long run.
+QByteArray HexValueBytes(const QJsonValue &value);
+
 // A text starts with "{" (after blanks); a .dp1 file with its header.
 bool LooksLikeConfigText(const QByteArray &bytes);
 
