@@ -142,6 +142,13 @@ TEST(ConfigText, everyFileTheProgramAndTheTestsWrite_comesBackByteForByte)
     }
 }
 
+// The text of the sample, whole: the format as it is written.
+TEST(ConfigText, sample_isWrittenAsItsGoldenText)
+{
+    QString why;
+    ExpectGolden(QStringLiteral("config/golden/sample-text.json"), ExportConfigText(Sample(), {}, kEnglish, &why));
+}
+
 TEST(ConfigText, realDeviceFiles_nameModulesAndParameters_andKeepEveryByte)
 {
     const QDir shared(SharedGsdDir());

@@ -154,6 +154,13 @@ TEST(CliConfigText, diffWithTheBoard_isEqualAfterARun_andNamesAChangeOfTheFile)
     }
     EXPECT_EQ(sent(), before);
     EXPECT_EQ(sim.state("Corvet")["mode"].toString(), "Operate");
+    // What Read writes comes back through its text byte for byte, too.
+    for (const char *hw : {"corvet-dpram", "ketch-tcp:Ketch"}) {
+        ASSERT_EQ(r.cli({"upload", "--hw", hw, r.path("up.dp1")}).code, 0) << hw;
+        ASSERT_EQ(r.cli({"export", r.path("up.dp1"), "--out", r.path("up.json")}).code, 0) << hw;
+        ASSERT_EQ(r.cli({"import", r.path("up.json"), r.path("up2.dp1")}).code, 0) << hw;
+        EXPECT_EQ(ReadFile(r.path("up2.dp1")), ReadFile(r.path("up.dp1"))) << hw;
+    }
     // A board that keeps no configuration says so.
     const CliRun tessel = r.cli({"diff", "--hw", "tessel", r.config()});
     EXPECT_EQ(tessel.code, 1);
