@@ -277,15 +277,18 @@ Outcome Eeprom::MayBurnImage(ConfigStore store)
         ctx_.status(text);
         return Outcome::Fail(Failure::Refused, text);
     }
-    if (store == ConfigStore::EepromBytes) {
+    {
         for (int s = 0; s <= kLastPage; ++s) {
             const Record &r = image.slot(s);
             if (r[0] == 0)
                 continue;
             // The page takes bytes 0 .. L + 7; a record reaching further
-            // would be cut, one with L above 248 would spill into the next page.
+            // would be cut, one with L above 248 would spill into the next
+            // page. Written byte by byte, byte 7 (at most 244) says how far.
             const bool marked = r[0] == kMasterMarker || r[0] == kSlaveMarker;
-            if (r[7] > kMaxPageL || (marked && be16(r.span(), 8) > r[7])) {
+            const bool fits = store == ConfigStore::EepromBytes ? r[7] <= kMaxPageL && !(marked && be16(r.span(), 8) > r[7])
+                                                                : !(marked && be16(r.span(), 8) > kMaxPageL);
+            if (!fits) {
                 const QString text = notBurnt
                     + ctx_.tr(QStringLiteral("the record of station%1 does not fit its EEPROM page").arg(NumText(s)),
                               QStringLiteral("der Parametersatz von Station%1 passt nicht in seine EEPROM-Seite").arg(NumText(s)));
@@ -597,6 +600,7 @@ BusOutcome Eeprom::UploadRecords(ConfigStore store, const Take &take)
     const auto got = std::make_unique<ConfigImage>();
     int loaded = -1; // +1 for the master record, +1 for each slave record
     int failedAt = 0;
+    cutLength_ = 0;
     int skipped = 0;
     const bool complete = store == ConfigStore::Job ? UploadByJob(*got, loaded, failedAt) : UploadBytes(*got, loaded, failedAt, skipped);
     panel_.timerEnabled = true;
@@ -615,6 +619,9 @@ BusOutcome Eeprom::UploadRecords(ConfigStore store, const Take &take)
                        QString::fromUtf8("Fehler: EEPROM Daten ungüldig - kein Busparametersatz "));
     } else if (!complete) {
         text = QStringLiteral("Error loading Slave") + NumText(failedAt) + unchanged;
+        if (cutLength_ > 0)
+            text += ctx_.tr(QStringLiteral(": the master holds 244 of its%1 bytes"), QStringLiteral(": der Master hält 244 seiner%1 Bytes"))
+                        .arg(NumText(cutLength_));
     } else {
         take(*got);
         QString done = NumText(loaded) + ctx_.tr(QStringLiteral(" Slave records loaded"), QString::fromUtf8(" Slaveparametersätze geladen"));
@@ -672,6 +679,13 @@ bool Eeprom::UploadByJob(ConfigImage &got, int &loaded, int &failedAt)
         const int next = m[2];
         const int l = m[7];
         const bool nextOk = next == 0 || next == kWalkEnd || (next > station && next <= kMaxStation);
+        if (reply.got && m[3] == station && nextOk && l != 0 && be16(m, 8) > kShortLengthCap) {
+            // A job brought 244 bytes of a longer record: its end (name,
+            // modules, perhaps more) is not there to read.
+            cutLength_ = be16(m, 8);
+            failedAt = station;
+            return false;
+        }
         if (!reply.got || m[3] != station || !nextOk || (l != 0 && !LengthsAgree(m, l))) {
             qCInfo(lcEeprom) << "slave read-back of" << station << "failed: reply" << reply.got << "station" << m[3] << "next"
                              << next << "L" << l;

@@ -84,6 +84,8 @@ private:
     Connection &conn_;
     Panel &panel_;
     int deadAt_ = -1;
+    int cutLength_ = 0; // the read stopped at a record longer than a job carries
+
 };
 
 } // namespace meridan
