@@ -99,8 +99,8 @@ const std::vector<Command> &Commands()
              {Opt({"out"}, Value::File, "FILE.json", "write the text to FILE.json (default: standard output)")}, Value::File, {}, CmdExport});
         add({"import", "FILE.json OUT.dp1", 2, 2, "write the configuration file a text describes (nothing written when the text is refused)", {},
              Value::File, {}, CmdImport});
-        add({"diff", "A B | --hw HW FILE", 1, 2, "the differences between two configurations (.dp1 or text), or a file and the board's, by station and field; exit 1 when they differ",
-             {Opt({"hw"}, Value::Hardware, "HW", "compare FILE with the configuration the board holds, read as Read reads it"),
+        add({"diff", "A B | FILE", 1, 2, "the differences between two configurations (.dp1 or text), or a file and the board's, by station and field; exit 1 when they differ",
+             {Opt({"hw"}, Value::Hardware, "HW", "compare FILE with the configuration the board holds, read as Read reads it (HW: see meridan-cli --help)"),
               Opt({"timeout"}, Value::Number, "SECONDS", "with --hw: bound the whole command, every wait on the line included")},
              Value::File, {}, CmdDiff});
         return t;
