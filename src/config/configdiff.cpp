@@ -244,12 +244,11 @@ WordList ParameterWords(const QJsonObject &a, const QJsonObject &b, int16_t lang
                          T(lang, "user parameters %1 → %2 bytes", "User-Parameter %1 → %2 Bytes").arg(pa.size()).arg(pb.size())});
         return words;
     }
-    // Bits no named field covers are told as bytes.
+    // Bits no field of both sides covers are told as bytes.
     std::vector<uint8_t> covered(std::size_t(pa.size()), 0);
     for (const auto &[key, f] : fa)
-        Cover(covered, f);
-    for (const auto &[key, f] : fb)
-        Cover(covered, f);
+        if (fb.count(key) != 0)
+            Cover(covered, f);
     QByteArray ua = pa, ub = pb;
     for (int i = 0; i < pa.size(); ++i) {
         ua[i] = char(uint8_t(pa[i]) & ~covered[std::size_t(i)]);
