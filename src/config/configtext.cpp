@@ -463,7 +463,7 @@ QByteArray ModuleBytes(const QJsonObject &m) { return QByteArray::fromHex(m.valu
 // device file: each module of the module list with its identifier bytes
 // (when they follow each other as the device file says), and the fields of
 // the device's and the modules' parameter blocks.
-void NameSlave(QJsonObject &o, const QByteArray &r, const DeviceNames &dev)
+void NameSlave(QJsonObject &o, const DeviceNames &dev)
 {
     o[QStringLiteral("device")] = (dev.vendor + QLatin1Char(' ') + dev.model).trimmed();
     o[QStringLiteral("gsd_file")] = dev.file;
@@ -547,7 +547,6 @@ void NameSlave(QJsonObject &o, const QByteArray &r, const DeviceNames &dev)
             add(f, base, int(i) + 1);
         base += it->second.prmLen;
     }
-    (void)r;
     if (!fields.isEmpty())
         o[QStringLiteral("parameters")] = fields;
 }
@@ -733,18 +732,18 @@ QByteArray EncodeSlave(const QJsonObject &o, int station, int16_t lang, QStringL
 
 QJsonObject SlaveObject(const QByteArray &r, int station, const NameLookup &names)
 {
-    const QJsonObject plain = DecodeSlave(r, station);
-    QJsonObject o = plain;
+    QJsonObject o = DecodeSlave(r, station);
     const DeviceNames *dev = nullptr;
     if (names && o.contains(QLatin1String("ident")))
         dev = names(o.value(QLatin1String("gsd_code")).toString(), o.value(QLatin1String("ident")).toString().toInt(nullptr, 16));
     if (dev)
-        NameSlave(o, r, *dev);
+        NameSlave(o, *dev);
     // The named fields give the bytes back, or the bytes are kept whole.
     try {
         if (EncodeSlave(o, station, kEnglish, nullptr) == r)
             return o;
     } catch (const Refusal &) {
+    } catch (const std::exception &) {
     }
     o.remove(QStringLiteral("parameters"));
     o[QStringLiteral("record_bytes")] = HexLines(r);
@@ -758,6 +757,7 @@ QJsonObject MasterObject(const QByteArray &m)
         if (EncodeMaster(o, kEnglish) == m)
             return o;
     } catch (const Refusal &) {
+    } catch (const std::exception &) {
     }
     o[QStringLiteral("record_bytes")] = HexLines(m);
     return o;
@@ -1108,6 +1108,8 @@ std::optional<Dp1File> ReadConfigText(const QByteArray &text, int16_t lang, QStr
         return f;
     } catch (const Refusal &refusal) {
         return fail(refusal.where + QStringLiteral(": ") + refusal.why);
+    } catch (const std::exception &e) {
+        return fail(QString::fromLocal8Bit(e.what()));
     }
 }
 
