@@ -33,6 +33,7 @@ class QWindow;
 namespace meridan {
 
 class Commissioning;
+class CompareDialog;
 class Connection;
 class Eeprom;
 class Form3Window;
@@ -75,6 +76,7 @@ public:
     Form3Window *masterEditor() const;
     HelpWindow *helpWindow() const;
     Form6Window *diagnosisWindow() const;
+    CompareDialog *compareDialog() const;
 
     // Commands, named after their controls.
     void List1_Click(int listIndex);
@@ -108,6 +110,9 @@ public:
     void Burn_Click();
     void Upload_Click();
     void EE_Erase_Click();
+    // File → "Compare with board…": the board's configuration, read as Read
+    // reads it, against the one in memory; neither changes.
+    void CompareBoard_Click();
     void Text1_Change();
     void VScroll1_Change(int position);
     void Command2_Click();
@@ -178,6 +183,7 @@ private:
     QAction *save_ = nullptr;
     QAction *dpPrint_ = nullptr;
     QAction *exportPdf_ = nullptr;
+    QAction *compareBoard_ = nullptr;
     QAction *fileExit_ = nullptr;
     QAction *noHW_ = nullptr;
     QAction *eeErase_ = nullptr;
@@ -203,6 +209,7 @@ private:
     std::unique_ptr<Eeprom> eepromOps_; // Burn, Read and Erase
     DebugView debug_;
     QPointer<Form6Window> form6_;
+    QPointer<CompareDialog> compare_;
     bool inGcEntry_ = false;
 
     QPointer<Form3Window> form3_;

@@ -528,25 +528,40 @@ BusOutcome Eeprom::EE_Erase_Click()
 
 BusOutcome Eeprom::Upload_Click()
 {
+    return Fetch([this](const ConfigImage &got) { Commit(got); });
+}
+
+BusOutcome Eeprom::ReadAside(ConfigImage &got)
+{
+    const BusOutcome out = Fetch([&got](const ConfigImage &read) { got = read; });
+    if (out)
+        ctx_.status(ctx_.tr(QStringLiteral("Read from the board:%1 slave records; the configuration in memory is unchanged"),
+                            QString::fromUtf8("Von der Karte gelesen:%1 Slaveparametersätze; die Konfiguration im Speicher ist unverändert"))
+                        .arg(NumText(out.loaded)));
+    return out;
+}
+
+BusOutcome Eeprom::Fetch(const Take &take)
+{
     if (!com_.BusyGuard())
         return Outcome::Fail(Failure::Refused, ctx_.tr(QStringLiteral("another command is running"), QStringLiteral("ein anderes Kommando läuft")));
     BusOutcome out;
     deadAt_ = -1;
     const ConfigStore store = conn_.link().traits().store;
     if (store == ConfigStore::NetworkFile) {
-        out = UploadNetwork();
+        out = UploadNetwork(take);
     } else if (store == ConfigStore::None) {
         const QString text = QStringLiteral("Ravelin or TCP/IP Connection only !");
         ctx_.status(text);
         out = Outcome::Fail(conn_.connected() ? Failure::Refused : Failure::NoBoard, text);
     } else {
-        out = UploadRecords(store);
+        out = UploadRecords(store, take);
     }
     com_.EndBusy();
     return out;
 }
 
-BusOutcome Eeprom::UploadNetwork()
+BusOutcome Eeprom::UploadNetwork(const Take &take)
 {
     const bool was = conn_.DisableTimer();
     ctx_.status(QStringLiteral("Loading local configurationfile ..."));
@@ -564,7 +579,7 @@ BusOutcome Eeprom::UploadNetwork()
             scratch->language = ctx_.st.language;
             Context aside{*scratch, quiet, ctx_.pump, ctx_.root};
             if (const int slaves = LoadConfigFile(aside, file); slaves >= 0) {
-                Commit(scratch->image);
+                take(scratch->image);
                 replaced = true;
                 out.loaded = out.total = slaves;
             }
@@ -579,7 +594,7 @@ BusOutcome Eeprom::UploadNetwork()
     return out;
 }
 
-BusOutcome Eeprom::UploadRecords(ConfigStore store)
+BusOutcome Eeprom::UploadRecords(ConfigStore store, const Take &take)
 {
     // Built aside and taken over only when complete.
     const auto got = std::make_unique<ConfigImage>();
@@ -608,7 +623,7 @@ BusOutcome Eeprom::UploadRecords(ConfigStore store)
             text += ctx_.tr(QStringLiteral(": the master holds 244 of its%1 bytes"), QStringLiteral(": der Master hält 244 seiner%1 Bytes"))
                         .arg(NumText(cutLength_));
     } else {
-        Commit(*got);
+        take(*got);
         QString done = NumText(loaded) + ctx_.tr(QStringLiteral(" Slave records loaded"), QString::fromUtf8(" Slaveparametersätze geladen"));
         if (skipped > 0)
             done += ctx_.tr(QStringLiteral(",%1 page(s) skipped"), QStringLiteral(",%1 Seite(n) übersprungen")).arg(NumText(skipped));
