@@ -912,17 +912,19 @@ void MainWindow::ShowDebug(const DebugShown &shown)
         const QSignalBlocker block(vscroll1_);
         vscroll1_->setValue(*shown.scroll);
     }
+    if (!shown.problem.isEmpty())
+        ctx_.status(shown.problem);
 }
 
 void MainWindow::Text1_Change()
 {
-    ShowDebug(debug_.Text1_Change(conn_.link(), text1_->text()));
+    ShowDebug(debug_.Text1_Change(ctx_, conn_.link(), text1_->text()));
 }
 
 void MainWindow::VScroll1_Change(int position)
 {
     QString text1;
-    const DebugShown shown = debug_.VScroll1_Change(conn_.link(), position, text1);
+    const DebugShown shown = debug_.VScroll1_Change(ctx_, conn_.link(), position, text1);
     {
         const QSignalBlocker block(text1_);
         text1_->setText(text1);

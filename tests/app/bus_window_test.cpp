@@ -130,6 +130,20 @@ TEST(BusWindow, debugPanel_readsClampsAndWritesTheDpram)
 
     f.child<QLineEdit>("Text1")->setText(QStringLiteral("20000"));
     EXPECT_EQ(f.text("Text1"), QStringLiteral("1FFFC"));
+    // The Tessel card has 16 KiB: beyond them nothing is read, and nothing written.
+    f.master.ram[0x4000] = 0x77;
+    f.child<QLineEdit>("Text1")->setText(QStringLiteral("4000"));
+    EXPECT_EQ(f.text("Text2"), QStringLiteral("outside"));
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("DPR Debug: address 4000 is outside the board's DP-RAM (0 to 3FFF)"));
+    const auto before = f.master.writes.size();
+    f.child<QLineEdit>("Text3")->setText(QStringLiteral("1"));
+    f.click("Command2");
+    EXPECT_EQ(f.master.writes.size(), before);
+    EXPECT_EQ(f.ui.lastTitle(), QStringLiteral("DPR Debug"));
+    // Text that is no hexadecimal number is no address 0.
+    f.child<QLineEdit>("Text1")->setText(QStringLiteral("ZZ"));
+    EXPECT_EQ(f.text("Text2"), QStringLiteral("?"));
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("DPR Debug: \"ZZ\" is not a hexadecimal address"));
 
     // The scroll bar steps through the addresses; OK writes and reads back.
     f.child<QScrollBar>("VScroll1")->setValue(0x10);
@@ -144,6 +158,10 @@ TEST(BusWindow, debugPanel_readsClampsAndWritesTheDpram)
     f.click("Command2");
     EXPECT_EQ(f.master.writes.size(), writes);
     EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
+    f.child<QLineEdit>("Text3")->setText(QStringLiteral("ZZ")); // not written as 0
+    f.click("Command2");
+    EXPECT_EQ(f.master.writes.size(), writes);
+    EXPECT_EQ(f.ui.lastText(), "wrong input\n" + f.ui.lastTitle());
 }
 
 TEST(BusWindow, marks_followTheVisibleRowsAndTheStationLists)
