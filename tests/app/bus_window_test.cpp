@@ -235,7 +235,7 @@ TEST(BusWindow, diagnosisMessage_isDecodedIntoForm6)
 
     f.master.replies.push_back({0xE1, 0, 0, 12, 0, 0, 0, 6, 0x02, 0x0C, 0x00, 255, 0x80, 0xA0});
     f.comm.Timer1_Timer();
-    EXPECT_EQ(form6->windowTitle(), QStringLiteral("Station 12 Diagnose"));
+    EXPECT_EQ(form6->windowTitle(), QStringLiteral("Station 12 Diagnosis"));
     for (int byte = 0; byte < 3; ++byte)
         for (int bit = 0; bit < 8; ++bit) {
             const bool on = (byte == 0 && bit == 1) || (byte == 1 && (bit == 3 || bit == 2));

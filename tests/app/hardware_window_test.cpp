@@ -116,7 +116,7 @@ TEST(HardwareWindow, tesselThenRun_reachesOperateWithMarksAndStation40ShowsPrmFa
     auto label = [&](const char *name) { return form6->findChild<QLabel *>(QString::fromLatin1(name)); };
     ASSERT_TRUE(WaitFor([&] { return label("Label3_0")->isEnabled(); })) << f.text("Melde1").toStdString();
     EXPECT_EQ(label("Label3_0")->text(), QStringLiteral("Prm Fault"));
-    EXPECT_EQ(form6->windowTitle(), QStringLiteral("Station 40 Diagnose"));
+    EXPECT_EQ(form6->windowTitle(), QStringLiteral("Station 40 Diagnosis"));
     EXPECT_EQ(label("TMasterAdr")->text(), QStringLiteral("255"));
     EXPECT_EQ(label("TidentNr")->text(), QStringLiteral("4225"));
     EXPECT_FALSE(label("Label8_0")->isEnabled());
