@@ -185,6 +185,18 @@ TEST(BusWindow, marks_followTheVisibleRowsAndTheStationLists)
     for (int i = 3; i < 10; ++i)
         EXPECT_FALSE(mark(i)->isVisible()) << i; // 23..29 idle
     EXPECT_TRUE(mark(10)->isVisible()); // 30 runs, further down the list
+    // 40 is configured but takes no part in the data exchange: a mark of its
+    // own, hollow where the running ones are filled.
+    EXPECT_TRUE(mark(20)->isVisible());
+    EXPECT_TRUE(mark(0)->autoFillBackground());
+    EXPECT_FALSE(mark(20)->autoFillBackground());
+    EXPECT_EQ(mark(20)->frameShape(), QFrame::Box);
+    EXPECT_EQ(mark(20)->toolTip(), QStringLiteral("Configured, takes no part in the data exchange"));
+    // A mark in any colour but the running ones is drawn the same way.
+    f.panel.marks[20] = {true, 0x808080};
+    f.w->ShowPanel();
+    EXPECT_FALSE(mark(20)->autoFillBackground());
+    EXPECT_EQ(mark(20)->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0x80));
     // Each mark sits beside its row.
     const QRect row22 = f.list()->visualItemRect(f.list()->item(12));
     const int rowMid = f.list()->viewport()->mapTo(f.w.get(), row22.center()).y();
@@ -196,6 +208,7 @@ TEST(BusWindow, marks_followTheVisibleRowsAndTheStationLists)
     f.panel.run = false;
     f.comm.Timer1_Timer();
     EXPECT_FALSE(mark(0)->isVisible());
+    EXPECT_FALSE(mark(20)->isVisible());
     EXPECT_FALSE(f.child<QPushButton>("F1_Halt")->isEnabled());
 }
 

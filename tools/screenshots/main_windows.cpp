@@ -146,13 +146,16 @@ bool GrabBoards(const QString &out)
         list->scrollToItem(list->item(0), QAbstractItemView::PositionAtTop);
 
         // The window as large as a desktop gives it: every running station
-        // of the demo (12, 20 and 30) has its mark; 40, with its parameter
-        // fault, takes no part in the data exchange and has none.
+        // of the demo (12, 20 and 30) has its filled mark; 40, with its
+        // parameter fault, takes no part in the data exchange: its mark is hollow.
         w.resize(1280, 1000);
         const auto mark = [&](int station) { return w.findChild<QFrame *>(QStringLiteral("Line%1").arg(station - kListFirst + 3)); };
-        const bool marked = WaitFor([&] { return mark(12)->isVisible() && mark(20)->isVisible() && mark(30)->isVisible(); });
+        const auto running = [&](int station) { return mark(station)->isVisible() && mark(station)->autoFillBackground(); };
+        const bool marked = WaitFor([&] {
+            return running(12) && running(20) && running(30) && mark(40)->isVisible() && !mark(40)->autoFillBackground();
+        });
         if (!marked)
-            std::printf("FAILED main_tessel_operate_maximised: not every running station has its mark\n");
+            std::printf("FAILED main_tessel_operate_maximised: not every station has its mark\n");
         ok = marked && Grab(&w, out, QStringLiteral("main_tessel_operate_maximised")) && ok;
         w.resize(900, 620);
 
