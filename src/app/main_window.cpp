@@ -1026,7 +1026,7 @@ void MainWindow::Burn_Click()
 void MainWindow::Upload_Click()
 {
     if (eepromOps_->Upload_Click())
-        KeepAsSaved({}); // the image is now what the board keeps
+        KeepAsSaved(ctx_.st.configFileName); // what the board keeps; Store proposes the same file
     ShowPanel();
 }
 
