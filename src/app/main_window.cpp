@@ -655,8 +655,10 @@ void MainWindow::ChooseLanguage(int16_t language)
         SetLanguageTexts();
         if (form3_)
             form3_->SetTexts();
-        if (form6_)
-            form6_->setWindowTitle(DiagCaption(ctx_.st.language, ctx_.st.currentStation));
+        if (form6_) {
+            form6_->view.caption = DiagCaption(ctx_.st.language, ctx_.st.currentStation);
+            form6_->setWindowTitle(form6_->view.caption);
+        }
         HelpFollowsLanguage();
     }
     spDeutsch_->setChecked(IsGerman(ctx_.st.language));

@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QDir>
@@ -90,6 +91,7 @@ bool GrabBoards(const QString &out)
     }
     State st;
     QtPrompts prompts;
+    prompts.language = &st.language;
     QtPump pump;
     Context ctx{st, prompts, pump, root};
     if (!WriteDemoConfiguration(ctx, root.path(QStringLiteral("setup/AutoLoad.dp1")))) {
@@ -225,6 +227,7 @@ int main(int argc, char **argv)
 
     State st;
     QtPrompts prompts;
+    prompts.language = &st.language;
     QtPump pump;
     Context ctx{st, prompts, pump, root};
     Panel panel;
@@ -244,6 +247,23 @@ int main(int argc, char **argv)
     w.findChild<QListWidget *>(QStringLiteral("List1"))->setCurrentRow(5);
     ok = Grab(&w, out, QStringLiteral("main_en")) && ok;
 
+    // A changed configuration and File -> New: the question before it is
+    // given up (answered Cancel), in both languages.
+    w.findChild<QListWidget *>(QStringLiteral("List1"))->setCurrentRow(2);
+    w.Clear_Click();
+    std::printf("title: %s\n", qPrintable(w.windowTitle()));
+    for (const char *name : {"question_save_changes_en", "question_save_changes_de"}) {
+        QTimer::singleShot(0, [&ok, &out, name] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                ok = Grab(box, out, QString::fromLatin1(name)) && ok;
+                box->button(QMessageBox::Cancel)->click();
+            }
+        });
+        w.Neufile_Click();
+        w.sp_deutsch_Click();
+    }
+    w.sp_englisch_Click();
+
     w.F1_Master_Click();
     Form3Window *form3 = w.masterEditor();
     QTest::mouseClick(form3->findChild<QCheckBox *>(QStringLiteral("ms")), Qt::LeftButton);
@@ -254,7 +274,7 @@ int main(int argc, char **argv)
     if (HelpWindow *help = w.helpWindow())
         ok = Grab(help, out, QStringLiteral("help_en")) && ok;
 
-    AboutDialog about(w.windowTitle(), false, &w);
+    AboutDialog about(w.Caption(), false, &w);
     ok = Grab(&about, out, QStringLiteral("about_en")) && ok;
     about.close();
     ok = GrabPrintPreview(root, out) && ok;
