@@ -9,6 +9,7 @@
 #include "iface/hardware.h"
 #include "monitor/debugview.h"
 
+#include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
@@ -39,6 +40,9 @@ class Eeprom;
 class Form3Window;
 class Form6Window;
 class HelpWindow;
+
+// The program's icon, built into it (the theme's "meridan" when it is not).
+QIcon ProgramIcon();
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -72,6 +76,11 @@ public:
     std::function<void(int station)> openSlaveEditor;
     // Ends the program; by default the application's event loop.
     std::function<void()> endProgram;
+
+    // The program's caption in the language in force, without the file.
+    QString Caption() const;
+    // True when the image differs from the one last loaded, stored or read.
+    bool Modified() const;
 
     Form3Window *masterEditor() const;
     HelpWindow *helpWindow() const;
@@ -139,6 +148,18 @@ private:
     void HelpFollowsLanguage();
     void PlaceMarks();
     void ShowDebug(const DebugShown &shown);
+    void ChooseLanguage(int16_t language);
+    // The image as it is now counts as saved (Load, Store, Read, New); the
+    // title names `file` (empty: none).
+    void KeepAsSaved(const QString &file);
+    // The title: caption, file name and, while the image is changed, a mark.
+    void UpdateTitle();
+    // Before a changed configuration is given up: "Save changes?". True
+    // when the caller may go on (stored, discarded or nothing changed).
+    bool MayGiveUpChanges();
+    // A secondary window opens centred on the main window, wholly on its
+    // screen (shrunk to fit when it is larger).
+    void PlaceOverMain(QWidget *window);
 
     Context &ctx_;
 
@@ -212,6 +233,8 @@ private:
     QPointer<CompareDialog> compare_;
     bool inGcEntry_ = false;
 
+    ConfigImage savedImage_; // the image as last loaded, stored or read
+    QString titleFile_;
     QPointer<Form3Window> form3_;
     QPointer<HelpWindow> help_;
     QPointer<QWindow> lastFocus_;

@@ -130,9 +130,9 @@ TEST(DebugView, emptyEntries_readAndWriteZero)
     Tick t;
     DebugView d;
     t.board.ram[0] = 7;
-    EXPECT_EQ(d.Text1_Change(t.conn.link(), "").text2, "7");
-    EXPECT_FALSE(d.Text1_Change(t.conn.link(), "20000").scroll); // clamped beyond the scroll bar
-    d.Text1_Change(t.conn.link(), "100");
+    EXPECT_EQ(d.Text1_Change(t.ctx, t.conn.link(), "").text2, "7");
+    EXPECT_FALSE(d.Text1_Change(t.ctx, t.conn.link(), "20000").scroll); // clamped beyond the scroll bar
+    d.Text1_Change(t.ctx, t.conn.link(), "100");
     ASSERT_TRUE(d.Command2_Click(t.ctx, t.conn.link(), ""));
     EXPECT_EQ(t.board.writes.back(), (std::pair<uint32_t, uint8_t>{0x100, 0}));
 }
