@@ -905,18 +905,14 @@ void MainWindow::PlaceMarks()
         const QRect rect = item ? list1_->visualItemRect(item) : QRect();
         // A configured station that takes no part in the data exchange while
         // the bus runs (a parameter or configuration fault, a station that
-        // is missing) has a mark of its own: any colour but the two running
-        // ones, or no running mark at a configured station.
-        const int station = top + i + kListFirst;
-        const bool idle = mark.visible ? mark.colour != kMarkRed && mark.colour != kMarkBlue
-                                       : panel.run && i < panel.listRows && station <= kListLast && ctx_.st.image.hasSlave(station);
-        if ((!mark.visible && !idle) || !item || !list1_->viewport()->rect().intersects(rect)) {
+        // is missing) has a mark of its own: any colour but the two running ones.
+        const bool idle = mark.visible && mark.colour != kMarkRed && mark.colour != kMarkBlue;
+        if (!mark.visible || !item || !list1_->viewport()->rect().intersects(rect)) {
             line->hide();
             continue;
         }
         // The colour is kept as the master's station lists give it: 0xBBGGRR.
-        const QColor colour = mark.visible ? QColor(int(mark.colour & 0xFF), int((mark.colour >> 8) & 0xFF), int((mark.colour >> 16) & 0xFF))
-                                           : QColor(0x70, 0x70, 0x70);
+        const QColor colour(int(mark.colour & 0xFF), int((mark.colour >> 8) & 0xFF), int((mark.colour >> 16) & 0xFF));
         QPalette pal = line->palette();
         if (idle) {
             // Hollow (and grey): it must not be taken for either running colour.
