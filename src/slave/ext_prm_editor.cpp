@@ -20,73 +20,19 @@ int64_t Get_PD_Val(const Record &rec, const QString &type, int pos)
 {
     const FieldType f = ParseFieldType(type);
     const int at = kPrmDataAt + pos;
+    Record::check(at);
     Record::check(at + f.width - 1);
-    uint64_t raw = 0;
-    for (int i = 0; i < f.width; ++i)
-        raw = (raw << 8) | rec[at + i];
-    switch (f.kind) {
-    case FieldType::Kind::Bit:
-    case FieldType::Kind::BitArea: {
-        if (!f.writable)
-            return int64_t(raw);
-        const unsigned mask = ((1u << (f.lastBit - f.firstBit + 1)) - 1u) << f.firstBit;
-        return int64_t((raw & mask) >> f.firstBit);
-    }
-    case FieldType::Kind::Signed: {
-        const int bits = f.width * 8;
-        const uint64_t sign = uint64_t(1) << (bits - 1);
-        return (raw & sign) ? int64_t(raw) - (int64_t(1) << bits) : int64_t(raw);
-    }
-    case FieldType::Kind::Unsigned:
-    case FieldType::Kind::Other:
-        break;
-    }
-    return int64_t(raw);
+    return GetField(std::span<const uint8_t>(rec.bytes).subspan(std::size_t(kPrmDataAt)), f, pos);
 }
 
 bool Put_PD_Val(Record &rec, const QString &type, int pos, int64_t value)
 {
-    const FieldType f = ParseFieldType(type);
-    const int at = kPrmDataAt + pos;
-    if (!f.writable || value < f.lowest || value > f.highest || at < 0 || at + f.width - 1 >= kSlotSize)
-        return false;
-    if (f.kind == FieldType::Kind::Bit || f.kind == FieldType::Kind::BitArea) {
-        const unsigned mask = ((1u << (f.lastBit - f.firstBit + 1)) - 1u) << f.firstBit;
-        rec[at] = uint8_t((rec[at] & ~mask) | ((unsigned(value) << f.firstBit) & mask));
-        return true;
-    }
-    const uint64_t raw = uint64_t(value);
-    for (int i = 0; i < f.width; ++i)
-        rec[at + i] = uint8_t(raw >> (8 * (f.width - 1 - i)));
-    return true;
+    return PutField(std::span<uint8_t>(rec.bytes).subspan(std::size_t(kPrmDataAt)), ParseFieldType(type), pos, value);
 }
 
 QString Get_Texte(const GsdTables &gsd, int n, int64_t value)
 {
     return gsd.lookUpText(n, value);
-}
-
-std::vector<ModuleEntry> ModuleEntries(const Record &rec)
-{
-    std::vector<ModuleEntry> out;
-    const SlaveLayout l = SlaveLayout::of(rec);
-    const int first = l.userData() + kModuleListAt;
-    for (int p = 0; p < kModuleListLen; ++p) {
-        const int at = first + p;
-        if (at < 0 || at >= kSlotSize)
-            break;
-        const int b = rec[at];
-        if (b == 0)
-            continue;
-        if (b == 255) {
-            const int next = p + 1 < kModuleListLen && at + 1 < kSlotSize ? rec[at + 1] : 0;
-            out.push_back({255 + next, p + 1});
-            ++p;
-            continue;
-        }
-        out.push_back({b, p + 1});
-    }
-    return out;
 }
 
 int ModuleParamOffset(const GsdTables &gsd, const Record &rec, int position)
@@ -126,7 +72,7 @@ void ExtPrmEditor::Build()
         const GsdExtPrm &d = def ? *def : none;
         row.type = d.type;
         row.textList = d.textRef;
-        row.label = d.name + QStringLiteral("  Typ: ") + d.type;
+        row.label = gsd.extPrmName(row.ref) + QStringLiteral("  Typ: ") + d.type;
         if (row.textList == 0)
             row.label += QStringLiteral("  Min.: ") + NumText(d.min) + QStringLiteral("  Max.: ") + NumText(d.max);
         else

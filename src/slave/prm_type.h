@@ -6,6 +6,8 @@
 // extended parameter editor reads and writes fields with it.
 #include <QString>
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 namespace meridan {
 
@@ -23,5 +25,14 @@ struct FieldType {
 // "Bit(3)", "BitArea(2-4)", "Unsigned8/16/32", "Signed8/16/32"; anything
 // else, and bit numbers that cannot be read or lie above 7, is read-only.
 FieldType ParseFieldType(const QString &type);
+FieldType ParseFieldType(std::string_view type);
+
+// The field at byte `pos` of a parameter block; the caller sees that its
+// bytes lie inside `block`.
+int64_t GetField(std::span<const uint8_t> block, const FieldType &f, int pos);
+// Writes the field at byte `pos`; the other bits of its bytes stay. False
+// (nothing written) for a read-only type, a value the field cannot hold, or
+// a field that does not lie wholly inside `block`.
+bool PutField(std::span<uint8_t> block, const FieldType &f, int pos, int64_t value);
 
 } // namespace meridan

@@ -138,6 +138,29 @@ std::vector<int> ModuleList(const Record &rec)
     return modules;
 }
 
+std::vector<ModuleEntry> ModuleEntries(const Record &rec)
+{
+    std::vector<ModuleEntry> out;
+    const SlaveLayout l = SlaveLayout::of(rec);
+    const int first = l.userData() + kModuleListAt;
+    for (int p = 0; p < kModuleListLen; ++p) {
+        const int at = first + p;
+        if (at < 0 || at >= kSlotSize)
+            break;
+        const int b = rec[at];
+        if (b == 0)
+            continue;
+        if (b == 255) {
+            const int next = p + 1 < kModuleListLen && at + 1 < kSlotSize ? rec[at + 1] : 0;
+            out.push_back({255 + next, p + 1});
+            ++p;
+            continue;
+        }
+        out.push_back({b, p + 1});
+    }
+    return out;
+}
+
 bool AppendModule(Record &rec, int number)
 {
     if (number < 1 || number > 510)

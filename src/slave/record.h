@@ -66,6 +66,14 @@ std::vector<CfgIdentifier> SplitIdentifiers(const uint8_t *cfg, int count);
 
 // The module numbers in the module list (255 + next byte for numbers above 254).
 std::vector<int> ModuleList(const Record &rec);
+// Module list entries of the record in list order: module number and the
+// position (1..64) of its first byte in the module list. Empty bytes are
+// skipped.
+struct ModuleEntry {
+    int number = 0;
+    int listByte = 0;
+};
+std::vector<ModuleEntry> ModuleEntries(const Record &rec);
 // Appends module `number` (1..510) to the module list of the record buffer:
 // one byte up to 254, else 255 and number - 255. False when the list has no
 // room left or the number cannot be stored; nothing is written then.

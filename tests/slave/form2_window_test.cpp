@@ -264,7 +264,7 @@ TEST(Form2, chosenModules_appendBytesParametersAndListEntries_deletingKeepsParam
     EXPECT_EQ(f.text("F2_SL"), "131");
 
     f.st.language = kGerman;
-    f.write("GSD/WARN4711.gsd", "#Profibus_DP\nIdent_Number = 0x4711\nMax_Module = 99\nMax_Module = 98\n");
+    f.write("GSD/WARN4711.gsd", "#Profibus_DP\nIdent_Number = 0x4711\nMax_Module = 99\nPrmText = 1\nEndPrmText\nPrmText = 1\nEndPrmText\n");
     f.loadGsd(f.root.gsdDir() + "/WARN4711.gsd");
     EXPECT_EQ(f.text("Meldung"), "GSD-Prüfung von WARN4711.gsd: 0 Fehler, 2 Warnungen");
 }
