@@ -131,6 +131,15 @@ private:
         for (int s = 1; s < kSlots; ++s) {
             if (!ctx_.st.image.hasSlave(s))
                 continue;
+            if (s > kLastDownloaded) {
+                // Not on the bus: the download never sends it.
+                add(Level::Warning, "download",
+                    tr("station %1 is never downloaded: the download stops at station %2",
+                       "Station %1 wird nie geladen: der Download endet bei Station %2")
+                        .arg(s)
+                        .arg(kLastDownloaded));
+                continue;
+            }
             const Record &rec = ctx_.st.image.slot(s);
             Slave sl{s, {}, {}, &rec};
             try {

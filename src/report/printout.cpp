@@ -237,11 +237,12 @@ QStringList SlavePageLines(const Context &ctx, int station, const Record &rec)
         l << ctx.tr(QStringLiteral("   Config Length ............. : "), QStringLiteral("   Config Länge .............. : ")) + Num(lay.c);
         ByteList(l, QStringLiteral("   Config Code ............... :  "), rec, lay.cfgStart(), lay.c, counter);
         l << QStringLiteral("   Module :");
-        const std::vector<int> modules = ModuleList(rec);
-        for (std::size_t k = 0; k < modules.size(); ++k) {
-            const int m = modules[k];
+        // All 64 bytes of the module list, each module numbered by its place:
+        // an empty byte between two modules does not end the list.
+        for (const ModuleEntry &e : ModuleEntries(rec)) {
+            const int m = e.number;
             const QString text = m >= 1 && m <= int(gsd.modules.size()) ? gsd.modules[m - 1] : QString();
-            l << kModuleIndent + QString::number(k + 1) + QStringLiteral(" --> ") + text;
+            l << kModuleIndent + QString::number(e.listByte) + QStringLiteral(" --> ") + text;
         }
         l << QString();
         // The record's own length: header and Slave_Para_Len bytes.
@@ -260,6 +261,14 @@ Printout BuildPrintout(const Context &ctx, const QDateTime &now)
     for (int station = kListFirst; station <= kListLast; ++station) {
         if (ctx.st.image.hasSlave(station))
             p.pages.push_back(SlavePageLines(ctx, station, ctx.st.image.slot(station)));
+    }
+    // Records the download never sends: it stops at station 100.
+    for (int station = kLastDownloaded + 1; station < kSlots; ++station) {
+        if (ctx.st.image.hasSlave(station))
+            p.pages.back() << ctx.tr(QStringLiteral("   Station %1 is never downloaded: the download stops at station %2"),
+                                     QStringLiteral("   Station %1 wird nie geladen: der Download endet bei Station %2"))
+                                  .arg(station)
+                                  .arg(kLastDownloaded);
     }
     p.pages.back() << QString() << QStringLiteral("-End-");
     return p;

@@ -493,12 +493,11 @@ void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
     const std::optional<QString> chosen = chooseGsdFile ? chooseGsdFile(spec) : ctx_.ui.openFile(spec);
     if (!chosen || chosen->isEmpty())
         return;
+    // The file chosen is read where it is; the configuration's own file name
+    // stays: a device file says nothing about where the configuration goes.
     const QString path = NormalizeSeparators(*chosen);
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    const QString folder = slash < 0 ? QString() : path.left(slash + 1);
     gsdFile_ = slash < 0 ? path : path.mid(slash + 1);
-    // The next "Save" proposes a file in the folder the device came from.
-    st.configFileName = folder + QStringLiteral("AutoLoad.dp1");
     if (forStation) {
         LoadForStation(path, identText);
         return;
@@ -512,7 +511,7 @@ void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
         // belong in it, even when an earlier look for a file found none.
         st.slave.gsdLoaded = false;
         cleared_ = false;
-        const GsdOutcome out = LoadGSD(ctx_, gsdFile_, [this](const QString &t) { SetMeldung(t); });
+        const GsdOutcome out = LoadGsdFile(ctx_, path, gsdFile_, [this](const QString &t) { SetMeldung(t); });
         if (DeviceRead(out))
             deviceFile_ = out.path;
         if (out.kind == GsdOutcome::Kind::Stopped || out.kind == GsdOutcome::Kind::NotGsd)
@@ -628,6 +627,11 @@ void SlaveEditor::CopyCom_Click()
         } catch (const std::exception &e) {
             qCWarning(lcSlaveEditor) << "copy to" << n << "failed:" << e.what();
         }
+        if (n > kLastDownloaded)
+            SetMeldung(ctx_.tr(QStringLiteral("Station %1 is never downloaded: the download stops at station %2 !"),
+                               QStringLiteral("Station %1 wird nie geladen: der Download endet bei Station %2 !"))
+                           .arg(n)
+                           .arg(kLastDownloaded));
     }
 }
 

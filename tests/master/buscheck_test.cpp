@@ -95,6 +95,12 @@ TEST(BusCheck, demoBus_passesAndEachChangeGivesOnlyItsFinding)
              f.slave(20) = f.st.record;
          },
          {"error max-module", "error max-user-prm"}},
+        {"station 105: never downloaded",
+         [](CheckFixture &f) {
+             f.slave(105) = f.slave(30);
+             f.slave(105)[3] = 105;
+         },
+         {"warning download"}},
         {"device file of 20 cut short",
          [](CheckFixture &f) { f.write("GSD/testC0DE.gsd", f.read("GSD/testC0DE.gsd").chopped(11)); },
          {"warning gsd"}},

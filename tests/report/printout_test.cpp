@@ -58,6 +58,20 @@ TEST(Printout, slavePages_wrapTheConfigLineAfterFive_moduleNumbersPickTheirGsdEn
         gsd += "Module = \"Module " + QByteArray::number(m) + "\" 0x10\r\nEndModule\r\n";
     WriteGsd(f, QStringLiteral("MODU00AA.GSD"), gsd);
     ExpectGolden(QStringLiteral("report/golden/slave12_modules.txt"), SlavePage(f, 12));
+
+    // An empty byte between two modules does not end the list; each is
+    // numbered by its place. A station above 100 is named at the end.
+    const int list = SlaveLayout::of(f.st.image.slot(12)).userData() + kModuleListAt;
+    for (const auto &[at, module] : {std::pair{0, 1}, {1, 0}, {2, 2}, {3, 0}})
+        f.st.image.at(12, list + at) = uint8_t(module);
+    const QStringList page = SlavePageLines(f.ctx, 12, f.st.image.slot(12));
+    const int modules = int(page.indexOf(QStringLiteral("   Module :")));
+    EXPECT_EQ(page.mid(modules + 1, 3), QStringList({QStringLiteral("           1 --> Module 1"),
+                                                     QStringLiteral("           3 --> Module 2"), QString()}));
+    PutSlave(f, 105, 0x00AA, "MODU", {}, {0x10});
+    EXPECT_EQ(BuildPrintout(f.ctx, kPrintDate).pages.back().last(3),
+              QStringList({QStringLiteral("   Station 105 is never downloaded: the download stops at station 100"), QString(),
+                           QStringLiteral("-End-")}));
 }
 
 // The printout names the device file the bus check reads: by code and ident
