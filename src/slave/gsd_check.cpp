@@ -95,32 +95,31 @@ private:
         if (b.refs.size() > std::size_t(kExtPrmShown))
             add(Level::Warning, b.refs[kExtPrmShown].line,
                 QStringLiteral("%1: more than %2 parameter references; the parameter editor shows the first %2").arg(what).arg(kExtPrmShown));
-        // Fields beyond the block's bytes are not set: one warning a block.
-        const int len = std::min(b.prmLen, kMaxUserPrm);
-        int beyond = 0, first = -1;
-        for (std::size_t k = 0; k < b.refs.size(); ++k) {
-            const GsdDefinition *d = definition(b.refs[k].number);
-            if (d && b.refs[k].offset + ParseFieldType(d->type).width > len && beyond++ == 0)
-                first = int(k);
+        // A module's fields beyond its declared length lengthen its block
+        // (the device's are noted once, below): one warning a module.
+        if (!device && b.declaredLen >= 0) {
+            for (const GsdPrmRef &r : b.refs) {
+                const GsdDefinition *d = definition(r.number);
+                if (d && r.offset + d->width > b.declaredLen) {
+                    add(Level::Warning, r.line,
+                        QStringLiteral("%1: Ext_User_Prm_Data_Ref(%2) runs past Ext_Module_Prm_Data_Len %3; the module gets %4 "
+                                       "parameter bytes")
+                            .arg(what).arg(r.offset).arg(b.declaredLen).arg(b.prmLen));
+                    break;
+                }
+            }
         }
-        if (beyond > 0)
-            add(Level::Warning, b.refs[std::size_t(first)].line,
-                QStringLiteral("%1: %2 of the fields it refers to lie beyond its %3 parameter bytes (the first at offset %4); they are not set")
-                    .arg(what).arg(beyond).arg(len).arg(b.refs[std::size_t(first)].offset));
     }
 
     void deviceBlock()
     {
         const GsdBlock &d = f_.device;
         block(d, QStringLiteral("the device"), true);
-        int constEnd = 0;
-        for (const GsdConstLine &c : d.consts)
-            constEnd = std::max(constEnd, c.to);
-        if (d.declaredLen >= 0 && constEnd > d.declaredLen)
+        if (d.declaredLen >= 0 && d.prmLen > d.declaredLen)
             add(Level::Note, d.declaredLine,
-                QStringLiteral("User_Prm_Data_Len %1 disagrees with the extended parameter description, whose constants fill %2 "
-                               "bytes: the station gets %2")
-                    .arg(d.declaredLen).arg(constEnd));
+                QStringLiteral("User_Prm_Data_Len %1 disagrees with the extended parameter description, which fills %2 bytes: "
+                               "the station gets %2")
+                    .arg(d.declaredLen).arg(d.prmLen));
         if (f_.maxUserPrmDataLen >= 0 && d.prmLen > f_.maxUserPrmDataLen)
             add(Level::Error, d.declaredLine ? d.declaredLine : f_.maxUserPrmDataLenLine,
                 QStringLiteral("the device's %1 parameter bytes are more than Max_User_Prm_Data_Len %2").arg(d.prmLen).arg(f_.maxUserPrmDataLen));

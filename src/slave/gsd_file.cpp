@@ -5,7 +5,6 @@
 #include "core/slave_work.h"
 #include "slave/prm_type.h"
 
-#include <QFile>
 #include <algorithm>
 #include <climits>
 #include <unordered_map>
@@ -75,15 +74,6 @@ std::string_view Trim(std::string_view s)
     while (!s.empty() && IsSeparator(s.front()))
         s.remove_prefix(1);
     while (!s.empty() && IsSeparator(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::string_view TrimBlanks(std::string_view s)
-{
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
         s.remove_suffix(1);
     return s;
 }
@@ -162,17 +152,6 @@ QString DecodeBytes(const char *data, qsizetype size, bool utf8)
     }
     return s;
 }
-
-// Bytes the line reader must look at; everything else is copied in runs.
-struct SpecialBytes {
-    bool is[256] = {};
-    constexpr SpecialBytes()
-    {
-        for (const unsigned char c : {'\r', '\n', '"', ';', '\\', ','})
-            is[c] = true;
-    }
-};
-constexpr SpecialBytes kSpecial;
 
 // What ends or cuts a line, or changes what does.
 struct LineMarks {
@@ -309,8 +288,7 @@ std::string_view GsdLineReader::joined(const char *start, bool inQuote)
     buf_.assign(start, std::size_t(p_ - start));
     while (p_ < end_) {
         const char *run = p_;
-        while (p_ < end_ && (!kSpecial.is[uint8_t(*p_)] || *p_ == ','))
-            ++p_;
+        p_ = NextMark(p_, end_);
         buf_.append(run, std::size_t(p_ - run));
         if (p_ >= end_)
             break;
@@ -857,6 +835,7 @@ void DataTypeLine(std::string_view line, GsdDefinition &p, Interned &types)
 
     // What the field can hold; a type the editor cannot place is held to 32 bits.
     const FieldType f = ParseFieldType(std::string_view(type));
+    p.width = f.width;
     const bool known = f.kind != FieldType::Kind::Other && (f.kind != FieldType::Kind::BitArea || f.writable);
     const qint64 lo = known ? f.lowest : kMin32;
     const qint64 hi = known ? f.highest : kMax32;
@@ -917,6 +896,9 @@ public:
             fail(GsdParseError::Kind::Fault, QString::fromUtf8(e.what()));
         } catch (const Stop &) {
         }
+        extents(f_.device);
+        for (GsdFileModule &m : f_.modules)
+            extents(m.prm);
         f_.lastLine = GsdLineText(lines_.current(), f_.utf8);
         f_.lines = lines_.physicalLines() - (bytes_.endsWith('\n') || bytes_.endsWith('\r') ? 1 : 0);
         return std::move(out_);
@@ -933,6 +915,18 @@ private:
     {
         fail(kind, reason, line);
         throw Stop{};
+    }
+
+    // A block takes the bytes of every field it refers to, as far as they
+    // can be placed: a device without User_Prm_Data_Len whose description
+    // names five fields has five parameter bytes.
+    void extents(GsdBlock &b) const
+    {
+        for (const GsdPrmRef &r : b.refs) {
+            const auto d = f_.definitions.find(r.number);
+            if (d != f_.definitions.end())
+                b.prmLen = std::max(b.prmLen, std::min(r.offset + d->second.width, kMaxBlockLen));
+        }
     }
 
     QString text(std::string_view bytes) const { return GsdLineText(bytes, f_.utf8); }

@@ -55,7 +55,9 @@ struct GsdConstLine {
 struct GsdBlock {
     int declaredLen = -1; // User_Prm_Data_Len or Ext_Module_Prm_Data_Len; -1 when not given
     int declaredLine = 0;
-    int prmLen = 0;       // the declared length, raised to cover every constant byte
+    // The declared length, raised to cover every constant byte and every
+    // field referred to: the extended description lays the bytes out.
+    int prmLen = 0;
     std::vector<uint8_t> prmConst; // constant bytes from offset 0, 0 between them
     std::vector<GsdConstLine> consts;
     std::vector<GsdPrmRef> refs;
@@ -72,6 +74,7 @@ struct GsdFileModule {
 
 // An ExtUserPrmData definition and where the file gave it.
 struct GsdDefinition : GsdExtPrm {
+    int width = 1;     // bytes its data type takes
     int line = 0;      // the ExtUserPrmData line
     int typeLine = 0;  // its data-type line
     int values = 0;    // list values written, also those beyond the kept ones

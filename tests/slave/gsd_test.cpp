@@ -136,8 +136,8 @@ TEST(GsdReader, newStationAndAddedModule_takeTheDefaults_storedRecordReopenedKee
 {
     Gsd g;
     g.write(QStringLiteral("GSD/TEST4711.GSD"),
-            "#Profibus_DP\nIdent_Number = 0x4711\nModular_Station = 1\nUser_Prm_Data_Len = 4\n"
-            "Ext_User_Prm_Data_Const(0) = 0xF0,0x00,0x00,0x00\nExt_User_Prm_Data_Ref(0) = 1\n"
+            "#Profibus_DP\nIdent_Number = 0x4711\nModular_Station = 1\n" // the fields lay out the device's bytes
+            "Ext_User_Prm_Data_Const(0) = 0xF0\nExt_User_Prm_Data_Ref(0) = 1\n"
             "Ext_User_Prm_Data_Ref(1) = 2\nExt_User_Prm_Data_Ref(2) = 3\n"
             "ExtUserPrmData = 1 \"bit\"\nBit(3) 1 0-1\nEndExtUserPrmData\n"
             "ExtUserPrmData = 2 \"byte\"\nUnsigned8 85 0-255\nEndExtUserPrmData\n"
