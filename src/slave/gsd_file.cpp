@@ -1269,14 +1269,15 @@ private:
 
     void endOfFile()
     {
+        QString cut; // a module whose block never ended may have lost its end: it is not used
+        if (inModule_) {
+            cut = f_.modules.back().name();
+            f_.modules.pop_back();
+        }
         if (lines_.endedInside())
             throw GsdError("the file ends inside a line");
-        if (inModule_) {
-            // A module whose block never ended may have lost its end: it is not used.
-            const QString name = f_.modules.back().name();
-            f_.modules.pop_back();
-            throw GsdError(QStringLiteral("the file ends inside module \"%1\"").arg(name).toUtf8().toStdString());
-        }
+        if (inModule_)
+            throw GsdError(QStringLiteral("the file ends inside module \"%1\"").arg(cut).toUtf8().toStdString());
         switch (open_) {
         case Open::PrmText:
             throw GsdError(QStringLiteral("the file ends inside PrmText %1").arg(openNumber_).toStdString());
