@@ -1042,6 +1042,8 @@ private:
             const int offset = Offset(k, "parameter offset out of range");
             const int ref = int(NumberIn(v, 0, kMaxGsdNumberInFile));
             GsdBlock &b = block();
+            if (b.refs.empty())
+                b.refs.reserve(16); // blocks with references mostly have several
             b.refs.push_back({offset, ref, at()});
             break;
         }
@@ -1226,8 +1228,10 @@ private:
         }
         GsdBlock &b = block();
         const int to = offset + int(bytes.size());
-        if (to > int(b.prmConst.size()))
+        if (to > int(b.prmConst.size())) {
+            b.prmConst.reserve(std::size_t(std::max(to, 16)));
             b.prmConst.resize(std::size_t(to));
+        }
         std::copy(bytes.begin(), bytes.end(), b.prmConst.begin() + offset);
         b.consts.push_back({offset, to, at()});
         b.prmLen = std::max(b.prmLen, to);
