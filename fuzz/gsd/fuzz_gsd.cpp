@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Feeds arbitrary bytes to the GSD reader as the file of a new slave record,
-// then checks that the record is still one the master can take; the same
-// bytes go through the compatibility check and the catalogue's head reader.
-#include "core/context.h"
-#include "slave/gsd.h"
-#include "slave/gsd_catalogue.h"
-#include "slave/gsd_check.h"
-#include "slave/record.h"
+// Feeds arbitrary bytes to ParseGsd and checks what every reader of its
+// result relies on: blocks within the bytes a record holds, a stop with its
+// line, modules whose identifier bytes are either usable or refused.
+#include "core/slave_work.h"
+#include "slave/gsd_file.h"
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -15,21 +14,6 @@
 using namespace meridan;
 
 namespace {
-
-CliPrompts Quiet()
-{
-    CliPrompts p;
-    p.quiet = true;
-    return p;
-}
-
-struct Setup {
-    State st;
-    CliPrompts ui = Quiet();
-    VirtualPump pump;
-    Root root{QStringLiteral("/nonexistent")};
-    Context ctx{st, ui, pump, root};
-};
 
 bool HasFlag(int argc, char **argv, const char *flag)
 {
@@ -40,21 +24,53 @@ bool HasFlag(int argc, char **argv, const char *flag)
     return false;
 }
 
+bool IsDirectory(const char *path)
+{
+    struct stat s {};
+    return stat(path, &s) == 0 && S_ISDIR(s.st_mode);
+}
+
+void Check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+void CheckBlock(const GsdBlock &b)
+{
+    Check(b.prmLen >= 0 && b.prmLen <= kMaxUserPrm && b.prmConst.size() <= std::size_t(b.prmLen));
+    for (const GsdPrmRef &r : b.refs)
+        Check(r.offset >= 0 && r.offset < kMaxUserPrm && r.number >= 0 && r.number <= 65535);
+    for (const GsdConstLine &c : b.consts)
+        Check(c.from >= 0 && c.from <= c.to && c.to <= b.prmLen);
+}
+
 } // namespace
 
-// Real device files reach 200 KB, but the reader's paths show in a few KB;
-// smaller inputs give many more runs. The keyword dictionary lets mutations
-// form lines the reader acts on. Both only when the command line has none.
+// The device files of a plant reach 200 KB, but the parser's paths show in a
+// few KB: smaller inputs give many more runs. The keyword dictionary lets
+// mutations form lines the parser acts on, and the seeds (small files of our
+// own, one for each kind of block) start it inside them. Each only when the
+// command line has none of its own; the seeds only beside corpus folders.
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static std::vector<char *> args;
     static char maxLen[] = "-max_len=8192";
     static char dict[] = "-dict=" MERIDAN_GSD_DICT;
+    static char seeds[] = MERIDAN_GSD_SEEDS;
     args.assign(*argv, *argv + *argc);
     if (!HasFlag(*argc, *argv, "-max_len="))
         args.insert(args.begin() + 1, maxLen);
     if (!HasFlag(*argc, *argv, "-dict="))
         args.insert(args.begin() + 1, dict);
+    bool folders = false, files = false;
+    for (int i = 1; i < *argc; ++i) {
+        if ((*argv)[i][0] == '-')
+            continue;
+        (IsDirectory((*argv)[i]) ? folders : files) = true;
+    }
+    if (folders && !files)
+        args.push_back(seeds);
     args.push_back(nullptr);
     *argc = int(args.size()) - 1;
     *argv = args.data();
@@ -63,36 +79,19 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static Setup *s = new Setup;
-    s->st.currentStation = 12;
-    NewSlaveRecord(s->st);
-    const QByteArray raw = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-    (void)CheckGsdBytes(raw);
-    (void)ReadGsdHeader(raw);
-    // Bytes without the head line are refused at once; with it they reach
-    // every path of the reader.
-    const QByteArray bytes = LooksLikeGsd(raw) ? raw : QByteArray("#Profibus_DP\n") + raw;
-    LoadGsdBytes(s->ctx, bytes, QStringLiteral("FUZZ.GSD"));
-
-    const Record &rec = s->st.record;
-    const SlaveLayout l = SlaveLayout::of(rec);
-    if (l.u < 0 || l.u > kMaxUserPrm || l.c < 0 || l.c > kMaxCfg || 8 + ReadWord(rec, 8) > 511)
-        std::abort();
-    DecodeIoLengths(s->st);
-    (void)ModuleList(rec);
-
-    // What the slave editor does with the tables afterwards.
-    const GsdTables &t = s->st.gsd;
-    for (int m = 0; m <= t.moduleCount && m <= kMaxGsdModules; ++m) {
-        try {
-            (void)ModuleConfigBytes(t.moduleLine(m));
-        } catch (const GsdError &) {
-        }
-        (void)ModuleName(t.moduleLine(m));
-        for (int k = 0; k < 24; ++k)
-            (void)t.extPrmName(t.prmRefNumber(m, k));
+    const GsdParse p = ParseGsd(QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)));
+    const GsdFile &f = p.file;
+    if (p.error)
+        Check(p.error->kind == GsdParseError::Kind::NotGsd || (p.error->line >= 1 && !p.error->reason.isEmpty()));
+    Check(f.ident >= -1 && f.ident <= 0xFFFF);
+    CheckBlock(f.device);
+    for (const GsdFileModule &m : f.modules) {
+        CheckBlock(m.prm);
+        Check(m.cfgError.isEmpty() || m.cfg.empty());
     }
-    for (const auto &[n, p] : t.extPrms())
-        (void)t.lookUpText(p.textRef, p.defaultValue);
+    for (const auto &[n, d] : f.definitions)
+        Check(n >= 0 && n <= 65535 && d.list.size() <= std::size_t(kMaxListValues) && (!d.list.empty() || d.min <= d.max));
+    for (const auto &[n, list] : f.textLists)
+        Check(n >= 0 && n <= 65535);
     return 0;
 }

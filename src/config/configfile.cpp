@@ -9,6 +9,7 @@
 #include "config/image.h"
 #include "core/bytes.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -220,8 +221,10 @@ bool SaveConfigFile(Context &ctx, const QString &path)
                    + target + QStringLiteral(" (") + why + QLatin1Char(')'));
         return false;
     }
+    // Where the configuration went, so that a save to an unexpected folder is seen.
     ctx.status(NumText(count)
-               + ctx.tr(QStringLiteral(" Slave records writen"), QStringLiteral(" Slaveparametersätze geschrieben")));
+               + ctx.tr(QStringLiteral(" Slave records writen"), QStringLiteral(" Slaveparametersätze geschrieben"))
+               + QStringLiteral(": ") + QDir::toNativeSeparators(target));
     return true;
 }
 

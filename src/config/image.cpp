@@ -47,9 +47,9 @@ bool NextSlave(State &st)
         s = -1;
     do {
         ++s;
-    } while (s < 100 && !st.image.hasSlave(s));
+    } while (s < kLastDownloaded && !st.image.hasSlave(s));
     st.currentStation = s;
-    if (s > 100 || !st.image.hasSlave(s))
+    if (s > kLastDownloaded || !st.image.hasSlave(s))
         return false;
     st.record = st.image.slot(s);
     st.currentStation = st.record.bytes[3];

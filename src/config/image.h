@@ -11,6 +11,10 @@ namespace meridan {
 
 struct State;
 
+// The download walks the slaves up to this station (NextSlave); a record at
+// 101..125 stays in the image but never reaches the master.
+constexpr int kLastDownloaded = 100;
+
 // Sets every byte of slots 0..100 to 0; slots 101..125 are left alone.
 void ClearImage(ConfigImage &image);
 // Copies the whole record buffer into slot `station`.

@@ -15,6 +15,8 @@ void GsdTables::clear()
     softwareRelease.clear();
     moduleCount = 0;
     modular = 0;
+    maxModule = -1;
+    maxUserPrmDataLen = -1;
     modules_.clear();
     texts_.clear();
     extPrms_.clear();

@@ -18,13 +18,13 @@ namespace meridan {
 
 constexpr int kMaxGsdModules = 510;    // Module lines a device may have
 constexpr int kMaxGsdNumber = 65535;   // PrmText and ExtUserPrmData numbers
-constexpr int kMaxTextEntries = 128;   // Text lines kept per text list
 constexpr int kMaxListValues = 256;    // list values kept per definition
 constexpr int kExtPrmNameLen = 32;     // names are blank-padded or cut to this
 
 struct GsdPrmRef {
     int offset = 0;  // byte offset within the parameter block
     int number = 0;  // the ExtUserPrmData it refers to
+    int line = 0;    // where the device file gives it
 };
 
 struct GsdModule {
@@ -42,7 +42,7 @@ struct GsdText {
 };
 
 struct GsdExtPrm {
-    QString name = QString(kExtPrmNameLen, QLatin1Char(' '));
+    QString name;           // the tables keep it blank-padded or cut to 32 characters
     QString type;           // "Unsigned8", "Bit(2)", "BitArea(0-3)", ...
     int64_t defaultValue = 0;
     int64_t min = 0;        // lowest of a range, first of a list
@@ -57,6 +57,9 @@ public:
     QString vendor, model, hardwareRelease, softwareRelease;
     int moduleCount = 0; // Module lines read
     int modular = 0;     // Modular_Station value
+    // What the device takes: -1 when its file does not say.
+    qint64 maxModule = -1;         // Max_Module
+    qint64 maxUserPrmDataLen = -1; // Max_User_Prm_Data_Len
 
     // Back to the reset state. Costs what the last file stored, nothing more.
     void clear();

@@ -131,6 +131,15 @@ private:
         for (int s = 1; s < kSlots; ++s) {
             if (!ctx_.st.image.hasSlave(s))
                 continue;
+            if (s > kLastDownloaded) {
+                // Not on the bus: the download never sends it.
+                add(Level::Warning, "download",
+                    tr("station %1 is never downloaded: the download stops at station %2",
+                       "Station %1 wird nie geladen: der Download endet bei Station %2")
+                        .arg(s)
+                        .arg(kLastDownloaded));
+                continue;
+            }
             const Record &rec = ctx_.st.image.slot(s);
             Slave sl{s, {}, {}, &rec};
             try {
@@ -140,6 +149,7 @@ private:
                 continue;
             }
             sl.cycle = {sl.io.inputLength, sl.io.outputLength, device(s)};
+            limits(s, rec);
             if (sl.cycle.tsdr > slowest) {
                 slowest = sl.cycle.tsdr;
                 slowestStation = s;
@@ -224,6 +234,42 @@ private:
                     .arg(d->file, rate())
                     .arg(bus_.maxTsdr));
         return bus_.maxTsdr;
+    }
+
+    // What the station's device takes: its module list and its parameter
+    // bytes against the limits of its file. A slave refuses a configuration
+    // beyond them, and the master reports a parameter or configuration fault.
+    void limits(int s, const Record &rec)
+    {
+        const GsdDevice *d = files_.of(ctx_, s);
+        if (!d)
+            return;
+        if (d->stop)
+            add(Level::Warning, "gsd",
+                tr("station %1: its GSD file %2 cannot be read to its end (line %3: %4); what follows that line is not checked",
+                   "Station %1: ihre GSD-Datei %2 ist nicht bis zum Ende lesbar (Zeile %3: %4); was danach kommt, wird nicht geprüft")
+                    .arg(s)
+                    .arg(d->file)
+                    .arg(d->stop->line)
+                    .arg(d->stop->reason));
+        const int modules = int(ModuleEntries(rec).size());
+        if (d->maxModule >= 0 && modules > d->maxModule)
+            add(Level::Error, "max-module",
+                tr("station %1 has %2 modules, its GSD file %3 allows %4 (Max_Module)",
+                   "Station %1 hat %2 Module, ihre GSD-Datei %3 erlaubt %4 (Max_Module)")
+                    .arg(s)
+                    .arg(modules)
+                    .arg(d->file)
+                    .arg(d->maxModule));
+        const int u = SlaveLayout::of(rec).u;
+        if (d->maxUserPrmDataLen >= 0 && u > d->maxUserPrmDataLen)
+            add(Level::Error, "max-user-prm",
+                tr("station %1 has %2 parameter bytes, its GSD file %3 allows %4 (Max_User_Prm_Data_Len)",
+                   "Station %1 hat %2 Parameterbytes, ihre GSD-Datei %3 erlaubt %4 (Max_User_Prm_Data_Len)")
+                    .arg(s)
+                    .arg(u)
+                    .arg(d->file)
+                    .arg(d->maxUserPrmDataLen));
     }
 
     void hsa()

@@ -5,7 +5,8 @@
 
 #include "core/bytes.h"
 #include "core/context.h"
-#include "slave/gsd.h"
+#include "slave/gsd_catalogue.h"
+#include "slave/gsd_file.h"
 #include "slave/record.h"
 
 #include <QFile>
@@ -15,10 +16,6 @@
 namespace meridan {
 
 namespace {
-
-// A device description is a few hundred kilobytes at most; a file far larger
-// is not one and is not read into memory.
-constexpr qint64 kMaxGsdBytes = 16 * 1024 * 1024;
 
 const QString kDashes = QString(42, QLatin1Char('-'));
 const QString kWrapIndent = QString(34, QLatin1Char(' '));
@@ -163,88 +160,39 @@ QString IdentText(const QString &value)
 
 } // namespace
 
-GsdKeyLines ReadGsdKeyLines(const QByteArray &bytes)
+GsdKeyLines KeyLinesOf(const GsdFile &file)
 {
-    struct Key {
-        QLatin1StringView name;
-        const char *label; // nullptr: a module, not printed
-    };
-    static const Key kKeys[] = {
-        {QLatin1StringView("Vendor_Name"), "   Vendor Name ............... : "},
-        {QLatin1StringView("Hardware_Release"), "   Hardware Release .......... : "},
-        {QLatin1StringView("Software_Release"), "   Software Release .......... : "},
-        {QLatin1StringView("Model_Name"), "   Model Name ................ : "},
-        {QLatin1StringView("Ident_Number"), "   Ident Number .............. : "},
-        {QLatin1StringView("Module"), nullptr},
-    };
     GsdKeyLines out;
-    GsdLineReader reader(bytes);
-    QString line;
-    while (reader.GetLine(line)) {
-        const int eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
-        const QString key = line.left(eq).trimmed();
-        if (key.isEmpty())
-            continue;
-        // Keywords are case-insensitive, as the GSD reader takes them.
-        const Key *k = nullptr;
-        for (const Key &c : kKeys) {
-            if (key.compare(c.name, Qt::CaseInsensitive) == 0)
-                k = &c;
+    for (const GsdIdLine &l : file.idLines) {
+        switch (l.key) {
+        case GsdIdLine::Key::VendorName:
+            out.lines << QStringLiteral("   Vendor Name ............... : ") + TextValue(l.value);
+            break;
+        case GsdIdLine::Key::HardwareRelease:
+            out.lines << QStringLiteral("   Hardware Release .......... : ") + TextValue(l.value);
+            break;
+        case GsdIdLine::Key::SoftwareRelease:
+            out.lines << QStringLiteral("   Software Release .......... : ") + TextValue(l.value);
+            break;
+        case GsdIdLine::Key::ModelName:
+            out.lines << QStringLiteral("   Model Name ................ : ") + TextValue(l.value);
+            break;
+        case GsdIdLine::Key::IdentNumber:
+            out.lines << QStringLiteral("   Ident Number .............. : ") + IdentText(l.value);
+            break;
+        case GsdIdLine::Key::Revision:
+            break;
         }
-        if (!k)
-            continue;
-        QString value = line.mid(eq + 1).trimmed();
-        if (!k->label) {
-            if (out.modules.size() < kMaxGsdModules) {
-                if (value.startsWith(QLatin1Char('"')))
-                    value.remove(0, 1);
-                out.modules << ModuleName(value);
-            }
-            continue;
-        }
-        const bool ident = k->name == QLatin1String("Ident_Number");
-        out.lines << QString::fromLatin1(k->label) + (ident ? IdentText(value) : TextValue(value));
     }
+    for (const GsdFileModule &m : file.modules)
+        out.modules << m.name();
     return out;
 }
 
-QString FindRecordGsdFile(const Context &ctx, const QString &baseName)
+GsdKeyLines ReadGsdKeyLines(const QByteArray &bytes)
 {
-    // A code from a damaged record must not lead the look-up out of the folders.
-    for (const QChar c : baseName) {
-        if (c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('\\'))
-            return {};
-    }
-    for (const char *ext : {".GSD", ".GSE", ".GSF", ".GSG"}) {
-        const QString found = FindGsdFile(ctx, baseName + QLatin1String(ext));
-        if (!found.isEmpty())
-            return found;
-    }
-    return {};
+    return KeyLinesOf(ParseGsd(bytes).file);
 }
-
-namespace {
-
-GsdKeyLines KeyLinesOf(const QString &path)
-{
-    QFile file(path);
-    if (path.isEmpty() || !OpenRegularFile(file))
-        return {};
-    QByteArray bytes;
-    while (bytes.size() <= kMaxGsdBytes) {
-        const QByteArray piece = file.read(64 * 1024);
-        if (piece.isEmpty())
-            break;
-        bytes += piece;
-    }
-    if (bytes.size() > kMaxGsdBytes)
-        return {};
-    return ReadGsdKeyLines(bytes);
-}
-
-} // namespace
 
 QStringList SlavePageLines(const Context &ctx, int station, const Record &rec)
 {
@@ -257,11 +205,15 @@ QStringList SlavePageLines(const Context &ctx, int station, const Record &rec)
     try {
         const SlaveLayout lay = SlaveLayout::of(rec);
         const int ud = lay.userData();
-        const QString base = Chars(rec, ud, 4) + HexUpper(be16(rec.span(), 30), 4);
-        const QString found = FindRecordGsdFile(ctx, base);
+        const int ident = be16(rec.span(), 30);
+        const QString code = Chars(rec, ud, 4);
+        const QString base = code + HexUpper(unsigned(ident), 4);
+        // The file the slave editor and the bus check find for this record.
+        const QString found = FindDeviceFile(ctx, code, ident);
         l << ctx.tr(QStringLiteral("   GSD-File .................. : "), QStringLiteral("   GSD-Datei ................. : "))
                 + (found.isEmpty() ? ctx.root.gsdDir() + QLatin1Char('/') + base + QStringLiteral(".GSD") : found);
-        const GsdKeyLines gsd = KeyLinesOf(found);
+        const std::optional<QByteArray> bytes = ReadGsdBytes(found);
+        const GsdKeyLines gsd = bytes ? ReadGsdKeyLines(*bytes) : GsdKeyLines{};
         l << gsd.lines << QString();
         l << ctx.tr(QStringLiteral("   User Name ................. : "), QStringLiteral("   Anwender Bezeichnung ...... : "))
                 + Chars(rec, ud + 5, 20);
@@ -285,11 +237,12 @@ QStringList SlavePageLines(const Context &ctx, int station, const Record &rec)
         l << ctx.tr(QStringLiteral("   Config Length ............. : "), QStringLiteral("   Config Länge .............. : ")) + Num(lay.c);
         ByteList(l, QStringLiteral("   Config Code ............... :  "), rec, lay.cfgStart(), lay.c, counter);
         l << QStringLiteral("   Module :");
-        const std::vector<int> modules = ModuleList(rec);
-        for (std::size_t k = 0; k < modules.size(); ++k) {
-            const int m = modules[k];
+        // All 64 bytes of the module list, each module numbered by its place:
+        // an empty byte between two modules does not end the list.
+        for (const ModuleEntry &e : ModuleEntries(rec)) {
+            const int m = e.number;
             const QString text = m >= 1 && m <= int(gsd.modules.size()) ? gsd.modules[m - 1] : QString();
-            l << kModuleIndent + QString::number(k + 1) + QStringLiteral(" --> ") + text;
+            l << kModuleIndent + QString::number(e.listByte) + QStringLiteral(" --> ") + text;
         }
         l << QString();
         // The record's own length: header and Slave_Para_Len bytes.
@@ -308,6 +261,14 @@ Printout BuildPrintout(const Context &ctx, const QDateTime &now)
     for (int station = kListFirst; station <= kListLast; ++station) {
         if (ctx.st.image.hasSlave(station))
             p.pages.push_back(SlavePageLines(ctx, station, ctx.st.image.slot(station)));
+    }
+    // Records the download never sends: it stops at station 100.
+    for (int station = kLastDownloaded + 1; station < kSlots; ++station) {
+        if (ctx.st.image.hasSlave(station))
+            p.pages.back() << ctx.tr(QStringLiteral("   Station %1 is never downloaded: the download stops at station %2"),
+                                     QStringLiteral("   Station %1 wird nie geladen: der Download endet bei Station %2"))
+                                  .arg(station)
+                                  .arg(kLastDownloaded);
     }
     p.pages.back() << QString() << QStringLiteral("-End-");
     return p;

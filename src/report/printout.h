@@ -15,6 +15,7 @@
 namespace meridan {
 
 struct Context;
+struct GsdFile;
 class Record;
 
 struct Printout {
@@ -40,12 +41,8 @@ struct GsdKeyLines {
     QStringList lines;
     QStringList modules; // modules[m - 1] is the text of Module m
 };
+GsdKeyLines KeyLinesOf(const GsdFile &file);
 GsdKeyLines ReadGsdKeyLines(const QByteArray &bytes);
-
-// Where the slave page's GSD file is: the record's GSD code and ident with
-// each GSD extension, any case, where the slave editor looks. Empty when
-// there is none.
-QString FindRecordGsdFile(const Context &ctx, const QString &baseName);
 
 // The outcome of handing a printout to a printer or a file.
 struct PrintOutcome {

@@ -35,29 +35,6 @@ QString Get_Texte(const GsdTables &gsd, int n, int64_t value)
     return gsd.lookUpText(n, value);
 }
 
-std::vector<ModuleEntry> ModuleEntries(const Record &rec)
-{
-    std::vector<ModuleEntry> out;
-    const SlaveLayout l = SlaveLayout::of(rec);
-    const int first = l.userData() + kModuleListAt;
-    for (int p = 0; p < kModuleListLen; ++p) {
-        const int at = first + p;
-        if (at < 0 || at >= kSlotSize)
-            break;
-        const int b = rec[at];
-        if (b == 0)
-            continue;
-        if (b == 255) {
-            const int next = p + 1 < kModuleListLen && at + 1 < kSlotSize ? rec[at + 1] : 0;
-            out.push_back({255 + next, p + 1});
-            ++p;
-            continue;
-        }
-        out.push_back({b, p + 1});
-    }
-    return out;
-}
-
 int ModuleParamOffset(const GsdTables &gsd, const Record &rec, int position)
 {
     if (position < 1)
@@ -95,7 +72,7 @@ void ExtPrmEditor::Build()
         const GsdExtPrm &d = def ? *def : none;
         row.type = d.type;
         row.textList = d.textRef;
-        row.label = d.name + QStringLiteral("  Typ: ") + d.type;
+        row.label = gsd.extPrmName(row.ref) + QStringLiteral("  Typ: ") + d.type;
         if (row.textList == 0)
             row.label += QStringLiteral("  Min.: ") + NumText(d.min) + QStringLiteral("  Max.: ") + NumText(d.max);
         else

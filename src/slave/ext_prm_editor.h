@@ -4,6 +4,7 @@
 // parameter block (the device's own, or one module's), read from and written
 // straight into the User_Prm_Data of the record buffer.
 #include "slave/prm_type.h"
+#include "slave/record.h"
 
 #include <QString>
 #include <QStringList>
@@ -37,14 +38,6 @@ bool Put_PD_Val(Record &rec, const QString &type, int pos, int64_t value);
 // The text of `value` in text list n, "---" when the list has none.
 QString Get_Texte(const GsdTables &gsd, int n, int64_t value);
 
-// Module list entries of the record in list order: module number and the
-// position (1..64) of its first byte in the module list. Empty bytes are
-// skipped.
-struct ModuleEntry {
-    int number = 0;
-    int listByte = 0;
-};
-std::vector<ModuleEntry> ModuleEntries(const Record &rec);
 // The block offset of the module at `position` (1-based): the device's
 // parameter length plus those of the modules before it in the list.
 int ModuleParamOffset(const GsdTables &gsd, const Record &rec, int position);

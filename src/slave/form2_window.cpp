@@ -400,10 +400,16 @@ void Form2Window::DisplaySlave()
         modul_->setCurrentIndex(-1);
         modul_->setEditText(v.modulText);
     }
-    modList_->clear();
-    for (int i = 0; i < v.modules.size(); ++i) {
-        auto *item = new QListWidgetItem(v.modules[i], modList_);
-        item->setData(Qt::UserRole, v.moduleEntries[std::size_t(i)].listByte);
+    // Filled again, the list keeps the entry the user chose: Delete works on it.
+    const int chosen = modList_->selectedItems().isEmpty() ? -1 : modList_->currentRow();
+    {
+        const QSignalBlocker block(modList_);
+        modList_->clear();
+        for (int i = 0; i < v.modules.size(); ++i) {
+            auto *item = new QListWidgetItem(v.modules[i], modList_);
+            item->setData(Qt::UserRole, v.moduleEntries[std::size_t(i)].listByte);
+        }
+        modList_->setCurrentRow(chosen < modList_->count() ? chosen : -1);
     }
     meldung_->setText(editor_.meldung());
 }
@@ -446,9 +452,11 @@ void Form2Window::SetGP_Click()
 
 void Form2Window::ModList_KeyDown()
 {
-    const int row = modList_->currentRow();
-    if (row < 0)
+    // Only an entry the user chose: the list's current row alone (which it
+    // takes on gaining the focus) is no choice.
+    if (modList_->selectedItems().isEmpty())
         return;
+    const int row = modList_->row(modList_->selectedItems().first());
     editor_.ModList_Delete(row);
     DisplaySlave();
 }

@@ -6,6 +6,7 @@
 #include "core/savefile.h"
 #include "core/texts.h"
 #include "slave/gsd.h"
+#include "slave/gsd_file.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -58,53 +59,35 @@ GsdCatalogueEntry FromJson(const QJsonObject &o)
     return e;
 }
 
-QByteArray ReadHead(const QString &path)
-{
-    QFile f(path);
-    return OpenRegularFile(f) ? f.read(kMaxGsdFileSize) : QByteArray();
-}
-
 } // namespace
+
+GsdHeader HeaderOf(const GsdParse &parse)
+{
+    GsdHeader h;
+    h.isGsd = !(parse.error && parse.error->kind == GsdParseError::Kind::NotGsd);
+    if (!h.isGsd)
+        return h;
+    // The first of each head key counts.
+    bool vendor = false, model = false, revision = false;
+    for (const GsdIdLine &l : parse.file.idLines) {
+        if (l.key == GsdIdLine::Key::VendorName && !vendor) {
+            h.vendor = GsdQuotedText(l.value);
+            vendor = true;
+        } else if (l.key == GsdIdLine::Key::ModelName && !model) {
+            h.model = GsdQuotedText(l.value);
+            model = true;
+        } else if (l.key == GsdIdLine::Key::Revision && !revision) {
+            h.revision = GsdQuotedText(l.value);
+            revision = true;
+        }
+    }
+    h.ident = parse.file.ident;
+    return h;
+}
 
 GsdHeader ReadGsdHeader(const QByteArray &bytes)
 {
-    GsdHeader h;
-    h.isGsd = LooksLikeGsd(bytes);
-    if (!h.isGsd)
-        return h;
-    // The head lines come before the modules; reading stops there or when
-    // everything has been found.
-    GsdLineReader lines(bytes);
-    QString line;
-    bool vendor = false, model = false, revision = false, ident = false;
-    while (!(vendor && model && revision && ident) && lines.GetLine(line)) {
-        GsdKeyLine k;
-        if (!SplitGsdLine(line, k))
-            continue;
-        const std::optional<GsdKey> key = FindGsdKey(k.key);
-        if (!key)
-            continue;
-        if (*key == GsdKey::Module)
-            break;
-        if (*key == GsdKey::VendorName && !vendor) {
-            h.vendor = GsdQuotedText(k.value);
-            vendor = true;
-        } else if (*key == GsdKey::ModelName && !model) {
-            h.model = GsdQuotedText(k.value);
-            model = true;
-        } else if (*key == GsdKey::Revision && !revision) {
-            h.revision = GsdQuotedText(k.value);
-            revision = true;
-        } else if (*key == GsdKey::IdentNumber && !ident) {
-            ident = true;
-            try {
-                h.ident = int(GsdNumber(k.value, 0, 0xFFFF));
-            } catch (const GsdError &) {
-                h.ident = -1;
-            }
-        }
-    }
-    return h;
+    return HeaderOf(ParseGsd(bytes));
 }
 
 bool IsGsdFileName(QStringView name)
@@ -152,7 +135,7 @@ GsdCatalogue GsdCatalogue::Load(const QString &dir, const QString &indexFile)
             e.file = fi.fileName();
             e.size = fi.size();
             e.modified = modified;
-            e.header = ReadGsdHeader(ReadHead(fi.filePath()));
+            e.header = ReadGsdHeader(ReadGsdBytes(fi.filePath()).value_or(QByteArray()));
             ++cat.filesRead_;
             changed = true;
         }

@@ -15,12 +15,15 @@ namespace meridan {
 struct Context;
 class Root;
 
+struct GsdParse;
+
 // What a GSD file says about itself in its head lines.
 struct GsdHeader {
     bool isGsd = false; // "#Profibus_DP" or Ident_Number seen
     QString vendor, model, revision;
     int ident = -1;     // -1: no readable Ident_Number
 };
+GsdHeader HeaderOf(const GsdParse &parse);
 GsdHeader ReadGsdHeader(const QByteArray &bytes);
 
 // Device files end in ".gs" and one more letter, the language: .gsd (any),

@@ -2,8 +2,10 @@
 #pragma once
 // What a device file says about the device on the bus, read without touching
 // the record buffer or the GSD tables: the baud rates it supports and its
-// response times, its modules, and the texts of its diagnosis bits. The
-// diagnosis explainer and the bus parameter check read it.
+// response times, its modules and limits, and the texts of its diagnosis
+// bits. The diagnosis explainer and the bus parameter check read it.
+#include "slave/gsd_file.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -20,13 +22,6 @@ struct GsdDeviceModule {
     std::vector<uint8_t> cfg; // its identifier bytes
 };
 
-// Unit_Diag_Area first-last with its Value(n) texts.
-struct GsdDiagArea {
-    int first = 0;
-    int last = 0;
-    std::map<int64_t, QString> values;
-};
-
 struct GsdDevice {
     QString path;
     QString file; // name without folder
@@ -41,6 +36,11 @@ struct GsdDevice {
     std::map<int, QString> unitDiagBits;
     std::vector<GsdDiagArea> unitDiagAreas;
     std::map<int, QString> channelDiag; // Channel_Diag(n): error types 16..31
+    qint64 maxModule = -1;         // Max_Module; -1 when not given
+    qint64 maxUserPrmDataLen = -1; // Max_User_Prm_Data_Len; -1 when not given
+    // Where and why the file could not be read to its end; what came before
+    // that line is here.
+    std::optional<GsdParseError> stop;
 
     // The rate of a baud-rate code (master byte 11) is supported.
     bool supports(int baudCode) const;
@@ -58,6 +58,8 @@ QString GsdBaudKey(int code);
 QString RateText(int code);
 QString RateKeyText(const QString &key);
 
+// The device view of a parsed file.
+GsdDevice DeviceOf(const GsdParse &parse);
 GsdDevice ParseGsdDevice(const QByteArray &bytes);
 // nullopt when the file cannot be read or is no device description.
 std::optional<GsdDevice> ReadGsdDevice(const QString &path);

@@ -7,15 +7,28 @@ namespace meridan {
 
 namespace {
 
-// A bit number written in the type word: digits only, 0..7.
-std::optional<int> BitNumber(QStringView s)
+std::string_view Trimmed(std::string_view s)
 {
-    s = s.trimmed();
-    if (s.isEmpty() || s.size() > 2)
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// A bit number written in the type word: digits only, 0..7.
+std::optional<int> BitNumber(std::string_view s)
+{
+    s = Trimmed(s);
+    if (s.empty() || s.size() > 2 || s[0] < '0' || s[0] > '9')
         return std::nullopt;
-    bool ok = false;
-    const int b = s.toInt(&ok);
-    if (!ok || b < 0 || b > 7 || !s[0].isDigit())
+    int b = 0;
+    for (const char c : s) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        b = b * 10 + (c - '0');
+    }
+    if (b > 7)
         return std::nullopt;
     return b;
 }
@@ -24,13 +37,19 @@ std::optional<int> BitNumber(QStringView s)
 
 FieldType ParseFieldType(const QString &type)
 {
+    const QByteArray bytes = type.toLatin1();
+    return ParseFieldType(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+}
+
+FieldType ParseFieldType(std::string_view type)
+{
     FieldType f;
-    const qsizetype paren = type.indexOf(QLatin1Char('('));
-    const QString word = (paren < 0 ? type : type.left(paren)).trimmed();
-    QStringView inside;
-    if (paren >= 0) {
-        const qsizetype close = type.indexOf(QLatin1Char(')'), paren);
-        inside = QStringView(type).mid(paren + 1, close < 0 ? -1 : close - paren - 1);
+    const std::size_t paren = type.find('(');
+    const std::string_view word = Trimmed(paren == std::string_view::npos ? type : type.substr(0, paren));
+    std::string_view inside;
+    if (paren != std::string_view::npos) {
+        const std::size_t close = type.find(')', paren);
+        inside = close == std::string_view::npos ? type.substr(paren + 1) : type.substr(paren + 1, close - paren - 1);
     }
     const auto number = [&f](int width, bool isSigned) {
         f.kind = isSigned ? FieldType::Kind::Signed : FieldType::Kind::Unsigned;
@@ -40,7 +59,7 @@ FieldType ParseFieldType(const QString &type)
         f.lowest = isSigned ? -(int64_t(1) << (bits - 1)) : 0;
         f.highest = isSigned ? (int64_t(1) << (bits - 1)) - 1 : (int64_t(1) << bits) - 1;
     };
-    if (word == QLatin1String("Bit")) {
+    if (word == "Bit") {
         f.kind = FieldType::Kind::Bit;
         f.highest = 1;
         // A bit the window cannot address is shown, never written: writing
@@ -49,11 +68,11 @@ FieldType ParseFieldType(const QString &type)
             f.firstBit = f.lastBit = *b;
             f.writable = true;
         }
-    } else if (word == QLatin1String("BitArea")) {
+    } else if (word == "BitArea") {
         f.kind = FieldType::Kind::BitArea;
-        const qsizetype dash = inside.indexOf(QLatin1Char('-'));
-        const auto first = dash < 0 ? std::nullopt : BitNumber(inside.left(dash));
-        const auto last = dash < 0 ? std::nullopt : BitNumber(inside.mid(dash + 1));
+        const std::size_t dash = inside.find('-');
+        const auto first = dash == std::string_view::npos ? std::nullopt : BitNumber(inside.substr(0, dash));
+        const auto last = dash == std::string_view::npos ? std::nullopt : BitNumber(inside.substr(dash + 1));
         if (first && last && *first <= *last) {
             f.firstBit = *first;
             f.lastBit = *last;
@@ -62,17 +81,17 @@ FieldType ParseFieldType(const QString &type)
         } else {
             f.highest = 255;
         }
-    } else if (word == QLatin1String("Unsigned8")) {
+    } else if (word == "Unsigned8") {
         number(1, false);
-    } else if (word == QLatin1String("Unsigned16")) {
+    } else if (word == "Unsigned16") {
         number(2, false);
-    } else if (word == QLatin1String("Unsigned32")) {
+    } else if (word == "Unsigned32") {
         number(4, false);
-    } else if (word == QLatin1String("Signed8")) {
+    } else if (word == "Signed8") {
         number(1, true);
-    } else if (word == QLatin1String("Signed16")) {
+    } else if (word == "Signed16") {
         number(2, true);
-    } else if (word == QLatin1String("Signed32")) {
+    } else if (word == "Signed32") {
         number(4, true);
     }
     return f;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 namespace meridan {
 
@@ -25,6 +26,7 @@ struct FieldType {
 // "Bit(3)", "BitArea(2-4)", "Unsigned8/16/32", "Signed8/16/32"; anything
 // else, and bit numbers that cannot be read or lie above 7, is read-only.
 FieldType ParseFieldType(const QString &type);
+FieldType ParseFieldType(std::string_view type);
 
 // The field at byte `pos` of a parameter block; nullopt when it does not lie
 // wholly inside. A read-only type reads its bytes as one unsigned number.

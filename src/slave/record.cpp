@@ -120,21 +120,34 @@ void DecodeIoLengths(State &st)
     st.slave.outputOffset = io.outputOffset;
 }
 
+std::vector<ModuleEntry> ModuleEntries(const Record &rec)
+{
+    std::vector<ModuleEntry> out;
+    const SlaveLayout l = SlaveLayout::of(rec);
+    const int first = l.userData() + kModuleListAt;
+    for (int p = 0; p < kModuleListLen; ++p) {
+        const int at = first + p;
+        if (at < 0 || at >= kSlotSize)
+            break;
+        const int b = rec[at];
+        if (b == 0)
+            continue;
+        if (b == 255) {
+            const int next = p + 1 < kModuleListLen && at + 1 < kSlotSize ? rec[at + 1] : 0;
+            out.push_back({255 + next, p + 1});
+            ++p;
+            continue;
+        }
+        out.push_back({b, p + 1});
+    }
+    return out;
+}
+
 std::vector<int> ModuleList(const Record &rec)
 {
     std::vector<int> modules;
-    const SlaveLayout l = SlaveLayout::of(rec);
-    const int first = l.userData() + 25;
-    for (int i = first; i <= l.userData() + 88 && i < kSlotSize; ++i) {
-        const int b = rec[i];
-        if (b == 0)
-            break;
-        if (b == 255 && i + 1 < kSlotSize && i + 1 <= l.userData() + 88) {
-            modules.push_back(255 + rec[++i]);
-            continue;
-        }
-        modules.push_back(b);
-    }
+    for (const ModuleEntry &e : ModuleEntries(rec))
+        modules.push_back(e.number);
     return modules;
 }
 
@@ -145,9 +158,12 @@ bool AppendModule(Record &rec, int number)
     const SlaveLayout l = SlaveLayout::of(rec);
     const int first = l.userData() + kModuleListAt;
     const int last = first + kModuleListLen - 1; // the list's 64 bytes
+    // After the last module: an empty byte before it is a gap, not the end
+    // of the list, and the module's identifier bytes come after all others.
+    const std::vector<ModuleEntry> entries = ModuleEntries(rec);
     int at = first;
-    while (at <= last && at < kSlotSize && rec[at] != 0)
-        at += rec[at] == 255 ? 2 : 1;
+    if (!entries.empty())
+        at = first + entries.back().listByte - 1 + (entries.back().number > 254 ? 2 : 1);
     const int width = number <= 254 ? 1 : 2;
     if (at + width - 1 > last || at + width - 1 >= kSlotSize)
         return false;

@@ -64,11 +64,21 @@ struct CfgIdentifier {
 // identifier whose bytes run past the end covers what is there.
 std::vector<CfgIdentifier> SplitIdentifiers(const uint8_t *cfg, int count);
 
-// The module numbers in the module list (255 + next byte for numbers above 254).
+// The module numbers in the module list (255 + next byte for numbers above
+// 254), all 64 bytes walked: an empty byte between two modules is skipped.
 std::vector<int> ModuleList(const Record &rec);
-// Appends module `number` (1..510) to the module list of the record buffer:
-// one byte up to 254, else 255 and number - 255. False when the list has no
-// room left or the number cannot be stored; nothing is written then.
+// Module list entries of the record in list order: module number and the
+// position (1..64) of its first byte in the module list. Empty bytes are
+// skipped.
+struct ModuleEntry {
+    int number = 0;
+    int listByte = 0;
+};
+std::vector<ModuleEntry> ModuleEntries(const Record &rec);
+// Appends module `number` (1..510) to the module list of the record buffer,
+// after its last module: one byte up to 254, else 255 and number - 255.
+// False when the list has no room left or the number cannot be stored;
+// nothing is written then.
 bool AppendModule(Record &rec, int number);
 
 // U, C and D from the record buffer into the work values.

@@ -362,42 +362,58 @@ bool SlaveEditor::Modul_Click(int m)
     const GsdTables &gsd = st.gsd;
     if (m < 1 || m > std::min(gsd.moduleCount, kMaxGsdModules))
         return false;
+    const auto refuse = [this](const QString &en, const QString &de) {
+        SetMeldung(ctx_.tr(en, de));
+        PauseOneSecond();
+        return false;
+    };
     try {
-        // The module list must have room before anything is changed: a module
-        // whose number is not in the list would leave its bytes unexplained.
+        // What the device takes, before anything is changed: a slave
+        // refuses a configuration beyond its limits.
+        const qint64 modules = qint64(ModuleEntries(st.record).size());
+        if (gsd.maxModule >= 0 && modules >= gsd.maxModule)
+            return refuse(QStringLiteral("Error: the device takes at most %1 modules (Max_Module), module not added !").arg(gsd.maxModule),
+                          QStringLiteral("Fehler: das Gerät nimmt höchstens %1 Module (Max_Module), Modul nicht eingefügt !").arg(gsd.maxModule));
+        // The module list must have room: a module whose number is not in
+        // the list would leave its bytes unexplained.
         Record probe = st.record;
-        if (!AppendModule(probe, m)) {
-            SetMeldung(ctx_.tr(QStringLiteral("Error: the module list is full, module not added !"),
-                               QStringLiteral("Fehler: Modulliste voll, Modul nicht eingefügt !")));
-            PauseOneSecond();
-            return false;
-        }
+        if (!AppendModule(probe, m))
+            return refuse(QStringLiteral("Error: the module list is full, module not added !"),
+                          QStringLiteral("Fehler: Modulliste voll, Modul nicht eingefügt !"));
+        // The module's constants with each of its fields at its default.
+        const std::vector<uint8_t> prm = ModulePrmBytes(gsd, m);
         RecomputeLengths(st);
+        const qint64 total = st.slave.u + qint64(prm.size());
+        if (gsd.maxUserPrmDataLen >= 0 && total > gsd.maxUserPrmDataLen)
+            return refuse(QStringLiteral("Error: the parameters would be %1 bytes, the device takes at most %2 (Max_User_Prm_Data_Len), "
+                                         "module not added !").arg(total).arg(gsd.maxUserPrmDataLen),
+                          QStringLiteral("Fehler: die Parameter wären %1 Bytes lang, das Gerät nimmt höchstens %2 (Max_User_Prm_Data_Len), "
+                                         "Modul nicht eingefügt !").arg(total).arg(gsd.maxUserPrmDataLen));
         int cfgByteCount = st.slave.c;
         for (int i = 0; i < st.slave.c; ++i)
             st.slave.cfg[i] = st.record[35 + st.slave.u + i];
         AddConfig(ctx_, gsd.moduleLine(m), cfgByteCount, [this](const QString &t) { SetMeldung(t); });
 
         // The parameter bytes as the record holds them now, with whatever the
-        // extended parameter editor wrote, then the module's constants.
+        // extended parameter editor wrote, then the module's.
         RecomputeLengths(st);
         const int u = st.slave.u;
         for (int i = 0; i < u; ++i)
             st.slave.prm[i] = st.record[33 + i];
-        int add = gsd.modulePrmLen(m);
+        int add = int(prm.size());
         if (u + add > kMaxUserPrm) {
             SetMeldung(ctx_.tr(QStringLiteral("too much parameter !"), QStringLiteral("Parameterlänge zu groß !")));
             add = kMaxUserPrm - u;
         }
         RemoveUserPrm(st);
         for (int i = 0; i < add; ++i)
-            st.slave.prm[u + i] = gsd.prmConst(m, i);
+            st.slave.prm[u + i] = prm[std::size_t(i)];
         st.slave.u = u + add;
         InsertUserPrm(st);
         AppendModule(st.record, m);
         return true;
     } catch (const std::exception &e) {
-        SetMeldung(QStringLiteral("Error: %1").arg(QString::fromLocal8Bit(e.what())));
+        SetMeldung(QStringLiteral("Error: %1").arg(QString::fromUtf8(e.what())));
         return false;
     }
 }
@@ -477,12 +493,11 @@ void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
     const std::optional<QString> chosen = chooseGsdFile ? chooseGsdFile(spec) : ctx_.ui.openFile(spec);
     if (!chosen || chosen->isEmpty())
         return;
+    // The file chosen is read where it is; the configuration's own file name
+    // stays: a device file says nothing about where the configuration goes.
     const QString path = NormalizeSeparators(*chosen);
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    const QString folder = slash < 0 ? QString() : path.left(slash + 1);
     gsdFile_ = slash < 0 ? path : path.mid(slash + 1);
-    // The next "Save" proposes a file in the folder the device came from.
-    st.configFileName = folder + QStringLiteral("AutoLoad.dp1");
     if (forStation) {
         LoadForStation(path, identText);
         return;
@@ -496,7 +511,7 @@ void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
         // belong in it, even when an earlier look for a file found none.
         st.slave.gsdLoaded = false;
         cleared_ = false;
-        const GsdOutcome out = LoadGSD(ctx_, gsdFile_, [this](const QString &t) { SetMeldung(t); });
+        const GsdOutcome out = LoadGsdFile(ctx_, path, gsdFile_, [this](const QString &t) { SetMeldung(t); });
         if (DeviceRead(out))
             deviceFile_ = out.path;
         if (out.kind == GsdOutcome::Kind::Stopped || out.kind == GsdOutcome::Kind::NotGsd)
@@ -511,8 +526,7 @@ void SlaveEditor::GSD_Click(const QString &identText, const QString &nameText)
 
 void SlaveEditor::LoadForStation(const QString &path, const QString &identText)
 {
-    QFile file(path);
-    const GsdHeader head = ReadGsdHeader(OpenRegularFile(file) ? file.read(kMaxGsdFileSize) : QByteArray());
+    const GsdHeader head = ReadGsdHeader(ReadGsdBytes(path).value_or(QByteArray()));
     const int ident = be16(ctx_.st.record.span(), 30);
     if (head.isGsd && head.ident != ident) {
         const QString theirs = head.ident < 0 ? QStringLiteral("----") : HexUpper(unsigned(head.ident), 4);
@@ -613,6 +627,11 @@ void SlaveEditor::CopyCom_Click()
         } catch (const std::exception &e) {
             qCWarning(lcSlaveEditor) << "copy to" << n << "failed:" << e.what();
         }
+        if (n > kLastDownloaded)
+            SetMeldung(ctx_.tr(QStringLiteral("Station %1 is never downloaded: the download stops at station %2 !"),
+                               QStringLiteral("Station %1 wird nie geladen: der Download endet bei Station %2 !"))
+                           .arg(n)
+                           .arg(kLastDownloaded));
     }
 }
 

@@ -224,12 +224,12 @@ TEST(MainWindow, newLoadAndStore_goThroughTheFileDialog)
     f.ui.files.push_back(stored);
     f.trigger("Save");
     EXPECT_EQ(f.st.configFileName, stored);
-    EXPECT_EQ(f.melde1(), QStringLiteral(" 3 Slave records writen"));
+    EXPECT_EQ(f.melde1(), QStringLiteral(" 3 Slave records writen: ") + QDir::toNativeSeparators(stored));
     EXPECT_TRUE(QFile::exists(stored));
 
     f.trigger("Save"); // cancelled: nothing happens
     EXPECT_EQ(f.st.configFileName, stored);
-    EXPECT_EQ(f.melde1(), QStringLiteral(" 3 Slave records writen"));
+    EXPECT_EQ(f.melde1(), QStringLiteral(" 3 Slave records writen: ") + QDir::toNativeSeparators(stored));
 }
 
 TEST(MainWindow, masterButtonAndMasterDoubleClick_showOneNonModalEditor)

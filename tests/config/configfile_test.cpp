@@ -64,7 +64,7 @@ TEST(ConfigFile, sample_loadsAndSavesBackByteForByte)
     }
     ASSERT_TRUE(SaveConfigFile(f.ctx, f.file("out.dp1")));
     EXPECT_EQ(f.read("out.dp1"), GoldenFile("sample.dp1"));
-    EXPECT_EQ(f.st.melde1, " 4 Slave records writen");
+    EXPECT_EQ(f.st.melde1, " 4 Slave records writen: " + QDir::toNativeSeparators(f.file("out.dp1")));
 }
 
 TEST(ConfigFile, junkAndTruncation_loadWhatIsWhole)

@@ -83,6 +83,27 @@ TEST(BusCheck, demoBus_passesAndEachChangeGivesOnlyItsFinding)
          {"error min-slave-interval"}},
         {"TTR 1000", [](CheckFixture &f) { putBe32(f.master().span(), 20, 1000); }, {"warning ttr"}},
         {"no device file for 20", [](CheckFixture &f) { QFile::remove(f.root.gsdDir() + "/testC0DE.gsd"); }, {"note gsd"}},
+        {"station 20 beyond its device's limits",
+         [](CheckFixture &f) {
+             f.write("GSD/testC0DE.gsd", f.read("GSD/testC0DE.gsd") + "Max_Module=1\r\nMax_User_Prm_Data_Len=0\r\n");
+             AppendModule(f.slave(20), 1);
+             AppendModule(f.slave(20), 2);
+             f.st.record = f.slave(20);
+             RecomputeLengths(f.st);
+             f.st.slave.u = 1;
+             InsertUserPrm(f.st);
+             f.slave(20) = f.st.record;
+         },
+         {"error max-module", "error max-user-prm"}},
+        {"station 105: never downloaded",
+         [](CheckFixture &f) {
+             f.slave(105) = f.slave(30);
+             f.slave(105)[3] = 105;
+         },
+         {"warning download"}},
+        {"device file of 20 cut short",
+         [](CheckFixture &f) { f.write("GSD/testC0DE.gsd", f.read("GSD/testC0DE.gsd").chopped(11)); },
+         {"warning gsd"}},
         {"damaged record", [](CheckFixture &f) { f.slave(30)[25] = 255, f.slave(30)[280] = 255; }, {"error record"}},
     };
     for (const Case &c : cases) {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "master/buscheck.h"
 #include "report_support.h"
 
 #include <QLocale>
@@ -52,11 +53,44 @@ TEST(Printout, slavePages_wrapTheConfigLineAfterFive_moduleNumbersPickTheirGsdEn
     PutSlave(f, 33, 0x0815, "ABCD", {0x01, 0x02, 0x03}, {0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17});
     ExpectGolden(QStringLiteral("report/golden/slave33_wrap.txt"), SlavePage(f, 33));
     PutSlave(f, 12, 0x00AA, "MODU", {}, {0x10}, {2, 300, 1});
-    QByteArray gsd;
+    QByteArray gsd = "#Profibus_DP\r\n";
     for (int m = 1; m <= 300; ++m)
         gsd += "Module = \"Module " + QByteArray::number(m) + "\" 0x10\r\nEndModule\r\n";
     WriteGsd(f, QStringLiteral("MODU00AA.GSD"), gsd);
     ExpectGolden(QStringLiteral("report/golden/slave12_modules.txt"), SlavePage(f, 12));
+
+    // An empty byte between two modules does not end the list; each is
+    // numbered by its place. A station above 100 is named at the end.
+    const int list = SlaveLayout::of(f.st.image.slot(12)).userData() + kModuleListAt;
+    for (const auto &[at, module] : {std::pair{0, 1}, {1, 0}, {2, 2}, {3, 0}})
+        f.st.image.at(12, list + at) = uint8_t(module);
+    const QStringList page = SlavePageLines(f.ctx, 12, f.st.image.slot(12));
+    const int modules = int(page.indexOf(QStringLiteral("   Module :")));
+    EXPECT_EQ(page.mid(modules + 1, 3), QStringList({QStringLiteral("           1 --> Module 1"),
+                                                     QStringLiteral("           3 --> Module 2"), QString()}));
+    PutSlave(f, 105, 0x00AA, "MODU", {}, {0x10});
+    EXPECT_EQ(BuildPrintout(f.ctx, kPrintDate).pages.back().last(3),
+              QStringList({QStringLiteral("   Station 105 is never downloaded: the download stops at station 100"), QString(),
+                           QStringLiteral("-End-")}));
+}
+
+// The printout names the device file the bus check reads: by code and ident
+// in any case and with any GSD extension, or from the catalogue by its ident.
+TEST(Printout, gsdFileLine_namesTheFileTheBusCheckReads)
+{
+    for (const char *name : {"pump4711.gse", "PUMP4711.GSG", "pump station.gsd"}) {
+        SCOPED_TRACE(name);
+        Fixture f;
+        PutSlave(f, 12, 0x4711, "PUMP", {}, {0x10});
+        WriteGsd(f, QString::fromLatin1(name), "#Profibus_DP\nVendor_Name = \"Acme\"\nIdent_Number = 0x4711\n");
+        DeviceFiles files;
+        const GsdDevice *d = files.of(f.ctx, 12);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->path, f.root.gsdDir() + QLatin1Char('/') + QLatin1String(name));
+        const QStringList page = SlavePageLines(f.ctx, 12, f.st.image.slot(12));
+        EXPECT_TRUE(page.contains(QStringLiteral("   GSD-File .................. : ") + d->path));
+        EXPECT_TRUE(page.contains(QStringLiteral("   Vendor Name ............... : Acme")));
+    }
 }
 
 TEST(Printout, worksOnCopies_andReportsEachOutcome)

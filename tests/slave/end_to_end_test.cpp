@@ -13,9 +13,10 @@
 using namespace meridan;
 using namespace meridan::test;
 
-// A modular slave built from a real device file: three modules, a parameter
-// of the second changed in the parameter editor, stored, saved, read back.
-TEST(SlaveEndToEnd, modularSlaveFromRealFile_survivesSaveAndReload)
+// A modular slave built from a real device file that takes one module
+// (Max_Module): a second is refused; a parameter of the module changed in
+// the parameter editor, stored, saved, read back.
+TEST(SlaveEndToEnd, modularSlaveFromRealFile_refusesASecondModule_survivesSaveAndReload)
 {
     const QString gsd = QDir(SharedGsdDir()).filePath(QStringLiteral("TR09AAAB.GSE"));
     if (!QFileInfo::exists(gsd))
@@ -41,15 +42,17 @@ TEST(SlaveEndToEnd, modularSlaveFromRealFile_survivesSaveAndReload)
     f.loadGsd(gsd);
     ASSERT_EQ(f.text("F2_ID"), "AAAB");
     f.type("Text2", "Encoder");
-    f.chooseModule(1);
     f.chooseModule(3);
-    f.chooseModule(2);
-    ASSERT_EQ(f.modList()->count(), 3);
-    EXPECT_EQ(f.text("F2_cfg"), "D0 F0 D1 ");
+    const Record one = f.st.record;
+    f.chooseModule(1);
+    EXPECT_EQ(f.st.record, one);
+    EXPECT_EQ(f.text("Meldung"), "Error: the device takes at most 1 modules (Max_Module), module not added !");
+    ASSERT_EQ(f.modList()->count(), 1);
+    EXPECT_EQ(f.text("F2_cfg"), "F0 ");
     QTest::mouseClick(f.modList()->viewport(), Qt::LeftButton, {},
-                      f.modList()->visualItemRect(f.modList()->item(1)).center());
+                      f.modList()->visualItemRect(f.modList()->item(0)).center());
     ASSERT_EQ(f.opened.size(), 0u); // the real editor ran, not the recorder
-    const int block = f.st.gsd.modulePrmLen(0) + 2;
+    const int block = f.st.gsd.modulePrmLen(0);
     EXPECT_EQ(f.st.record[33 + block + 1] & 0x02, 0);        // bit 1 cleared: "No"
     EXPECT_EQ(be32(f.st.record.span(), std::size_t(33 + block + 6)), 4096u); // Unsigned32 at block byte 6
     f.click("F2_Exit");

@@ -139,9 +139,9 @@ TEST(Form2, copy_createsRecordsWithTheirAddressesAndLines_namesEachStationWithou
 {
     Form2Fixture f(12);
     f.type("Text2", "Pump");
-    f.ui.inputs.push_back(QStringLiteral("20,0,126,21,127"));
+    f.ui.inputs.push_back(QStringLiteral("20,0,126,21,127,105"));
     f.click("CopyCom");
-    for (int s : {20, 21}) {
+    for (int s : {20, 21, 105}) {
         EXPECT_EQ(f.st.image.at(s, 0), 0x25) << s;
         EXPECT_EQ(f.st.image.at(s, 3), s) << s;
         EXPECT_TRUE(f.st.listLines[std::size_t(s - 1)].startsWith(NumText(s) + ". ----0000: Pump")) << s;
@@ -153,6 +153,7 @@ TEST(Form2, copy_createsRecordsWithTheirAddressesAndLines_namesEachStationWithou
     EXPECT_EQ(f.ui.shown[2].text, "Unproper Stationadr:127");
     EXPECT_EQ(f.ui.shown[2].title, "Station Error");
     EXPECT_EQ(f.st.image.at(125, 0), 0);
+    EXPECT_EQ(f.text("Meldung"), "Station 105 is never downloaded: the download stops at station 100 !");
 }
 
 TEST(Form2, ok_storesIntoStationOfF2SA_cancelAndTheCloseBox_leaveImageAndLine)
@@ -264,9 +265,29 @@ TEST(Form2, chosenModules_appendBytesParametersAndListEntries_deletingKeepsParam
     EXPECT_EQ(f.text("F2_SL"), "131");
 
     f.st.language = kGerman;
-    f.write("GSD/WARN4711.gsd", "#Profibus_DP\nIdent_Number = 0x4711\nMax_Module = 99\nMax_Module = 98\n");
+    f.write("GSD/WARN4711.gsd", "#Profibus_DP\nIdent_Number = 0x4711\nMax_Module = 99\nPrmText = 1\nEndPrmText\nPrmText = 1\nEndPrmText\n");
     f.loadGsd(f.root.gsdDir() + "/WARN4711.gsd");
     EXPECT_EQ(f.text("Meldung"), "GSD-Prüfung von WARN4711.gsd: 0 Fehler, 2 Warnungen");
+}
+
+// Delete removes the module the user clicked, after its parameter editor
+// closed; with none chosen it removes nothing.
+TEST(Form2, deleteKey_removesTheClickedModule_noneChosenNoneRemoved)
+{
+    Form2Fixture f;
+    f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
+    for (int m : {1, 2, 3})
+        f.chooseModule(m);
+    f.modList()->setFocus();
+    QTest::keyClick(f.modList(), Qt::Key_Delete);
+    EXPECT_EQ(f.modList()->count(), 3);
+    QTest::mouseClick(f.modList()->viewport(), Qt::LeftButton, {}, f.modList()->visualItemRect(f.modList()->item(1)).center());
+    ASSERT_EQ(f.opened.size(), 1u);
+    QTest::keyClick(f.modList(), Qt::Key_Delete);
+    ASSERT_EQ(f.modList()->count(), 2);
+    EXPECT_EQ(f.modList()->item(0)->text(), "M1");
+    EXPECT_EQ(f.modList()->item(1)->text(), "M3");
+    EXPECT_EQ(f.text("F2_cfg"), "11 13 ");
 }
 
 TEST(Form2, module300_isStoredAs255And45_254AsOneByte_andDeletingItClearsBothBytes)
@@ -308,17 +329,19 @@ TEST(Form2, moduleListFull_refusesNextModuleAndWritesNothing)
     EXPECT_EQ(f.st.record[f.userData() + 25 + 64], 0); // the byte after the list
 }
 
-// The GSD button reads the device and points the next save at its folder.
+// The GSD button reads the device; the configuration keeps its file name.
 // A stored station finds its file again; one whose file is not found
 // (renamed, or kept elsewhere) is given it through the GSD button, its bytes
 // unchanged.
 TEST(Form2, gsdButton_readsDevice_reopeningStoredRecordReadsItAgainOrLetsOneBeChosen)
 {
     Form2Fixture f;
+    const QString plant = f.root.path(QStringLiteral("setup/plant.dp1"));
+    f.st.configFileName = plant;
     f.loadGsd(f.writeGsd("TEST4711.gsd", ModularGsd(3)));
     ASSERT_EQ(f.ui.dialogs.size(), 1u);
     EXPECT_EQ(f.ui.dialogs[0].initialDir, f.root.gsdDir());
-    EXPECT_EQ(f.st.configFileName, f.root.gsdDir() + "/AutoLoad.dp1");
+    EXPECT_EQ(f.st.configFileName, plant); // the next Store proposes the configuration's own file
     EXPECT_EQ(f.text("F2_ID"), "4711");
     EXPECT_EQ(f.text("Geraet"), "Block IO");
     EXPECT_EQ(f.text("F2_Prm"), "05 ");

@@ -31,9 +31,9 @@ TEST(GsdCheck, fixtureFiles_giveTheirExpectedReports)
 TEST(GsdCheck, whatTheReaderCutsOrRefuses_isReportedWhereItHappens)
 {
     QByteArray g = "#Profibus_DP\nVendor_Name = \"Test Works\"\nMax_Module = 80\nPrmText = 7\n";
-    for (int i = 0; i < 130; ++i)
+    for (int i = 0; i < 130; ++i) // all kept: the default's text is found
         g += "Text(" + QByteArray::number(i) + ") = \"t\"\n";
-    g += "ExtUserPrmData = 1 \"Late text\"\nUnsigned8 129 0-255\nPrm_Text_Ref = 7\nExtUserPrmData = 2 \"Many\"\nUnsigned16 0 0";
+    g += "EndPrmText\nExtUserPrmData = 1 \"Late text\"\nUnsigned8 129 0-255\nPrm_Text_Ref = 7\nExtUserPrmData = 2 \"Many\"\nUnsigned16 0 0";
     for (int i = 1; i < 257; ++i)
         g += "," + QByteArray::number(i);
     g += "\n";
@@ -41,7 +41,9 @@ TEST(GsdCheck, whatTheReaderCutsOrRefuses_isReportedWhereItHappens)
         g += "Module = \"M" + QByteArray::number(m) + "\" 0x10\n";
         for (int r = 0; m == 2 && r < 25; ++r)
             g += "Ext_User_Prm_Data_Ref(" + QByteArray::number(r) + ") = 1\n";
+        g += "EndModule\n";
     }
+    g += "Ident_Number = 0x4716\n";
     const QString expected = QString::fromUtf8(ReadFile(kFixtures + QStringLiteral("/cuts.expected")));
     EXPECT_EQ(GsdCheckReport(QStringLiteral("cuts.gsd"), CheckGsdBytes(g)).toStdString(), expected.toStdString());
 }

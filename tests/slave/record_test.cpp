@@ -179,3 +179,18 @@ TEST(SlaveRecord, identifierBytes_decodeToInputAndOutputLengths)
     EXPECT_EQ(f.st.slave.inputLength, 5);
     EXPECT_EQ(f.st.slave.c, 6);
 }
+
+// A module list with an empty byte between two modules (another tool wrote
+// it so): walked whole, and a module added goes after its last one.
+TEST(SlaveRecord, moduleListWithAGap_isWalkedWhole_andAppendedAfterItsLastModule)
+{
+    Fixture f;
+    NewAt(f, 12);
+    const int list = SlaveLayout::of(f.st.record).userData() + kModuleListAt;
+    f.st.record[list] = 1;
+    f.st.record[list + 2] = 2;
+    EXPECT_EQ(ModuleList(f.st.record), (std::vector<int>{1, 2}));
+    ASSERT_TRUE(AppendModule(f.st.record, 300));
+    const std::vector<uint8_t> bytes(f.st.record.bytes.begin() + list, f.st.record.bytes.begin() + list + 6);
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{1, 0, 2, 255, 45, 0}));
+}
