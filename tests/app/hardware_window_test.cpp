@@ -111,6 +111,8 @@ TEST(HardwareWindow, tesselThenRun_reachesOperateWithMarksAndStation40ShowsPrmFa
     const QPoint row40 = f.list()->visualItemRect(f.list()->item(30)).center();
     QTest::mouseClick(f.list()->viewport(), Qt::RightButton, {}, row40);
     EXPECT_EQ(f.list()->currentRow(), 30);
+    f.w->stationMenu()->findChild<QAction *>(QStringLiteral("StationDiagnosis"))->trigger();
+    f.w->stationMenu()->hide();
     Form6Window *form6 = f.w->diagnosisWindow();
     ASSERT_NE(form6, nullptr);
     auto label = [&](const char *name) { return form6->findChild<QLabel *>(QString::fromLatin1(name)); };
@@ -197,7 +199,7 @@ TEST(HardwareWindow, eepromBurnThenRead_bringsTheConfigurationBackOnEveryWay)
         EXPECT_EQ(f.text("Melde1"), QStringLiteral("Programming O.K"));
         f.trigger("Neufile");
         f.trigger("Upload");
-        EXPECT_EQ(f.text("Melde1"), target ? QStringLiteral("Loaded local configurationfile") : QStringLiteral(" 4 Slave records loaded"));
+        EXPECT_EQ(f.text("Melde1"), target ? QStringLiteral("Loaded local configurationfile") : QStringLiteral(" 5 Slave records loaded"));
         EXPECT_EQ(DumpConfig(f.st.image), demo);
         EXPECT_EQ(f.list()->item(2)->text(), f.st.listLines[11]);
     }
