@@ -38,6 +38,7 @@ class Eeprom;
 class Form3Window;
 class Form6Window;
 class HelpWindow;
+class IoWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -75,6 +76,10 @@ public:
     Form3Window *masterEditor() const;
     HelpWindow *helpWindow() const;
     Form6Window *diagnosisWindow() const;
+    // The I/O test window while one is open.
+    IoWindow *ioWindow() const;
+    // The station list's context menu (right button, the menu key).
+    QMenu *stationMenu() const { return list1Menu_; }
 
     // Commands, named after their controls.
     void List1_Click(int listIndex);
@@ -115,6 +120,9 @@ public:
     void List1_MouseDown(Qt::MouseButton button, int listIndex);
     // A station diagnosis message came in: Form6 shows it while visible.
     void Form6_Update();
+    // Opens the I/O test of a configured station (one window at a time: one
+    // that shows another station is closed first, its outputs released).
+    void OpenIoTest(int station);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -134,6 +142,8 @@ private:
     void HelpFollowsLanguage();
     void PlaceMarks();
     void ShowDebug(const DebugShown &shown);
+    // The context menu for the line `listIndex` at `globalPos`.
+    void List1_ContextMenu(int listIndex, const QPoint &globalPos);
 
     Context &ctx_;
 
@@ -203,6 +213,8 @@ private:
     std::unique_ptr<Eeprom> eepromOps_; // Burn, Read and Erase
     DebugView debug_;
     QPointer<Form6Window> form6_;
+    QPointer<IoWindow> io_;
+    QMenu *list1Menu_ = nullptr;
     bool inGcEntry_ = false;
 
     QPointer<Form3Window> form3_;

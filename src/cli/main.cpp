@@ -94,6 +94,14 @@ const std::vector<Command> &Commands()
         add({"catalogue", "[DIR]", 0, 1, "list the GSD files of DIR (default ROOT/GSD): vendor, model, ident, revision", {}, Value::Folder, {},
              CmdCatalogue});
         add({"completion", "bash|zsh", 1, 1, "print a shell completion script", {}, Value::Choice, {"bash", "zsh"}, CmdCompletion});
+        add({"io", "STATION", 1, 1, "a station's inputs and outputs, live from the board; force outputs in Operate with --set",
+             {Flag({"watch"}, "print every channel, then each change, until interrupted (or --timeout is up)"),
+              Opt({"interval"}, Value::Number, "MS", "with --watch: read at most every MS milliseconds (default 100; a slow line reads less often)"),
+              Opt({"set"}, Value::Text, "CHANNEL=VALUE", "force an output (QX2.5=1, QW3.0=0x1F4, or an attached variable); repeatable; needs --yes"),
+              kYes, Flag({"hold"}, "leave the forced outputs forced at the end (default: given back)"),
+              Opt({"config"}, Value::File, "FILE.dp1", "the configuration that describes the station (default: the start-up configuration)"),
+              kProject},
+             Value::Number, {}, CmdIo, true});
         return t;
     }();
     return table;

@@ -135,6 +135,7 @@ TEST(CliContract, jsonOfEveryCommand_matchesItsGoldenFile)
         {"iec-export", {"iec-export", d.config(), "--project", d.dir.filePath("plc")}},
         {"vars", {"vars", d.config(), "--project", d.dir.filePath("plc")}},
         {"print", {"print", d.config(), "--pdf", d.dir.filePath("plant.pdf")}},
+        {"io", {"io", "--hw", hw, "50"}}, // back in Operate from the EEPROM: the loop-back station
     };
     for (const auto &[name, args] : commands) {
         const CliRun r = d.cli(QStringList{"--json"} + args);
