@@ -33,6 +33,7 @@ class QWindow;
 namespace meridan {
 
 class Commissioning;
+class CompareDialog;
 class Connection;
 class Eeprom;
 class Form3Window;
@@ -80,6 +81,7 @@ public:
     IoWindow *ioWindow() const;
     // The station list's context menu (right button, the menu key).
     QMenu *stationMenu() const { return list1Menu_; }
+    CompareDialog *compareDialog() const;
 
     // Commands, named after their controls.
     void List1_Click(int listIndex);
@@ -113,6 +115,9 @@ public:
     void Burn_Click();
     void Upload_Click();
     void EE_Erase_Click();
+    // File → "Compare with board…": the board's configuration, read as Read
+    // reads it, against the one in memory; neither changes.
+    void CompareBoard_Click();
     void Text1_Change();
     void VScroll1_Change(int position);
     void Command2_Click();
@@ -188,6 +193,7 @@ private:
     QAction *save_ = nullptr;
     QAction *dpPrint_ = nullptr;
     QAction *exportPdf_ = nullptr;
+    QAction *compareBoard_ = nullptr;
     QAction *fileExit_ = nullptr;
     QAction *noHW_ = nullptr;
     QAction *eeErase_ = nullptr;
@@ -215,6 +221,7 @@ private:
     QPointer<Form6Window> form6_;
     QPointer<IoWindow> io_;
     QMenu *list1Menu_ = nullptr;
+    QPointer<CompareDialog> compare_;
     bool inGcEntry_ = false;
 
     QPointer<Form3Window> form3_;
