@@ -100,12 +100,14 @@ QJsonObject StationFacts(const io::IoTest &test)
 }
 
 // Reads until one read went through (the status poll may hold the board for
-// a moment), at most `ms`. The outcome of the last try.
-Outcome ReadOnce(Session &bus, io::IoTest &test, int ms)
+// a moment), at most `ms`, and not past an interrupt. The outcome of the last try.
+Outcome ReadOnce(Session &bus, io::IoTest &test, int ms, const Interrupts &interrupts)
 {
     Pump &pump = bus.inv.ctx.pump;
     const qint64 end = pump.nowMs() + ms;
     for (;;) {
+        if (interrupts.happened())
+            return Outcome::Fail(Failure::Cancelled, QStringLiteral("interrupted"));
         switch (test.Read()) {
         case io::IoTest::ReadResult::Done:
             return {};
@@ -191,15 +193,15 @@ int CmdIo(Invocation &inv)
         bus.conn.env().deadlineMs = 0;
     Interrupts interrupts;
 
-    Outcome out = ReadOnce(bus, test, kFirstReadMs);
+    Outcome out = ReadOnce(bus, test, kFirstReadMs, interrupts);
     for (const Setting &s : settings) {
-        if (!out)
+        if (!out || interrupts.happened())
             break;
         out = test.Force(*s.channel, s.value);
     }
     if (out && !settings.empty()) {
         // The next read shows what the outputs hold now.
-        out = ReadOnce(bus, test, kFirstReadMs);
+        out = ReadOnce(bus, test, kFirstReadMs, interrupts);
         for (const Setting &s : settings)
             if (out && test.value(*s.channel) != s.value)
                 out = Outcome::Fail(Failure::BoardError, QStringLiteral("%1 reads %2 after it was forced to %3")
