@@ -187,6 +187,8 @@ QJsonObject Board::snapshot() const
         so[QStringLiteral("station")] = s;
         so[QStringLiteral("state")] = QString::fromStdString(slaveStateText(fw_->slaveState(s)));
         so[QStringLiteral("record")] = hexBytes(rec);
+        const auto out = fw_->receivedOutputs().find(s);
+        so[QStringLiteral("outputs")] = out == fw_->receivedOutputs().end() ? QJsonValue() : QJsonValue(hexBytes(out->second));
         stations.append(so);
     }
     o[QStringLiteral("stations")] = stations;

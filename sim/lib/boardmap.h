@@ -48,7 +48,12 @@ constexpr std::uint32_t WindowSize = 0x0400;
 } // namespace loader
 
 constexpr std::uint8_t ReadyMark = 0x52; // "R"
+// The process-data area at `base`: the input image the firmware writes for
+// its slaves, then the output image the host writes for them (driver-protocol.md).
 constexpr std::uint32_t ProcessAreaSize = 0x0F00;
+constexpr std::uint32_t InputImageSize = 0x0800;
+constexpr std::uint32_t OutputImageOffset = 0x0800;
+constexpr std::uint32_t OutputImageSize = ProcessAreaSize - OutputImageOffset;
 constexpr std::uint32_t MailboxAreaSize = 256;
 
 BoardMap mapFor(BoardKind kind);

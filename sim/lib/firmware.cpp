@@ -139,6 +139,7 @@ void Firmware::powerUp(std::int64_t now)
     master_.clear();
     slaves_.clear();
     states_.clear();
+    received_.clear();
     queue_.clear();
     load_ = {};
     cpu40Loaded_ = false;
@@ -369,6 +370,8 @@ void Firmware::setMode(Mode m)
     for (auto a : map_.busState)
         ram_.set(a, busStateValue(m));
     evaluateBus();
+    if (!busActive(m))
+        received_.clear(); // no data exchange: nothing reaches the slaves
     nextInputs_ = now_;
     dirty_ = true;
 }
@@ -423,7 +426,10 @@ void Firmware::autoClear()
 
 void Firmware::updateInputs()
 {
+    // One bus cycle for every slave in data exchange: it gets its outputs (in
+    // Clear the master sends zeros), then its inputs land in the input image.
     Bytes buf;
+    std::map<int, Bytes> received;
     for (const auto &[s, st] : states_) {
         if (st != SlaveState::Running)
             continue;
@@ -431,13 +437,24 @@ void Firmware::updateInputs()
         SlaveView v = viewSlave(slaves_.at(s));
         if (!bs || !v.complete)
             continue;
-        int len = decodeIoLengths(v.cfg).input;
-        inputBytes(*bs, inputTick_, len, buf);
-        for (int k = 0; k < len; ++k) {
+        IoLengths io = decodeIoLengths(v.cfg);
+        Bytes &out = received[s];
+        out.assign(static_cast<std::size_t>(io.output), 0);
+        for (int k = 0; k < io.output && mode_ == Mode::Operate; ++k) {
+            std::uint32_t off = v.outputOffset + static_cast<std::uint32_t>(k);
+            if (off < OutputImageSize)
+                out[static_cast<std::size_t>(k)] = ram_.get(map_.base + OutputImageOffset + off);
+        }
+        inputBytes(*bs, inputTick_, io.input, out, buf);
+        for (int k = 0; k < io.input; ++k) {
             std::uint32_t off = v.inputOffset + static_cast<std::uint32_t>(k);
-            if (off < ProcessAreaSize)
+            if (off < InputImageSize)
                 ram_.set(map_.base + off, buf[static_cast<std::size_t>(k)]);
         }
+    }
+    if (received != received_) {
+        received_ = std::move(received);
+        dirty_ = true;
     }
     ++inputTick_;
 }

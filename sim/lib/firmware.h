@@ -84,6 +84,9 @@ public:
     const Bytes &masterRecord() const { return master_; }
     const std::map<int, Bytes> &slaveRecords() const { return slaves_; }
     SlaveState slaveState(int station) const;
+    // The output bytes each slave in data exchange received at the last
+    // update: what the host left in the output image in Operate, zeros in Clear.
+    const std::map<int, Bytes> &receivedOutputs() const { return received_; }
     const Eeprom &eeprom() const { return eeprom_; }
     Eeprom &eeprom() { return eeprom_; }
     std::size_t queuedMessages() const { return queue_.size(); }
@@ -158,6 +161,7 @@ private:
     Bytes master_;
     std::map<int, Bytes> slaves_;
     std::map<int, SlaveState> states_;
+    std::map<int, Bytes> received_;
     std::deque<Message> queue_;
     std::int64_t nextInputs_ = 0;
     std::uint32_t inputTick_ = 0;

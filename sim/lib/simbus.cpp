@@ -112,6 +112,8 @@ std::optional<SimBus> SimBus::parse(const std::string &text, std::string *error)
                     s.pattern = InputPattern::Count;
                 } else if (value == "walk") {
                     s.pattern = InputPattern::Walk;
+                } else if (value == "loop") {
+                    s.pattern = InputPattern::Loop;
                 } else if (value.rfind("const:", 0) == 0) {
                     auto v = parseHexList(value.substr(6), 64);
                     if (!v || v->empty())
@@ -119,7 +121,7 @@ std::optional<SimBus> SimBus::parse(const std::string &text, std::string *error)
                     s.pattern = InputPattern::Const;
                     s.constBytes = *v;
                 } else {
-                    return fail("input must be count, walk or const:..: '" + value + "'");
+                    return fail("input must be count, walk, loop or const:..: '" + value + "'");
                 }
             } else if (key == "report") {
                 if (value != "modules")
@@ -142,7 +144,8 @@ const char *SimBus::demoText()
            "12  ident=4711  cfg=31         input=count\n"
            "20  ident=C0DE  cfg=11,13      input=walk\n"
            "30  ident=4224  cfg=10,20      diag=02,01,42,02,81,80,21 input=count\n"
-           "40  ident=4225  cfg=10         input=const:5A\n";
+           "40  ident=4225  cfg=10         input=const:5A\n"
+           "50  ident=5A50  cfg=20,10,C0,40,40  input=loop\n";
 }
 
 SimBus SimBus::demo()
@@ -245,7 +248,7 @@ SlaveView viewSlave(const Bytes &r)
     return v;
 }
 
-void inputBytes(const BusSlave &slave, std::uint32_t tick, int length, Bytes &out)
+void inputBytes(const BusSlave &slave, std::uint32_t tick, int length, const Bytes &received, Bytes &out)
 {
     out.assign(static_cast<std::size_t>(std::max(length, 0)), 0);
     for (int k = 0; k < length; ++k) {
@@ -260,6 +263,9 @@ void inputBytes(const BusSlave &slave, std::uint32_t tick, int length, Bytes &ou
         }
         case InputPattern::Const:
             out[k] = slave.constBytes[static_cast<std::size_t>(k) % slave.constBytes.size()];
+            break;
+        case InputPattern::Loop:
+            out[k] = static_cast<std::size_t>(k) < received.size() ? received[static_cast<std::size_t>(k)] : 0;
             break;
         }
     }

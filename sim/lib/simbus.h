@@ -12,7 +12,9 @@ namespace meridan::sim {
 
 using Bytes = std::vector<std::uint8_t>;
 
-enum class InputPattern { Count, Walk, Const };
+// Count, walk and const make the inputs up; loop mirrors the outputs the
+// slave received at its previous update.
+enum class InputPattern { Count, Walk, Const, Loop };
 
 struct BusSlave {
     int station = 0;
@@ -68,7 +70,8 @@ struct SlaveView {
 };
 SlaveView viewSlave(const Bytes &record);
 
-// Fills `out` with this update's input bytes.
-void inputBytes(const BusSlave &slave, std::uint32_t tick, int length, Bytes &out);
+// Fills `out` with this update's input bytes; `received` are the outputs the
+// slave got (a looped slave's inputs repeat them, zeros beyond).
+void inputBytes(const BusSlave &slave, std::uint32_t tick, int length, const Bytes &received, Bytes &out);
 
 } // namespace meridan::sim

@@ -105,7 +105,8 @@ inline Bytes recordJob(const Bytes &record)
 inline std::vector<Bytes> demoSlaves()
 {
     return {slaveRecord(12, 0x4711, {0x31}, 0, 0), slaveRecord(20, 0xC0DE, {0x11, 0x13}, 2, 0),
-            slaveRecord(30, 0x4224, {0x10, 0x20}, 8, 2), slaveRecord(40, 0x4224, {0x10}, 9, 0)};
+            slaveRecord(30, 0x4224, {0x10, 0x20}, 8, 2), slaveRecord(40, 0x4224, {0x10}, 9, 0),
+            slaveRecord(50, 0x5A50, {0x20, 0x10, 0xC0, 0x40, 0x40}, 10, 3)};
 }
 
 // A board core on plain memory, driven in virtual time.

@@ -88,16 +88,17 @@ TEST(Jobs, downloadOfTheDemoConfiguration_runsMatchingSlavesFlagsTheRestAndAnswe
 {
     Rig r;
     auto slaves = demoSlaves();
-    slaves.push_back(slaveRecord(50, 0x4711, {0x31})); // not on the bus
+    slaves.push_back(slaveRecord(55, 0x4711, {0x31})); // not on the bus
     slaves.push_back(slaveRecord(60, 0x1234, {0x10})); // not on the bus either
     r.download(masterRecord(), slaves);
-    // 12, 20 and 30 run, 30 and 40 have diagnosis: the end-to-end status shows
-    // the lists; here the states behind them and the stations not on the bus.
+    // 12, 20, 30 and 50 run, 30 and 40 have diagnosis: the end-to-end status
+    // shows the lists; here the states behind them and the stations not on the bus.
     EXPECT_EQ(r.fw.mode(), Mode::Operate);
     EXPECT_EQ(r.ram.get(0x3FF6), 3);
     EXPECT_EQ(r.fw.slaveState(40), SlaveState::PrmFault);
-    EXPECT_EQ(r.fw.slaveState(50), SlaveState::NonExistent);
-    EXPECT_TRUE(r.diag(50) && !r.running(50));
+    EXPECT_EQ(r.fw.slaveState(50), SlaveState::Running);
+    EXPECT_EQ(r.fw.slaveState(55), SlaveState::NonExistent);
+    EXPECT_TRUE(r.diag(55) && !r.running(55));
 
     const std::vector<Step> steps = readTranscript("jobs_session.txt");
     ASSERT_GE(steps.size(), 9u);
@@ -201,6 +202,45 @@ TEST(Inputs, runningSlaves_inputsChangeOverTimeOutputsAreKeptAndLengthsDecoded)
     EXPECT_EQ(io.output, 4);
     EXPECT_EQ(io.input, 4);
     EXPECT_EQ(decodeIoLengths({0x80}).output, 0) << "cut short: no crash";
+}
+
+TEST(Inputs, loopedSlave_givesBackTheOutputsItReceivedFromTheOutputImage)
+{
+    Rig r;
+    r.download(masterRecord(), demoSlaves());
+    // Station 50: outputs at output image + 3 (0x2803..5), inputs at input image + 10.
+    r.ram.set(0x2803, 0x28);
+    r.ram.set(0x2804, 0x01);
+    r.ram.set(0x2805, 0xF4);
+    r.ram.set(0x2000 + 3, 0x55); // the input image at the output offset: not the slave's outputs
+    r.ram.set(0x2800, 0xA5);     // station 12's first output byte
+    r.advance(150);
+    EXPECT_EQ(r.fw.receivedOutputs().at(50), (Bytes{0x28, 0x01, 0xF4}));
+    EXPECT_EQ(r.fw.receivedOutputs().at(12), (Bytes{0xA5, 0x00}));
+    EXPECT_EQ((Bytes{r.ram.get(0x200A), r.ram.get(0x200B), r.ram.get(0x200C)}), (Bytes{0x28, 0x01, 0xF4}));
+    EXPECT_EQ(r.ram.get(0x2803), 0x28) << "the board never writes the output image";
+    EXPECT_FALSE(r.fw.receivedOutputs().count(40)) << "Prm Fault: no data exchange";
+
+    // In Clear the slaves get zeros, and a looped one gives zeros back.
+    r.send(jobOf(job::SetMode, 0x80));
+    r.advance(150);
+    EXPECT_EQ(r.fw.receivedOutputs().at(50), (Bytes{0, 0, 0}));
+    EXPECT_EQ(r.ram.get(0x200A), 0);
+    r.send(jobOf(job::SetMode, 0x40));
+    EXPECT_TRUE(r.fw.receivedOutputs().empty());
+
+    // A looped slave with fewer outputs than inputs: zeros beyond; inputs that
+    // would reach past the input image stop at its end.
+    Rig edge(BoardKind::Tessel, *SimBus::parse("7 ident=1 cfg=20,11 input=loop\n8 ident=1 cfg=20,11 input=loop\n", nullptr));
+    edge.download(masterRecord(), {slaveRecord(7, 0x0001, {0x20, 0x11}, 0x100, 0x10), slaveRecord(8, 0x0001, {0x20, 0x11}, 0x7FF, 0x11)});
+    edge.ram.set(0x2810, 0x99);
+    edge.ram.set(0x2811, 0x66);
+    edge.ram.set(0x2102, 0x33);
+    edge.ram.set(0x2800, 0x77);
+    edge.advance(150);
+    EXPECT_EQ((Bytes{edge.ram.get(0x2100), edge.ram.get(0x2101), edge.ram.get(0x2102)}), (Bytes{0x99, 0x00, 0x33}));
+    EXPECT_EQ(edge.ram.get(0x27FF), 0x66);
+    EXPECT_EQ(edge.ram.get(0x2800), 0x77);
 }
 
 TEST(StartByte, stop_clearsConfigurationRefusesJobsAndIsReadyAfterTheBootDelay)
@@ -353,7 +393,9 @@ TEST(BootLoader, badImages_refusedWithTheirCodesAndOldFirmwareComesBack)
 TEST(BusFile, demoTextAndErrors_parsedWithLineNumbers)
 {
     SimBus demo = SimBus::demo();
-    ASSERT_EQ(demo.slaves.size(), 4u);
+    ASSERT_EQ(demo.slaves.size(), 5u);
+    EXPECT_EQ(demo.find(50)->pattern, InputPattern::Loop);
+    EXPECT_EQ(demo.find(50)->cfg, (Bytes{0x20, 0x10, 0xC0, 0x40, 0x40}));
     EXPECT_EQ(demo.find(30)->extDiag, (Bytes{0x02, 0x01, 0x42, 0x02, 0x81, 0x80, 0x21}));
     EXPECT_EQ(demo.find(20)->cfg, (Bytes{0x11, 0x13}));
 

@@ -15,6 +15,7 @@
 #include "busops/eeprom.h"
 #include "iface/hardware.h"
 #include "iface/zelpci_cfg.h"
+#include "io/io_window.h"
 #include "master/form3_window.h"
 #include "monitor/diagnosis.h"
 #include "monitor/form6_window.h"
@@ -34,7 +35,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QContextMenuEvent>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QMenuBar>
 #include <QScreen>
@@ -131,7 +134,12 @@ MainWindow::MainWindow(Context &ctx, Commissioning &comm, QWidget *parent)
     // The secondary windows are children of this one and show the same icon.
     setWindowIcon(ProgramIcon());
     endProgram = [] { QCoreApplication::quit(); };
-    openSlaveEditor = [this](int) { Form2Window(ctx_, this, [this] { return &conn_.link(); }).exec(); };
+    openSlaveEditor = [this](int) {
+        Form2Window form2(ctx_, this, [this] { return &conn_.link(); });
+        // The I/O test of the record as edited, over the slave editor.
+        form2.openIoTest = [this, &form2] { IoWindow(ctx_, comm_, ctx_.st.record, &form2).exec(); };
+        form2.exec();
+    };
     BuildControls();
     BuildMenus();
     SetLanguageTexts();
@@ -149,6 +157,11 @@ Form3Window *MainWindow::masterEditor() const
 HelpWindow *MainWindow::helpWindow() const
 {
     return help_.data();
+}
+
+IoWindow *MainWindow::ioWindow() const
+{
+    return io_.data();
 }
 
 Form6Window *MainWindow::diagnosisWindow() const
@@ -775,9 +788,18 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         if (event->type() == QEvent::MouseButtonPress) {
             auto *me = static_cast<QMouseEvent *>(event);
             if (me->button() == Qt::RightButton) {
-                List1_MouseDown(me->button(), list1_->indexAt(me->position().toPoint()).row());
+                List1_ContextMenu(list1_->indexAt(me->position().toPoint()).row(), me->globalPosition().toPoint());
                 return true; // the right button never changes the selection by itself
             }
+        } else if (event->type() == QEvent::ContextMenu) {
+            // The menu key: the menu of the selected line, beside it.
+            auto *ce = static_cast<QContextMenuEvent *>(event);
+            if (ce->reason() == QContextMenuEvent::Keyboard) {
+                const int row = list1_->currentRow();
+                const QRect r = list1_->visualRect(list1_->model()->index(std::max(row, 0), 0));
+                List1_ContextMenu(row, list1_->viewport()->mapToGlobal(r.center()));
+            }
+            return true;
         } else if (event->type() == QEvent::Resize) {
             ListRowsShown();
             PlaceMarks();
@@ -1131,6 +1153,55 @@ void MainWindow::List1_MouseDown(Qt::MouseButton button, int listIndex)
     form6_->raise();
     const int row = list1_->currentRow();
     List1_Click(row);
+}
+
+void MainWindow::List1_ContextMenu(int listIndex, const QPoint &globalPos)
+{
+    // No board: nothing to ask the station, as before.
+    if (!conn_.connected())
+        return;
+    if (!list1Menu_) {
+        list1Menu_ = new QMenu(this);
+        list1Menu_->setObjectName(QStringLiteral("List1Menu"));
+        auto *diagnosis = list1Menu_->addAction(QString());
+        diagnosis->setObjectName(QStringLiteral("StationDiagnosis"));
+        auto *io = list1Menu_->addAction(QString());
+        io->setObjectName(QStringLiteral("StationIoTest"));
+        list1Menu_->setDefaultAction(diagnosis);
+        connect(diagnosis, &QAction::triggered, this, [this] { List1_MouseDown(Qt::RightButton, list1_->currentRow()); });
+        connect(io, &QAction::triggered, this, [this] { OpenIoTest(list1_->currentRow() + 10); });
+    }
+    // The line under the pointer is the one the menu is about.
+    if (listIndex >= 0 && listIndex != list1_->currentRow()) {
+        updating_ = true;
+        list1_->setCurrentRow(listIndex);
+        updating_ = false;
+    }
+    const QList<QAction *> items = list1Menu_->actions();
+    items[0]->setText(ctx_.tr(QStringLiteral("&Diagnosis"), QStringLiteral("&Diagnose")));
+    items[1]->setText(ctx_.tr(QStringLiteral("&I/O test"), QStringLiteral("&E/A-Test")));
+    items[1]->setEnabled(ctx_.st.image.hasSlave(list1_->currentRow() + 10));
+    list1Menu_->popup(globalPos);
+}
+
+void MainWindow::OpenIoTest(int station)
+{
+    if (station < 1 || station >= kSlots || !ctx_.st.image.hasSlave(station))
+        return;
+    if (io_ && io_->station() != station) {
+        // Its outputs go back before another station's test begins.
+        IoWindow *other = io_;
+        io_ = nullptr;
+        other->close();
+    }
+    if (!io_) {
+        io_ = new IoWindow(ctx_, comm_, ctx_.st.image.slot(station), this);
+        io_->setAttribute(Qt::WA_DeleteOnClose);
+        io_->setModal(false);
+    }
+    io_->show();
+    io_->raise();
+    io_->activateWindow();
 }
 
 void MainWindow::Form6_Update()

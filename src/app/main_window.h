@@ -40,6 +40,7 @@ class Eeprom;
 class Form3Window;
 class Form6Window;
 class HelpWindow;
+class IoWindow;
 
 // The program's icon, built into it (the theme's "meridan" when it is not).
 QIcon ProgramIcon();
@@ -85,6 +86,10 @@ public:
     Form3Window *masterEditor() const;
     HelpWindow *helpWindow() const;
     Form6Window *diagnosisWindow() const;
+    // The I/O test window while one is open.
+    IoWindow *ioWindow() const;
+    // The station list's context menu (right button, the menu key).
+    QMenu *stationMenu() const { return list1Menu_; }
     CompareDialog *compareDialog() const;
 
     // Commands, named after their controls.
@@ -129,6 +134,9 @@ public:
     void List1_MouseDown(Qt::MouseButton button, int listIndex);
     // A station diagnosis message came in: Form6 shows it while visible.
     void Form6_Update();
+    // Opens the I/O test of a configured station (one window at a time: one
+    // that shows another station is closed first, its outputs released).
+    void OpenIoTest(int station);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -160,6 +168,8 @@ private:
     // A secondary window opens centred on the main window, wholly on its
     // screen (shrunk to fit when it is larger).
     void PlaceOverMain(QWidget *window);
+    // The context menu for the line `listIndex` at `globalPos`.
+    void List1_ContextMenu(int listIndex, const QPoint &globalPos);
 
     Context &ctx_;
 
@@ -230,6 +240,8 @@ private:
     std::unique_ptr<Eeprom> eepromOps_; // Burn, Read and Erase
     DebugView debug_;
     QPointer<Form6Window> form6_;
+    QPointer<IoWindow> io_;
+    QMenu *list1Menu_ = nullptr;
     QPointer<CompareDialog> compare_;
     bool inGcEntry_ = false;
 

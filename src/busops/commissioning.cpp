@@ -63,6 +63,8 @@ BusOutcome Commissioning::F1_Run_Click()
     } else if (const QString why = CutRecords(); !why.isEmpty()) {
         out = Outcome::Fail(Failure::Refused, why);
     } else {
+        if (beforeModeChange)
+            beforeModeChange();
         const bool was = conn_.DisableTimer();
         ctx_.status(QStringLiteral("StartUp PROFIBUS"));
         panel_.load = false;
@@ -324,6 +326,8 @@ bool Commissioning::SendWithBudget(int budget)
 
 BusOutcome Commissioning::ModeChange(BusMode mode)
 {
+    if (beforeModeChange)
+        beforeModeChange();
     iface::SetJob(ctx_.st.record, JobCode::SetMode, iface::Code(mode));
     // The master's confirmation carries a status: not 0 when it refused.
     std::optional<uint8_t> refusal;
@@ -468,6 +472,8 @@ BusOutcome Commissioning::EEStart_Click()
         ctx_.status(text);
         out = Outcome::Fail(conn_.connected() ? Failure::Refused : Failure::NoBoard, text);
     } else {
+        if (beforeModeChange)
+            beforeModeChange();
         const bool was = conn_.DisableTimer();
         ctx_.status(link.traits().eepromStartText);
         const uint32_t start = link.map().startByte;
@@ -508,6 +514,8 @@ BusOutcome Commissioning::EEStop_Click()
     panel_.busy = true;
     ctx_.ui.setBusy(true);
     conn_.LockCommands();
+    if (beforeModeChange)
+        beforeModeChange();
     const bool was = conn_.DisableTimer();
     ctx_.status(QStringLiteral("Stop Profibus"));
     iface::Link &link = conn_.link();

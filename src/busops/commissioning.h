@@ -94,6 +94,9 @@ public:
     std::function<void()> onDiagnosis;
     // Called by the tick for every master message, as soon as it is taken in.
     std::function<void()> onMessage;
+    // Called before a command changes the bus mode or restarts the master,
+    // while the bus still runs as before (the I/O test gives forced outputs back).
+    std::function<void()> beforeModeChange;
 
     // A command's start and end: the busy cursor and the locked controls. A
     // command started from inside another one's wait is turned away (false).

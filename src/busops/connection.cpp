@@ -64,6 +64,8 @@ void Connection::clearBoardState()
 
 void Connection::closeLink(bool goodbye)
 {
+    if (beforeClose && link_->connected() && !link_->lost())
+        beforeClose();
     link_->close(goodbye);
     link_ = std::make_unique<iface::NoLink>(env_);
     item_.reset();
@@ -146,6 +148,8 @@ void Connection::NoHardwareItem()
 void Connection::CloseForExit(bool exitButton)
 {
     // Given back once: a second way out (the close box after Exit) finds nothing open.
+    if (beforeClose && link_->connected() && !link_->lost())
+        beforeClose();
     link_->close(exitButton);
     link_ = std::make_unique<iface::NoLink>(env_);
     item_.reset();

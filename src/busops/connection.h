@@ -33,6 +33,9 @@ public:
     const std::optional<iface::HwChoice> &item() const { return item_; }
     // Where links get their serial ports; tests hand in scripted ones.
     iface::LinkEnv &env() { return env_; }
+    // Called before a board that still answers is given back (another
+    // Hardware item, no hardware, exit): the I/O test releases forced outputs.
+    std::function<void()> beforeClose;
 
     // A Hardware item: closes the previous link, opens the new one, shows
     // what it found. Done when a master answered (or for "no Hardware"); the

@@ -124,6 +124,7 @@ int CmdCompletion(Invocation &inv);
 int CmdExport(Invocation &inv);
 int CmdImport(Invocation &inv);
 int CmdDiff(Invocation &inv);
+int CmdIo(Invocation &inv);
 
 // Helpers shared by commands.
 // Reads the configuration file `arg` (a path, mapped into the root folder)

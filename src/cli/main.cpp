@@ -104,6 +104,14 @@ const std::vector<Command> &Commands()
              {Opt({"hw"}, Value::Hardware, "HW", "compare FILE with the configuration the board holds, read as Read reads it (HW: see meridan-cli --help)"),
               Opt({"timeout"}, Value::Number, "SECONDS", "with --hw: bound the whole command, every wait on the line included")},
              Value::File, {}, CmdDiff});
+        add({"io", "STATION", 1, 1, "a station's inputs and outputs, live from the board; force outputs in Operate with --set",
+             {Flag({"watch"}, "print every channel, then each change, until interrupted (or --timeout is up)"),
+              Opt({"interval"}, Value::Number, "MS", "with --watch: read at most every MS milliseconds (default 100; a slow line reads less often)"),
+              Opt({"set"}, Value::Text, "CHANNEL=VALUE", "force an output (QX2.5=1, QW3.0=0x1F4, or an attached variable); repeatable; needs --yes"),
+              kYes, Flag({"hold"}, "leave the forced outputs forced at the end (default: given back)"),
+              Opt({"config"}, Value::File, "FILE.dp1", "the configuration that describes the station (default: the start-up configuration)"),
+              kProject},
+             Value::Number, {}, CmdIo, true});
         return t;
     }();
     return table;

@@ -34,4 +34,18 @@ DpramMap MapFor(MapVariant variant, BoardModel model = BoardModel::Ravelin);
 
 constexpr uint8_t kReady = 0x52; // "R": firmware running and ready
 
+// The process-data area begins at the board type word and holds two images:
+// the inputs the master gathers from its slaves, and above them the outputs
+// the host hands the master for its slaves. A slave record's input offset
+// indexes the input image, its output offset the output image, each from 0,
+// so a slave's outputs never land on another one's inputs. The area ends
+// below the bytes a Corvet on a serial line keeps at 0x1FF6 and up.
+constexpr uint16_t kInputImageSize = 0x0800;
+constexpr uint16_t kOutputImageOffset = 0x0800; // from the process-data base
+constexpr uint16_t kOutputImageSize = 0x0700;
+
+// The first byte of each image in the board's DP-RAM.
+constexpr uint32_t InputImage(const DpramMap &m) { return m.boardType; }
+constexpr uint32_t OutputImage(const DpramMap &m) { return uint32_t(m.boardType) + kOutputImageOffset; }
+
 } // namespace meridan::iface

@@ -190,6 +190,10 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
     auto *cancel = MakeButton("Cancel", QStringLiteral("Cance&l"), this);
     auto *copy = MakeButton("CopyCom", QStringLiteral("&Copy"), this);
     auto *vars = MakeButton("Variablen", QStringLiteral("Edit &Vars"), this);
+    auto *ioTest = MakeButton("IoTestButton", ctx_.tr(QStringLiteral("&I/O test"), QStringLiteral("&E/A-Test")), this);
+    ioTest->setToolTip(ctx_.tr(QStringLiteral("Inputs and outputs of this station, live from the board; outputs can be forced in Operate"),
+                               QString::fromUtf8("Ein- und Ausgänge dieser Station, live von der Karte; Ausgänge in Operate setzbar")));
+    ioTest_ = ioTest;
     auto *gsd = MakeButton("GSD", QStringLiteral("&GSD"), this);
     auto *neu = MakeButton("Neu", QString(), this);
     auto *autoAddr = MakeButton("F2_AutoAddr", QStringLiteral("&AutoAddr"), this);
@@ -203,6 +207,7 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
     buttons->addWidget(autoAddr, 2, 0);
     buttons->addWidget(copy, 2, 1);
     buttons->addWidget(vars, 3, 0);
+    buttons->addWidget(ioTest, 3, 1);
     buttons->setRowStretch(4, 1);
     buttons->addWidget(cancel, 5, 0);
     buttons->addWidget(exit, 5, 1);
@@ -282,6 +287,11 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
     connect(vars, &QPushButton::clicked, this, [this] {
         if (openVarEditor)
             openVarEditor();
+        DisplaySlave();
+    });
+    connect(ioTest, &QPushButton::clicked, this, [this] {
+        if (openIoTest)
+            openIoTest();
         DisplaySlave();
     });
 
@@ -480,6 +490,7 @@ void Form2Window::reject()
 void Form2Window::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    ioTest_->setEnabled(bool(openIoTest));
     if (editor_.reloadFlag())
         Form_Activate();
     activated_ = true;

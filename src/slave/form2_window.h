@@ -31,6 +31,9 @@ public:
     std::function<void(const ExtSelection &)> openForm7;
     // Opens the variable editor (Form4) on the record buffer, modal.
     std::function<void()> openVarEditor;
+    // Opens the I/O test on the record buffer's station, modal; unset (no
+    // bus commands around the editor): the button stays disabled.
+    std::function<void()> openIoTest;
 
     void Form_Activate();
     void DisplaySlave();
@@ -64,6 +67,7 @@ private:
     QLineEdit *watchdog_ = nullptr, *minTsdr_ = nullptr, *group_ = nullptr, *sl_ = nullptr;
     QLineEdit *meldung_ = nullptr;
     QLabel *label8_ = nullptr;
+    QPushButton *ioTest_ = nullptr;
     QComboBox *modul_ = nullptr;
     QListWidget *modList_ = nullptr;
     bool activated_ = false;

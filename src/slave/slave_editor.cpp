@@ -190,14 +190,15 @@ SlaveView SlaveEditor::DisplaySlave() const
         v.inLn = QString::number(io.inputLength);
         v.outAdr = HexUpper(unsigned(io.outputOffset));
         v.outLn = QString::number(io.outputLength);
-        // The live process data, where the master's DP-RAM can be read.
-        // The board type word is also where the process data begins.
+        // The live process data, where the master's DP-RAM can be read:
+        // inputs from the input image, outputs from the output image.
         if (iface::Link *link = board ? board() : nullptr; link && link->traits().liveProcessData) {
-            const uint32_t base = link->map().boardType;
-            for (int i = 0; i < io.inputLength; ++i)
-                v.in += HexByteText(link->getByte(base + uint32_t(io.inputOffset + i)));
-            for (int i = 0; i < io.outputLength; ++i)
-                v.out += HexByteText(link->getByte(base + uint32_t(io.outputOffset + i)));
+            const uint32_t in = iface::InputImage(link->map());
+            const uint32_t out = iface::OutputImage(link->map());
+            for (int i = 0; i < io.inputLength && io.inputOffset + i < iface::kInputImageSize; ++i)
+                v.in += HexByteText(link->getByte(in + uint32_t(io.inputOffset + i)));
+            for (int i = 0; i < io.outputLength && io.outputOffset + i < iface::kOutputImageSize; ++i)
+                v.out += HexByteText(link->getByte(out + uint32_t(io.outputOffset + i)));
         }
         v.moduleEntries = ModuleEntries(rec);
         for (const ModuleEntry &e : v.moduleEntries)

@@ -212,7 +212,7 @@ TEST(BusWindow, marks_followTheVisibleRowsAndTheStationLists)
     EXPECT_FALSE(f.child<QPushButton>("F1_Halt")->isEnabled());
 }
 
-TEST(BusWindow, clicksOnTheList_requestDiagnosisAndOnlyTheRightButtonOpensForm6)
+TEST(BusWindow, clicksOnTheList_requestDiagnosisAndOnlyTheRightButtonsMenuOpensForm6)
 {
     BusWindow f;
     f.w->show();
@@ -229,6 +229,9 @@ TEST(BusWindow, clicksOnTheList_requestDiagnosisAndOnlyTheRightButtonOpensForm6)
     EXPECT_EQ(f.w->diagnosisWindow(), nullptr);
 
     QTest::mouseClick(f.list()->viewport(), Qt::RightButton, {}, f.list()->visualItemRect(f.list()->item(2)).center());
+    ASSERT_NE(f.w->stationMenu(), nullptr); // the context menu: its first entry is the diagnosis
+    f.w->stationMenu()->findChild<QAction *>(QStringLiteral("StationDiagnosis"))->trigger();
+    f.w->stationMenu()->hide();
     ASSERT_NE(f.w->diagnosisWindow(), nullptr);
     EXPECT_TRUE(f.w->diagnosisWindow()->isVisible());
     ASSERT_EQ(f.master.jobs.size(), 2u); // the right click asks again, once

@@ -78,7 +78,7 @@ TEST(Captions, slaveEditorButtons_haveMnemonicsOfTheirOwn)
             EXPECT_FALSE(keys.contains(key)) << b->text().toStdString();
             keys += key;
         }
-        EXPECT_EQ(keys.size(), 9);
+        EXPECT_EQ(keys.size(), 10);
     }
 }
 

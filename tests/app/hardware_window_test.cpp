@@ -116,6 +116,8 @@ TEST(HardwareWindow, tesselThenRun_reachesOperateWithMarksAndStation40ShowsPrmFa
     const QPoint row40 = f.list()->visualItemRect(f.list()->item(30)).center();
     QTest::mouseClick(f.list()->viewport(), Qt::RightButton, {}, row40);
     EXPECT_EQ(f.list()->currentRow(), 30);
+    f.w->stationMenu()->findChild<QAction *>(QStringLiteral("StationDiagnosis"))->trigger();
+    f.w->stationMenu()->hide();
     Form6Window *form6 = f.w->diagnosisWindow();
     ASSERT_NE(form6, nullptr);
     auto label = [&](const char *name) { return form6->findChild<QLabel *>(QString::fromLatin1(name)); };
@@ -203,7 +205,7 @@ TEST(HardwareWindow, eepromBurnThenRead_bringsTheConfigurationBackOnEveryWay)
         EXPECT_EQ(f.text("Melde1"), QStringLiteral("Programming O.K"));
         f.trigger("Neufile");
         f.trigger("Upload");
-        EXPECT_EQ(f.text("Melde1"), target ? QStringLiteral("Loaded local configurationfile") : QStringLiteral(" 4 Slave records loaded"));
+        EXPECT_EQ(f.text("Melde1"), target ? QStringLiteral("Loaded local configurationfile") : QStringLiteral(" 5 Slave records loaded"));
         EXPECT_EQ(DumpConfig(f.st.image), demo);
         EXPECT_EQ(f.list()->item(2)->text(), f.st.listLines[11]);
     }
@@ -241,7 +243,7 @@ TEST(HardwareWindow, compareWithBoard_isEqualAfterRun_andNamesAChangeInMemory)
     for (int s = 0; s < kSlots; ++s)
         EXPECT_EQ(f.st.image.slot(s), before->slot(s)) << s;
     EXPECT_EQ(f.ui.listRefreshes, refreshes);
-    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Read from the board: 4 slave records; the configuration in memory is unchanged"));
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Read from the board: 5 slave records; the configuration in memory is unchanged"));
     EXPECT_EQ(f.sim.state("Corvet")["mode"].toString(), QStringLiteral("Operate"));
     EXPECT_TRUE(f.ui.shown.empty());
 }

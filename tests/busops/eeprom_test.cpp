@@ -26,7 +26,7 @@ struct EepromOps {
 
 using Bytes = std::vector<uint8_t>;
 
-// The demo configuration (master, slaves 12, 20, 30, 40) behind `hw`.
+// The demo configuration (master, slaves 12, 20, 30, 40, 50) behind `hw`.
 struct Bench : BoardBench<EepromOps> {
     explicit Bench(const char *hw = nullptr)
     {
@@ -45,7 +45,7 @@ struct Bench : BoardBench<EepromOps> {
 TEST(Burn, bytewiseMasterAnd12_programsTheirPagesAndByte0OfEveryOtherPage)
 {
     Bench b;
-    for (int s : {20, 30, 40})
+    for (int s : {20, 30, 40, 50})
         b.st.image.slot(s).clear();
     b.st.image.at(12, 7) = 123;
     putBe16(b.st.image.slot(12).span(), 8, 123);
@@ -103,7 +103,7 @@ TEST(Burn, networkHandsOverAPrivateTemporaryFileAndChecksTheResult)
         seen = path;
         folder = QFileInfo(QFileInfo(path).path()).permissions();
         Fixture f;
-        return LoadConfigFile(f.ctx, path) == 4 && f.st.image.slot(20) == b.st.image.slot(20) ? 0 : 9;
+        return LoadConfigFile(f.ctx, path) == 5 && f.st.image.slot(20) == b.st.image.slot(20) ? 0 : 9;
     };
     ASSERT_TRUE(b.ops.ee.Burn_Click());
     EXPECT_TRUE(seen.startsWith(b.root.dir() + "/") && !QFileInfo::exists(QFileInfo(seen).path()));

@@ -99,7 +99,7 @@ TEST(Outcomes, runToOperate_endsDoneOrSaysHowFarTheDownloadGot)
     const BusOutcome done = b.ops.com.RunToOperate(b.pump.nowMs() + 60000);
     EXPECT_TRUE(done.done()) << done.why.toStdString();
     EXPECT_EQ(done.mode, BusMode::Operate);
-    EXPECT_EQ(done.loaded, 4);
+    EXPECT_EQ(done.loaded, 5);
 
     // The board falls silent after the second slave record: the time-out
     // ends it half-way, and says what the master holds.
@@ -121,8 +121,8 @@ TEST(Outcomes, runToOperate_endsDoneOrSaysHowFarTheDownloadGot)
         const BusOutcome cut = h.ops.com.RunToOperate(deadline);
         EXPECT_EQ(cut.failure, Failure::NoAnswer) << lineDies;
         EXPECT_EQ(cut.loaded, 2);
-        EXPECT_EQ(cut.total, 4);
-        EXPECT_TRUE(cut.why.contains("the time-out ended the download half-way: 2 of 4 slave records loaded")) << cut.why.toStdString();
+        EXPECT_EQ(cut.total, 5);
+        EXPECT_TRUE(cut.why.contains("the time-out ended the download half-way: 2 of 5 slave records loaded")) << cut.why.toStdString();
         EXPECT_LE(h.pump.nowMs(), deadline + 1000);
     }
 

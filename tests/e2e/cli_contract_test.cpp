@@ -99,7 +99,7 @@ TEST(CliContract, resultsOnStdout_messagesOnStderrOnlyWhenAsked_confirmationsWit
     EXPECT_EQ(r.err, "meridan-cli erase: erasing clears the configuration the master starts from\n"
                      "meridan-cli erase: give --yes to go ahead\n");
     EXPECT_EQ(d.jobs("3F").size(), 1); // the burn's
-    EXPECT_EQ(d.sim.state("Corvet")["eeprom"].toObject()["slaves"].toArray().size(), 4);
+    EXPECT_EQ(d.sim.state("Corvet")["eeprom"].toObject()["slaves"].toArray().size(), 5);
 
     // A project folder that is not there: exit 2, nothing created.
     const QString missing = d.dir.filePath("no/such/project");
@@ -144,6 +144,7 @@ TEST(CliContract, jsonOfEveryCommand_matchesItsGoldenFile)
         {"export", {"export", d.config(), "--out", d.dir.filePath("plant.json")}},
         {"import", {"import", d.dir.filePath("plant.json"), d.dir.filePath("plant.dp1")}},
         {"diff", {"diff", d.config(), d.dir.filePath("slow.dp1")}},
+        {"io", {"io", "--hw", hw, "50"}}, // back in Operate from the EEPROM: the loop-back station
     };
     for (const auto &[name, args] : commands) {
         const CliRun r = d.cli(QStringList{"--json"} + args);
@@ -176,8 +177,8 @@ TEST(CliContract, theCommissioningScriptOfTheDocs_runsAsWritten)
     EXPECT_TRUE(sh.readAllStandardOutput().endsWith("commissioned: " + d.config().toUtf8() + " on ketch-tcp:Ketch (diagnosis in diagnosis.json)\n"));
     const QJsonObject diag = QJsonDocument::fromJson(ReadFile(d.dir.filePath("diagnosis.json"))).object();
     EXPECT_EQ(diag["outcome"].toString(), "done");
-    EXPECT_EQ(diag["stations"].toArray().size(), 4);
-    EXPECT_EQ(d.sim.state("Ketch")["eeprom"].toObject()["slaves"].toArray().size(), 4);
+    EXPECT_EQ(diag["stations"].toArray().size(), 5);
+    EXPECT_EQ(d.sim.state("Ketch")["eeprom"].toObject()["slaves"].toArray().size(), 5);
 }
 
 // Every command reads its line one way: -h, --opt=value, options anywhere,

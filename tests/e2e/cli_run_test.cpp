@@ -96,11 +96,11 @@ TEST_P(RunOnEveryConnection, reachesOperateAndTheBoardHoldsTheImageBytes)
 
     // What the board received is the image, record for record.
     Fixture f;
-    ASSERT_EQ(LoadConfigFile(f.ctx, demoFile()), 4);
+    ASSERT_EQ(LoadConfigFile(f.ctx, demoFile()), 5);
     EXPECT_TRUE(eventually([&] { return sim_->state(hw.board)["mode"].toString() == "Operate"; }));
     const QJsonObject state = sim_->state(hw.board);
     const QJsonArray stations = state["stations"].toArray();
-    ASSERT_EQ(stations.size(), 4);
+    ASSERT_EQ(stations.size(), 5);
     for (const QJsonValue &v : stations) {
         const QByteArray got = QByteArray::fromHex(v.toObject()["record"].toString().toLatin1());
         ASSERT_GT(got.size(), 8);
@@ -126,7 +126,7 @@ TEST_F(DemoBoards, statusDiagModeAndGlobalControl_overSerialFrames)
     const CliRun s = cli({"status", "--hw", hw});
     ASSERT_EQ(s.code, 0) << s.err.toStdString();
     EXPECT_TRUE(s.out.contains("mode: Operate"));
-    EXPECT_TRUE(s.out.contains("running: 12 20 30\n"));
+    EXPECT_TRUE(s.out.contains("running: 12 20 30 50\n"));
     EXPECT_TRUE(s.out.contains("diagnosis: 30 40\n"));
     const CliRun d = cli({"diag", "--hw", hw, "40"});
     ASSERT_EQ(d.code, 0) << d.err.toStdString();

@@ -6,8 +6,9 @@ cmake_minimum_required(VERSION 3.25)
 # The layers, from the bottom: core (State, Context, the seams), model (the
 # configuration image, .dp1, slave records, GSD files), iface (links to the
 # board), ops (connection and bus commands, the editors' logic), monitor (the
-# status tick's views), output (printout, IEC export), gui (windows and
-# dialogs of any subsystem), and the two programs: app and cli.
+# status tick's views), output (printout, IEC export), io (the I/O test, on
+# the operations and the IEC channel model), gui (windows and dialogs of any
+# subsystem), and the two programs: app and cli.
 
 function(layer_of path out)
   get_filename_component(name "${path}" NAME_WE)
@@ -32,6 +33,8 @@ function(layer_of path out)
     set(layer monitor)
   elseif(dir STREQUAL "report" OR dir STREQUAL "iec")
     set(layer output)
+  elseif(dir STREQUAL "io")
+    set(layer io)
   elseif(dir STREQUAL "app" OR dir STREQUAL "cli")
     set(layer ${dir})
   else()
@@ -47,9 +50,10 @@ set(below_iface core model)
 set(below_ops core model iface)
 set(below_monitor core model iface ops)
 set(below_output core model)
-set(below_gui core model iface ops monitor output)
-set(below_app core model iface ops monitor output gui)
-set(below_cli core model iface ops monitor output)
+set(below_io core model iface ops output)
+set(below_gui core model iface ops monitor output io)
+set(below_app core model iface ops monitor output io gui)
+set(below_cli core model iface ops monitor output io)
 
 file(GLOB_RECURSE sources RELATIVE "${SRC}" "${SRC}/*.h" "${SRC}/*.cpp")
 set(faults "")

@@ -22,7 +22,7 @@ struct CheckFixture : Fixture {
     {
         InstallTestGsd(root);
         BuildDemoConfiguration(ctx);
-        master()[25] = 40; // HSA at the highest station: nothing to note
+        master()[25] = 50; // HSA at the highest station: nothing to note
     }
     Record &master() { return st.image.slot(0); }
     Record &slave(int s) { return st.image.slot(s); }
@@ -65,7 +65,7 @@ TEST(BusCheck, demoBus_passesAndEachChangeGivesOnlyItsFinding)
         {"min TSDR = max", [](CheckFixture &f) { putBe16(f.master().span(), 14, 150); }, {"error tsdr-order"}},
         {"Tset 58", [](CheckFixture &f) { f.master()[19] = 58; }, {"error max-tsdr"}},
         {"HSA below the master", [](CheckFixture &f) { f.master()[10] = 3, f.master()[25] = 2; }, {"error hsa", "note hsa"}},
-        {"slaves above HSA", [](CheckFixture &f) { f.master()[25] = 39; }, {"note hsa"}},
+        {"slaves above HSA", [](CheckFixture &f) { f.master()[25] = 49; }, {"note hsa"}},
         {"slave at the master's address", [](CheckFixture &f) { f.master()[10] = 12; }, {"error address"}},
         {"inputs of 12 and 20 overlap",
          [](CheckFixture &f) { putBe16(f.slave(20).span(), std::size_t(SlaveLayout::of(f.slave(20)).addTab()), 1); },
@@ -76,7 +76,7 @@ TEST(BusCheck, demoBus_passesAndEachChangeGivesOnlyItsFinding)
         {"watchdog off", [](CheckFixture &f) { f.slave(12)[26] &= ~0x08; }, {"note watchdog"}},
         {"station 30 alone, polled faster than 1 ms",
          [](CheckFixture &f) {
-             for (int s : {12, 20, 40})
+             for (int s : {12, 20, 40, 50})
                  f.slave(s).clear();
              putBe16(f.master().span(), 28, 0);
          },
@@ -122,9 +122,9 @@ TEST(BusCheck, reportAndEditorLine_sayTheRuleAndTheEstimate)
     EXPECT_EQ(BusCheckReport(f.ctx, check).join('\n').toStdString(),
               QStringList({"error [slot-time]: TSL 100 tbit is shorter than the slowest answer, max TSDR 200 tbit of station 20, "
                            "plus the master's overhead Tset + Tqui + 13 = 14 tbit: at least 214 tbit",
-                           "bus cycle (estimate): 1.234 ms (1852 tbit) for 4 slaves at 1.5 Mbit/s",
+                           "bus cycle (estimate): 1.535 ms (2303 tbit) for 5 slaves at 1.5 Mbit/s",
                            "each slave is polled every 2.500 ms (Min Slave Interval 2.500 ms)",
-                           "suggested target rotation time: 2294 tbit (1.529 ms)", "1 error, 0 warnings, 0 notes"})
+                           "suggested target rotation time: 2767 tbit (1.845 ms)", "1 error, 0 warnings, 0 notes"})
                   .join('\n')
                   .toStdString());
     EXPECT_TRUE(BusCheckLine(f.ctx, check).startsWith("1 error, 0 warnings, 0 notes - error [slot-time]: TSL 100 tbit"));
@@ -171,9 +171,9 @@ TEST(CliCheck, demoPassesWithItsEstimate_aBrokenFileFailsWithItsRules)
     ASSERT_TRUE(SaveConfigFile(f.ctx, f.file("good.dp1")));
     const CliRun good = RunCli(root + QStringList{f.file("good.dp1")});
     EXPECT_EQ(good.code, 0) << good.err.constData();
-    EXPECT_EQ(good.out, "bus cycle (estimate): 1.280 ms (1921 tbit) for 4 slaves at 1.5 Mbit/s\n"
+    EXPECT_EQ(good.out, "bus cycle (estimate): 1.581 ms (2372 tbit) for 5 slaves at 1.5 Mbit/s\n"
                         "each slave is polled every 2.500 ms (Min Slave Interval 2.500 ms)\n"
-                        "suggested target rotation time: 16163 tbit (10.775 ms)\n"
+                        "suggested target rotation time: 16636 tbit (11.091 ms)\n"
                         "0 errors, 0 warnings, 0 notes\n");
 
     f.master()[11] = 3;

@@ -81,7 +81,7 @@ fi
 # The installed demo configuration is the one that matches the simulated bus.
 "$usr/bin/meridan-cli" --root "$tmp/zel" dump "$usr/share/meridan/demo.dp1" >"$tmp/demo.json"
 stations=$(grep -o '"station": [0-9]*' "$tmp/demo.json" | awk '{printf "%s ", $2}')
-[ "$stations" = "12 20 30 40 " ] || fail "demo configuration has the stations $stations"
+[ "$stations" = "12 20 30 40 50 " ] || fail "demo configuration has the stations $stations"
 
 # Manual pages: present, compressed, free of roff errors, and meridan-cli's
 # page names every command its --help lists.

@@ -100,7 +100,7 @@ TEST(CliPrint, textAndPdf_headless_sameAsTheWindowPrints)
     RunTool(cli, print + QStringList{QStringLiteral("--pdf"), pdf}, headless, &code);
     EXPECT_EQ(code, 0);
     const QStringList s = Sheets(pdf);
-    ASSERT_EQ(s.size(), 5);
+    ASSERT_EQ(s.size(), 6);
     EXPECT_TRUE(s[0].contains(QStringLiteral("Master and Busparameter")));
 }
 

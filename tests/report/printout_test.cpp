@@ -110,7 +110,7 @@ TEST(Printout, worksOnCopies_andReportsEachOutcome)
         f.ui.statuses.clear();
         std::size_t pages = 0;
         PrintConfiguration(f.ctx, [&](const Printout &p) { return pages = p.pages.size(), outcome; });
-        EXPECT_EQ(pages, 5u);
+        EXPECT_EQ(pages, 6u);
         EXPECT_EQ(f.ui.statuses, std::vector<QString>({QStringLiteral("Printing Configuration"), QString::fromLatin1(status)}));
     }
     EXPECT_EQ(f.st.record, buffer);

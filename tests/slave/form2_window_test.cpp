@@ -413,15 +413,18 @@ TEST(Form2, directlyConnectedMaster_showsLiveInputAndOutputBytes)
     dpram.put(0x000C, "ZEL");
     std::unique_ptr<iface::Link> link = iface::OpenLink(*iface::ParseHwName("vme:7"), f.env, kEnglish, [](const QString &) {}).link;
     ASSERT_TRUE(link);
+    // Inputs in the input image at the board type word, outputs in the
+    // output image 0x800 above it, each at the record's own offset.
     const uint32_t base = link->map().boardType;
     dpram.put(base + 0x80, QByteArray("\x11\x22", 2));
-    dpram.put(base + 0x880, QByteArray("\x33", 1));
+    dpram.put(base + 0x800 + 0x40, QByteArray("\x33", 1));
     f.st.currentStation = 12;
     iface::Link *board = link.get();
     Form2Window w(f.ctx, nullptr, [&board] { return board; });
     w.show();
     w.editor().F2_cfg_LostFocus("11 20");
-    w.editor().F2_AutoAddr_Click();
+    w.editor().F2_InAdr_LostFocus("80");
+    w.editor().F2_OutAdr_LostFocus("40");
     w.DisplaySlave();
     EXPECT_EQ(w.findChild<QLineEdit *>("F2_In")->text(), "11 22 ");
     EXPECT_EQ(w.findChild<QLineEdit *>("F2_Out")->text(), "33 ");

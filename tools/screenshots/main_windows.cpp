@@ -14,6 +14,7 @@
 #include "config/demo.h"
 #include "monitor/form6_window.h"
 #include "demo_config.h"
+#include "io/io_window.h"
 #include "master/form3_window.h"
 #include "report/print_dialog.h"
 
@@ -27,6 +28,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
 #include <QPushButton>
@@ -66,6 +68,65 @@ bool WaitFor(Pred done, int ms = 15000)
     while (!done() && !deadline.hasExpired())
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     return done();
+}
+
+// The I/O test of the demo's loop-back station 50 with an output byte and an
+// output word forced and read back at its inputs, and of station 20 with its
+// walking bit, twice a few reads apart.
+bool GrabIoTest(MainWindow &w, const QString &out)
+{
+    bool ok = true;
+    w.OpenIoTest(50);
+    IoWindow *io = w.ioWindow();
+    if (!io || !WaitFor([&] { return io->findChild<QCheckBox *>(QStringLiteral("IX2.0"))->isEnabled(); })) {
+        std::printf("FAILED io_station50: no read\n");
+        return false;
+    }
+    io->move(w.geometry().topRight());
+    // "Outputs drive the machine": yes.
+    QTimer::singleShot(300, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            for (QAbstractButton *b : box->buttons())
+                if (box->buttonRole(b) == QMessageBox::YesRole)
+                    b->click();
+    });
+    for (const char *bit : {"QX1.0", "QX1.3", "QX1.5"})
+        QTest::mouseClick(io->findChild<QCheckBox *>(QString::fromLatin1(bit)), Qt::LeftButton);
+    auto *word = io->findChild<QLineEdit *>(QStringLiteral("QW3.0"));
+    word->setFocus();
+    word->selectAll();
+    QTest::keyClicks(word, QStringLiteral("0x1F4"));
+    QTest::keyClick(word, Qt::Key_Return);
+    const bool back = WaitFor([&] {
+        auto *in = io->findChild<QLabel *>(QStringLiteral("IW3.0"));
+        return io->findChild<QCheckBox *>(QStringLiteral("IX2.5"))->isChecked() && in && in->text().endsWith(QLatin1String(" 500"));
+    });
+    if (!back)
+        std::printf("FAILED io_station50_forced: the forced outputs did not come back at the inputs\n");
+    ok = back && Grab(io, out, QStringLiteral("io_station50_forced")) && ok;
+
+    w.OpenIoTest(20);
+    io = w.ioWindow();
+    if (!io || !WaitFor([&] { return io->findChild<QCheckBox *>(QStringLiteral("IX1.0"))->isEnabled(); })) {
+        std::printf("FAILED io_station20_walking: no read\n");
+        return false;
+    }
+    io->move(w.geometry().topRight());
+    const auto lit = [&] {
+        for (QCheckBox *b : io->findChildren<QCheckBox *>())
+            if (b->isChecked())
+                return b->objectName();
+        return QString();
+    };
+    WaitFor([&] { return !lit().isEmpty(); });
+    const QString first = lit();
+    ok = Grab(io, out, QStringLiteral("io_station20_walking_1")) && ok;
+    const bool walked = WaitFor([&] { return !lit().isEmpty() && lit() != first; });
+    if (!walked)
+        std::printf("FAILED io_station20_walking_2: the bit did not walk from %s\n", qPrintable(first));
+    ok = walked && Grab(io, out, QStringLiteral("io_station20_walking_2")) && ok;
+    io->close();
+    return ok;
 }
 
 // The main window on the simulated demo boards: three kinds of board in
@@ -137,6 +198,11 @@ bool GrabBoards(const QString &out)
         // Station 40 asked for its diagnosis with a right click.
         list->scrollToItem(list->item(26), QAbstractItemView::PositionAtTop);
         QTest::mouseClick(list->viewport(), Qt::RightButton, {}, list->visualItemRect(list->item(30)).center());
+        if (QMenu *menu = w.stationMenu()) {
+            ok = Grab(menu, out, QStringLiteral("main_station_menu")) && ok;
+            menu->findChild<QAction *>(QStringLiteral("StationDiagnosis"))->trigger();
+            menu->hide();
+        }
         Form6Window *form6 = w.diagnosisWindow();
         if (form6 && WaitFor([&] { return form6->findChild<QLabel *>(QStringLiteral("Label3_0"))->isEnabled(); })) {
             form6->move(w.geometry().topRight());
@@ -147,6 +213,8 @@ bool GrabBoards(const QString &out)
             ok = false;
         }
         list->scrollToItem(list->item(0), QAbstractItemView::PositionAtTop);
+
+        ok = GrabIoTest(w, out) && ok;
 
         // The window as large as a desktop gives it: every running station
         // of the demo (12, 20 and 30) has its filled mark; 40, with its
