@@ -594,8 +594,11 @@ void SlaveEditor::F2_AutoAddr_Click()
                            QStringLiteral("Nur für Stationen 10 bis 41 möglich !")));
         return;
     }
+    // 64 bytes a station in each image. Outputs have an image of their own
+    // 0x800 above the inputs, so the output offset counts from 0 and the
+    // outputs land where the single area of old had them, 2048 bytes above.
     st.slave.inputOffset = (s - 10) * 64;
-    st.slave.outputOffset = (s - 10) * 64 + 2048;
+    st.slave.outputOffset = (s - 10) * 64;
     try {
         const SlaveLayout l = SlaveLayout::of(st.record);
         WriteWord(st.record, l.addTab(), st.slave.inputOffset);

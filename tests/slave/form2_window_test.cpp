@@ -126,9 +126,9 @@ TEST(Form2, openStation5_editsStation10WithNewRecord_autoAddrGivesStation12Offse
     f.type("F2_SA", "12");
     f.click("F2_AutoAddr");
     EXPECT_EQ(f.text("F2_InAdr"), "80");
-    EXPECT_EQ(f.text("F2_OutAdr"), "880");
+    EXPECT_EQ(f.text("F2_OutAdr"), "80"); // in the output image, which begins 0x800 above the inputs
     EXPECT_EQ(be16(f.st.record.span(), 37), 0x80);
-    EXPECT_EQ(be16(f.st.record.span(), 39), 0x880);
+    EXPECT_EQ(be16(f.st.record.span(), 39), 0x80);
     f.type("F2_SA", "50");
     f.click("F2_AutoAddr");
     EXPECT_EQ(f.text("Meldung"), "Auto addressing only for stations 10 to 41 !");
