@@ -11,6 +11,9 @@
 #include "config/listline.h"
 #include "busops/commissioning.h"
 #include "busops/eeprom.h"
+#include "events/bus_watch.h"
+#include "events/event_list.h"
+#include "events/events_window.h"
 #include "iface/hardware.h"
 #include "master/form3_window.h"
 #include "monitor/diagnosis.h"
@@ -134,6 +137,7 @@ Form6Window *MainWindow::diagnosisWindow() const
 
 MainWindow::~MainWindow()
 {
+    delete eventsWindow_;
     comm_.panel().changed = nullptr;
     comm_.onDiagnosis = nullptr;
 }
@@ -384,6 +388,8 @@ void MainWindow::BuildMenus()
     fastDownload_->setCheckable(true);
     spDeutsch_->setCheckable(true);
 
+    BuildEventLog();
+
     help_menu_ = Named(menuBar()->addMenu(QStringLiteral("&?")), "Help");
     hilfe_ = action(help_menu_, "Hilfe", &MainWindow::Hilfe_Click);
     info_ = action(help_menu_, "Info", &MainWindow::Info_Click);
@@ -437,6 +443,7 @@ void MainWindow::SetLanguageTexts()
     fastDownload_->setChecked(ctx_.st.fastDownload);
     hilfe_->setText(T("&Help", "&Hilfe"));
     info_->setText(QStringLiteral("&Info"));
+    EventLogTexts();
 
     ShowHardware();
     ctx_.status(QString());
@@ -723,7 +730,12 @@ void MainWindow::ConnectBusControls()
 {
     Panel &p = comm_.panel();
     p.changed = [this] { ShowPanel(); };
-    comm_.onDiagnosis = [this] { Form6_Update(); };
+    // A diagnosis the event log asked for of another station is not the
+    // current station's: the window, which names the current one, keeps its own.
+    comm_.onDiagnosis = [this] {
+        if (!busWatch_->foreignDiagnosis())
+            Form6_Update();
+    };
     connect(timer1_, &QTimer::timeout, this, [this] { comm_.Timer1_Timer(); });
     connect(f1Run_, &QPushButton::clicked, this, &MainWindow::F1_Run_Click);
     connect(f1Halt_, &QPushButton::clicked, this, &MainWindow::F1_Halt_Click);

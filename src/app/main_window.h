@@ -32,9 +32,12 @@ class QWindow;
 
 namespace meridan {
 
+class BusWatch;
 class Commissioning;
 class Connection;
 class Eeprom;
+class EventList;
+class EventsWindow;
 class Form3Window;
 class Form6Window;
 class HelpWindow;
@@ -75,6 +78,10 @@ public:
     Form3Window *masterEditor() const;
     HelpWindow *helpWindow() const;
     Form6Window *diagnosisWindow() const;
+    // The bus event log, kept from the start; its window opens from the Log menu.
+    BusWatch &busWatch() const { return *busWatch_; }
+    EventList &eventList() const { return *events_; }
+    EventsWindow *eventsWindow() const;
 
     // Commands, named after their controls.
     void List1_Click(int listIndex);
@@ -115,6 +122,8 @@ public:
     void List1_MouseDown(Qt::MouseButton button, int listIndex);
     // A station diagnosis message came in: Form6 shows it while visible.
     void Form6_Update();
+    // Log -> Bus event log: opens (or raises) its window.
+    void EventLog_Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -134,6 +143,9 @@ private:
     void HelpFollowsLanguage();
     void PlaceMarks();
     void ShowDebug(const DebugShown &shown);
+    // The bus event log (main_window_events.cpp): its menu and its texts.
+    void BuildEventLog();
+    void EventLogTexts();
 
     Context &ctx_;
 
@@ -203,6 +215,11 @@ private:
     std::unique_ptr<Eeprom> eepromOps_; // Burn, Read and Erase
     DebugView debug_;
     QPointer<Form6Window> form6_;
+    std::unique_ptr<EventList> events_;
+    std::unique_ptr<BusWatch> busWatch_;
+    QPointer<EventsWindow> eventsWindow_;
+    QMenu *logMenu_ = nullptr;
+    QAction *eventLog_ = nullptr;
     bool inGcEntry_ = false;
 
     QPointer<Form3Window> form3_;

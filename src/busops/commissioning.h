@@ -94,6 +94,11 @@ public:
     std::function<void()> onDiagnosis;
     // Called by the tick for every master message, as soon as it is taken in.
     std::function<void()> onMessage;
+    // The bus event log (events/bus_watch.h) follows the poll here: each
+    // master message as it is taken in, and the end of each tick (`lost`:
+    // this tick found the board lost and closed the link).
+    std::function<void()> onPollMessage;
+    std::function<void(bool lost)> onTickEnd;
 
     // A command's start and end: the busy cursor and the locked controls. A
     // command started from inside another one's wait is turned away (false).

@@ -33,6 +33,8 @@ public:
     const std::optional<iface::HwChoice> &item() const { return item_; }
     // Where links get their serial ports; tests hand in scripted ones.
     iface::LinkEnv &env() { return env_; }
+    // How many boards were connected so far: a new number is a new link.
+    int linkCount() const { return linkCount_; }
 
     // A Hardware item: closes the previous link, opens the new one, shows
     // what it found. Done when a master answered (or for "no Hardware"); the
@@ -89,6 +91,7 @@ private:
     std::unique_ptr<iface::Link> link_;
     std::optional<iface::HwChoice> item_;
     bool timeoutShown_ = false; // the link's first command time-out was shown
+    int linkCount_ = 0;
 };
 
 } // namespace meridan
