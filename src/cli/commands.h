@@ -121,6 +121,7 @@ int CmdPrint(Invocation &inv);
 int CmdIecExport(Invocation &inv);
 int CmdVars(Invocation &inv);
 int CmdCompletion(Invocation &inv);
+int CmdWatch(Invocation &inv);
 
 // Helpers shared by commands.
 // Reads the configuration file `arg` (a path, mapped into the root folder)

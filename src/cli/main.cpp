@@ -94,6 +94,11 @@ const std::vector<Command> &Commands()
         add({"catalogue", "[DIR]", 0, 1, "list the GSD files of DIR (default ROOT/GSD): vendor, model, ident, revision", {}, Value::Folder, {},
              CmdCatalogue});
         add({"completion", "bash|zsh", 1, 1, "print a shell completion script", {}, Value::Choice, {"bash", "zsh"}, CmdCompletion});
+        add({"watch", "", 0, 0, "print each bus event (mode, stations in and out of data exchange, diagnosis, messages, the link) "
+                                "until --duration ends or SIGINT/SIGTERM, then the counts per station",
+             {Opt({"duration"}, Value::Number, "S", "stop after S seconds (default: when interrupted)"),
+              Opt({"out"}, Value::File, "FILE", "append the events to FILE as well (past 32 MiB it moves to FILE.1)")},
+             Value::None, {}, CmdWatch, true});
         return t;
     }();
     return table;
