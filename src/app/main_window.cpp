@@ -730,12 +730,7 @@ void MainWindow::ConnectBusControls()
 {
     Panel &p = comm_.panel();
     p.changed = [this] { ShowPanel(); };
-    // A diagnosis the event log asked for of another station is not the
-    // current station's: the window, which names the current one, keeps its own.
-    comm_.onDiagnosis = [this] {
-        if (!busWatch_->foreignDiagnosis())
-            Form6_Update();
-    };
+    comm_.onDiagnosis = [this] { Form6_Update(); };
     connect(timer1_, &QTimer::timeout, this, [this] { comm_.Timer1_Timer(); });
     connect(f1Run_, &QPushButton::clicked, this, &MainWindow::F1_Run_Click);
     connect(f1Halt_, &QPushButton::clicked, this, &MainWindow::F1_Halt_Click);

@@ -620,8 +620,8 @@ void Commissioning::TakeMessage()
     const auto &m = st.mbuf;
     if (onMessage)
         onMessage();
-    if (onPollMessage)
-        onPollMessage();
+    if (onPollMessage && onPollMessage())
+        return;
     ctx_.status(ctx_.tr(QStringLiteral("Message : "), QStringLiteral("Meldung : ")) + HexUpper(m[0]) + QStringLiteral("->")
                 + HexUpper(m[2]));
     switch (MsgCode(m[0])) {

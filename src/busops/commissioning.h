@@ -95,9 +95,11 @@ public:
     // Called by the tick for every master message, as soon as it is taken in.
     std::function<void()> onMessage;
     // The bus event log (events/bus_watch.h) follows the poll here: each
-    // master message as it is taken in, and the end of each tick (`lost`:
-    // this tick found the board lost and closed the link).
-    std::function<void()> onPollMessage;
+    // master message as it is taken in (true: it answers the log's own
+    // question, and the tick leaves it to the log: the message line, the
+    // diagnosis window and the download never see it), and the end of each
+    // tick (`lost`: this tick found the board lost and closed the link).
+    std::function<bool()> onPollMessage;
     std::function<void(bool lost)> onTickEnd;
 
     // A command's start and end: the busy cursor and the locked controls. A

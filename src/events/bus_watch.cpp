@@ -28,7 +28,7 @@ BusWatch::BusWatch(Context &ctx, Commissioning &com, std::function<qint64()> wal
 {
     if (!wall_)
         wall_ = [] { return QDateTime::currentMSecsSinceEpoch(); };
-    com_.onPollMessage = [this] { MessageTaken(); };
+    com_.onPollMessage = [this] { return MessageTaken(); };
     com_.onTickEnd = [this](bool lost) { TickEnd(lost); };
     statusBefore_ = ctx_.statusLog;
     ctx_.statusLog = [this](const QString &text) {
@@ -74,28 +74,21 @@ qint64 BusWatch::outOfExchangeMs(int station) const
     return x.outMs + (x.outSince >= 0 ? std::max<qint64>(ctx_.pump.nowMs() - x.outSince, 0) : 0);
 }
 
-bool BusWatch::foreignDiagnosis() const
-{
-    const auto &m = ctx_.st.mbuf;
-    return ownAnswer_ && iface::IsMessage(m, MsgCode::StationDiagnosis) && m[3] != ctx_.st.currentStation;
-}
-
 // ---- What the poll hands over -------------------------------------------
 
-void BusWatch::MessageTaken()
+bool BusWatch::MessageTaken()
 {
     const auto &m = ctx_.st.mbuf;
-    ownAnswer_ = false;
     heardAt_ = ctx_.pump.nowMs();
     if (iface::IsMessage(m, MsgCode::StationDiagnosis)) {
         const int station = m[3];
-        ownAnswer_ = station == asked_;
-        if (ownAnswer_)
+        const bool own = station == asked_;
+        if (own)
             asked_ = -1;
         const std::size_t n = std::min<std::size_t>(m[7], m.size() - 8);
         if (m[2] == 0 && station <= kLastStation)
             Diagnosis(station, std::vector<uint8_t>(m.begin() + 8, m.begin() + 8 + long(n)));
-        return;
+        return own;
     }
     if (iface::IsMessage(m, MsgCode::ModeReport)) {
         modeMessage_ = true;
@@ -106,6 +99,7 @@ void BusWatch::MessageTaken()
     BusEvent e = Make(EventWhat::Message);
     e.bytes.assign(m.begin(), m.begin() + long(std::min<std::size_t>(8 + m[7], kMessageBytesKept)));
     Emit(std::move(e));
+    return false;
 }
 
 void BusWatch::TickEnd(bool lost)

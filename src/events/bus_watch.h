@@ -19,7 +19,8 @@
 // round, after a mode message and when a station leaves the data exchange
 // (to tell a drop-out from a stopped bus). A diagnosis is asked for when a
 // station's bit comes on, and again for one station with diagnosis every two
-// seconds, one request at a time, so its changes show. On a serial line that
+// seconds, one request at a time, so its changes show; the answers are the
+// log's own: the message line and the diagnosis window do not show them. On a serial line that
 // sends its lists when asked, the tick asks for the byte it reads next.
 #include "events/bus_event.h"
 
@@ -83,11 +84,6 @@ public:
     const QString &lostReason() const { return lostReason_; }
     int events() const { return events_; }
 
-    // Whether the diagnosis message now in the message buffer answers a
-    // request of this log for another station than the current one: the
-    // diagnosis window, which names the current station, leaves it alone.
-    bool foreignDiagnosis() const;
-
     // Language and zone of the texts it makes (for its users' convenience).
     QTimeZone zone = QTimeZone::systemTimeZone();
 
@@ -95,7 +91,7 @@ public:
     static constexpr int kDiagRefreshMs = 2000; // one repeated request this often
 
 private:
-    void MessageTaken();
+    bool MessageTaken();
     void TickEnd(bool lost);
     void Emit(BusEvent e);
     BusEvent Make(EventWhat what, int station = -1) const;
@@ -140,7 +136,6 @@ private:
     std::deque<int> diagWanted_; // stations whose diagnosis is to be asked for
     int asked_ = -1;             // the station asked for; -1 none
     qint64 askedAt_ = 0;
-    bool ownAnswer_ = false;     // the message in the buffer answers the request
     qint64 nextRefresh_ = 0;
     int refreshAfter_ = -1;      // the station asked for again last
     qint64 heardAt_ = 0;         // the last message from the master
