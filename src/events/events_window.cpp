@@ -232,8 +232,8 @@ void EventsWindow::SetLanguageTexts()
     export_->setText(T("&Export CSV...", "CSV &exportieren..."));
     export_->setToolTip(T("Writes the events shown as a CSV file", "Schreibt die gezeigten Ereignisse als CSV-Datei"));
     close_->setText(T("Cl&ose", "Schl&ießen"));
-    counts_->setHorizontalHeaderLabels({QStringLiteral("Station"), T("Drop-outs", "Ausfälle"), T("Diagnosis changes", "Diagnoseänderungen"),
-                                        T("Out of data exchange", "Außerhalb des Datenaustauschs")});
+    counts_->setHorizontalHeaderLabels({QStringLiteral("Station"), T("Drop-\nouts", "Aus-\nfälle"), T("Diagnosis\nchanges", "Diagnose-\nänderungen"),
+                                        T("Out of data\nexchange", "Außerhalb des\nDatenaustauschs")});
     {
         const QSignalBlocker block(kindFilter_);
         const int at = kindFilter_->currentIndex();
@@ -314,6 +314,10 @@ void EventsWindow::ShowCounts()
         cell(3, SecondsText(watch_.outOfExchangeMs(station)) + QStringLiteral(" s"));
         ++row;
     }
+    // Every column in sight.
+    const int wide = counts_->horizontalHeader()->length() + counts_->verticalScrollBar()->sizeHint().width() + 2 * counts_->frameWidth();
+    if (counts_->minimumWidth() < wide)
+        counts_->setMinimumWidth(wide);
 }
 
 void EventsWindow::ExportCsv_Click()
