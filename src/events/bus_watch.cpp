@@ -21,6 +21,12 @@ bool BusActive(std::optional<BusMode> m)
 {
     return m == BusMode::Clear || m == BusMode::Operate;
 }
+
+// Each byte read and each job cost a serial line its time.
+bool OnSerialLine(const iface::Link &link)
+{
+    return link.traits().kind == iface::InterfaceKind::Com1 || link.traits().kind == iface::InterfaceKind::Com2;
+}
 } // namespace
 
 BusWatch::BusWatch(Context &ctx, Commissioning &com, std::function<qint64()> wallClock)
@@ -123,13 +129,12 @@ void BusWatch::TickEnd(bool lost)
         return;
     const qint64 now = ctx_.pump.nowMs();
     if (now >= nextRead_) {
-        const iface::LinkTraits &t = link.traits();
-        nextRead_ = now + std::max(1, t.pollMs * 3 / 4);
-        // A list byte a tick costs a serial line its time; a mapped DP-RAM or
-        // the network reads one per 100 ms of the poll's interval, so a round
-        // takes as long on every such board.
-        const bool serial = t.kind == iface::InterfaceKind::Com1 || t.kind == iface::InterfaceKind::Com2;
-        const int reads = serial ? 1 : std::max(1, (t.pollMs + 99) / 100);
+        const int pollMs = link.traits().pollMs;
+        nextRead_ = now + std::max(1, pollMs * 3 / 4);
+        // A list byte a tick on a serial line; a mapped DP-RAM or the network
+        // reads one per 100 ms of the poll's interval, so a round takes as
+        // long on every such board.
+        const int reads = OnSerialLine(link) ? 1 : std::max(1, (pollMs + 99) / 100);
         for (int i = 0; i < reads && !link.lost(); ++i)
             ReadListByte(link);
     }
@@ -452,7 +457,7 @@ void BusWatch::AskDiagnosis(iface::Link &link)
             it = next(stations_.begin());
         if (it != stations_.end()) {
             station = refreshAfter_ = it->first;
-            nextRefresh_ = now + kDiagRefreshMs;
+            nextRefresh_ = now + (OnSerialLine(link) ? kDiagRefreshSerialMs : kDiagRefreshMs);
         }
     }
     if (station < 0 && probeMaster && now - std::max(heardAt_, askedAt_) >= kProbeMs) {

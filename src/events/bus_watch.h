@@ -15,13 +15,14 @@
 // stations seen so far or configured, plus one byte of the others per round;
 // right after a board is connected the first round reads all sixteen. The
 // demo bus (stations 12, 20, 30, 40) is seen whole every 0.5 s (1.25 s on a
-// serial line): a drop-out shorter than that can pass unseen. The bus-state byte is read once a
-// round, after a mode message and when a station leaves the data exchange
-// (to tell a drop-out from a stopped bus). A diagnosis is asked for when a
-// station's bit comes on, and again for one station with diagnosis every two
-// seconds, one request at a time, so its changes show; the answers are the
-// log's own: the message line and the diagnosis window do not show them. On a serial line that
-// sends its lists when asked, the tick asks for the byte it reads next.
+// serial line): a drop-out shorter than that can pass unseen. On a serial
+// line that sends its lists when asked, the tick asks for the byte it reads
+// next. The bus-state byte is read once a round, after a mode message and
+// when a station leaves the data exchange (to tell a drop-out from a stopped
+// bus). A diagnosis is asked for when a station's bit comes on, and again for
+// one station with diagnosis every two seconds (ten on a serial line), one
+// request at a time, so its changes show. The answers are the log's own: the
+// message line and the diagnosis window do not show them.
 #include "events/bus_event.h"
 
 #include <QTimeZone>
@@ -88,7 +89,8 @@ public:
     QTimeZone zone = QTimeZone::systemTimeZone();
 
     static constexpr int kDiagWaitMs = 3000;    // a diagnosis request's answer
-    static constexpr int kDiagRefreshMs = 2000; // one repeated request this often
+    static constexpr int kDiagRefreshMs = 2000; // one repeated request this often,
+    static constexpr int kDiagRefreshSerialMs = 10000; // on a serial line this often
 
 private:
     bool MessageTaken();

@@ -28,6 +28,10 @@ struct LogWindow : Board, WindowBench<VirtualPump> {
         makeWindow();
         w->Form_Load();
         board.ram[0x3FF6] = 3;
+        board.onJob = [this](const std::vector<uint8_t> &j) {
+            if (j[0] == 0x21) // every station answers "not there"
+                board.replies.push_back({0xE1, 0, 0, j[3], 0, 0, 0, 6, 0x01, 0, 0, 0xFF, 0, 0});
+        };
         conn.ConnectItem(*iface::ParseHwName(QStringLiteral("tessel")));
         panel.timerEnabled = false; // ticked by hand
         panel.load = true;
@@ -42,13 +46,13 @@ struct LogWindow : Board, WindowBench<VirtualPump> {
     EventsWindow *log() const { return w->eventsWindow(); }
     QTableView *table() const { return log()->findChild<QTableView *>(QStringLiteral("EventTable")); }
     QString cell(int row, int column) const { return table()->model()->index(row, column).data().toString(); }
-    // The station list of the counts table: station -> its drop-outs.
-    std::map<int, QString> dropOuts() const
+    // The counts table: station -> "drop-outs/diagnosis changes".
+    std::map<int, QString> counts() const
     {
-        auto *counts = log()->findChild<QTableWidget *>(QStringLiteral("StationCounts"));
+        auto *table = log()->findChild<QTableWidget *>(QStringLiteral("StationCounts"));
         std::map<int, QString> out;
-        for (int r = 0; r < counts->rowCount(); ++r)
-            out[counts->item(r, 0)->text().toInt()] = counts->item(r, 1)->text();
+        for (int r = 0; r < table->rowCount(); ++r)
+            out[table->item(r, 0)->text().toInt()] = table->item(r, 1)->text() + '/' + table->item(r, 2)->text();
         return out;
     }
 };
@@ -66,11 +70,14 @@ TEST(EventsWindow, showsEachDropOutWithItsTimeAndTheCounts_filtersAndFollows)
     f.log()->show();
     for (int i = 0; i < 3; ++i) {
         f.board.run[12] = false;
+        f.board.diag[12] = true;
         f.ticks(3);
         f.board.run[12] = true;
+        f.board.diag[12] = false;
         f.ticks(3);
     }
-    EXPECT_EQ(f.dropOuts(), (std::map<int, QString>{{12, "3"}, {20, "0"}}));
+    // Each drop-out with its diagnosis coming and going.
+    EXPECT_EQ(f.counts(), (std::map<int, QString>{{12, "3/6"}, {20, "0/0"}}));
 
     auto *station = f.log()->findChild<QComboBox *>(QStringLiteral("StationFilter"));
     auto *kind = f.log()->findChild<QComboBox *>(QStringLiteral("KindFilter"));
