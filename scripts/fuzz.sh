@@ -39,6 +39,7 @@ for t in $targets; do
   case $t in
     fuzz-ioblock) seeds=(tests/iec/golden/*.cnf) ;;
     fuzz-varline) seeds=(tests/iec/golden/*.vb) ;;
+    fuzz-configtext) seeds=(tests/config/golden/sample.dp1 tests/config/golden/sample-text.json) ;;
     *) seeds=() ;;
   esac
   if [ ${#seeds[@]} -gt 0 ] && [ -z "$(ls -A "$build/corpus/$t")" ]; then cp "${seeds[@]}" "$build/corpus/$t/"; fi

@@ -2,6 +2,7 @@
 #include "app/main_window.h"
 
 #include "app/about_dialog.h"
+#include "app/compare_dialog.h"
 #include "app/form5_dialog.h"
 #include "app/help.h"
 #include "app/help_window.h"
@@ -9,6 +10,7 @@
 #include "config/startup.h"
 #include "config/configfile.h"
 #include "config/listline.h"
+#include "config/configdiff.h"
 #include "busops/commissioning.h"
 #include "busops/eeprom.h"
 #include "events/bus_watch.h"
@@ -20,6 +22,7 @@
 #include "monitor/form6_window.h"
 #include "report/print_dialog.h"
 #include "slave/form2_window.h"
+#include "slave/gsd_names.h"
 
 #include <QAction>
 #include <QApplication>
@@ -328,6 +331,8 @@ void MainWindow::BuildMenus()
         ExportPdf(ctx_);
         ShowStatus();
     });
+    compareBoard_ = action(file_, "CompareBoard", &MainWindow::CompareBoard_Click);
+    compareBoard_->setEnabled(false);
     file_->addSeparator();
     fileExit_ = action(file_, "File_Exit", &MainWindow::File_Exit_Click);
     neufile_->setShortcut(QKeySequence::New);
@@ -429,6 +434,7 @@ void MainWindow::SetLanguageTexts()
     save_->setText(T("&Store", "&Speichern"));
     dpPrint_->setText(T("&Print", "&Drucken"));
     exportPdf_->setText(T("&Export PDF…", "Als PDF &exportieren…"));
+    compareBoard_->setText(T("&Compare with board…", "Mit &Karte vergleichen…"));
     fileExit_->setText(T("E&xit", "&Beenden"));
     hwmen_->setTitle(QStringLiteral("&Hardware"));
     for (const Translated &t : hwItems_)
@@ -774,6 +780,8 @@ void MainWindow::ShowPanel()
     eeprom_->setEnabled(p.eepromMenuEnabled);
     eeprom_->menuAction()->setEnabled(p.eepromMenuEnabled);
     eeErase_->setEnabled(p.eraseEnabled);
+    // A board that keeps a configuration can be compared while no command runs.
+    compareBoard_->setEnabled(p.eepromMenuEnabled && conn_.connected() && conn_.link().traits().store != iface::ConfigStore::None);
     // The connected item carries the check mark.
     const auto &item = conn_.item();
     for (auto &[action, choice] : hwChoices_)
@@ -906,6 +914,38 @@ void MainWindow::EE_Erase_Click()
 {
     eepromOps_->EE_Erase_Click();
     ShowPanel();
+}
+
+CompareDialog *MainWindow::compareDialog() const
+{
+    return compare_;
+}
+
+void MainWindow::CompareBoard_Click()
+{
+    const QString title = ctx_.tr(QStringLiteral("Compare with board"), QStringLiteral("Mit Karte vergleichen"));
+    const auto board = std::make_unique<ConfigImage>();
+    const BusOutcome read = eepromOps_->ReadAside(*board);
+    ShowPanel();
+    ShowStatus();
+    if (!read) {
+        ctx_.ui.message(ctx_.tr(QStringLiteral("The board's configuration could not be read:\n%1"),
+                                QStringLiteral("Die Konfiguration der Karte konnte nicht gelesen werden:\n%1"))
+                            .arg(read.why),
+                        title, Icon::Warning);
+        return;
+    }
+    DeviceNameLookup lookup(ctx_);
+    const NameLookup names = [&lookup](const QString &code, int ident) { return lookup(code, ident); };
+    const QStringList lines = ChangeLines(CompareWithBoard(ctx_.st.image, *board, names, ctx_.st.language), ctx_.st.language);
+    const QString summary = lines.isEmpty()
+        ? ctx_.tr(QStringLiteral("The board holds the configuration in memory."), QStringLiteral("Die Karte hält die Konfiguration im Speicher."))
+        : ctx_.tr(QStringLiteral("What differs from the configuration in memory to the board's:"),
+                  QStringLiteral("Was von der Konfiguration im Speicher zu der der Karte abweicht:"));
+    delete compare_.data();
+    compare_ = new CompareDialog(title, summary, lines, this);
+    compare_->setAttribute(Qt::WA_DeleteOnClose);
+    compare_->open();
 }
 
 void MainWindow::ShowDebug(const DebugShown &shown)

@@ -34,6 +34,7 @@ namespace meridan {
 
 class BusWatch;
 class Commissioning;
+class CompareDialog;
 class Connection;
 class Eeprom;
 class EventList;
@@ -78,6 +79,7 @@ public:
     Form3Window *masterEditor() const;
     HelpWindow *helpWindow() const;
     Form6Window *diagnosisWindow() const;
+    CompareDialog *compareDialog() const;
     // The bus event log, kept from the start; its window opens from the Log menu.
     BusWatch &busWatch() const { return *busWatch_; }
     EventList &eventList() const { return *events_; }
@@ -115,6 +117,9 @@ public:
     void Burn_Click();
     void Upload_Click();
     void EE_Erase_Click();
+    // File → "Compare with board…": the board's configuration, read as Read
+    // reads it, against the one in memory; neither changes.
+    void CompareBoard_Click();
     void Text1_Change();
     void VScroll1_Change(int position);
     void Command2_Click();
@@ -190,6 +195,7 @@ private:
     QAction *save_ = nullptr;
     QAction *dpPrint_ = nullptr;
     QAction *exportPdf_ = nullptr;
+    QAction *compareBoard_ = nullptr;
     QAction *fileExit_ = nullptr;
     QAction *noHW_ = nullptr;
     QAction *eeErase_ = nullptr;
@@ -215,6 +221,7 @@ private:
     std::unique_ptr<Eeprom> eepromOps_; // Burn, Read and Erase
     DebugView debug_;
     QPointer<Form6Window> form6_;
+    QPointer<CompareDialog> compare_;
     std::unique_ptr<EventList> events_;
     std::unique_ptr<BusWatch> busWatch_;
     QPointer<EventsWindow> eventsWindow_;

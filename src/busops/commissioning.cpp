@@ -60,6 +60,8 @@ BusOutcome Commissioning::F1_Run_Click()
         // stopped for a configuration that cannot be downloaded.
         ctx_.ui.message(why, RunTitle(ctx_));
         out = Outcome::Fail(Failure::Refused, why);
+    } else if (const QString why = CutRecords(); !why.isEmpty()) {
+        out = Outcome::Fail(Failure::Refused, why);
     } else {
         const bool was = conn_.DisableTimer();
         ctx_.status(QStringLiteral("StartUp PROFIBUS"));
@@ -96,6 +98,35 @@ QString Commissioning::NoHardwareText() const
 {
     return ctx_.tr(QStringLiteral("no hardware ! Choose the board in the Hardware menu."),
                    QString::fromUtf8("keine Hardware ! Die Karte im Menü Hardware wählen."));
+}
+
+QString Commissioning::CutRecords()
+{
+    // A job carries 244 bytes of a record: a longer one reaches the master
+    // cut. Refused when the master would miss parameters or identifier
+    // bytes; said when only the program's own part (name, modules) stays behind.
+    QStringList refused, warned;
+    for (const LongRecord &r : LongRecords(ctx_.st.image))
+        (r.masterPartCut ? refused : warned) << ctx_.tr(QStringLiteral("station%1 (%2 bytes)"), QStringLiteral("Station%1 (%2 Bytes)"))
+                                                  .arg(NumText(r.station))
+                                                  .arg(r.length);
+    if (!refused.isEmpty()) {
+        const QString why = ctx_.tr(QStringLiteral("Not downloaded: a job carries 244 bytes of a record; the master would not get "
+                                                   "all parameters and identifier bytes of %1"),
+                                    QStringLiteral("Nicht geladen: ein Auftrag trägt 244 Bytes eines Parametersatzes; dem Master "
+                                                   "fehlten Parameter und Kennungsbytes von %1"))
+                                .arg(refused.join(QStringLiteral(", ")));
+        ctx_.ui.message(why, RunTitle(ctx_));
+        return why;
+    }
+    if (!warned.isEmpty())
+        ctx_.ui.message(ctx_.tr(QStringLiteral("A job carries 244 bytes of a record: the master gets %1 without the name and "
+                                               "module list at its end (the file keeps them)"),
+                                QStringLiteral("Ein Auftrag trägt 244 Bytes eines Parametersatzes: der Master erhält %1 ohne "
+                                               "Namen und Modulliste am Ende (die Datei behält sie)"))
+                            .arg(warned.join(QStringLiteral(", "))),
+                        RunTitle(ctx_), Icon::Warning);
+    return {};
 }
 
 QString Commissioning::NotDownloadable() const

@@ -277,15 +277,18 @@ Outcome Eeprom::MayBurnImage(ConfigStore store)
         ctx_.status(text);
         return Outcome::Fail(Failure::Refused, text);
     }
-    if (store == ConfigStore::EepromBytes) {
+    {
         for (int s = 0; s <= kLastPage; ++s) {
             const Record &r = image.slot(s);
             if (r[0] == 0)
                 continue;
             // The page takes bytes 0 .. L + 7; a record reaching further
-            // would be cut, one with L above 248 would spill into the next page.
+            // would be cut, one with L above 248 would spill into the next
+            // page. Written byte by byte, byte 7 (at most 244) says how far.
             const bool marked = r[0] == kMasterMarker || r[0] == kSlaveMarker;
-            if (r[7] > kMaxPageL || (marked && be16(r.span(), 8) > r[7])) {
+            const bool fits = store == ConfigStore::EepromBytes ? r[7] <= kMaxPageL && !(marked && be16(r.span(), 8) > r[7])
+                                                                : !(marked && be16(r.span(), 8) > kMaxPageL);
+            if (!fits) {
                 const QString text = notBurnt
                     + ctx_.tr(QStringLiteral("the record of station%1 does not fit its EEPROM page").arg(NumText(s)),
                               QStringLiteral("der Parametersatz von Station%1 passt nicht in seine EEPROM-Seite").arg(NumText(s)));
@@ -525,25 +528,40 @@ BusOutcome Eeprom::EE_Erase_Click()
 
 BusOutcome Eeprom::Upload_Click()
 {
+    return Fetch([this](const ConfigImage &got) { Commit(got); });
+}
+
+BusOutcome Eeprom::ReadAside(ConfigImage &got)
+{
+    const BusOutcome out = Fetch([&got](const ConfigImage &read) { got = read; });
+    if (out)
+        ctx_.status(ctx_.tr(QStringLiteral("Read from the board:%1 slave records; the configuration in memory is unchanged"),
+                            QString::fromUtf8("Von der Karte gelesen:%1 Slaveparametersätze; die Konfiguration im Speicher ist unverändert"))
+                        .arg(NumText(out.loaded)));
+    return out;
+}
+
+BusOutcome Eeprom::Fetch(const Take &take)
+{
     if (!com_.BusyGuard())
         return Outcome::Fail(Failure::Refused, ctx_.tr(QStringLiteral("another command is running"), QStringLiteral("ein anderes Kommando läuft")));
     BusOutcome out;
     deadAt_ = -1;
     const ConfigStore store = conn_.link().traits().store;
     if (store == ConfigStore::NetworkFile) {
-        out = UploadNetwork();
+        out = UploadNetwork(take);
     } else if (store == ConfigStore::None) {
         const QString text = QStringLiteral("Ravelin or TCP/IP Connection only !");
         ctx_.status(text);
         out = Outcome::Fail(conn_.connected() ? Failure::Refused : Failure::NoBoard, text);
     } else {
-        out = UploadRecords(store);
+        out = UploadRecords(store, take);
     }
     com_.EndBusy();
     return out;
 }
 
-BusOutcome Eeprom::UploadNetwork()
+BusOutcome Eeprom::UploadNetwork(const Take &take)
 {
     const bool was = conn_.DisableTimer();
     ctx_.status(QStringLiteral("Loading local configurationfile ..."));
@@ -561,7 +579,7 @@ BusOutcome Eeprom::UploadNetwork()
             scratch->language = ctx_.st.language;
             Context aside{*scratch, quiet, ctx_.pump, ctx_.root};
             if (const int slaves = LoadConfigFile(aside, file); slaves >= 0) {
-                Commit(scratch->image);
+                take(scratch->image);
                 replaced = true;
                 out.loaded = out.total = slaves;
             }
@@ -576,12 +594,13 @@ BusOutcome Eeprom::UploadNetwork()
     return out;
 }
 
-BusOutcome Eeprom::UploadRecords(ConfigStore store)
+BusOutcome Eeprom::UploadRecords(ConfigStore store, const Take &take)
 {
     // Built aside and taken over only when complete.
     const auto got = std::make_unique<ConfigImage>();
     int loaded = -1; // +1 for the master record, +1 for each slave record
     int failedAt = 0;
+    cutLength_ = 0;
     int skipped = 0;
     const bool complete = store == ConfigStore::Job ? UploadByJob(*got, loaded, failedAt) : UploadBytes(*got, loaded, failedAt, skipped);
     panel_.timerEnabled = true;
@@ -600,8 +619,11 @@ BusOutcome Eeprom::UploadRecords(ConfigStore store)
                        QString::fromUtf8("Fehler: EEPROM Daten ungüldig - kein Busparametersatz "));
     } else if (!complete) {
         text = QStringLiteral("Error loading Slave") + NumText(failedAt) + unchanged;
+        if (cutLength_ > 0)
+            text += ctx_.tr(QStringLiteral(": the master holds 244 of its%1 bytes"), QStringLiteral(": der Master hält 244 seiner%1 Bytes"))
+                        .arg(NumText(cutLength_));
     } else {
-        Commit(*got);
+        take(*got);
         QString done = NumText(loaded) + ctx_.tr(QStringLiteral(" Slave records loaded"), QString::fromUtf8(" Slaveparametersätze geladen"));
         if (skipped > 0)
             done += ctx_.tr(QStringLiteral(",%1 page(s) skipped"), QStringLiteral(",%1 Seite(n) übersprungen")).arg(NumText(skipped));
@@ -657,6 +679,13 @@ bool Eeprom::UploadByJob(ConfigImage &got, int &loaded, int &failedAt)
         const int next = m[2];
         const int l = m[7];
         const bool nextOk = next == 0 || next == kWalkEnd || (next > station && next <= kMaxStation);
+        if (reply.got && m[3] == station && nextOk && l != 0 && be16(m, 8) > kShortLengthCap) {
+            // A job brought 244 bytes of a longer record: its end (name,
+            // modules, perhaps more) is not there to read.
+            cutLength_ = be16(m, 8);
+            failedAt = station;
+            return false;
+        }
         if (!reply.got || m[3] != station || !nextOk || (l != 0 && !LengthsAgree(m, l))) {
             qCInfo(lcEeprom) << "slave read-back of" << station << "failed: reply" << reply.got << "station" << m[3] << "next"
                              << next << "L" << l;

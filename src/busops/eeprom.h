@@ -26,6 +26,11 @@ public:
     // (loaded: its slave records); on any failure the configuration in
     // memory stays as it was.
     BusOutcome Upload_Click();
+    // Reads the board's configuration into `got` as Read does and changes
+    // nothing else: the configuration in memory and the station list stay.
+    // Done when a configuration with a master record arrived (loaded: its
+    // slave records).
+    BusOutcome ReadAside(ConfigImage &got);
     // Asks first; done when the master confirmed the erase.
     BusOutcome EE_Erase_Click();
 
@@ -48,8 +53,12 @@ private:
     Verdict Check(int station, uint16_t address, uint8_t expected);
     void StartMaster();
 
-    BusOutcome UploadNetwork();
-    BusOutcome UploadRecords(iface::ConfigStore store);
+    // The read of Read and ReadAside: `take` gets a configuration that
+    // arrived whole.
+    using Take = std::function<void(const ConfigImage &)>;
+    BusOutcome Fetch(const Take &take);
+    BusOutcome UploadNetwork(const Take &take);
+    BusOutcome UploadRecords(iface::ConfigStore store, const Take &take);
     bool UploadByJob(ConfigImage &got, int &loaded, int &failedAt);
     bool UploadBytes(ConfigImage &got, int &loaded, int &failedAt, int &skipped);
     // Replaces the configuration in memory and the station list.
@@ -75,6 +84,8 @@ private:
     Connection &conn_;
     Panel &panel_;
     int deadAt_ = -1;
+    int cutLength_ = 0; // the read stopped at a record longer than a job carries
+
 };
 
 } // namespace meridan

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "busops/run_budget.h"
 
+#include "core/bytes.h"
 #include "iface/link.h"
+#include "slave/record.h"
 
 #include <algorithm>
 
@@ -12,7 +14,6 @@ constexpr int kFloorSeconds = 30;
 // Stopping the master, a Tessel card's firmware and the ready wait (500 x 10 ms).
 constexpr qint64 kStartUpMs = 10000;
 constexpr int kMasterDataBytes = 66;
-constexpr int kMaxJobData = 244;
 } // namespace
 
 int DownloadSlaves(const ConfigImage &image)
@@ -21,6 +22,28 @@ int DownloadSlaves(const ConfigImage &image)
     for (int s = 1; s <= 100 && s < kSlots; ++s)
         n += image.hasSlave(s) ? 1 : 0;
     return n;
+}
+
+std::vector<LongRecord> LongRecords(const ConfigImage &image)
+{
+    std::vector<LongRecord> found;
+    for (int s = 1; s <= 100 && s < kSlots; ++s) {
+        if (!image.hasSlave(s))
+            continue;
+        const Record &r = image.slot(s);
+        const int length = be16(r.span(), 8);
+        if (length <= kMaxJobData)
+            continue;
+        // The master reads everything up to the slave user data (the
+        // address table included); what follows is the program's own.
+        bool masterPartCut = true;
+        try {
+            masterPartCut = SlaveLayout::of(r).userData() > 8 + kMaxJobData;
+        } catch (const std::exception &) {
+        }
+        found.push_back({s, length, masterPartCut});
+    }
+    return found;
 }
 
 int RunTimeoutSeconds(const ConfigImage &image, const iface::Link &link)

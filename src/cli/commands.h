@@ -121,6 +121,9 @@ int CmdPrint(Invocation &inv);
 int CmdIecExport(Invocation &inv);
 int CmdVars(Invocation &inv);
 int CmdCompletion(Invocation &inv);
+int CmdExport(Invocation &inv);
+int CmdImport(Invocation &inv);
+int CmdDiff(Invocation &inv);
 int CmdWatch(Invocation &inv);
 
 // Helpers shared by commands.

@@ -94,6 +94,15 @@ const std::vector<Command> &Commands()
         add({"catalogue", "[DIR]", 0, 1, "list the GSD files of DIR (default ROOT/GSD): vendor, model, ident, revision", {}, Value::Folder, {},
              CmdCatalogue});
         add({"completion", "bash|zsh", 1, 1, "print a shell completion script", {}, Value::Choice, {"bash", "zsh"}, CmdCompletion});
+        // The configuration as text (docs/config-text.md).
+        add({"export", "FILE.dp1", 1, 1, "write a configuration as text that names every field and keeps every byte",
+             {Opt({"out"}, Value::File, "FILE.json", "write the text to FILE.json (default: standard output)")}, Value::File, {}, CmdExport});
+        add({"import", "FILE.json OUT.dp1", 2, 2, "write the configuration file a text describes (nothing written when the text is refused)", {},
+             Value::File, {}, CmdImport});
+        add({"diff", "A B | FILE", 1, 2, "the differences between two configurations (.dp1 or text), or a file and the board's, by station and field; exit 1 when they differ",
+             {Opt({"hw"}, Value::Hardware, "HW", "compare FILE with the configuration the board holds, read as Read reads it (HW: see meridan-cli --help)"),
+              Opt({"timeout"}, Value::Number, "SECONDS", "with --hw: bound the whole command, every wait on the line included")},
+             Value::File, {}, CmdDiff});
         add({"watch", "", 0, 0, "print each bus event (mode, stations in and out of data exchange, diagnosis, messages, the link) "
                                 "until --duration ends or SIGINT/SIGTERM, then the counts per station",
              {Opt({"duration"}, Value::Number, "S", "stop after S seconds (default: when interrupted)"),

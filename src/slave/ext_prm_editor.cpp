@@ -19,46 +19,15 @@ namespace meridan {
 int64_t Get_PD_Val(const Record &rec, const QString &type, int pos)
 {
     const FieldType f = ParseFieldType(type);
-    const int at = kPrmDataAt + pos;
-    Record::check(at + f.width - 1);
-    uint64_t raw = 0;
-    for (int i = 0; i < f.width; ++i)
-        raw = (raw << 8) | rec[at + i];
-    switch (f.kind) {
-    case FieldType::Kind::Bit:
-    case FieldType::Kind::BitArea: {
-        if (!f.writable)
-            return int64_t(raw);
-        const unsigned mask = ((1u << (f.lastBit - f.firstBit + 1)) - 1u) << f.firstBit;
-        return int64_t((raw & mask) >> f.firstBit);
-    }
-    case FieldType::Kind::Signed: {
-        const int bits = f.width * 8;
-        const uint64_t sign = uint64_t(1) << (bits - 1);
-        return (raw & sign) ? int64_t(raw) - (int64_t(1) << bits) : int64_t(raw);
-    }
-    case FieldType::Kind::Unsigned:
-    case FieldType::Kind::Other:
-        break;
-    }
-    return int64_t(raw);
+    const auto v = ReadField(std::span(rec.bytes).subspan(kPrmDataAt), f, pos);
+    if (!v)
+        throw RangeError("parameter field outside the record");
+    return *v;
 }
 
 bool Put_PD_Val(Record &rec, const QString &type, int pos, int64_t value)
 {
-    const FieldType f = ParseFieldType(type);
-    const int at = kPrmDataAt + pos;
-    if (!f.writable || value < f.lowest || value > f.highest || at < 0 || at + f.width - 1 >= kSlotSize)
-        return false;
-    if (f.kind == FieldType::Kind::Bit || f.kind == FieldType::Kind::BitArea) {
-        const unsigned mask = ((1u << (f.lastBit - f.firstBit + 1)) - 1u) << f.firstBit;
-        rec[at] = uint8_t((rec[at] & ~mask) | ((unsigned(value) << f.firstBit) & mask));
-        return true;
-    }
-    const uint64_t raw = uint64_t(value);
-    for (int i = 0; i < f.width; ++i)
-        rec[at + i] = uint8_t(raw >> (8 * (f.width - 1 - i)));
-    return true;
+    return WriteField(std::span(rec.bytes).subspan(kPrmDataAt), ParseFieldType(type), pos, value);
 }
 
 QString Get_Texte(const GsdTables &gsd, int n, int64_t value)

@@ -78,4 +78,59 @@ FieldType ParseFieldType(const QString &type)
     return f;
 }
 
+namespace {
+
+bool Inside(std::size_t size, const FieldType &f, int pos)
+{
+    return pos >= 0 && std::size_t(pos) + std::size_t(f.width) <= size;
+}
+
+unsigned BitMask(const FieldType &f)
+{
+    return ((1u << (f.lastBit - f.firstBit + 1)) - 1u) << f.firstBit;
+}
+
+} // namespace
+
+std::optional<int64_t> ReadField(std::span<const uint8_t> block, const FieldType &f, int pos)
+{
+    if (!Inside(block.size(), f, pos))
+        return std::nullopt;
+    uint64_t raw = 0;
+    for (int i = 0; i < f.width; ++i)
+        raw = (raw << 8) | block[std::size_t(pos + i)];
+    switch (f.kind) {
+    case FieldType::Kind::Bit:
+    case FieldType::Kind::BitArea:
+        if (!f.writable)
+            return int64_t(raw);
+        return int64_t((raw & BitMask(f)) >> f.firstBit);
+    case FieldType::Kind::Signed: {
+        const int bits = f.width * 8;
+        const uint64_t sign = uint64_t(1) << (bits - 1);
+        return (raw & sign) ? int64_t(raw) - (int64_t(1) << bits) : int64_t(raw);
+    }
+    case FieldType::Kind::Unsigned:
+    case FieldType::Kind::Other:
+        break;
+    }
+    return int64_t(raw);
+}
+
+bool WriteField(std::span<uint8_t> block, const FieldType &f, int pos, int64_t value)
+{
+    if (!f.writable || value < f.lowest || value > f.highest || !Inside(block.size(), f, pos))
+        return false;
+    if (f.kind == FieldType::Kind::Bit || f.kind == FieldType::Kind::BitArea) {
+        const unsigned mask = BitMask(f);
+        uint8_t &b = block[std::size_t(pos)];
+        b = uint8_t((b & ~mask) | ((unsigned(value) << f.firstBit) & mask));
+        return true;
+    }
+    const uint64_t raw = uint64_t(value);
+    for (int i = 0; i < f.width; ++i)
+        block[std::size_t(pos + i)] = uint8_t(raw >> (8 * (f.width - 1 - i)));
+    return true;
+}
+
 } // namespace meridan

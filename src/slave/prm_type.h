@@ -6,6 +6,8 @@
 // extended parameter editor reads and writes fields with it.
 #include <QString>
 #include <cstdint>
+#include <optional>
+#include <span>
 
 namespace meridan {
 
@@ -23,5 +25,13 @@ struct FieldType {
 // "Bit(3)", "BitArea(2-4)", "Unsigned8/16/32", "Signed8/16/32"; anything
 // else, and bit numbers that cannot be read or lie above 7, is read-only.
 FieldType ParseFieldType(const QString &type);
+
+// The field at byte `pos` of a parameter block; nullopt when it does not lie
+// wholly inside. A read-only type reads its bytes as one unsigned number.
+std::optional<int64_t> ReadField(std::span<const uint8_t> block, const FieldType &f, int pos);
+// Writes the field, leaving the other bits of its bytes as they are. False,
+// with nothing written, for a read-only type, a value the field cannot hold
+// or a field not wholly inside the block.
+bool WriteField(std::span<uint8_t> block, const FieldType &f, int pos, int64_t value);
 
 } // namespace meridan

@@ -2,6 +2,7 @@
 // The main window against meridan-boardsim: the user's road from the
 // Hardware menu through Run to a running bus, its marks and a station's
 // diagnosis, with the window driven by its control names only.
+#include "app/compare_dialog.h"
 #include "app/form5_dialog.h"
 #include "busops/commissioning.h"
 #include "config/demo.h"
@@ -202,4 +203,40 @@ TEST(HardwareWindow, eepromBurnThenRead_bringsTheConfigurationBackOnEveryWay)
         EXPECT_EQ(f.list()->item(2)->text(), f.st.listLines[11]);
     }
     EXPECT_EQ(f.ui.busyDepth, 0);
+}
+
+// File → Compare with board: equal after a run, a change in memory named,
+// and neither the board nor the configuration in memory changed.
+TEST(HardwareWindow, compareWithBoard_isEqualAfterRun_andNamesAChangeInMemory)
+{
+    SimWindow f;
+    START(f, {QStringLiteral("--no-pace")});
+    EXPECT_FALSE(f.child<QAction>("CompareBoard")->isEnabled()); // no board
+    f.trigger("Tessel");
+    EXPECT_FALSE(f.child<QAction>("CompareBoard")->isEnabled()); // keeps no configuration
+    f.trigger("CorvetDPR");
+    ASSERT_TRUE(f.runToOperate());
+    ASSERT_TRUE(f.child<QAction>("CompareBoard")->isEnabled());
+    const auto compare = [&] {
+        f.trigger("CompareBoard");
+        CompareDialog *d = f.w->compareDialog();
+        EXPECT_TRUE(d && d->isVisible());
+        QStringList lines{d->findChild<QLabel *>("CompareSummary")->text()};
+        const QListWidget *list = d->findChild<QListWidget *>("CompareList");
+        for (int i = 0; list->isVisibleTo(d) && i < list->count(); ++i)
+            lines << list->item(i)->text();
+        d->findChild<QPushButton *>("CompareOk")->click();
+        return lines;
+    };
+    EXPECT_EQ(compare(), QStringList{"The board holds the configuration in memory."});
+    f.st.image.at(12, 27) = 40; // station 12's watchdog from 1000 to 2000 ms
+    const auto before = std::make_unique<ConfigImage>(f.st.image);
+    const int refreshes = f.ui.listRefreshes;
+    EXPECT_EQ(compare(), QStringList({"What differs from the configuration in memory to the board's:", "station 12: watchdog 2000 ms → 1000 ms"}));
+    for (int s = 0; s < kSlots; ++s)
+        EXPECT_EQ(f.st.image.slot(s), before->slot(s)) << s;
+    EXPECT_EQ(f.ui.listRefreshes, refreshes);
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("Read from the board: 4 slave records; the configuration in memory is unchanged"));
+    EXPECT_EQ(f.sim.state("Corvet")["mode"].toString(), QStringLiteral("Operate"));
+    EXPECT_TRUE(f.ui.shown.empty());
 }

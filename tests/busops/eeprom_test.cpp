@@ -34,32 +34,8 @@ struct Bench : BoardBench<EepromOps> {
         if (hw)
             plug(hw);
     }
-    // A master holding `records` (station -> bytes 0 .. L + 7) that answers
-    // the read-back jobs, leaving junk in the header bytes it does not use,
-    // and the EEPROM job with `eepromCode`.
-    void masterHolds(std::map<int, Bytes> records, uint8_t eepromCode = 0)
-    {
-        board.onJob = [this, records, eepromCode](const Bytes &j) {
-            if (j[0] == 0x3F)
-                board.replies.push_back({0xFF, 0, eepromCode, eepromCode, 0, 0, 0, 0});
-            if (j[0] != 0x22 && j[0] != 0x23)
-                return;
-            const int s = j[0] == 0x22 ? 0 : j[3];
-            Bytes m = {uint8_t(j[0] + 0xC0), 0x5A, 0, uint8_t(s), 0x5A, 0x5A, 0x5A, 0};
-            if (const auto next = records.upper_bound(s); s > 0)
-                m[2] = next == records.end() ? 127 : uint8_t(next->first);
-            if (const auto it = records.find(s); it != records.end()) {
-                m[7] = it->second[7];
-                m.insert(m.end(), it->second.begin() + 8, it->second.end());
-            }
-            board.replies.push_back(m);
-        };
-    }
-    Bytes recordOf(int s) const
-    {
-        const Record &r = st.image.slot(s);
-        return Bytes(r.bytes.begin(), r.bytes.begin() + 8 + r[7]);
-    }
+    void masterHolds(std::map<int, Bytes> records, uint8_t eepromCode = 0) { board.masterHolds(std::move(records), eepromCode); }
+    Bytes recordOf(int s) const { return RecordBytes(st.image, s); }
     bool seen(const QString &t) const { return std::count(ui.statuses.begin(), ui.statuses.end(), t) > 0; }
     bool startedMaster() const { return std::count(board.writes.begin(), board.writes.end(), std::pair<uint32_t, uint8_t>{0x400, 0}) > 0; }
 };

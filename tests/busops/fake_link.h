@@ -56,6 +56,28 @@ struct FakeBoard {
         };
     }
 
+    // A master holding `records` (station -> bytes 0 .. L + 7) that answers
+    // the read-back jobs, leaving junk in the header bytes it does not use,
+    // and the EEPROM job with `eepromCode`.
+    void masterHolds(std::map<int, std::vector<uint8_t>> records, uint8_t eepromCode = 0)
+    {
+        onJob = [this, records, eepromCode](const std::vector<uint8_t> &j) {
+            if (j[0] == 0x3F)
+                replies.push_back({0xFF, 0, eepromCode, eepromCode, 0, 0, 0, 0});
+            if (j[0] != 0x22 && j[0] != 0x23)
+                return;
+            const int s = j[0] == 0x22 ? 0 : j[3];
+            std::vector<uint8_t> m = {uint8_t(j[0] + 0xC0), 0x5A, 0, uint8_t(s), 0x5A, 0x5A, 0x5A, 0};
+            if (const auto next = records.upper_bound(s); s > 0)
+                m[2] = next == records.end() ? 127 : uint8_t(next->first);
+            if (const auto it = records.find(s); it != records.end()) {
+                m[7] = it->second[7];
+                m.insert(m.end(), it->second.begin() + 8, it->second.end());
+            }
+            replies.push_back(m);
+        };
+    }
+
     // Opens a link to this board for any Hardware item, with the item's own
     // traits and the Tessel card's DP-RAM map.
     LinkOpener opener();
@@ -206,5 +228,12 @@ struct BoardBench : Fixture {
         return out;
     }
 };
+
+// Bytes 0 .. L + 7 of the record at `station`.
+inline std::vector<uint8_t> RecordBytes(const ConfigImage &image, int station)
+{
+    const Record &r = image.slot(station);
+    return {r.bytes.begin(), r.bytes.begin() + 8 + r[7]};
+}
 
 } // namespace meridan::test

@@ -4,6 +4,7 @@
 // by the message line's text.
 #include "busops/eeprom.h"
 #include "config/demo.h"
+#include "core/bytes.h"
 #include "fake_link.h"
 
 using namespace meridan;
@@ -174,4 +175,36 @@ TEST(Outcomes, networkBurnWithoutAnAnswer_isUnknownNotRefused)
     Bench r("ketch-tcp");
     r.board.burnFile = [](const QString &) { return 6; };
     EXPECT_EQ(r.ops.ee.Burn_Click().boardCode, 6);
+}
+
+// A job carries 244 bytes of a record: a longer one is never cut silently.
+TEST(Outcomes, recordsLongerThanAJob_refusedOrWarnedOnDownload_refusedOnRead)
+{
+    // Station 12 grows to 300 bytes: first only its name and module list
+    // lie beyond the job's 244, then its identifier bytes too.
+    for (const bool identifiersCut : {false, true}) {
+        Bench b("corvet-dpram");
+        b.board.answerLikeABoard();
+        Record &r = b.st.image.slot(12);
+        putBe16(r.span(), 8, 300);
+        r[7] = 244;
+        if (identifiersCut)
+            r[25] = 9 + 240; // user parameters up to byte 273
+        b.ui.shown.clear();
+        const BusOutcome out = b.ops.com.F1_Run_Click();
+        ASSERT_FALSE(b.ui.shown.empty());
+        EXPECT_TRUE(b.ui.shown.back().text.contains("station 12 (300 bytes)")) << b.ui.shown.back().text.toStdString();
+        EXPECT_EQ(out.failure, identifiersCut ? Failure::Refused : Failure::None);
+        EXPECT_EQ(b.board.jobs.empty(), identifiersCut);
+    }
+    // Read back over the job way: the master has 244 of station 12's 300 bytes.
+    Bench r("dromon:com2");
+    std::vector<uint8_t> twelve = RecordBytes(r.st.image, 12);
+    twelve[7] = 244;
+    putBe16(std::span<uint8_t>(twelve), 8, 300);
+    twelve.resize(8 + 244, 0);
+    r.board.masterHolds({{0, RecordBytes(r.st.image, 0)}, {12, twelve}});
+    const BusOutcome read = r.ops.ee.Upload_Click();
+    EXPECT_EQ(read.failure, Failure::BoardError);
+    EXPECT_EQ(r.st.melde1, "Error loading Slave 12 - configuration unchanged: the master holds 244 of its 300 bytes");
 }

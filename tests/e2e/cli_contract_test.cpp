@@ -115,6 +115,12 @@ TEST(CliContract, jsonOfEveryCommand_matchesItsGoldenFile)
     START_DEMO(d);
     QDir().mkpath(d.dir.filePath("plc"));
     const QString hw = "dromon:com2";
+    // The demo with a slower token rotation, for diff.
+    QFile slow(d.dir.filePath("slow.json"));
+    ASSERT_TRUE(slow.open(QIODevice::WriteOnly));
+    slow.write(d.cli({"export", d.config()}).out.replace(R"("ttr": 100000)", R"("ttr": 200000)"));
+    slow.close();
+    ASSERT_EQ(d.cli({"import", slow.fileName(), d.dir.filePath("slow.dp1")}).code, 0);
     const std::pair<const char *, QStringList> commands[] = {
         {"run", {"run", "--hw", hw, d.config()}},
         {"status", {"status", "--hw", hw}},
@@ -135,6 +141,9 @@ TEST(CliContract, jsonOfEveryCommand_matchesItsGoldenFile)
         {"iec-export", {"iec-export", d.config(), "--project", d.dir.filePath("plc")}},
         {"vars", {"vars", d.config(), "--project", d.dir.filePath("plc")}},
         {"print", {"print", d.config(), "--pdf", d.dir.filePath("plant.pdf")}},
+        {"export", {"export", d.config(), "--out", d.dir.filePath("plant.json")}},
+        {"import", {"import", d.dir.filePath("plant.json"), d.dir.filePath("plant.dp1")}},
+        {"diff", {"diff", d.config(), d.dir.filePath("slow.dp1")}},
     };
     for (const auto &[name, args] : commands) {
         const CliRun r = d.cli(QStringList{"--json"} + args);

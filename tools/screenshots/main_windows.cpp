@@ -2,6 +2,7 @@
 // meridan-screenshots OUTDIR: renders the program's windows headless into PNG
 // files, each with a configuration loaded the way a user would load it.
 #include "app/about_dialog.h"
+#include "app/compare_dialog.h"
 #include "app/form5_dialog.h"
 #include "app/help.h"
 #include "app/help_window.h"
@@ -163,6 +164,21 @@ bool GrabBoards(const QString &out)
         trigger("Neufile");
         trigger("Upload");
         ok = Grab(&w, out, QStringLiteral("main_dromon_com2_eeprom_read")) && ok;
+
+        // File -> Compare with board: the configuration in memory, changed in
+        // three places, against the one the Dromon runs.
+        st.image.at(0, 26) = 3;                       // max retry limit 1 -> 3
+        st.image.at(12, 27) = 40;                     // watchdog 1000 -> 2000 ms
+        for (int i = 0; i < 2; ++i)
+            st.image.at(30, 45 + 5 + 13 + i) = " 2"[i]; // "Dummy compact" -> "Dummy compact 2"
+        trigger("CompareBoard");
+        if (auto *compare = w.compareDialog()) {
+            ok = Grab(compare, out, QStringLiteral("compare_with_board")) && ok;
+            compare->close();
+        } else {
+            std::printf("FAILED compare_with_board: %s\n", qPrintable(st.melde1));
+            ok = false;
+        }
 
         QTimer::singleShot(0, [] {
             if (auto *form5 = qobject_cast<Form5Dialog *>(QApplication::activeModalWidget())) {
