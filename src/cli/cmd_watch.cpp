@@ -183,6 +183,7 @@ int CmdWatch(Invocation &inv)
     SignalEnd stopOnSignal(loop);
     QTimer end;
     end.setSingleShot(true);
+    end.setTimerType(Qt::PreciseTimer); // a coarse timer may end 5 % early
     QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
     if (endMs >= 0)
         end.start(int(std::min<qint64>(endMs, std::numeric_limits<int>::max())));
