@@ -160,6 +160,9 @@ void BusWatch::LinkChanged(bool up)
     if (!conn.link().versionText.isEmpty())
         e.text += QLatin1Char(' ') + conn.link().versionText;
     linkCount_ = conn.linkCount();
+    // The first round's first list byte, asked for now where the board sends
+    // its lists when asked.
+    framed_ = conn.link().orderLiveList(0);
     lostDown_ = false;
     silentLink_ = -1;
     heardAt_ = ctx_.pump.nowMs();
@@ -226,10 +229,11 @@ void BusWatch::StopOutTimes()
 
 // The mode the board's bus-state byte gives, read once a round and after a
 // mode message; where the byte holds no mode, what the messages said (the
-// mode the window shows).
+// mode the window shows). A line that sends its lists when asked is left
+// to its frames: a byte read there waits for its reply among them.
 std::optional<BusMode> BusWatch::BoardMode()
 {
-    const auto mode = com_.connection().BoardMode();
+    const auto mode = framed_ ? std::nullopt : com_.connection().BoardMode();
     return mode ? mode : com_.panel().mode;
 }
 

@@ -19,7 +19,8 @@
 // line that sends its lists when asked, the tick asks for the byte it reads
 // next. The bus-state byte is read once a round, after a mode message and
 // when a station leaves the data exchange (to tell a drop-out from a stopped
-// bus). A diagnosis is asked for when a station's bit comes on, and again for
+// bus); on that line, where a byte read waits for its reply among the list
+// frames, the mode is what the master's messages said. A diagnosis is asked for when a station's bit comes on, and again for
 // one station with diagnosis every two seconds (ten on a serial line), one
 // request at a time, so its changes show. The answers are the log's own: the
 // message line and the diagnosis window do not show them.
@@ -121,6 +122,7 @@ private:
     int events_ = 0;
     int linkCount_ = -1; // the connection's link this log follows; -1 none
     int silentLink_ = -1; // a link whose master stopped answering
+    bool framed_ = false; // the link's board sends its lists when asked
     bool lostDown_ = false;
     QString lostReason_;
 
