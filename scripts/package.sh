@@ -8,6 +8,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 build="${MERIDAN_PACKAGE_BUILD_DIR:-build-package}"
+# Two builds of one commit give the same package: every date that goes into
+# it (file times, the changelog, the AppStream release, the help pages built
+# into the program) is the commit's, unless SOURCE_DATE_EPOCH says otherwise.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git rev-parse --verify -q HEAD >/dev/null 2>&1; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct HEAD)
+  export SOURCE_DATE_EPOCH
+fi
 jobs="${MERIDAN_JOBS:-2}"
 if [ ! -f "$build/build.ninja" ]; then
   # Debian's hardening flags (stack protector, fortified libc calls, read-only

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/about_dialog.h"
 
+#include "core/licence.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -24,6 +26,14 @@ AboutDialog::AboutDialog(const QString &caption, bool german, QWidget *parent) :
                             this);
     what->setWordWrap(true);
     auto *qt = new QLabel(QStringLiteral("Qt ") + QString::fromLatin1(qVersion()), this);
+    // The licence as the program's --version gives it, with its link live.
+    QString notice = QString::fromUtf8(kLicenceNotice).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    notice.replace(QStringLiteral("&lt;https://gnu.org/licenses/gpl.html&gt;"),
+                   QStringLiteral("&lt;<a href=\"https://gnu.org/licenses/gpl.html\">https://gnu.org/licenses/gpl.html</a>&gt;"));
+    auto *licence = new QLabel(QString::fromUtf8(kCopyrightLine).toHtmlEscaped() + QStringLiteral("<br>") + notice, this);
+    licence->setObjectName(QStringLiteral("AboutLicence"));
+    licence->setTextFormat(Qt::RichText);
+    licence->setOpenExternalLinks(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
@@ -32,6 +42,7 @@ AboutDialog::AboutDialog(const QString &caption, bool german, QWidget *parent) :
     layout->addWidget(version);
     layout->addWidget(what);
     layout->addWidget(qt);
+    layout->addWidget(licence);
     layout->addSpacing(8);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);

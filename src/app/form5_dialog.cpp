@@ -8,7 +8,7 @@
 
 namespace meridan {
 
-Form5Dialog::Form5Dialog(QWidget *parent) : QDialog(parent)
+Form5Dialog::Form5Dialog(const QStringList &targets, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Select Target"));
@@ -16,7 +16,12 @@ Form5Dialog::Form5Dialog(QWidget *parent) : QDialog(parent)
     combo1_->setObjectName(QStringLiteral("Combo1"));
     combo1_->setEditable(true);
     combo1_->setInsertPolicy(QComboBox::NoInsert);
-    combo1_->addItem(QStringLiteral("OS9Target"));
+    // The default target leads, whatever the file's order.
+    const QString standard = QStringLiteral("OS9Target");
+    combo1_->addItem(standard);
+    for (const QString &t : targets)
+        if (t.compare(standard, Qt::CaseInsensitive) != 0)
+            combo1_->addItem(t);
     combo1_->setMinimumWidth(180);
     command1_ = new QPushButton(QStringLiteral("OK"), this);
     command1_->setObjectName(QStringLiteral("Command1"));

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Form5, "Select Target": the network target a TCP/IP item connects to. The
-// combo box offers "OS9Target" and takes any other name; Command1 or Enter
-// in the combo box confirms, closing the window any other way cancels.
+// combo box offers the targets zelpci.cfg names ("OS9Target" first) and
+// takes any other name; Command1 or Enter in the combo box confirms,
+// closing the window any other way cancels.
 #include <QDialog>
 
 class QComboBox;
@@ -13,7 +14,7 @@ namespace meridan {
 class Form5Dialog : public QDialog {
     Q_OBJECT
 public:
-    explicit Form5Dialog(QWidget *parent = nullptr);
+    explicit Form5Dialog(const QStringList &targets, QWidget *parent = nullptr);
 
     bool confirmed() const { return confirmed_; }
     // The combo box text when it was confirmed.

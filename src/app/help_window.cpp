@@ -49,8 +49,11 @@ void HelpWindow::showPage(const QString &indexPage, const QString &title, bool g
     back_->setText(german ? QStringLiteral("< Zurück") : QStringLiteral("< Back"));
     forward_->setText(german ? QStringLiteral("Vor >") : QStringLiteral("Forward >"));
     home_->setText(german ? QStringLiteral("Inhalt") : QStringLiteral("Contents"));
-    browser_->clearHistory();
+    // The history starts afresh at the contents page: clearHistory() keeps
+    // the page shown at that moment as the first entry (and as "home"), and
+    // after a change of language that is the page in the other language.
     browser_->setSource(QUrl::fromLocalFile(indexPage));
+    browser_->clearHistory();
     if (!page.isEmpty() && page != indexPage)
         browser_->setSource(QUrl::fromLocalFile(page));
 }

@@ -4,6 +4,8 @@
 #include "app/main_window.h"
 #include "app/qt_prompts_window.h"
 #include "busops/commissioning.h"
+#include "core/licence.h"
+#include "core/runtimedir.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -33,14 +35,19 @@ int main(int argc, char **argv)
             return 0;
         }
         if (a == "--version" || a == "-v") {
-            std::printf("meridan %s\n", MERIDAN_VERSION);
+            std::printf("meridan %s\n%s\n%s\n", MERIDAN_VERSION, kCopyrightLine, kLicenceNotice);
             return 0;
         }
     }
 
+    UsePrivateRuntimeDir();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("meridan"));
     QApplication::setApplicationVersion(QStringLiteral(MERIDAN_VERSION));
+    // Task bars find the menu entry (and its icon) by this name; X11 window
+    // managers by the class "meridan", the StartupWMClass of the entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.meridan.Meridan"));
+    QApplication::setWindowIcon(ProgramIcon());
     parser.process(app);
 
     const Root root = Root::fromEnvironment(parser.value(rootOpt));
@@ -48,6 +55,7 @@ int main(int argc, char **argv)
     InstallHelp(root);
     State st;
     QtPrompts prompts;
+    prompts.language = &st.language;
     QtPump pump;
     Context ctx{st, prompts, pump, root};
     Panel panel;

@@ -17,6 +17,7 @@
 #include "events/event_list.h"
 #include "events/events_window.h"
 #include "iface/hardware.h"
+#include "iface/zelpci_cfg.h"
 #include "master/form3_window.h"
 #include "monitor/diagnosis.h"
 #include "monitor/form6_window.h"
@@ -39,6 +40,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QMenuBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -47,7 +49,24 @@
 
 #include <map>
 
+static void InitIconResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace meridan {
+
+QIcon ProgramIcon()
+{
+    InitIconResources();
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        const QString file = QStringLiteral(":/icons/meridan-%1.png").arg(size);
+        if (QFileInfo::exists(file))
+            icon.addFile(file, QSize(size, size));
+    }
+    return icon.isNull() ? QIcon::fromTheme(QStringLiteral("meridan")) : icon;
+}
 
 namespace {
 
@@ -112,6 +131,8 @@ MainWindow::MainWindow(Context &ctx, Commissioning &comm, QWidget *parent)
     : QMainWindow(parent), ctx_(ctx), comm_(comm), conn_(comm.connection()), eepromOps_(std::make_unique<Eeprom>(ctx, comm))
 {
     setObjectName(QStringLiteral("Form1"));
+    // The secondary windows are children of this one and show the same icon.
+    setWindowIcon(ProgramIcon());
     endProgram = [] { QCoreApplication::quit(); };
     openSlaveEditor = [this](int) { Form2Window(ctx_, this, [this] { return &conn_.link(); }).exec(); };
     BuildControls();
@@ -366,8 +387,8 @@ void MainWindow::BuildMenus()
     }
 
     eeprom_ = Named(menuBar()->addMenu(QStringLiteral("&EEPROM")), "EEPROM");
-    for (auto [name, text] : {std::pair{"Burn", "Burn"}, {"Upload", "Read"}, {"EEStart", "Start"},
-                              {"EEStop", "Stop"}, {"EE_Erase", "Erase"}}) {
+    for (auto [name, text] : {std::pair{"Burn", "&Burn"}, {"Upload", "&Read"}, {"EEStart", "&Start"},
+                              {"EEStop", "S&top"}, {"EE_Erase", "&Erase"}}) {
         QAction *a = eeprom_->addAction(QString::fromLatin1(text));
         a->setObjectName(QString::fromLatin1(name));
         a->setEnabled(false);
@@ -406,7 +427,7 @@ void MainWindow::SetLanguageTexts()
     const auto T = [this](const char *english, const char *german) {
         return ctx_.tr(QString::fromUtf8(english), QString::fromUtf8(german));
     };
-    setWindowTitle(T("ZEL PROFIBUS-DP Configurator V", "ZEL PROFIBUS-DP Konfigurator V") + QStringLiteral(MERIDAN_VERSION));
+    UpdateTitle();
     maste_->setText(T("Master Class1", "Master Klasse1"));
     f1Master_->setToolTip(T("Master record editor", "DP-Master Konfigurator"));
     f1Slave_->setToolTip(T("Slave record editor", "DP-Slave Konfigurator"));
@@ -471,6 +492,54 @@ void MainWindow::ShowStatus()
     if (melde1_->text() != ctx_.st.melde1)
         melde1_->setText(ctx_.st.melde1);
     melde1_->setCursorPosition(0);
+    // Whatever changed the status line may have changed the configuration too.
+    UpdateTitle();
+}
+
+QString MainWindow::Caption() const
+{
+    return ctx_.tr(QStringLiteral("ZEL PROFIBUS-DP Configurator V"), QStringLiteral("ZEL PROFIBUS-DP Konfigurator V"))
+        + QStringLiteral(MERIDAN_VERSION);
+}
+
+bool MainWindow::Modified() const
+{
+    for (int s = 0; s < kSlots; ++s)
+        if (!(ctx_.st.image.slot(s) == savedImage_.slot(s)))
+            return true;
+    return false;
+}
+
+void MainWindow::KeepAsSaved(const QString &file)
+{
+    savedImage_ = ctx_.st.image;
+    titleFile_ = file.isEmpty() ? QString() : QFileInfo(file).fileName();
+    UpdateTitle();
+}
+
+void MainWindow::UpdateTitle()
+{
+    // Every change to the image shows, whoever made it (an editor, Clear
+    // Slave, Copy, Read): the image is compared with the one last saved.
+    const bool modified = Modified();
+    const QString file = titleFile_.isEmpty() ? ctx_.tr(QStringLiteral("(untitled)"), QStringLiteral("(unbenannt)")) : titleFile_;
+    const QString title = Caption() + QStringLiteral(" - ") + file + (modified ? QStringLiteral(" *") : QString());
+    if (windowTitle() != title)
+        setWindowTitle(title);
+}
+
+bool MainWindow::MayGiveUpChanges()
+{
+    if (!Modified())
+        return true;
+    const int answer = ctx_.ui.message(ctx_.tr(QStringLiteral("Save changes?"), QStringLiteral("Änderungen speichern?")),
+                                       Caption(), Icon::Question, Store | Discard | Cancel);
+    if (answer == Discard)
+        return true;
+    if (answer != Store)
+        return false;
+    Save_Click();
+    return !Modified(); // a store the user cancelled, or that failed, keeps the work
 }
 
 void MainWindow::Form_Load(const QString &folderArgument)
@@ -481,6 +550,7 @@ void MainWindow::Form_Load(const QString &folderArgument)
     ReadSettings(ctx_);
     SetLanguageTexts();
     const bool found = StartupConfig(ctx_, folderArgument);
+    KeepAsSaved(found ? st.configFileName : QString());
     eeprom_->setEnabled(false);
     {
         const QSignalBlocker block(list1_);
@@ -541,8 +611,11 @@ void MainWindow::F1_Slave_Click()
 
 void MainWindow::F1_Master_Click()
 {
-    if (!form3_)
+    if (!form3_) {
         form3_ = new Form3Window(ctx_, this);
+        connect(form3_, &Form3Window::stored, this, &MainWindow::UpdateTitle);
+        PlaceOverMain(form3_);
+    }
     form3_->show();
     form3_->raise();
     form3_->activateWindow();
@@ -556,41 +629,52 @@ void MainWindow::Clear_Click()
 
 void MainWindow::Neufile_Click()
 {
+    if (!MayGiveUpChanges())
+        return;
     Neufile(ctx_);
+    KeepAsSaved({}); // a new configuration has nothing to lose yet
     ShowStatus();
 }
 
 void MainWindow::Laden_Click()
 {
-    Laden(ctx_);
+    if (!MayGiveUpChanges())
+        return;
+    if (Laden(ctx_))
+        KeepAsSaved(ctx_.st.configFileName);
     ShowStatus();
 }
 
 void MainWindow::Save_Click()
 {
-    Save(ctx_);
+    if (Save(ctx_))
+        KeepAsSaved(ctx_.st.configFileName);
     ShowStatus();
 }
 
 void MainWindow::sp_deutsch_Click()
 {
-    if (ChooseLanguage(ctx_, kGerman)) {
-        SetLanguageTexts();
-        if (form3_)
-            form3_->SetTexts();
-        HelpFollowsLanguage();
-    }
-    spDeutsch_->setChecked(IsGerman(ctx_.st.language));
+    ChooseLanguage(kGerman);
 }
 
 void MainWindow::sp_englisch_Click()
 {
-    if (ChooseLanguage(ctx_, kEnglish)) {
+    ChooseLanguage(kEnglish);
+}
+
+void MainWindow::ChooseLanguage(int16_t language)
+{
+    if (meridan::ChooseLanguage(ctx_, language)) {
         SetLanguageTexts();
         if (form3_)
             form3_->SetTexts();
+        if (form6_) {
+            form6_->view.caption = DiagCaption(ctx_.st.language, ctx_.st.currentStation);
+            form6_->setWindowTitle(form6_->view.caption);
+        }
         HelpFollowsLanguage();
     }
+    spDeutsch_->setChecked(IsGerman(ctx_.st.language));
     spEnglisch_->setChecked(!IsGerman(ctx_.st.language));
 }
 
@@ -607,11 +691,13 @@ void MainWindow::Hilfe_Click()
         InstallHelp(ctx_.root); // deleted since start-up: put the pages back
     if (!QFileInfo::exists(page)) {
         ctx_.ui.message(ctx_.tr(QStringLiteral("Help file not found: "), QStringLiteral("Hilfedatei nicht gefunden: ")) + page,
-                        windowTitle(), Icon::Warning);
+                        Caption(), Icon::Warning);
         return;
     }
-    if (!help_)
+    if (!help_) {
         help_ = new HelpWindow(this);
+        PlaceOverMain(help_);
+    }
     ShowHelp(page, page);
     help_->show();
     help_->raise();
@@ -620,7 +706,7 @@ void MainWindow::Hilfe_Click()
 
 void MainWindow::ShowHelp(const QString &index, const QString &page)
 {
-    help_->showPage(index, ctx_.tr(QStringLiteral("Help"), QStringLiteral("Hilfe")) + QStringLiteral(" - ") + windowTitle(),
+    help_->showPage(index, ctx_.tr(QStringLiteral("Help"), QStringLiteral("Hilfe")) + QStringLiteral(" - ") + Caption(),
                     IsGerman(ctx_.st.language), page);
 }
 
@@ -636,7 +722,7 @@ void MainWindow::HelpFollowsLanguage()
 
 void MainWindow::Info_Click()
 {
-    AboutDialog about(windowTitle(), IsGerman(ctx_.st.language), this);
+    AboutDialog about(Caption(), IsGerman(ctx_.st.language), this);
     about.exec();
 }
 
@@ -660,16 +746,22 @@ void MainWindow::EndProgram(bool exitButton)
 
 void MainWindow::File_Exit_Click()
 {
-    EndProgram(false);
+    if (MayGiveUpChanges())
+        EndProgram(false);
 }
 
 void MainWindow::Exitbutton_Click()
 {
-    EndProgram(true);
+    if (MayGiveUpChanges())
+        EndProgram(true);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (!ending_ && !MayGiveUpChanges()) {
+        event->ignore();
+        return;
+    }
     EndProgram(false);
     event->accept();
 }
@@ -811,12 +903,17 @@ void MainWindow::ListRowsShown()
 
 void MainWindow::PlaceMarks()
 {
-    const int top = comm_.panel().listTopRow;
+    const Panel &panel = comm_.panel();
+    const int top = panel.listTopRow;
     for (int i = 0; i < int(marks_.size()); ++i) {
         QFrame *line = marks_[std::size_t(i)];
-        const StationMark mark = comm_.panel().marks[std::size_t(i)];
+        const StationMark mark = panel.marks[std::size_t(i)];
         QListWidgetItem *item = list1_->item(top + i);
         const QRect rect = item ? list1_->visualItemRect(item) : QRect();
+        // A configured station that takes no part in the data exchange while
+        // the bus runs (a parameter or configuration fault, a station that
+        // is missing) has a mark of its own: any colour but the two running ones.
+        const bool idle = mark.visible && mark.colour != kMarkRed && mark.colour != kMarkBlue;
         if (!mark.visible || !item || !list1_->viewport()->rect().intersects(rect)) {
             line->hide();
             continue;
@@ -824,7 +921,21 @@ void MainWindow::PlaceMarks()
         // The colour is kept as the master's station lists give it: 0xBBGGRR.
         const QColor colour(int(mark.colour & 0xFF), int((mark.colour >> 8) & 0xFF), int((mark.colour >> 16) & 0xFF));
         QPalette pal = line->palette();
-        pal.setColor(QPalette::Window, colour);
+        if (idle) {
+            // Hollow (and grey): it must not be taken for either running colour.
+            line->setAutoFillBackground(false);
+            line->setFrameShape(QFrame::Box);
+            pal.setColor(QPalette::WindowText, colour);
+            line->setToolTip(ctx_.tr(QStringLiteral("Configured, takes no part in the data exchange"),
+                                     QStringLiteral("Konfiguriert, nimmt nicht am Datenaustausch teil")));
+        } else {
+            line->setAutoFillBackground(true);
+            line->setFrameShape(QFrame::NoFrame);
+            pal.setColor(QPalette::Window, colour);
+            line->setToolTip(mark.colour == kMarkRed ? ctx_.tr(QStringLiteral("In data exchange, reports a diagnosis"),
+                                                               QStringLiteral("Im Datenaustausch, meldet eine Diagnose"))
+                                                     : ctx_.tr(QStringLiteral("In data exchange"), QStringLiteral("Im Datenaustausch")));
+        }
         line->setPalette(pal);
         const QPoint at = marksColumn_->mapFrom(this, list1_->viewport()->mapTo(this, rect.topLeft()));
         line->setGeometry(1, at.y() + 2, marksColumn_->width() - 2, qMax(2, rect.height() - 4));
@@ -832,11 +943,32 @@ void MainWindow::PlaceMarks()
     }
 }
 
+void MainWindow::PlaceOverMain(QWidget *window)
+{
+    // A window not sized by anyone yet takes its size hint when shown: take it now.
+    if (!window->testAttribute(Qt::WA_Resized))
+        window->adjustSize();
+    const QRect inner = geometry();
+    const QRect outer = frameGeometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    const QRect screen = (this->screen() ? this->screen() : QGuiApplication::primaryScreen())->availableGeometry();
+    // A window larger than the screen is made to fit, as far as it can shrink.
+    const QSize most = screen.size().shrunkBy(frame);
+    if (window->width() > most.width() || window->height() > most.height())
+        window->resize(window->size().boundedTo(most).expandedTo(window->minimumSizeHint()));
+    QRect r(QPoint(), window->size().grownBy(frame));
+    r.moveCenter(outer.center());
+    r.moveLeft(std::clamp(r.left(), screen.left(), std::max(screen.left(), screen.right() + 1 - r.width())));
+    r.moveTop(std::clamp(r.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - r.height())));
+    window->move(r.topLeft()); // a window's position is that of its frame
+}
+
 void MainWindow::HardwareItem(const iface::HwChoice &choice)
 {
     iface::HwChoice c = choice;
     if (iface::AsksForTarget(c)) {
-        Form5Dialog form5(this);
+        Form5Dialog form5(iface::DriverConfig::load(ctx_.root).networkTargets(), this);
         form5.exec();
         if (!form5.confirmed())
             return;
@@ -906,7 +1038,8 @@ void MainWindow::Burn_Click()
 
 void MainWindow::Upload_Click()
 {
-    eepromOps_->Upload_Click();
+    if (eepromOps_->Upload_Click())
+        KeepAsSaved(ctx_.st.configFileName); // what the board keeps; Store proposes the same file
     ShowPanel();
 }
 
@@ -959,17 +1092,19 @@ void MainWindow::ShowDebug(const DebugShown &shown)
         const QSignalBlocker block(vscroll1_);
         vscroll1_->setValue(*shown.scroll);
     }
+    if (!shown.problem.isEmpty())
+        ctx_.status(shown.problem);
 }
 
 void MainWindow::Text1_Change()
 {
-    ShowDebug(debug_.Text1_Change(conn_.link(), text1_->text()));
+    ShowDebug(debug_.Text1_Change(ctx_, conn_.link(), text1_->text()));
 }
 
 void MainWindow::VScroll1_Change(int position)
 {
     QString text1;
-    const DebugShown shown = debug_.VScroll1_Change(conn_.link(), position, text1);
+    const DebugShown shown = debug_.VScroll1_Change(ctx_, conn_.link(), position, text1);
     {
         const QSignalBlocker block(text1_);
         text1_->setText(text1);
@@ -993,8 +1128,12 @@ void MainWindow::List1_MouseDown(Qt::MouseButton button, int listIndex)
         list1_->setCurrentRow(listIndex);
         updating_ = false;
     }
-    if (!form6_)
+    if (!form6_) {
         form6_ = new Form6Window(this);
+        form6_->view.caption = DiagCaption(ctx_.st.language, 0);
+        form6_->showView();
+        PlaceOverMain(form6_);
+    }
     form6_->show();
     form6_->raise();
     const int row = list1_->currentRow();

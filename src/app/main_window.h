@@ -9,6 +9,7 @@
 #include "iface/hardware.h"
 #include "monitor/debugview.h"
 
+#include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
@@ -43,6 +44,9 @@ class Form3Window;
 class Form6Window;
 class HelpWindow;
 
+// The program's icon, built into it (the theme's "meridan" when it is not).
+QIcon ProgramIcon();
+
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -75,6 +79,11 @@ public:
     std::function<void(int station)> openSlaveEditor;
     // Ends the program; by default the application's event loop.
     std::function<void()> endProgram;
+
+    // The program's caption in the language in force, without the file.
+    QString Caption() const;
+    // True when the image differs from the one last loaded, stored or read.
+    bool Modified() const;
 
     Form3Window *masterEditor() const;
     HelpWindow *helpWindow() const;
@@ -148,6 +157,18 @@ private:
     void HelpFollowsLanguage();
     void PlaceMarks();
     void ShowDebug(const DebugShown &shown);
+    void ChooseLanguage(int16_t language);
+    // The image as it is now counts as saved (Load, Store, Read, New); the
+    // title names `file` (empty: none).
+    void KeepAsSaved(const QString &file);
+    // The title: caption, file name and, while the image is changed, a mark.
+    void UpdateTitle();
+    // Before a changed configuration is given up: "Save changes?". True
+    // when the caller may go on (stored, discarded or nothing changed).
+    bool MayGiveUpChanges();
+    // A secondary window opens centred on the main window, wholly on its
+    // screen (shrunk to fit when it is larger).
+    void PlaceOverMain(QWidget *window);
     // The bus event log (main_window_events.cpp): its menu and its texts.
     void BuildEventLog();
     void EventLogTexts();
@@ -229,6 +250,8 @@ private:
     QAction *eventLog_ = nullptr;
     bool inGcEntry_ = false;
 
+    ConfigImage savedImage_; // the image as last loaded, stored or read
+    QString titleFile_;
     QPointer<Form3Window> form3_;
     QPointer<HelpWindow> help_;
     QPointer<QWindow> lastFocus_;

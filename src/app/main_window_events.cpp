@@ -45,8 +45,10 @@ EventsWindow *MainWindow::eventsWindow() const
 
 void MainWindow::EventLog_Click()
 {
-    if (!eventsWindow_)
+    if (!eventsWindow_) {
         eventsWindow_ = new EventsWindow(ctx_, *events_, *busWatch_, this);
+        PlaceOverMain(eventsWindow_);
+    }
     eventsWindow_->show();
     eventsWindow_->raise();
     eventsWindow_->activateWindow();

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/qt_prompts_window.h"
 
+#include "core/texts.h"
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -64,12 +67,28 @@ int QtPrompts::message(const QString &text, const QString &title, Icon icon, int
     case Icon::Question: box.setIcon(QMessageBox::Question); break;
     case Icon::None: break;
     }
+    // Qt's own button texts are English only: each button says its word in
+    // the language in force.
+    const bool german = language && IsGerman(*language);
+    struct Kind {
+        Button button;
+        QMessageBox::StandardButton standard;
+        const char *english;
+        const char *german;
+    };
+    static const Kind kinds[] = {
+        {Store, QMessageBox::Save, "&Save", "&Speichern"},   {Discard, QMessageBox::Discard, "&Discard", "&Verwerfen"},
+        {Yes, QMessageBox::Yes, "&Yes", "&Ja"},              {No, QMessageBox::No, "&No", "&Nein"},
+        {Ok, QMessageBox::Ok, "OK", "OK"},                   {Cancel, QMessageBox::Cancel, "Cancel", "Abbrechen"},
+    };
     QMessageBox::StandardButtons std;
-    if (buttons & Ok) std |= QMessageBox::Ok;
-    if (buttons & Cancel) std |= QMessageBox::Cancel;
-    if (buttons & Yes) std |= QMessageBox::Yes;
-    if (buttons & No) std |= QMessageBox::No;
+    for (const Kind &k : kinds)
+        if (buttons & k.button)
+            std |= k.standard;
     box.setStandardButtons(std ? std : QMessageBox::Ok);
+    for (const Kind &k : kinds)
+        if (QAbstractButton *b = box.button(k.standard))
+            b->setText(QString::fromUtf8(german ? k.german : k.english));
     // A message box in the middle of a bus operation shows the normal cursor.
     const bool busy = busyDepth_ > 0;
     if (busy)
@@ -85,6 +104,8 @@ int QtPrompts::message(const QString &text, const QString &title, Icon icon, int
     case QMessageBox::Cancel: return Cancel;
     case QMessageBox::Yes: return Yes;
     case QMessageBox::No: return No;
+    case QMessageBox::Save: return Store;
+    case QMessageBox::Discard: return Discard;
     default: return Ok;
     }
 }

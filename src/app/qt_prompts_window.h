@@ -25,6 +25,8 @@ public:
     // The main window hooks itself in here.
     std::function<void(const QString &)> onStatus;
     std::function<void()> onList;
+    // The language flag the message boxes' buttons speak; unset: English.
+    const int16_t *language = nullptr;
 
 private:
     class FieldWatch;

@@ -719,8 +719,13 @@ void Commissioning::PaintMarks()
         for (int r = 0; r < int(panel_.marks.size()); ++r) {
             StationMark &mark = panel_.marks[std::size_t(r)];
             const int s = top + kListFirst + r;
-            mark.visible = r < rows && link.stationRunning(s);
-            mark.colour = r < rows && link.stationDiagnosis(s) ? kMarkRed : kMarkBlue;
+            // A configured station outside the data exchange (a fault, a
+            // station missing from the bus) has a mark of its own.
+            const bool shown = r < rows;
+            const bool running = shown && link.stationRunning(s);
+            const bool diagnosis = shown && link.stationDiagnosis(s);
+            mark.visible = running || (shown && s <= kListLast && ctx_.st.image.hasSlave(s));
+            mark.colour = running ? (diagnosis ? kMarkRed : kMarkBlue) : kMarkIdle;
         }
         // Moves the running-list cache past the visible rows, so the next
         // tick's first row starts a new round.

@@ -17,6 +17,7 @@ namespace meridan {
 // Mark colours as 0xBBGGRR.
 constexpr uint32_t kMarkRed = 0xFF;       // the station has diagnosis
 constexpr uint32_t kMarkBlue = 0xFF0000;  // the station runs without diagnosis
+constexpr uint32_t kMarkIdle = 0x808080;  // configured, takes no part in the data exchange
 
 struct StationMark {
     bool visible = false;

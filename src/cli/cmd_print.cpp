@@ -2,6 +2,7 @@
 // print: the configuration printout as text or PDF.
 #include "cli/commands.h"
 #include "config/configfile.h"
+#include "core/runtimedir.h"
 #include "report/printout.h"
 #include "report/render.h"
 
@@ -25,6 +26,9 @@ std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char **argv)
         pdf = pdf || a == "--pdf" || a.startsWith("--pdf=");
     }
     if (print && pdf) {
+        // From cron or sudo the runtime folder is unset or not ours: Qt
+        // would warn about it on stderr.
+        UsePrivateRuntimeDir();
         qputenv("QT_QPA_PLATFORM", "offscreen");
         return std::make_unique<QGuiApplication>(argc, argv);
     }

@@ -51,7 +51,7 @@ QString FindAttachChannel(const SlaveIo &s, const QString &spec, int type, int &
         // The number names a channel of the other kind: the type is wrong.
         for (const Channel &c : Channels(s.modules[std::size_t(module - 1)]))
             if (ch == QString::number(c.k))
-                return DatatypeMismatch();
+                return DatatypeMismatch(type);
         return QStringLiteral("Module %1 of station %2 has no channel %3").arg(module).arg(s.station).arg(ch);
     }
     if (found.size() > 1)

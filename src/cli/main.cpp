@@ -4,6 +4,7 @@
 // page and the shell completion are made from it.
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "core/licence.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -274,11 +275,7 @@ int main(int argc, char **argv)
         return kOk;
     }
     if (line.isSet(QStringLiteral("version"))) {
-        out << "meridan-cli " << MERIDAN_VERSION << "\n"
-            << "Copyright (C) 2026 The Meridan developers.\n"
-            << "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
-            << "This is free software: you are free to change and redistribute it.\n"
-            << "There is NO WARRANTY, to the extent permitted by law." << Qt::endl;
+        out << "meridan-cli " << MERIDAN_VERSION << "\n" << kCopyrightLine << "\n" << kLicenceNotice << Qt::endl;
         return kOk;
     }
     if (!cmd) {

@@ -265,11 +265,11 @@ bool IsConfigHead(const QByteArray &head)
 
 } // namespace
 
-void Laden(Context &ctx)
+bool Laden(Context &ctx)
 {
     const auto chosen = ctx.ui.openFile(ConfigDialog(ctx));
     if (!chosen)
-        return;
+        return false;
     const QString title = ctx.tr(kFileTitleEn, kFileTitleDe);
     // The configuration in memory is given up only for a file that holds one.
     QString why;
@@ -278,13 +278,13 @@ void Laden(Context &ctx)
         ctx.ui.message(*chosen + QLatin1Char('\n')
                            + (head ? ctx.tr(QStringLiteral("not a configuration file"), QStringLiteral("keine Konfigurationsdatei")) : why),
                        title, Icon::Warning);
-        return;
+        return false;
     }
     ctx.st.configFileName = *chosen;
     QString damage;
     LoadConfigFile(ctx, *chosen, &damage);
     if (damage.isEmpty() || !ctx.st.image.hasMaster())
-        return; // nothing wrong, or the missing master record was said
+        return true; // nothing wrong, or the missing master record was said
     int kept = 0;
     for (int s = 1; s < kSlots; ++s)
         kept += ctx.st.image.hasSlave(s) ? 1 : 0;
@@ -293,15 +293,16 @@ void Laden(Context &ctx)
                               .arg(damage)
                               .arg(kept)),
                    title, Icon::Warning);
+    return true;
 }
 
-void Save(Context &ctx)
+bool Save(Context &ctx)
 {
     const auto chosen = ctx.ui.saveFile(ConfigDialog(ctx));
     if (!chosen)
-        return;
+        return false;
     ctx.st.configFileName = *chosen;
-    SaveConfigFile(ctx, *chosen);
+    return SaveConfigFile(ctx, *chosen);
 }
 
 } // namespace meridan

@@ -26,9 +26,11 @@ bool SaveConfigFile(Context &ctx, const QString &path);
 bool AutoLoad(Context &ctx, const QString &path);
 
 // The File menu commands. Load refuses a file that is not a configuration
-// (the one in memory stays) and says what a damaged one lost.
+// (the one in memory stays) and says what a damaged one lost; it returns
+// true when the image was replaced by the file's content. Save returns true
+// when the file was written.
 void Neufile(Context &ctx);
-void Laden(Context &ctx);
-void Save(Context &ctx);
+bool Laden(Context &ctx);
+bool Save(Context &ctx);
 
 } // namespace meridan

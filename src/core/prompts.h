@@ -12,7 +12,8 @@ namespace meridan {
 
 enum class Icon { None, Information, Warning, Critical, Question };
 
-enum Button : int { Ok = 1, Cancel = 2, Yes = 4, No = 8 };
+// Store ("Save") and Discard: the question before changed work is given up.
+enum Button : int { Ok = 1, Cancel = 2, Yes = 4, No = 8, Store = 16, Discard = 32 };
 
 struct FileDialogSpec {
     QString title;

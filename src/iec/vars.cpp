@@ -390,14 +390,30 @@ QByteArray MergeVars(const QByteArray &oldText, VarTable &table, const IoMap &ma
     for (std::size_t i = 0; i < lines.spans.size(); ++i)
         out.push_back(old.mid(lines.spans[i].start, lines.spans[i].size));
 
+    // New declarations are indented as the file's own are: as the last one
+    // before the place they go, else the first one the file has.
+    QByteArray indent;
+    int indentLine = 0;
+    for (const VarEntry &d : now.table.entries) {
+        if (indentLine == 0 || (d.line <= now.firstPlainEnd + 1 && d.line > indentLine)) {
+            indent = d.indent;
+            indentLine = d.line;
+        }
+    }
+    if (!indent.trimmed().isEmpty())
+        indent.clear(); // blanks and tabs only
+
     QByteArray fresh;
     for (VarEntry &e : table.entries) {
         // The file may have changed since it was read: the name finds the line.
         const int at = now.table.find(e.name);
         e.line = at < 0 ? -1 : now.table.entries[std::size_t(at)].line;
         if (e.line < 0) {
-            if (!e.deleted())
+            if (!e.deleted()) {
+                if (e.indent.isEmpty())
+                    e.indent = indent;
                 fresh += FormatVarLine(e, map, inputBase, outputBase, notes) + "\r\n";
+            }
             continue;
         }
         if (e.state == 0 && !e.attached())
@@ -426,6 +442,13 @@ QString DatatypeMismatch()
     return QStringLiteral("Datatype mismatch");
 }
 
+QString DatatypeMismatch(int type)
+{
+    return DatatypeMismatch()
+        + (type == kInt ? QStringLiteral(": an INT variable needs a word channel (IW or QW)")
+                        : QStringLiteral(": a BOOL variable needs a bit channel (IX or QX)"));
+}
+
 QString AddVariable(const Context &ctx, VarTable &t, const QString &nameIn, int type)
 {
     const QString name = nameIn.trimmed();
@@ -451,7 +474,7 @@ QString AttachVariable(VarTable &t, int index, const SlaveIo &slave, int module,
         return {};
     VarEntry &e = t.entries[std::size_t(index)];
     if (!FitsChannel(e.type, c))
-        return DatatypeMismatch();
+        return DatatypeMismatch(e.type);
     // A channel carries one variable: the one there before lets go.
     for (VarEntry &o : t.entries)
         if (&o != &e && !o.deleted() && o.attached() && o.station == slave.station && o.module == module
@@ -498,7 +521,7 @@ QString SetVariableType(VarTable &t, int index, int type, const IoMap &map)
         probe.type = type;
         const std::optional<Channel> c = EntryChannel(probe, map);
         if (c && !FitsChannel(type, *c))
-            return DatatypeMismatch();
+            return DatatypeMismatch(type);
     }
     e.type = type;
     e.state = 1;

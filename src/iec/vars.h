@@ -123,6 +123,8 @@ QString DetachVariable(VarTable &t, int index);
 QString DeleteVariable(VarTable &t, int index);
 QString SetVariableType(VarTable &t, int index, int type, const IoMap &map);
 QString DatatypeMismatch();
+// The same, saying which kind of channel a variable of `type` needs.
+QString DatatypeMismatch(int type);
 
 // ReadVars: the table from the project's variables file (none: empty);
 // the status text "Read n Vars from PATH".

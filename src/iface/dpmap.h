@@ -25,6 +25,7 @@ struct DpramMap {
     int32_t versionByte = 0x1953;    // -1: none (serial lines ask with "V")
     int32_t signature = 0x000C;      // "ZEL" at 3 bytes; -1: none
     int32_t loadRequest = 0x0D3B;    // -1: none
+    uint32_t size = 0x4000;          // bytes of DP-RAM: addresses 0 .. size - 1
 };
 
 // The column of `variant`; `model` picks the serial and network bus-state

@@ -87,8 +87,11 @@ void DriverConfig::apply(const QByteArray &text, const QString &rootDir, bool co
             dpram_[key] = ResolvePath(value, rootDir);
         else if (section == QLatin1String("serial"))
             serial_[key] = ResolvePath(value, rootDir);
-        else if (section == QLatin1String("network"))
+        else if (section == QLatin1String("network")) {
+            if (!network_.contains(key))
+                networkNames_ << line.left(eq).trimmed();
             network_[key] = value;
+        }
     }
 }
 

@@ -41,6 +41,9 @@ public:
     // A target name resolved through the [network] section, else taken as
     // "host" or "host:port". nullopt for an empty or malformed name.
     std::optional<Endpoint> resolveTarget(const QString &target) const;
+    // The names of the [network] section, as the file spells them, in the
+    // order they first appear (the defaults first).
+    QStringList networkTargets() const { return networkNames_; }
 
     // Lines that were skipped, with their line numbers.
     QStringList warnings;
@@ -50,6 +53,7 @@ private:
     QMap<QString, QString> dpram_;   // lower-case key -> path
     QMap<QString, QString> serial_;  // "com1"/"com2" -> path
     QMap<QString, QString> network_; // lower-case target -> "host:port"
+    QStringList networkNames_;
 };
 
 // "host:port" or "host" (default port); nullopt when the port is not 1..65535.

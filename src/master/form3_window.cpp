@@ -60,7 +60,6 @@ Form3Window::Form3Window(Context &ctx, QWidget *parent)
     : QWidget(parent, Qt::Window), ctx_(ctx), editor_(ctx)
 {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(QStringLiteral("PROFIBUS-DP Master Klasse 1 - Setup"));
     setAttribute(Qt::WA_DeleteOnClose); // the close box throws the edits away with the window
 
     auto addRows = [this](QGridLayout *grid, QWidget *frame, const auto &rows, int firstRow) {
@@ -173,7 +172,7 @@ void Form3Window::SetTexts()
     static const Tip kTips[] = {
         {"Label10", "FDL-Adr. vom Master", "FDL-Adr. of Master"},
         {"ms", "Umschaltung tbit/ms", "Switch between tbit/ms scaling"},
-        {"Label1", "TSL, bitte nur in Tbit eingeben", "TSL, enter TSL allways in Tbit"},
+        {"Label1", "TSL, in Tbit, oder in ms, wenn \"ms\" angekreuzt ist", "TSL, in Tbit, or in ms while \"ms\" is ticked"},
         {"Label2", "Tsdrmin vom Master", "Tsdrmin of Master"},
         {"Label3", "Max. Antwortzeit vom Slave (siehe GSD-Datei)", "Max. answer Time of the Slave (see GSD-File)"},
         {"Label4", "Repeater Umschaltzeit. Default = 0", "Quit time for modulartor/repeater. Default = 0"},
@@ -194,6 +193,7 @@ void Form3Window::SetTexts()
          "System error reaction (failure of a DP-Slave off/on"},
     };
     ApplyTips(*this, ctx_, kTips);
+    setWindowTitle(ctx_.tr(QStringLiteral("PROFIBUS-DP Master Class 1 - Setup"), QStringLiteral("PROFIBUS-DP Master Klasse 1 - Setup")));
     ShowCheck();
 }
 
@@ -279,6 +279,7 @@ void Form3Window::Exit_Click()
 {
     editor_.Ok();
     hide();
+    Q_EMIT stored();
 }
 
 void Form3Window::changeEvent(QEvent *event)

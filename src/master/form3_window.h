@@ -35,6 +35,10 @@ public:
     // Tooltips and texts of the language in force.
     void SetTexts();
 
+Q_SIGNALS:
+    // OK stored the master into the configuration.
+    void stored();
+
 protected:
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;

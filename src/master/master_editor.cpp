@@ -8,6 +8,7 @@
 #include "config/image.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <QStringList>
 
 namespace meridan {
@@ -92,7 +93,10 @@ void MasterEditor::Ok()
 QString MasterEditor::Commit(MasterField field, const QString &text)
 {
     const MasterFieldRule &r = RuleFor(field);
-    const int32_t v = CheckRange(ctx_, text, r.lower, r.upper, r.scale);
+    // Slot time and target rotation time are typed in the unit they are
+    // shown in: with "ms" ticked a value in ms becomes bit times.
+    const bool inMs = ms_ && bitTime_ > 0 && (field == MasterField::TSL || field == MasterField::TRT);
+    const int32_t v = CheckRange(ctx_, text, r.lower, r.upper, inMs ? 1.0 / double(bitTime_) : r.scale);
     auto b = record_.span();
     switch (field) {
     case MasterField::Adr:
@@ -157,7 +161,8 @@ MasterView MasterEditor::Display()
     }
     set(MasterField::MinT, WordText(b[14], b[15]));
     set(MasterField::MaxT, WordText(b[16], b[17]));
-    set(MasterField::Tqui, QString::number(int(b[18]) - 1));
+    // Stored as the quiet time + 1; an empty record (after New) holds 0 there.
+    set(MasterField::Tqui, QString::number(std::max(0, int(b[18]) - 1)));
     set(MasterField::Tset, NumText(b[19]));
     set(MasterField::Gap, NumText(b[24]));
     set(MasterField::HSA, NumText(b[25]));

@@ -71,13 +71,14 @@ public:
 
     // A field lost the focus with `text` typed in it: checks the range
     // (message boxes through the prompts), stores the value and returns the
-    // text the field shows now.
+    // text the field shows now. With "ms" ticked, slot time and target
+    // rotation time are read in ms, as they are shown.
     QString Commit(MasterField field, const QString &text);
     // A baud rate chosen from the list (index = code 0..9); anything else
     // changes nothing. No other parameter follows the rate.
     void ChooseBaud(int index);
     void SetAutoclear(bool on);
-    // The ms switch: show TSL and TTR in ms instead of bit times.
+    // The ms switch: show (and take) TSL and TTR in ms instead of bit times.
     void SetMs(bool on) { ms_ = on; }
     bool Ms() const { return ms_; }
 

@@ -24,6 +24,12 @@ QString DiagBitName(int byte, int bit)
     return QString::fromLatin1(kNames[byte][bit]);
 }
 
+QString DiagCaption(int16_t language, int station)
+{
+    return QStringLiteral("Station ") + (station > 0 ? QString::number(station) + QLatin1Char(' ') : QString())
+        + Tr(language, QStringLiteral("Diagnosis"), QStringLiteral("Diagnose"));
+}
+
 void UpdateDiagView(const State &st, DiagView &v, bool connected)
 {
     v.caption = QStringLiteral("Station ") + QString::number(st.currentStation) + QStringLiteral(" Diagnose");

@@ -15,6 +15,9 @@ struct State;
 
 // The label text of bit `bit` (0..7) of diagnosis byte `byte` (0..2).
 QString DiagBitName(int byte, int bit);
+// The diagnosis window's caption in the language `language`: "Station 12
+// Diagnosis" / "Station 12 Diagnose"; station 0: none named yet.
+QString DiagCaption(int16_t language, int station);
 
 struct DiagView {
     QString caption = QStringLiteral("Station Diagnose");
@@ -28,7 +31,8 @@ struct DiagView {
 // Fills the view from the message buffer and the current station; a
 // diagnosis shorter than 6 bytes, or no board connected, blanks it.
 void UpdateDiagView(const State &st, DiagView &view, bool connected);
-// The same with the explanation below the decoded bits (monitor/explain.h).
+// The same with the explanation below the decoded bits (monitor/explain.h),
+// and the caption in the language in force.
 void UpdateDiagView(const Context &ctx, DiagView &view, bool connected);
 
 // The same decoding as text lines, for the command-line tool.

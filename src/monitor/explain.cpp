@@ -487,6 +487,7 @@ QStringList ExplainDiagnosisMessage(const Context &ctx)
 void UpdateDiagView(const Context &ctx, DiagView &view, bool connected)
 {
     UpdateDiagView(ctx.st, view, connected);
+    view.caption = DiagCaption(ctx.st.language, ctx.st.currentStation);
     view.explanation = connected ? ExplainDiagnosisMessage(ctx) : QStringList();
 }
 

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace meridan {
 
@@ -90,6 +91,23 @@ void Form6Window::showView()
     tExtData_->setText(view.extData);
     tExplain_->setText(view.explanation.join(QLatin1Char('\n')));
     tExplain_->setVisible(!view.explanation.isEmpty());
+    FitContent();
+}
+
+void Form6Window::FitContent()
+{
+    // The explanation and the extended data wrap: their height depends on
+    // the width, which a window's minimum size does not follow by itself,
+    // so the bit labels above them were squeezed. The minimum is the height
+    // the content needs at the narrowest width.
+    QLayout *l = layout();
+    l->invalidate();
+    l->activate();
+    const int w = l->totalMinimumSize().width();
+    const int h = std::max(l->totalMinimumSize().height(), l->hasHeightForWidth() ? l->totalHeightForWidth(w) : 0);
+    setMinimumSize(w, h);
+    if (width() < w || height() < h)
+        resize(std::max(width(), w), std::max(height(), h));
 }
 
 } // namespace meridan

@@ -28,6 +28,10 @@ public:
     QLabel *bitLabel(int byte, int bit) const;
 
 private:
+    // The minimum size holds every label whole, the wrapped ones included,
+    // and the window grows to it.
+    void FitContent();
+
     std::array<std::array<QLabel *, 8>, 3> bits_{};
     QLabel *tMasterAdr_ = nullptr;
     QLabel *tIdentNr_ = nullptr;

@@ -125,11 +125,11 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
     top->addWidget(name_, 0, 3);
     top->addWidget(MakeLabel("Label14", QStringLiteral("Ident"), this, id_), 0, 4);
     top->addWidget(id_, 0, 5);
-    top->addWidget(MakeLabel("Label15", QStringLiteral("Hersteller"), this, vendor_), 1, 0);
+    top->addWidget(MakeLabel("Label15", QString(), this, vendor_), 1, 0); // captions: SetTexts
     top->addWidget(vendor_, 1, 1, 1, 3);
     top->addWidget(MakeLabel("Label6", QStringLiteral("HW"), this, hw_), 1, 4);
     top->addWidget(hw_, 1, 5);
-    top->addWidget(MakeLabel("Label16", QStringLiteral("Gerät"), this, model_), 2, 0);
+    top->addWidget(MakeLabel("Label16", QString(), this, model_), 2, 0);
     top->addWidget(model_, 2, 1, 1, 3);
     top->addWidget(MakeLabel("Label7", QStringLiteral("SW"), this, sw_), 2, 4);
     top->addWidget(sw_, 2, 5);
@@ -185,15 +185,16 @@ Form2Window::Form2Window(Context &ctx, QWidget *parent, std::function<iface::Lin
     modules->addWidget(modul_);
     modules->addWidget(modList_, 1);
 
-    auto *setGP = MakeButton("SetGP", QStringLiteral("Set Head Prm"), this);
-    auto *cancel = MakeButton("Cancel", QStringLiteral("Cancel"), this);
-    auto *copy = MakeButton("CopyCom", QStringLiteral("Copy"), this);
-    auto *vars = MakeButton("Variablen", QStringLiteral("Edit Vars"), this);
-    auto *gsd = MakeButton("GSD", QStringLiteral("GSD"), this);
-    auto *neu = MakeButton("Neu", QStringLiteral("Neu"), this);
-    auto *autoAddr = MakeButton("F2_AutoAddr", QStringLiteral("AutoAddr"), this);
-    auto *disp = MakeButton("F2_Disp", QStringLiteral("Recall"), this);
-    auto *exit = MakeButton("F2_Exit", QStringLiteral("OK"), this);
+    // Every button has a mnemonic (Alt + letter); "Neu" follows the language.
+    auto *setGP = MakeButton("SetGP", QStringLiteral("Set &Head Prm"), this);
+    auto *cancel = MakeButton("Cancel", QStringLiteral("Cance&l"), this);
+    auto *copy = MakeButton("CopyCom", QStringLiteral("&Copy"), this);
+    auto *vars = MakeButton("Variablen", QStringLiteral("Edit &Vars"), this);
+    auto *gsd = MakeButton("GSD", QStringLiteral("&GSD"), this);
+    auto *neu = MakeButton("Neu", QString(), this);
+    auto *autoAddr = MakeButton("F2_AutoAddr", QStringLiteral("&AutoAddr"), this);
+    auto *disp = MakeButton("F2_Disp", QStringLiteral("&Recall"), this);
+    auto *exit = MakeButton("F2_Exit", QStringLiteral("&OK"), this);
     auto *buttons = new QGridLayout;
     buttons->addWidget(gsd, 0, 0);
     buttons->addWidget(setGP, 0, 1);
@@ -349,6 +350,9 @@ void Form2Window::SetTexts()
     };
     ApplyTips(*this, ctx_, kTips);
     label8_->setText(ctx_.tr(QStringLiteral("record len"), QStringLiteral("Satzlänge")));
+    findChild<QLabel *>(QStringLiteral("Label15"))->setText(ctx_.tr(QStringLiteral("Manufacturer"), QStringLiteral("Hersteller")));
+    findChild<QLabel *>(QStringLiteral("Label16"))->setText(ctx_.tr(QStringLiteral("Device"), QStringLiteral("Gerät")));
+    findChild<QPushButton *>(QStringLiteral("Neu"))->setText(ctx_.tr(QStringLiteral("&New"), QStringLiteral("&Neu")));
 }
 
 void Form2Window::Form_Activate()

@@ -22,13 +22,13 @@ Form7Window::Form7Window(Context &ctx, ExtSelection sel, QWidget *parent)
     setModal(true);
 
     auto *head = new QHBoxLayout;
-    auto *mnrLabel = new QLabel(QStringLiteral("Modul Nr.:"), this);
+    auto *mnrLabel = new QLabel(ctx.tr(QStringLiteral("Module No.:"), QStringLiteral("Modul Nr.:")), this);
     mnrLabel->setObjectName(QStringLiteral("Label25"));
     mnr_ = new QLineEdit(this);
     mnr_->setObjectName(QStringLiteral("A_MNR"));
     mnr_->setReadOnly(true);
     mnr_->setMaximumWidth(60);
-    auto *offLabel = new QLabel(QStringLiteral("Modul Parameter Offset"), this);
+    auto *offLabel = new QLabel(ctx.tr(QStringLiteral("Module Parameter Offset"), QStringLiteral("Modul Parameter Offset")), this);
     offLabel->setObjectName(QStringLiteral("Label26"));
     offset_ = new QLineEdit(this);
     offset_->setObjectName(QStringLiteral("A_Offset"));

@@ -130,6 +130,20 @@ TEST(BusWindow, debugPanel_readsClampsAndWritesTheDpram)
 
     f.child<QLineEdit>("Text1")->setText(QStringLiteral("20000"));
     EXPECT_EQ(f.text("Text1"), QStringLiteral("1FFFC"));
+    // The Tessel card has 16 KiB: beyond them nothing is read, and nothing written.
+    f.master.ram[0x4000] = 0x77;
+    f.child<QLineEdit>("Text1")->setText(QStringLiteral("4000"));
+    EXPECT_EQ(f.text("Text2"), QStringLiteral("outside"));
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("DPR Debug: address 4000 is outside the board's DP-RAM (0 to 3FFF)"));
+    const auto before = f.master.writes.size();
+    f.child<QLineEdit>("Text3")->setText(QStringLiteral("1"));
+    f.click("Command2");
+    EXPECT_EQ(f.master.writes.size(), before);
+    EXPECT_EQ(f.ui.lastTitle(), QStringLiteral("DPR Debug"));
+    // Text that is no hexadecimal number is no address 0.
+    f.child<QLineEdit>("Text1")->setText(QStringLiteral("ZZ"));
+    EXPECT_EQ(f.text("Text2"), QStringLiteral("?"));
+    EXPECT_EQ(f.text("Melde1"), QStringLiteral("DPR Debug: \"ZZ\" is not a hexadecimal address"));
 
     // The scroll bar steps through the addresses; OK writes and reads back.
     f.child<QScrollBar>("VScroll1")->setValue(0x10);
@@ -144,6 +158,10 @@ TEST(BusWindow, debugPanel_readsClampsAndWritesTheDpram)
     f.click("Command2");
     EXPECT_EQ(f.master.writes.size(), writes);
     EXPECT_EQ(f.ui.lastText(), "value too high\n" + f.ui.lastTitle());
+    f.child<QLineEdit>("Text3")->setText(QStringLiteral("ZZ")); // not written as 0
+    f.click("Command2");
+    EXPECT_EQ(f.master.writes.size(), writes);
+    EXPECT_EQ(f.ui.lastText(), "wrong input\n" + f.ui.lastTitle());
 }
 
 TEST(BusWindow, marks_followTheVisibleRowsAndTheStationLists)
@@ -167,6 +185,18 @@ TEST(BusWindow, marks_followTheVisibleRowsAndTheStationLists)
     for (int i = 3; i < 10; ++i)
         EXPECT_FALSE(mark(i)->isVisible()) << i; // 23..29 idle
     EXPECT_TRUE(mark(10)->isVisible()); // 30 runs, further down the list
+    // 40 is configured but takes no part in the data exchange: a mark of its
+    // own, hollow where the running ones are filled.
+    EXPECT_TRUE(mark(20)->isVisible());
+    EXPECT_TRUE(mark(0)->autoFillBackground());
+    EXPECT_FALSE(mark(20)->autoFillBackground());
+    EXPECT_EQ(mark(20)->frameShape(), QFrame::Box);
+    EXPECT_EQ(mark(20)->toolTip(), QStringLiteral("Configured, takes no part in the data exchange"));
+    // A mark in any colour but the running ones is drawn the same way.
+    f.panel.marks[20] = {true, 0x808080};
+    f.w->ShowPanel();
+    EXPECT_FALSE(mark(20)->autoFillBackground());
+    EXPECT_EQ(mark(20)->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0x80));
     // Each mark sits beside its row.
     const QRect row22 = f.list()->visualItemRect(f.list()->item(12));
     const int rowMid = f.list()->viewport()->mapTo(f.w.get(), row22.center()).y();
@@ -178,6 +208,7 @@ TEST(BusWindow, marks_followTheVisibleRowsAndTheStationLists)
     f.panel.run = false;
     f.comm.Timer1_Timer();
     EXPECT_FALSE(mark(0)->isVisible());
+    EXPECT_FALSE(mark(20)->isVisible());
     EXPECT_FALSE(f.child<QPushButton>("F1_Halt")->isEnabled());
 }
 
@@ -217,7 +248,7 @@ TEST(BusWindow, diagnosisMessage_isDecodedIntoForm6)
 
     f.master.replies.push_back({0xE1, 0, 0, 12, 0, 0, 0, 6, 0x02, 0x0C, 0x00, 255, 0x80, 0xA0});
     f.comm.Timer1_Timer();
-    EXPECT_EQ(form6->windowTitle(), QStringLiteral("Station 12 Diagnose"));
+    EXPECT_EQ(form6->windowTitle(), QStringLiteral("Station 12 Diagnosis"));
     for (int byte = 0; byte < 3; ++byte)
         for (int bit = 0; bit < 8; ++bit) {
             const bool on = (byte == 0 && bit == 1) || (byte == 1 && (bit == 3 || bit == 2));

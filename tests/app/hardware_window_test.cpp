@@ -54,7 +54,11 @@ struct SimWindow : WindowBench<QtPump> {
         w->Form_Activate();
         return true;
     }
-    bool mark(int i) const { return child<QFrame>(QStringLiteral("Line%1").arg(i + 3))->isVisible(); }
+    // The mark of the i-th row from the top: a filled one for a station in
+    // data exchange, a hollow one for a configured station that is not.
+    QFrame *line(int i) const { return child<QFrame>(QStringLiteral("Line%1").arg(i + 3)); }
+    bool mark(int i) const { return line(i)->isVisible() && line(i)->autoFillBackground(); }
+    bool idleMark(int i) const { return line(i)->isVisible() && !line(i)->autoFillBackground(); }
 
     // A TCP/IP item: Form5 comes up, `target` goes into Combo1, Enter confirms.
     void chooseTarget(const char *item, const QString &target)
@@ -117,7 +121,7 @@ TEST(HardwareWindow, tesselThenRun_reachesOperateWithMarksAndStation40ShowsPrmFa
     auto label = [&](const char *name) { return form6->findChild<QLabel *>(QString::fromLatin1(name)); };
     ASSERT_TRUE(WaitFor([&] { return label("Label3_0")->isEnabled(); })) << f.text("Melde1").toStdString();
     EXPECT_EQ(label("Label3_0")->text(), QStringLiteral("Prm Fault"));
-    EXPECT_EQ(form6->windowTitle(), QStringLiteral("Station 40 Diagnose"));
+    EXPECT_EQ(form6->windowTitle(), QStringLiteral("Station 40 Diagnosis"));
     EXPECT_EQ(label("TMasterAdr")->text(), QStringLiteral("255"));
     EXPECT_EQ(label("TidentNr")->text(), QStringLiteral("4225"));
     EXPECT_FALSE(label("Label8_0")->isEnabled());
@@ -126,7 +130,8 @@ TEST(HardwareWindow, tesselThenRun_reachesOperateWithMarksAndStation40ShowsPrmFa
     ASSERT_EQ(why.size(), 3);
     EXPECT_EQ(why[0], QStringLiteral("Prm Fault: station 40 answers with ident 4225, the configuration expects 4224."));
     EXPECT_EQ(why[1], QStringLiteral("The GSD catalogue knows ident 4225: Meridan Demo, Simulated input 4225, file SIM4225.gsd."));
-    // 40 is not running: no mark beside the top row.
+    // 40 takes no part in the data exchange: the hollow mark beside the top row.
+    EXPECT_TRUE(WaitFor([&] { return f.idleMark(0); }));
     EXPECT_FALSE(f.mark(0));
 }
 

@@ -7,11 +7,14 @@
 #include "busops/commissioning.h"
 #include "fake_link.h"
 #include "master/form3_window.h"
+#include "monitor/form6_window.h"
 #include "support/fixture.h"
 #include "window_support.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -71,11 +74,11 @@ TEST(MainWindow, firstStartWithoutSettingsIsGerman_chooseEnglishSwitchesAtOnceAn
 {
     WindowFixture f(false);
     f.start();
-    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Konfigurator V5.1.0"));
+    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Konfigurator V5.1.0 - (unbenannt)"));
     EXPECT_EQ(Plain(f.child<QAction>("RavelinCom2")->text()), QStringLiteral("Ravelin an COM2"));
     EXPECT_EQ(f.text("HWtxt"), QStringLiteral("ohne Hardware"));
     f.trigger("sp_englisch");
-    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0"));
+    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0 - (untitled)"));
     EXPECT_EQ(f.child<QPushButton>("Clear")->toolTip(), QStringLiteral("Clear selected slave"));
     EXPECT_EQ(f.child<QLabel>("Label2")->text(), QStringLiteral("Value:"));
     EXPECT_EQ(Plain(f.child<QAction>("DromonCom1")->text()), QStringLiteral("Dromon on COM1"));
@@ -123,6 +126,7 @@ TEST(MainWindow, startedWithAConfigFile_listsItAndStoresBackToIt)
     f.start(file);
     EXPECT_TRUE(f.list()->item(2)->text().startsWith(QStringLiteral(" 12. GSDC")));
     EXPECT_EQ(f.list()->item(23)->text(), QStringLiteral(" 33. ")); // the start-up file stayed unread
+    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0 - Line 2.dp1"));
     f.trigger("Save"); // cancelled in the dialog
     ASSERT_EQ(f.ui.dialogs.size(), 1u);
     EXPECT_EQ(f.ui.dialogs[0].fileName, file);
@@ -177,8 +181,10 @@ TEST(MainWindow, keyboard_startsOnTheListWhereEnterOpensTheEditorAndTheCommandsH
         shown += f.child<QPushButton>(name)->text() + "|";
     for (const char *name : {"noHW", "Tessel", "RavelinCom1", "RavelinCom2", "RavelinTCP", "VMESLOT3", "VMESLOTB"})
         shown += f.child<QAction>(name)->text() + "|";
+    for (const char *name : {"Burn", "Upload", "EEStart", "EEStop", "EE_Erase"})
+        shown += f.child<QAction>(name)->text() + "|";
     EXPECT_EQ(shown, "&Master|&Slave|&Clear Slave|&Run|Stop/&Go|E&xit|no &Hardware|&Tessel/DPX|Ravelin on &COM1|"
-                     "Ravelin on C&OM2|&TCP/IP|Slot &3|&Slot 11|");
+                     "Ravelin on C&OM2|&TCP/IP|Slot &3|&Slot 11|&Burn|&Read|&Start|S&top|&Erase|");
 }
 
 TEST(MainWindow, clearSlave_emptiesTheSelectedLineAndKeepsTheSelection)
@@ -280,6 +286,14 @@ TEST(MainWindow, help_showsThePagesOfTheLanguageAndReinstallsMissingOnes)
     f.trigger("sp_englisch");
     EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/en/master.html"));
     EXPECT_EQ(f.w->helpWindow()->findChild<QPushButton *>(QStringLiteral("HelpHome"))->text(), "Contents");
+    // Back and Contents stay in the language now chosen.
+    QTest::mouseClick(f.w->helpWindow()->findChild<QPushButton *>(QStringLiteral("HelpBack")), Qt::LeftButton);
+    EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/en/index.html"));
+    EXPECT_FALSE(f.w->helpWindow()->findChild<QPushButton *>(QStringLiteral("HelpBack"))->isEnabled());
+    f.w->helpWindow()->findChild<QTextBrowser *>(QStringLiteral("HelpBrowser"))
+        ->setSource(QUrl::fromLocalFile(f.root.helpDir() + QStringLiteral("/en/slave.html")));
+    QTest::mouseClick(f.w->helpWindow()->findChild<QPushButton *>(QStringLiteral("HelpHome")), Qt::LeftButton);
+    EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/en/index.html"));
     f.trigger("Hilfe");
     EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/en/index.html"));
     EXPECT_TRUE(f.ui.shown.empty());
@@ -289,16 +303,19 @@ TEST(MainWindow, info_showsCaptionAndVersion)
 {
     WindowFixture f;
     f.start();
-    QString caption;
+    QString caption, licence;
     QTimer::singleShot(0, [&] {
         QWidget *box = QApplication::activeModalWidget();
         ASSERT_NE(box, nullptr);
         if (auto *label = box->findChild<QLabel *>(QStringLiteral("AboutCaption")))
             caption = label->text();
+        if (auto *label = box->findChild<QLabel *>(QStringLiteral("AboutLicence")))
+            licence = label->text();
         box->close();
     });
     f.trigger("Info");
     EXPECT_EQ(caption, QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0"));
+    EXPECT_TRUE(licence.contains(QStringLiteral("License GPLv3+: GNU GPL version 3 or later"))) << licence.toStdString();
 }
 
 TEST(MainWindow, comingBackFromTheMasterEditor_activatesTheMainWindow)
@@ -326,6 +343,157 @@ TEST(MainWindow, comingBackFromTheMasterEditor_activatesTheMainWindow)
     f.w->activateWindow();
     ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == f.w.get(); }));
     EXPECT_EQ(f.melde1(), QStringLiteral("kept"));
+}
+
+// File -> New, Load, Exit and the close box give a changed configuration up
+// only after "Save changes?": Cancel keeps it, Discard goes on, Save stores
+// it first (and a store cancelled in its dialog keeps the work).
+TEST(MainWindow, changedConfiguration_isGivenUpOnlyAfterSaveChanges)
+{
+    struct Way {
+        const char *name;
+        std::function<void(WindowFixture &)> act;
+    };
+    const Way ways[] = {
+        {"Neufile", [](WindowFixture &f) { f.trigger("Neufile"); }},
+        {"Laden", [](WindowFixture &f) { f.trigger("Laden"); }},
+        {"File_Exit", [](WindowFixture &f) { f.trigger("File_Exit"); }},
+        {"Exitbutton", [](WindowFixture &f) { f.click("Exitbutton"); }},
+        {"close box", [](WindowFixture &f) { f.w->close(); }},
+    };
+    struct Answer {
+        int button;
+        bool storeDialogAnswered;
+        bool goesOn;
+    };
+    const Answer answers[] = {{Cancel, false, false}, {Discard, false, true}, {Store, true, true}, {Store, false, false}};
+    for (const Way &way : ways) {
+        for (const Answer &answer : answers) {
+            const std::string what = std::string(way.name) + " answered " + std::to_string(answer.button)
+                + (answer.storeDialogAnswered ? " stored" : "");
+            WindowFixture f;
+            f.writeAutoload({12, 15});
+            const QString other = f.tmp.filePath(QStringLiteral("other.dp1"));
+            f.writeAutoload({33}, other);
+            f.start();
+            int ends = 0;
+            f.w->endProgram = [&] { ++ends; };
+            const QString title = f.w->windowTitle();
+            EXPECT_EQ(title, QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0 - AutoLoad.dp1")) << what;
+            f.list()->setCurrentRow(2);
+            f.click("Clear"); // station 12 goes
+            EXPECT_EQ(f.w->windowTitle(), title + QStringLiteral(" *")) << what;
+
+            const QString stored = f.tmp.filePath(QStringLiteral("stored.dp1"));
+            f.ui.answers.push_back(answer.button);
+            if (answer.button == Store) // the store's dialog, answered or cancelled
+                f.ui.files.push_back(answer.storeDialogAnswered ? std::optional<QString>(stored) : std::nullopt);
+            f.ui.files.push_back(other); // for Load's own dialog
+            way.act(f);
+
+            ASSERT_EQ(f.ui.shown.size(), 1u) << what;
+            EXPECT_EQ(f.ui.shown[0].text, QStringLiteral("Save changes?")) << what;
+            EXPECT_EQ(f.ui.shown[0].buttons, Store | Discard | Cancel) << what;
+            EXPECT_EQ(QFile::exists(stored), answer.storeDialogAnswered) << what;
+            const bool wentOn = ends > 0 || f.st.image.hasSlave(33) || !f.st.image.hasMaster();
+            EXPECT_EQ(wentOn, answer.goesOn) << what;
+            if (!answer.goesOn) {
+                EXPECT_TRUE(f.w->windowTitle().endsWith(QStringLiteral(" *"))) << what; // still changed
+                EXPECT_TRUE(f.st.image.hasSlave(15)) << what;
+            }
+        }
+    }
+}
+
+TEST(MainWindow, unchangedConfiguration_isGivenUpWithoutAQuestion_andTheTitleFollowsStoreAndLoad)
+{
+    WindowFixture f;
+    f.writeAutoload({12});
+    f.start();
+    int ends = 0;
+    f.w->endProgram = [&] { ++ends; };
+    f.trigger("Neufile");
+    EXPECT_FALSE(f.st.image.hasMaster());
+    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0 - (untitled)"));
+    f.ui.files.push_back(f.root.path(QStringLiteral("setup/AutoLoad.dp1")));
+    f.trigger("Laden");
+    EXPECT_TRUE(f.st.image.hasSlave(12));
+    f.trigger("File_Exit");
+    EXPECT_EQ(ends, 1);
+    EXPECT_TRUE(f.ui.shown.empty());
+
+    // The master editor's OK changes the configuration: the title says so at once.
+    f.click("F1_Master");
+    Form3Window *form3 = f.w->masterEditor();
+    auto *gap = form3->findChild<QLineEdit *>(QStringLiteral("F3_Gap"));
+    gap->selectAll();
+    QTest::keyClicks(gap, QStringLiteral("7"));
+    QTest::keyClick(gap, Qt::Key_Return);
+    EXPECT_FALSE(f.w->windowTitle().endsWith(QStringLiteral(" *"))); // not stored yet
+    QTest::mouseClick(form3->findChild<QPushButton *>(QStringLiteral("Exit")), Qt::LeftButton);
+    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0 - AutoLoad.dp1 *"))
+        << f.w->windowTitle().toStdString();
+    // Stored under another name: no mark, the new name.
+    f.ui.files.push_back(f.tmp.filePath(QStringLiteral("Line 4.dp1")));
+    f.trigger("Save");
+    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Configurator V5.1.0 - Line 4.dp1"));
+    EXPECT_TRUE(f.ui.shown.empty());
+}
+
+// The master editor, the help and the diagnosis window open centred on the
+// main window and wholly on its screen.
+TEST(MainWindow, secondaryWindows_openOverTheMainWindowOnTheScreen)
+{
+    WindowFixture f;
+    f.start();
+    f.plug("tessel"); // the diagnosis window needs a board
+    const QRect screen = f.w->screen()->availableGeometry();
+    f.w->setGeometry(QRect(screen.topLeft() + QPoint(40, 30), QSize(screen.width() / 2, screen.height() * 2 / 3)));
+    f.w->show();
+    f.click("F1_Master");
+    f.trigger("Hilfe");
+    f.w->List1_MouseDown(Qt::RightButton, 2);
+    const std::pair<const char *, QWidget *> windows[] = {
+        {"master editor", f.w->masterEditor()}, {"help", f.w->helpWindow()}, {"diagnosis", f.w->diagnosisWindow()}};
+    for (const auto &[name, window] : windows) {
+        ASSERT_NE(window, nullptr) << name;
+        EXPECT_EQ(window->parentWidget(), f.w.get()) << name;
+        EXPECT_TRUE(window->isVisible()) << name;
+        EXPECT_TRUE(screen.contains(window->frameGeometry())) << name;
+        // Centred on the main window, as far as the screen's edges let it.
+        QRect want(QPoint(), window->frameGeometry().size());
+        want.moveCenter(f.w->frameGeometry().center());
+        want.moveLeft(std::clamp(want.left(), screen.left(), screen.right() + 1 - want.width()));
+        want.moveTop(std::clamp(want.top(), screen.top(), screen.bottom() + 1 - want.height()));
+        const QPoint off = window->frameGeometry().topLeft() - want.topLeft();
+        EXPECT_LE(off.manhattanLength(), 2) << name << " " << off.x() << "," << off.y();
+    }
+    // Each carries the program's icon.
+    EXPECT_FALSE(f.w->windowIcon().isNull());
+    EXPECT_FALSE(f.w->masterEditor()->windowIcon().isNull());
+}
+
+// Select Target offers every network target driver/zelpci.cfg names.
+TEST(MainWindow, selectTarget_listsTheTargetsOfTheDriverConfiguration)
+{
+    WindowFixture f;
+    QFile cfg(f.root.driverDir() + QStringLiteral("/zelpci.cfg"));
+    ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
+    cfg.write("[network]\nPress_Line=10.0.0.7:17301\nketch=127.0.0.1:17399\nos9target=127.0.0.1:17301\n");
+    cfg.close();
+    f.start();
+    QStringList offered;
+    QTimer::singleShot(0, [&] {
+        if (QWidget *form5 = QApplication::activeModalWidget()) {
+            auto *combo = form5->findChild<QComboBox *>(QStringLiteral("Combo1"));
+            for (int i = 0; combo && i < combo->count(); ++i)
+                offered << combo->itemText(i);
+            form5->close(); // cancelled: nothing connects
+        }
+    });
+    f.trigger("KetchTCP");
+    EXPECT_EQ(offered, (QStringList{"OS9Target", "Ketch", "Press_Line"}));
+    EXPECT_FALSE(f.conn.connected());
 }
 
 // A message box about a field's entry: over the field's window, and the focus back in the field.

@@ -70,8 +70,11 @@ TEST(StatusTick, aTallListMarksEveryRowItShows)
     t.panel.run = true;
     t.panel.listRows = 43; // a maximised window: stations 10..52
     t.board.run[20] = t.board.run[40] = t.board.run[53] = t.board.diag[40] = true;
+    t.st.image.slot(35)[0] = kSlaveMarker; // configured, not in the data exchange
     t.ops.Timer1_Timer();
     EXPECT_TRUE(t.panel.marks[10].visible && t.panel.marks[30].visible && t.panel.marks[30].colour == kMarkRed);
+    EXPECT_TRUE(t.panel.marks[25].visible && t.panel.marks[25].colour == kMarkIdle);
+    EXPECT_FALSE(t.panel.marks[24].visible);
     EXPECT_FALSE(t.panel.marks[43].visible); // 53 is below the last row
 }
 
@@ -130,9 +133,9 @@ TEST(DebugView, emptyEntries_readAndWriteZero)
     Tick t;
     DebugView d;
     t.board.ram[0] = 7;
-    EXPECT_EQ(d.Text1_Change(t.conn.link(), "").text2, "7");
-    EXPECT_FALSE(d.Text1_Change(t.conn.link(), "20000").scroll); // clamped beyond the scroll bar
-    d.Text1_Change(t.conn.link(), "100");
+    EXPECT_EQ(d.Text1_Change(t.ctx, t.conn.link(), "").text2, "7");
+    EXPECT_FALSE(d.Text1_Change(t.ctx, t.conn.link(), "20000").scroll); // clamped beyond the scroll bar
+    d.Text1_Change(t.ctx, t.conn.link(), "100");
     ASSERT_TRUE(d.Command2_Click(t.ctx, t.conn.link(), ""));
     EXPECT_EQ(t.board.writes.back(), (std::pair<uint32_t, uint8_t>{0x100, 0}));
 }

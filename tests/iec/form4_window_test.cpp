@@ -104,7 +104,7 @@ TEST(Form4, modulesChannelsAttachAndSaveOnClose)
     EXPECT_EQ(f.items("List2")[1], "IW1    Speed");
     // Its type is checked again, and a refusal is said (the rules are the core's tests).
     f.click("TypeBool");
-    EXPECT_EQ(f.ui.lastText(), "Datatype mismatch");
+    EXPECT_EQ(f.ui.lastText(), "Datatype mismatch: a BOOL variable needs a bit channel (IX or QX)");
     EXPECT_TRUE(f.child<QRadioButton>("TypeInt")->isChecked());
 
     f.ui.shown.clear();

@@ -101,11 +101,12 @@ TEST(VarRules, namesTypesAndChannels)
     const SlaveIo &s = *map.slave(12);
     const int valve = t.find("_valve_2");
     // An INT on a bit channel, a BOOL on a word channel: refused.
-    EXPECT_EQ(AttachVariable(t, valve, s, 1, *FindChannel(s, 1, Dir::In, 3)), "Datatype mismatch");
+    EXPECT_EQ(AttachVariable(t, valve, s, 1, *FindChannel(s, 1, Dir::In, 3)),
+              "Datatype mismatch: an INT variable needs a word channel (IW or QW)");
     EXPECT_FALSE(t.entries[std::size_t(valve)].attached());
     EXPECT_EQ(AttachVariable(t, valve, s, 2, *FindChannel(s, 2, Dir::In, 0)), "");
     // The type of an attached variable is checked again.
-    EXPECT_EQ(SetVariableType(t, valve, kBool, map), "Datatype mismatch");
+    EXPECT_EQ(SetVariableType(t, valve, kBool, map), "Datatype mismatch: a BOOL variable needs a bit channel (IX or QX)");
     EXPECT_EQ(t.entries[std::size_t(valve)].type, kInt);
     // One variable per channel: the next one takes it over.
     const int lamp = t.find("Lamp");

@@ -111,7 +111,7 @@ TEST(Form3Window, typedFieldsAndBaudList_commitThroughTheEditorAndRedisplay_theL
     }
 }
 
-TEST(Form3Window, msSwitch_at1500kbit_showsMsAndPassingThroughKeepsTsl)
+TEST(Form3Window, msSwitch_at1500kbit_showsAndTakesMsAndPassingThroughKeepsTsl)
 {
     Form3Fixture f(6);
     putBe16(f.w->editor().record().span(), 12, 300);
@@ -125,11 +125,21 @@ TEST(Form3Window, msSwitch_at1500kbit_showsMsAndPassingThroughKeepsTsl)
     // Leaving the field without typing must not read the ms text as bit times.
     QTest::keyClick(f.child<QLineEdit>("F3_TSL"), Qt::Key_Return);
     EXPECT_EQ(be16(f.w->editor().record().span(), 12), 300);
-    f.type("F3_TSL", QStringLiteral("0.2")); // typed values are bit times
-    EXPECT_EQ(be16(f.w->editor().record().span(), 12), 0);
+    // Typed values are taken in the unit shown: 0.1 ms at 1.5 Mbit/s are 150 bit times.
+    f.type("F3_TSL", QStringLiteral("0.1"));
+    EXPECT_EQ(be16(f.w->editor().record().span(), 12), 150);
+    EXPECT_EQ(f.text("F3_TSL"), QStringLiteral("0.100"));
+    f.type("F3_TRT", QStringLiteral("10"));
+    EXPECT_EQ(be32(f.w->editor().record().span(), 20), 15000u);
+    // 300 ms would be 450000 bit times: too high for the slot time, which keeps its highest value.
+    f.type("F3_TSL", QStringLiteral("300"));
+    EXPECT_EQ(be16(f.w->editor().record().span(), 12), 65335);
+    ASSERT_FALSE(f.ui.shown.empty());
+    EXPECT_TRUE(f.ui.lastText().startsWith("value too high")) << f.ui.lastText().toStdString();
     f.click("ms");
     EXPECT_EQ(f.child<QLabel>("L17")->text(), QStringLiteral("Tbit"));
-    EXPECT_EQ(f.text("F3_TSL"), QStringLiteral(" 0"));
+    f.type("F3_TSL", QStringLiteral("300")); // bit times again
+    EXPECT_EQ(f.text("F3_TSL"), QStringLiteral(" 300"));
 }
 
 TEST(Form3Window, pendingEdits_surviveActivationUntilRecallOkOrTheCloseBox)

@@ -114,3 +114,14 @@ TEST(MasterEditor, ok_storesTheEditedMasterWhateverTheSharedBufferHolds)
     EXPECT_EQ(m, f.ed.record());
     EXPECT_FALSE(f.ed.Edited());
 }
+
+// After New the master slot is empty: no field shows a value the record
+// cannot hold (the quiet time is stored as entry + 1).
+TEST(MasterEditor, emptyMasterAfterNew_showsQuietTimeZero)
+{
+    Fixture f;
+    MasterEditor ed{f.ctx};
+    EXPECT_EQ(ed.Display()[MasterField::Tqui], "0");
+    ed.record()[18] = 4;
+    EXPECT_EQ(ed.Display()[MasterField::Tqui], "3");
+}

@@ -173,7 +173,7 @@ TEST(ExtPrm, blockWith30References_showsOnly24Rows_withoutGsdTablesNone)
         int rows = 0;
         for (int n = 1; n <= 24; ++n)
             rows += w.findChild<QLabel *>(QString("Label%1").arg(n))->isHidden() ? 0 : 1;
-        EXPECT_EQ(w.findChild<QLabel *>("Label25")->text(), "Modul Nr.:"); // the heading, not a row
+        EXPECT_EQ(w.findChild<QLabel *>("Label25")->text(), "Module No.:"); // the heading, not a row
         EXPECT_EQ(w.findChild<QLineEdit *>("Text25"), nullptr);
         return rows;
     };

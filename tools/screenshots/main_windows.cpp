@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QDir>
@@ -91,6 +92,7 @@ bool GrabBoards(const QString &out)
     }
     State st;
     QtPrompts prompts;
+    prompts.language = &st.language;
     QtPump pump;
     Context ctx{st, prompts, pump, root};
     if (!WriteDemoConfiguration(ctx, root.path(QStringLiteral("setup/AutoLoad.dp1")))) {
@@ -147,13 +149,16 @@ bool GrabBoards(const QString &out)
         list->scrollToItem(list->item(0), QAbstractItemView::PositionAtTop);
 
         // The window as large as a desktop gives it: every running station
-        // of the demo (12, 20 and 30) has its mark; 40, with its parameter
-        // fault, takes no part in the data exchange and has none.
+        // of the demo (12, 20 and 30) has its filled mark; 40, with its
+        // parameter fault, takes no part in the data exchange: its mark is hollow.
         w.resize(1280, 1000);
         const auto mark = [&](int station) { return w.findChild<QFrame *>(QStringLiteral("Line%1").arg(station - kListFirst + 3)); };
-        const bool marked = WaitFor([&] { return mark(12)->isVisible() && mark(20)->isVisible() && mark(30)->isVisible(); });
+        const auto running = [&](int station) { return mark(station)->isVisible() && mark(station)->autoFillBackground(); };
+        const bool marked = WaitFor([&] {
+            return running(12) && running(20) && running(30) && mark(40)->isVisible() && !mark(40)->autoFillBackground();
+        });
         if (!marked)
-            std::printf("FAILED main_tessel_operate_maximised: not every running station has its mark\n");
+            std::printf("FAILED main_tessel_operate_maximised: not every station has its mark\n");
         ok = marked && Grab(&w, out, QStringLiteral("main_tessel_operate_maximised")) && ok;
         w.resize(900, 620);
 
@@ -238,6 +243,7 @@ int main(int argc, char **argv)
 
     State st;
     QtPrompts prompts;
+    prompts.language = &st.language;
     QtPump pump;
     Context ctx{st, prompts, pump, root};
     Panel panel;
@@ -257,6 +263,23 @@ int main(int argc, char **argv)
     w.findChild<QListWidget *>(QStringLiteral("List1"))->setCurrentRow(5);
     ok = Grab(&w, out, QStringLiteral("main_en")) && ok;
 
+    // A changed configuration and File -> New: the question before it is
+    // given up (answered Cancel), in both languages.
+    w.findChild<QListWidget *>(QStringLiteral("List1"))->setCurrentRow(2);
+    w.Clear_Click();
+    std::printf("title: %s\n", qPrintable(w.windowTitle()));
+    for (const char *name : {"question_save_changes_en", "question_save_changes_de"}) {
+        QTimer::singleShot(0, [&ok, &out, name] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                ok = Grab(box, out, QString::fromLatin1(name)) && ok;
+                box->button(QMessageBox::Cancel)->click();
+            }
+        });
+        w.Neufile_Click();
+        w.sp_deutsch_Click();
+    }
+    w.sp_englisch_Click();
+
     w.F1_Master_Click();
     Form3Window *form3 = w.masterEditor();
     QTest::mouseClick(form3->findChild<QCheckBox *>(QStringLiteral("ms")), Qt::LeftButton);
@@ -267,7 +290,7 @@ int main(int argc, char **argv)
     if (HelpWindow *help = w.helpWindow())
         ok = Grab(help, out, QStringLiteral("help_en")) && ok;
 
-    AboutDialog about(w.windowTitle(), false, &w);
+    AboutDialog about(w.Caption(), false, &w);
     ok = Grab(&about, out, QStringLiteral("about_en")) && ok;
     about.close();
     ok = GrabPrintPreview(root, out) && ok;

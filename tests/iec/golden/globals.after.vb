@@ -8,7 +8,7 @@ VAR_GLOBAL
     Handplaced AT %IX9.1 : BOOL;
     (* Old_Lamp : BOOL; *)
     Recipe : STRING(20);
-Alarm                               AT %IX3.5 :BOOL ;  (* #S12M1K13 *)
+    Alarm                               AT %IX3.5 :BOOL ;  (* #S12M1K13 *)
 END_VAR
 VAR_GLOBAL CONSTANT
     Max_Speed : INT := 3000;
