@@ -25,8 +25,8 @@ struct EventFilter {
 
 class EventList {
 public:
-    // About 170 bytes an event with what it holds on the heap, 8.5 MB when full
-    // (bench/events measures it).
+    // About 125 bytes an event with what it holds on the heap, 6.2 MB when
+    // full (bench/events measures it).
     static constexpr std::size_t kDefaultLimit = 50000;
     explicit EventList(std::size_t limit = kDefaultLimit);
 
