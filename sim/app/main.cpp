@@ -121,13 +121,19 @@ int main(int argc, char **argv)
     const QCommandLineOption flaky(QStringLiteral("eeprom-flaky"),
                                    QStringLiteral("EEPROM byte ADDR does not take its next COUNT serial writes (default 1): it reads back wrong until one takes. Repeatable."),
                                    QStringLiteral("ADDR[:COUNT]"));
+    const QCommandLineOption flap(QStringLiteral("flap"),
+                                  QStringLiteral("Station drops out of the data exchange for DOWN_MS at the end of every EVERY_MS while the bus runs. Repeatable."),
+                                  QStringLiteral("STATION:DOWN_MS:EVERY_MS"));
+    const QCommandLineOption flapDiag(QStringLiteral("flap-diag"),
+                                      QStringLiteral("Station shows extended diagnosis for ON_MS at the end of every EVERY_MS while the bus runs. Repeatable."),
+                                      QStringLiteral("STATION:ON_MS:EVERY_MS"));
     const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("Firmware version, e.g. 5.2 or 5.3."), QStringLiteral("X.Y"));
     const QCommandLineOption state(QStringLiteral("state"), QStringLiteral("Write a JSON snapshot here whenever something changes."), QStringLiteral("FILE"));
     const QCommandLineOption noPace(QStringLiteral("no-pace"), QStringLiteral("Do not pace serial output to the line speed."));
     const QCommandLineOption terminal(QStringLiteral("terminal"), QStringLiteral("Serial monitor starts in mode O (echo)."));
     const QCommandLineOption images(QStringLiteral("write-images"), QStringLiteral("Write the sample firmware images into DIR and exit."), QStringLiteral("DIR"));
     const QCommandLineOption verbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")}, QStringLiteral("Log every job and message."));
-    p.addOptions({version, root, demo, board, name, dpram, serial, tcp, bus, eeprom, flaky, firmware, state, noPace, terminal, images, verbose});
+    p.addOptions({version, root, demo, board, name, dpram, serial, tcp, bus, eeprom, flaky, flap, flapDiag, firmware, state, noPace, terminal, images, verbose});
     p.process(app);
     if (p.isSet(version))
         p.showVersion();
@@ -161,6 +167,17 @@ int main(int argc, char **argv)
         if (!cell)
             return fail(QStringLiteral("--eeprom-flaky wants ADDR[:COUNT], ADDR below 0x8000, COUNT 1..1000: '%1'").arg(v));
         weakCells.push_back(*cell);
+    }
+
+    std::vector<Flap> flaps;
+    for (const auto &[option, kind] : {std::pair{&flap, Flap::Kind::DropOut}, std::pair{&flapDiag, Flap::Kind::Diagnosis}}) {
+        for (const QString &v : p.values(*option)) {
+            std::string why;
+            auto f = parseFlap(v.toStdString(), kind, &why);
+            if (!f)
+                return fail(QStringLiteral("--%1 %2: '%3'").arg(option->names().first(), QString::fromStdString(why), v));
+            flaps.push_back(*f);
+        }
     }
 
     std::vector<BoardConfig> configs;
@@ -227,6 +244,7 @@ int main(int argc, char **argv)
             c.terminalMode = p.isSet(terminal);
             c.eepromPath = eepromFor(c.name);
             c.weakCells = weakCells;
+            c.flaps = flaps;
             if (isDpramFile(d.kind)) {
                 c.dpramPath = path(it->second);
             } else if (isSerial(d.kind)) {
@@ -261,6 +279,7 @@ int main(int argc, char **argv)
         c.terminalMode = p.isSet(terminal);
         c.eepromPath = p.value(eeprom);
         c.weakCells = weakCells;
+        c.flaps = flaps;
         if (isDpramFile(*kind)) {
             if (!p.isSet(dpram))
                 return fail(QStringLiteral("--board %1 needs --dpram PATH").arg(p.value(board)));

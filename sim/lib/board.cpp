@@ -91,6 +91,7 @@ bool Board::start(QString *error)
     Firmware::Options opt;
     opt.kind = cfg_.kind;
     opt.version = cfg_.version;
+    opt.flaps = cfg_.flaps;
     for (const auto &[addr, count] : cfg_.weakCells)
         eeprom_->makeWeak(addr, count);
     fw_ = std::make_unique<Firmware>(*ram_, *eeprom_, cfg_.bus, opt);

@@ -276,7 +276,8 @@ void SlaveEditor::F2_Prm_LostFocus(const QString &text)
     if (!GridEntry(text))
         return;
     std::vector<uint8_t> bytes = ParseByteGrid(text);
-    if (int(bytes.size()) > kMaxUserPrm) {
+    const bool tooMany = int(bytes.size()) > kMaxUserPrm;
+    if (tooMany) {
         SetMeldung(ctx_.tr(QStringLiteral("too much parameter !"), QStringLiteral("Parameterlänge zu groß !")));
         bytes.resize(kMaxUserPrm);
     }
@@ -286,7 +287,8 @@ void SlaveEditor::F2_Prm_LostFocus(const QString &text)
             st.slave.prm[int(i)] = bytes[i];
         st.slave.u = int(bytes.size());
         InsertUserPrm(st);
-        WarnLongRecord();
+        if (!tooMany) // that message says more
+            WarnLongRecord();
     } catch (const std::exception &e) {
         qCWarning(lcSlaveEditor) << "parameters not stored:" << e.what();
     }
