@@ -176,11 +176,16 @@ void SerialLine::finishCommand(bool ok, const QByteArray &command, bool withValu
     if (!ok) {
         timedOut = true;
         fault = QStringLiteral("no reply to %1").arg(QString::fromLatin1(command.trimmed()));
+        // Part of a reply that came too late must not pass for the start of
+        // the next one.
+        io_->discardInput();
         if (tellTimeout && onTimeout)
             onTimeout();
         return;
     }
     timedOut = !checkReply(command, withValue);
+    if (timedOut)
+        io_->discardInput();
 }
 
 uint8_t SerialLine::readCommand(char letter, uint16_t address, bool keepMessages)
@@ -339,6 +344,15 @@ void SerialLine::quietWait(int ms)
             --n;
         }
     }
+}
+
+void SerialLine::resync()
+{
+    if (!io_->isOpen())
+        return;
+    io_->discardInput();
+    send(QByteArrayLiteral("\r"));
+    quietWait(kResyncQuietMs);
 }
 
 void SerialLine::modeCheck()

@@ -27,6 +27,7 @@ constexpr int kReplyPolls = 1000;
 constexpr int kEepromWritePolls = 2000;
 constexpr int kPollMs = 5;
 constexpr int kFrameWaitMs = 100 * kPollMs;
+constexpr int kResyncQuietMs = kPollMs;
 
 class SerialLine {
 public:
@@ -60,6 +61,11 @@ public:
     void quietWait(int ms);
     // Puts a Dromon's or Corvet's monitor into host mode "P".
     void modeCheck();
+    // Brings the monitor and the host in step before the first command: a
+    // CR ends whatever command an earlier session left half-sent, then the
+    // line must stay quiet for a poll (longer while the monitor still talks),
+    // and what came meanwhile is dropped.
+    void resync();
     // Raw bytes out (nothing when the port is closed).
     void send(const QByteArray &bytes);
     // Waits up to `ms` until at least `count` bytes are waiting.
