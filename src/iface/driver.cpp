@@ -286,7 +286,7 @@ int32_t DriverLibrary::PCI_InitEx(const QString &target)
         return kInitExBadTarget;
     }
     // Messages name the target as the user gave it, and where it led.
-    const QString where = QStringLiteral("%1:%2").arg(ep->host).arg(ep->port);
+    const QString where = EndpointText(*ep);
     const QString given = EchoText(target.trimmed(), 40);
     endpoint_ = given.compare(where, Qt::CaseInsensitive) == 0 ? where : QStringLiteral("%1 at %2").arg(given, where);
     sock_ = std::make_unique<QTcpSocket>();
