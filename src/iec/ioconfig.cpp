@@ -196,6 +196,7 @@ std::vector<IoLine> SplitLines(const QByteArray &text)
     // LF or at a bare CR, and keeps the end it had when it is written back.
     std::vector<IoLine> lines;
     const qsizetype n = text.size();
+    lines.reserve(std::size_t(n / 24) + 1);
     qsizetype pos = 0;
     while (pos < n) {
         qsizetype end = pos;
