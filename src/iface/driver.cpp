@@ -356,6 +356,7 @@ std::optional<QByteArray> DriverLibrary::exchange(uint8_t type, const QByteArray
         if (!sock_->waitForBytesWritten(int(std::max<qint64>(deadline.remainingTime(), 0))))
             return fail(QStringLiteral("the request could not be sent"));
     }
+    bool lastLook = false;
     for (;;) {
         rx_ += sock_->readAll();
         net::Frame f;
@@ -380,8 +381,15 @@ std::optional<QByteArray> DriverLibrary::exchange(uint8_t type, const QByteArray
         case net::Take::NeedMore:
             break;
         }
-        if (deadline.hasExpired())
-            return fail(QStringLiteral("no reply within %1 ms").arg(timeoutMs_));
+        if (deadline.hasExpired()) {
+            // A reply that came while this program was not scheduled (a
+            // loaded machine) is the board's answer in time: one last look.
+            if (lastLook)
+                return fail(QStringLiteral("no reply within %1 ms").arg(timeoutMs_));
+            lastLook = true;
+            sock_->waitForReadyRead(0);
+            continue;
+        }
         if (!sock_->waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1)))
             && sock_->state() != QAbstractSocket::ConnectedState)
             return fail(QStringLiteral("the board closed the connection"));

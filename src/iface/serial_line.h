@@ -6,8 +6,11 @@
 // live list, answered by NAK frames (serial_frame.h).
 //
 // Every wait is bounded: a command's reply by 1000 polls of at most 5 ms
-// (2000 for an EEPROM write), a frame's bytes by 500 ms, and all of them by
-// the deadline of the operation the line works for, when it has one.
+// (2000 for an EEPROM write), a frame's bytes by 500 ms without a byte, and
+// all of them by the deadline of the operation the line works for, when it
+// has one. Waits for bytes follow the board's pace: they go on while bytes
+// keep coming, and take in what came while this program was not scheduled
+// before they give up.
 #include "iface/serialio.h"
 
 #include <QByteArray>
@@ -28,6 +31,8 @@ constexpr int kEepromWritePolls = 2000;
 constexpr int kPollMs = 5;
 constexpr int kFrameWaitMs = 100 * kPollMs;
 constexpr int kResyncQuietMs = kPollMs;
+constexpr int kModeAnswer = 4;       // "!" CR LF and the mode letter
+constexpr int kModeAnswerMs = 2000; // a loaded board may be slow; a prompt one ends the wait at once
 
 class SerialLine {
 public:
@@ -68,7 +73,8 @@ public:
     void resync();
     // Raw bytes out (nothing when the port is closed).
     void send(const QByteArray &bytes);
-    // Waits up to `ms` until at least `count` bytes are waiting.
+    // Waits until at least `count` bytes are waiting; false when `ms` pass
+    // without a new byte (or the deadline passes).
     bool waitForBytes(qint64 count, int ms);
     // Everything waiting, each byte one character.
     QByteArray readString();

@@ -339,3 +339,42 @@ TEST(QtSerialIo, opening_dropsWhatTheLineHeldFromBefore)
     ::close(slave);
     ::close(master);
 }
+
+// The host follows the board's pace: a frame whose bytes keep coming, slower
+// than the frame budget allows for the whole frame, is still taken; a
+// monitor that answers "!" late is waited for, and its answer does not pass
+// for the reply to the first command.
+TEST(SerialLine, slowBoard_framesAndTheModeAnswerAreWaitedForWhileTheyCome)
+{
+    SerialFixture f;
+    const QByteArray frame = Bytes({0x15, 0xE1, 0x00, 0x0C, 0x04, 0x11, 0x22, 0x33, 0x44});
+    f.port->rx = frame.left(2);
+    qint64 next = 0;
+    qsizetype sent = 2;
+    f.pump.onPump = [&] {
+        if (sent < frame.size() && f.pump.nowMs() >= next + kFrameWaitMs - kPollMs) {
+            f.port->rx += frame[sent++];
+            next = f.pump.nowMs();
+        }
+    };
+    EXPECT_TRUE(f.line->receiveMessage());
+    EXPECT_GT(f.pump.nowMs(), 3 * kFrameWaitMs);
+    EXPECT_EQ(f.st.mbuf[8] << 24 | f.st.mbuf[11], 0x11000044);
+
+    LinkFixture g;
+    g.monitorOnNextPort([&g](FakeMonitor &m) {
+        m.ram[0x400] = 0x52;
+        m.version = "5.3";
+        m.mute = true; // busy: the answer to "!" comes 800 ms late
+        g.pump.onPump = [&g, &m] {
+            if (g.pump.nowMs() >= 800 && m.mute) {
+                m.mute = false;
+                m.port.rx += "!\r\nP";
+            }
+        };
+    });
+    const OpenResult r = OpenLink(*ParseHwName("dromon:com2"), g.env, kEnglish, [](const QString &) {});
+    ASSERT_TRUE(r.link) << r.status.toStdString();
+    EXPECT_EQ(r.link->versionText, "5.3");
+    EXPECT_FALSE(r.link->lost()) << r.link->faultText().toStdString();
+}
