@@ -181,12 +181,22 @@ int main(int argc, char **argv)
     }
 
     std::vector<BoardConfig> configs;
+    int rootLock = -1; // held (open) for the whole run
     if (p.isSet(demo)) {
         if (!p.isSet(root))
             return fail(QStringLiteral("--demo needs --root DIR"));
         QString rootDir = QDir(p.value(root)).absolutePath();
-        QDir().mkpath(rootDir + QStringLiteral("/driver"));
-        QDir().mkpath(rootDir + QStringLiteral("/download"));
+        // One simulator per root: a second one would take over the first one's
+        // DP-RAM files and serial links. The lock is taken before anything in
+        // the root is touched, and held until the end.
+        std::string derr;
+        if (!makeOwnDirs(QFile::encodeName(rootDir + QStringLiteral("/driver")).toStdString(), &derr))
+            return fail(QString::fromLocal8Bit(derr.c_str()));
+        rootLock = takeLockFile(QFile::encodeName(rootDir + QStringLiteral("/driver/boardsim.lock")).toStdString(), &derr);
+        if (rootLock < 0)
+            return fail(QString::fromLocal8Bit(derr.c_str()));
+        if (!makeOwnDirs(QFile::encodeName(rootDir + QStringLiteral("/download")).toStdString(), &derr))
+            return fail(QString::fromLocal8Bit(derr.c_str()));
         QString cfgPath = rootDir + QStringLiteral("/driver/zelpci.cfg");
         if (!QFileInfo(cfgPath).exists() && !QFileInfo(cfgPath).isSymLink()) {
             std::string err;
@@ -288,6 +298,12 @@ int main(int argc, char **argv)
             if (!p.isSet(serial))
                 return fail(QStringLiteral("--board %1 needs --serial PATH").arg(p.value(board)));
             c.serialPath = QDir(p.value(serial)).absolutePath();
+            // The link is replaced when it exists: only if no other simulator
+            // serves it.
+            std::string lerr;
+            rootLock = takeLockFile(QFile::encodeName(c.serialPath + QStringLiteral(".lock")).toStdString(), &lerr);
+            if (rootLock < 0)
+                return fail(QString::fromLocal8Bit(lerr.c_str()));
         } else {
             if (!p.isSet(tcp))
                 return fail(QStringLiteral("--board %1 needs --tcp PORT").arg(p.value(board)));
@@ -321,15 +337,21 @@ int main(int argc, char **argv)
         QCoreApplication::quit();
     });
 
-    std::vector<std::unique_ptr<Board>> boards;
-    for (auto &c : configs) {
-        auto b = std::make_unique<Board>(c);
-        QString err;
-        if (!b->start(&err)) {
-            boards.clear(); // removes what the boards already created
-            return fail(c.name + QStringLiteral(": ") + err);
+    // The network boards first: a TCP port that is taken ends the start
+    // before any file or link is made.
+    std::vector<std::unique_ptr<Board>> boards(configs.size());
+    for (bool network : {true, false}) {
+        for (std::size_t i = 0; i < configs.size(); ++i) {
+            if (isNetwork(configs[i].kind) != network)
+                continue;
+            auto b = std::make_unique<Board>(configs[i]);
+            QString err;
+            if (!b->start(&err)) {
+                boards.clear(); // removes what the boards already created
+                return fail(configs[i].name + QStringLiteral(": ") + err);
+            }
+            boards[i] = std::move(b);
         }
-        boards.push_back(std::move(b));
     }
 
     QString statePath = p.isSet(state) ? QDir(p.value(state)).absolutePath() : QString();
@@ -382,5 +404,9 @@ int main(int argc, char **argv)
     boards.clear();
     if (!statePath.isEmpty())
         QFile::remove(statePath);
+    if (p.isSet(serial) && !p.isSet(demo))
+        QFile::remove(QDir(p.value(serial)).absolutePath() + QStringLiteral(".lock"));
+    if (rootLock >= 0)
+        ::close(rootLock);
     return rc;
 }

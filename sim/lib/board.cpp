@@ -139,6 +139,9 @@ void Board::pollOnce()
     std::int64_t t = now();
     bool did = fw_->poll(t);
     if (monitor_) {
+        // Bytes that waited while this process was not scheduled count as come
+        // in time: the frame time-out follows the line, not the machine's load.
+        pty_->takePending();
         Bytes out = monitor_->tick(t);
         if (!out.empty())
             pty_->send(QByteArray(reinterpret_cast<const char *>(out.data()),

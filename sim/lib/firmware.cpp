@@ -289,9 +289,11 @@ void Firmware::takeJob()
     job[7] = static_cast<std::uint8_t>(len - 8);
     ++counts_.jobs;
     ++counts_.jobsByCode[job[0]];
-    char head[64];
-    std::snprintf(head, sizeof head, "job %02X param %02X n %u: ", job[0], job[3], len - 8);
-    note(head + hexList(job));
+    if (log) { // the text only when someone reads it: jobs come thousands a second
+        char head[64];
+        std::snprintf(head, sizeof head, "job %02X param %02X n %u: ", job[0], job[3], len - 8);
+        note(head + hexList(job));
+    }
 
     switch (job[0]) {
     case job::SetMode:
@@ -315,9 +317,12 @@ void Firmware::takeJob()
     case job::GlobalControl:
         ++counts_.globalControls;
         lastGc_ = job[3];
-        std::snprintf(head, sizeof head, "Global Control address %u control %02X group %02X",
-                      job[1], job[3], job[4]);
-        note(head);
+        if (log) {
+            char head[64];
+            std::snprintf(head, sizeof head, "Global Control address %u control %02X group %02X",
+                          job[1], job[3], job[4]);
+            note(head);
+        }
         break;
     case job::Eeprom:
         doEeprom(job);
@@ -357,10 +362,12 @@ void Firmware::postMessage()
     ram_.set(map_.masterToggle, static_cast<std::uint8_t>((mt & ~2) | (~j & 2)));
     ++counts_.messages;
     ++counts_.messagesByCode[m.code()];
-    char head[48];
-    std::snprintf(head, sizeof head, "message %02X status %02X param %02X n %u: ", m.head[0],
-                  m.head[2], m.head[3], m.head[7]);
-    note(head + hexList(b));
+    if (log) {
+        char head[48];
+        std::snprintf(head, sizeof head, "message %02X status %02X param %02X n %u: ", m.head[0],
+                      m.head[2], m.head[3], m.head[7]);
+        note(head + hexList(b));
+    }
     dirty_ = true;
 }
 

@@ -84,6 +84,23 @@ TEST(Mailbox, handshake_busyUntilTakenKeepsOtherBitsAndPostsRepliesOneAtATime)
     EXPECT_LE(r.fw.queuedMessages(), Firmware::MaxQueue);
 }
 
+// The master takes the 8 + n bytes of a job and nothing of what the job area
+// still holds beyond them (the tail of a longer earlier job).
+TEST(Mailbox, aJobIsItsLengthAndNoMore)
+{
+    Rig r;
+    r.send(jobOf(job::SetMode, 0x00));
+    const Bytes slave = slaveRecord(12, 0x4711, {0x31});
+    const Bytes job = recordJob(slave);
+    for (std::uint32_t i = 0; i < 300; ++i)
+        r.ram.set(r.host.map.jobArea + i, 0xEE);
+    ASSERT_EQ(r.status(job), 0);
+    auto m = r.send(jobOf(job::ReadSlave, 12));
+    ASSERT_TRUE(m);
+    EXPECT_EQ((*m)[0], 0xE3);
+    EXPECT_EQ(Bytes(m->begin() + 8, m->end()), Bytes(job.begin() + 8, job.end()));
+}
+
 TEST(Jobs, downloadOfTheDemoConfiguration_runsMatchingSlavesFlagsTheRestAndAnswersAsWrittenDown)
 {
     Rig r;
