@@ -159,7 +159,7 @@ int Commissioning::LoadedSlaves() const
     if (startupStep != 3)
         return DownloadSlaves(image);
     int loaded = 0;
-    for (int s = 1; s < downloadStation && s < kSlots; ++s)
+    for (int s = kFirstDownloaded; s < downloadStation && s < kSlots; ++s)
         loaded += image.hasSlave(s) ? 1 : 0;
     return loaded;
 }

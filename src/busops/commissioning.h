@@ -119,7 +119,7 @@ public:
 
 private:
     // What the configuration lacks for a download (a master record, a slave
-    // at stations 1..100); empty when it has what a download needs.
+    // at stations 2..100); empty when it has what a download needs.
     QString NotDownloadable() const;
     // Records longer than a job carries: refused (the reason, also shown)
     // when the master would miss what it needs, else a warning; empty when
