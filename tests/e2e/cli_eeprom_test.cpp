@@ -5,8 +5,6 @@
 // middle costs nothing but a clear message.
 #include "e2e_support.h"
 
-#include <QThread>
-
 using namespace meridan;
 using namespace meridan::test;
 
@@ -43,12 +41,7 @@ TEST_P(EveryWay, burnRestartStartFromEepromReadBack_givesTheSameConfiguration)
         return sim->start(dir.path(), {"--no-pace"});
     };
     const auto cli = [&](const QStringList &args) { return Cli(dir.path(), args); };
-    const auto reaches = [&](const char *mode) {
-        for (QDeadlineTimer t(10000); !t.hasExpired(); QThread::msleep(20))
-            if (sim->state(w.board)["mode"].toString() == mode)
-                return true;
-        return false;
-    };
+    const auto reaches = [&](const char *mode) { return Eventually([&] { return sim->state(w.board)["mode"].toString() == mode; }); };
     ASSERT_TRUE(restart());
     const QString config = dir.filePath("setup/AutoLoad.dp1");
     const QString back = dir.filePath("back.dp1");

@@ -10,59 +10,13 @@
 #include "support/test_gsd.h"
 
 #include <QJsonArray>
-#include <functional>
 
 using namespace meridan;
 using namespace meridan::test;
 
 namespace {
 
-class DemoBoards : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        dir_ = new QTemporaryDir;
-        sim_ = new BoardSim;
-        if (!sim_->start(dir_->path(), {QStringLiteral("--no-pace")}))
-            startError_ = sim_->error;
-    }
-    static void TearDownTestSuite()
-    {
-        delete sim_;
-        delete dir_;
-        sim_ = nullptr;
-        dir_ = nullptr;
-    }
-    void SetUp() override
-    {
-        if (!startError_.isEmpty())
-            GTEST_SKIP() << startError_.toStdString();
-    }
-
-    static CliRun cli(const QStringList &args) { return RunCli(QStringList{"--root", dir_->path()} + args, 60000); }
-    // The board writes its snapshot a moment after it acted.
-    static bool eventually(const std::function<bool()> &done)
-    {
-        for (QDeadlineTimer t(5000); !done(); QThread::msleep(20))
-            if (t.hasExpired())
-                return false;
-        return true;
-    }
-    static QString demoFile()
-    {
-        const QString path = dir_->filePath("setup/AutoLoad.dp1");
-        if (!QFile::exists(path))
-            cli({"demo-config"});
-        return path;
-    }
-
-    static QTemporaryDir *dir_;
-    static BoardSim *sim_;
-    static QString startError_;
-};
-QTemporaryDir *DemoBoards::dir_ = nullptr;
-BoardSim *DemoBoards::sim_ = nullptr;
-QString DemoBoards::startError_;
+using DemoBoards = DemoSuite;
 
 struct Hw {
     const char *name;  // the --hw argument
@@ -97,7 +51,7 @@ TEST_P(RunOnEveryConnection, reachesOperateAndTheBoardHoldsTheImageBytes)
     // What the board received is the image, record for record.
     Fixture f;
     ASSERT_EQ(LoadConfigFile(f.ctx, demoFile()), 5);
-    EXPECT_TRUE(eventually([&] { return sim_->state(hw.board)["mode"].toString() == "Operate"; }));
+    EXPECT_TRUE(Eventually([&] { return sim_->state(hw.board)["mode"].toString() == "Operate"; }));
     const QJsonObject state = sim_->state(hw.board);
     const QJsonArray stations = state["stations"].toArray();
     ASSERT_EQ(stations.size(), 5);
