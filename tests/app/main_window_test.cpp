@@ -477,10 +477,8 @@ TEST(MainWindow, secondaryWindows_openOverTheMainWindowOnTheScreen)
 TEST(MainWindow, selectTarget_listsTheTargetsOfTheDriverConfiguration)
 {
     WindowFixture f;
-    QFile cfg(f.root.driverDir() + QStringLiteral("/zelpci.cfg"));
-    ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
-    cfg.write("[network]\nPress_Line=10.0.0.7:17301\nketch=127.0.0.1:17399\nos9target=127.0.0.1:17301\n");
-    cfg.close();
+    ASSERT_TRUE(WriteFile(f.root.driverDir() + QStringLiteral("/zelpci.cfg"),
+                          "[network]\nPress_Line=10.0.0.7:17301\nketch=127.0.0.1:17399\nos9target=127.0.0.1:17301\n"));
     f.start();
     QStringList offered;
     QTimer::singleShot(0, [&] {

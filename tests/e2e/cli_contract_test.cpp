@@ -116,11 +116,8 @@ TEST(CliContract, jsonOfEveryCommand_matchesItsGoldenFile)
     QDir().mkpath(d.dir.filePath("plc"));
     const QString hw = "dromon:com2";
     // The demo with a slower token rotation, for diff.
-    QFile slow(d.dir.filePath("slow.json"));
-    ASSERT_TRUE(slow.open(QIODevice::WriteOnly));
-    slow.write(d.cli({"export", d.config()}).out.replace(R"("ttr": 100000)", R"("ttr": 200000)"));
-    slow.close();
-    ASSERT_EQ(d.cli({"import", slow.fileName(), d.dir.filePath("slow.dp1")}).code, 0);
+    ASSERT_TRUE(WriteFile(d.dir.filePath("slow.json"), d.cli({"export", d.config()}).out.replace(R"("ttr": 100000)", R"("ttr": 200000)")));
+    ASSERT_EQ(d.cli({"import", d.dir.filePath("slow.json"), d.dir.filePath("slow.dp1")}).code, 0);
     const std::pair<const char *, QStringList> commands[] = {
         {"run", {"run", "--hw", hw, d.config()}},
         {"status", {"status", "--hw", hw}},
@@ -162,17 +159,15 @@ TEST(CliContract, theCommissioningScriptOfTheDocs_runsAsWritten)
     const QString doc = QString::fromUtf8(ReadFile(QStringLiteral(MERIDAN_SOURCE_DIR "/docs/scripting.md")));
     const auto block = QRegularExpression("```sh\n(.*?)```", QRegularExpression::DotMatchesEverythingOption).match(doc);
     ASSERT_TRUE(block.hasMatch());
-    QFile script(d.dir.filePath("commission.sh"));
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(block.captured(1).toUtf8());
-    script.close();
+    const QString script = d.dir.filePath("commission.sh");
+    ASSERT_TRUE(WriteFile(script, block.captured(1).toUtf8()));
     QProcess sh;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("ZEL_ROOT", d.dir.path());
     env.insert("PATH", QStringLiteral(MERIDAN_BINARY_DIR "/src:") + env.value("PATH"));
     sh.setProcessEnvironment(env);
     sh.setWorkingDirectory(d.dir.path());
-    sh.start("sh", {script.fileName(), d.config()});
+    sh.start("sh", {script, d.config()});
     ASSERT_TRUE(sh.waitForFinished(120000));
     EXPECT_EQ(sh.exitCode(), 0) << sh.readAllStandardError().constData();
     EXPECT_TRUE(sh.readAllStandardOutput().endsWith("commissioned: " + d.config().toUtf8() + " on ketch-tcp:Ketch (diagnosis in diagnosis.json)\n"));
@@ -246,15 +241,12 @@ TEST(CliOptions, completionScripts_nameEveryCommandAndHardware)
     const CliRun bash = RunCli({"completion", "bash"});
     ASSERT_EQ(bash.code, 0);
     QTemporaryDir dir;
-    QFile f(dir.filePath("c.bash"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bash.out);
-    f.close();
+    ASSERT_TRUE(WriteFile(dir.filePath("c.bash"), bash.out));
     // What bash offers after "meridan-cli run --hw ra" and after "meridan-cli er".
     const auto offer = [&](const QString &line) {
         QProcess p;
         p.start("bash", {"-c", QStringLiteral(". %1; COMP_WORDS=(%2); COMP_CWORD=$((${#COMP_WORDS[@]}-1)); _meridan_cli; echo \"${COMPREPLY[*]}\"")
-                               .arg(f.fileName(), line)});
+                               .arg(dir.filePath("c.bash"), line)});
         p.waitForFinished(10000);
         return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
     };

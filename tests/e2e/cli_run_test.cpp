@@ -127,14 +127,11 @@ TEST(ExplainOnTheBus, diagExplain_printsTheExplanationOfEachCase)
     const Root root(dir.path());
     root.ensureLayout();
     InstallTestGsd(root);
-    QFile bus(dir.filePath("bus.txt"));
-    ASSERT_TRUE(bus.open(QIODevice::WriteOnly));
-    bus.write("20 ident=C0DE cfg=11,23 report=modules\n"
-              "30 ident=4224 cfg=10,20 diag=02,01,42,02,81,80,21,81,81,10\n"
-              "40 ident=4225 cfg=10\n");
-    bus.close();
+    ASSERT_TRUE(WriteFile(dir.filePath("bus.txt"), "20 ident=C0DE cfg=11,23 report=modules\n"
+                                                   "30 ident=4224 cfg=10,20 diag=02,01,42,02,81,80,21,81,81,10\n"
+                                                   "40 ident=4225 cfg=10\n"));
     BoardSim sim;
-    ASSERT_TRUE(sim.start(dir.path(), {"--no-pace", "--bus", bus.fileName()})) << sim.error.toStdString();
+    ASSERT_TRUE(sim.start(dir.path(), {"--no-pace", "--bus", dir.filePath("bus.txt")})) << sim.error.toStdString();
     const QStringList inRoot = {"--root", dir.path()};
     ASSERT_EQ(RunCli(inRoot + QStringList{"demo-config"}).code, 0);
     ASSERT_EQ(RunCli(inRoot + QStringList{"run", "--hw", "tessel", dir.filePath("setup/AutoLoad.dp1")}).code, 0);

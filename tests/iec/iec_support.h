@@ -49,18 +49,6 @@ inline bool SaveConfig(Context &ctx, const QString &path)
     return SaveConfigFile(ctx, path);
 }
 
-inline QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool WriteAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // A project folder proj/ below the fixture's root; with a variables file
 // globals.vb when `globals` is given.
 struct Project : Fixture {
@@ -70,7 +58,7 @@ struct Project : Fixture {
         QDir().mkpath(dir);
         st.projectFolder = dir + "/";
         if (!globals.isNull())
-            WriteAll(vars(), globals);
+            WriteFile(vars(), globals);
     }
     QString vars() const { return dir + "/globals.vb"; }
     QString cnf() const { return dir + "/Ioconfig.cnf"; }
@@ -165,7 +153,7 @@ inline QByteArray BlockIoGsd()
 inline void PutModularSlave(Fixture &f, int station, std::initializer_list<int> modules)
 {
     const QString gsd = f.root.gsdDir() + QStringLiteral("/BLOC4711.GSD");
-    WriteAll(gsd, BlockIoGsd());
+    WriteFile(gsd, BlockIoGsd());
     f.st.currentStation = station;
     SlaveEditor ed(f.ctx);
     ed.Form_Activate();
