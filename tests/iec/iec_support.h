@@ -4,6 +4,7 @@
 // syntax check and file systems that fail on purpose.
 #include "core/context.h"
 #include "config/configfile.h"
+#include "app/demo_config.h"
 #include "config/image.h"
 #include "iec/iomap.h"
 #include "slave/record.h"
@@ -42,10 +43,7 @@ inline void PutSlave(Context &ctx, int station, std::initializer_list<uint8_t> c
 // Saves the image with a default master, as a configuration file.
 inline bool SaveConfig(Context &ctx, const QString &path)
 {
-    Record m;
-    m[11] = 6;
-    SetMasterDefaults(m);
-    ctx.st.image.slot(0) = m;
+    PutDemoMaster(ctx.st, 6);
     return SaveConfigFile(ctx, path);
 }
 
