@@ -46,15 +46,7 @@ TEST(Startup, windowsStyleArgument_isFoundBelowTheRootWhateverTheCase)
     EXPECT_TRUE(StartupConfig(f.ctx, QStringLiteral("C:\\ZEL\\proj\\")));
     EXPECT_TRUE(f.st.image.hasSlave(20));
     EXPECT_EQ(f.st.projectFolder, QStringLiteral("C:\\ZEL\\proj\\")); // the IEC export's project
-}
-
-TEST(Startup, noArgument_readsSetupAutoLoad)
-{
-    Fixture f;
-    WriteConfig(f.root, f.root.path(QStringLiteral("setup/AutoLoad.dp1")), {33});
-    EXPECT_TRUE(StartupConfig(f.ctx, {}));
-    EXPECT_TRUE(f.st.image.hasSlave(33));
-    EXPECT_EQ(f.st.melde1, QString());
+    EXPECT_EQ(f.st.melde1, QString()); // a start-up file found says nothing
 }
 
 TEST(Startup, noStartupFile_saysSoAndLeavesAnEmptyImage)
