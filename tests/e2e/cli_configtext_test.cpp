@@ -10,11 +10,7 @@ using namespace meridan::test;
 
 namespace {
 
-struct Plant {
-    QTemporaryDir dir;
-    QString path(const QString &name) const { return dir.filePath(name); }
-    CliRun cli(const QStringList &args) const { return RunCli(QStringList{"--root", dir.path()} + args, 90000); }
-    QString config() const { return path("setup/AutoLoad.dp1"); }
+struct Plant : DemoRoot {
     // The demo configuration with the first of each `from` in its text changed.
     QString changed(const QString &name, const QList<std::pair<QByteArray, QByteArray>> &edits) const
     {

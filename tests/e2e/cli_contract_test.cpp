@@ -16,18 +16,8 @@ using namespace meridan::test;
 namespace {
 
 // A root with the demo boards (logging every job) and the demo configuration.
-struct Demo {
-    QTemporaryDir dir;
-    BoardSim sim;
-    bool ok = false;
-    Demo()
-    {
-        ok = sim.start(dir.path(), {"--no-pace", "-v"});
-        if (ok)
-            cli({"demo-config"});
-    }
-    CliRun cli(const QStringList &args) const { return RunCli(QStringList{"--root", dir.path()} + args, 60000); }
-    QString config() const { return dir.filePath("setup/AutoLoad.dp1"); }
+struct Demo : DemoRoot {
+    bool ok = start({"--no-pace", "-v"});
     // The jobs with `code` the simulator logged so far.
     QStringList jobs(const char *code)
     {

@@ -92,12 +92,10 @@ INSTANTIATE_TEST_SUITE_P(Demo, EveryWay,
 // rewritten once; byte 3075 takes none and ends the burn.
 TEST(EepromFaults, weakCells_verifyRewritesThenErrorAt)
 {
-    QTemporaryDir dir;
-    BoardSim sim;
-    if (!sim.start(dir.path(), {"--no-pace", "--eeprom-flaky", "5", "--eeprom-flaky", "0xC03:100"}))
-        GTEST_SKIP() << sim.error.toStdString();
-    Cli(dir.path(), {"demo-config"});
-    const auto [code, out] = Cli(dir.path(), {"burn", "--hw", "ravelin:com1", dir.filePath("setup/AutoLoad.dp1")});
+    DemoRoot d;
+    if (!d.start({"--no-pace", "--eeprom-flaky", "5", "--eeprom-flaky", "0xC03:100"}))
+        GTEST_SKIP() << d.sim.error.toStdString();
+    const auto [code, out] = Cli(d.dir.path(), {"burn", "--hw", "ravelin:com1", d.config()});
     EXPECT_EQ(code, 1);
     const QStringList lines = QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts);
     EXPECT_TRUE(lines.contains("Verify :  0 Cnt: 1 at  5") && !lines.contains("Verify :  0 Cnt: 2 at  5")) << out.toStdString();
@@ -127,18 +125,15 @@ TEST(EepromFaults, boardKilledDuringBurnOrRead_clearMessageNoHangFilesUnchanged)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.hw) + " " + c.command);
-        QTemporaryDir dir;
-        BoardSim sim;
-        if (!sim.start(dir.path()))
-            GTEST_SKIP() << sim.error.toStdString();
-        Cli(dir.path(), {"demo-config"});
-        const QString config = dir.filePath("setup/AutoLoad.dp1");
+        DemoRoot d;
+        if (!d.start({}))
+            GTEST_SKIP() << d.sim.error.toStdString();
         if (c.prepare) {
-            ASSERT_EQ(Cli(dir.path(), {c.prepare, "--hw", c.hw, config}).first, 0);
+            ASSERT_EQ(d.cli({c.prepare, "--hw", c.hw, d.config()}).code, 0);
         }
-        const QString target = c.prepare ? dir.filePath("back.dp1") : config;
+        const QString target = c.prepare ? d.path("back.dp1") : d.config();
         const QByteArray before = ReadFile(target);
-        const Caught k = KillBoardWhen(sim, {"--root", dir.path(), c.command, "--hw", c.hw, target}, c.when);
+        const Caught k = KillBoardWhen(d.sim, {"--root", d.dir.path(), c.command, "--hw", c.hw, target}, c.when);
         EXPECT_EQ(k.code, 1) << k.out.constData();
         EXPECT_TRUE(k.out.contains(c.says)) << k.out.constData();
         EXPECT_EQ(ReadFile(target), before);

@@ -30,7 +30,7 @@ protected:
     {
         static const std::map<QString, QString> boards{
             {"tessel", "Tessel"}, {"ravelin:com1", "Ravelin"}, {"ketch-tcp:Ketch", "Ketch"}};
-        for (const QJsonValue &s : sim_->state(boards.at(QString::fromLatin1(hw)))["stations"].toArray())
+        for (const QJsonValue &s : demo_->sim.state(boards.at(QString::fromLatin1(hw)))["stations"].toArray())
             if (s.toObject()["station"].toInt() == 50)
                 return s.toObject()["outputs"].toString();
         return {};
@@ -43,7 +43,7 @@ protected:
         explicit Watch(const QStringList &args)
         {
             p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"),
-                    QStringList{"--root", dir_->path(), "--json", "io", "--watch"} + args);
+                    QStringList{"--root", demo_->dir.path(), "--json", "io", "--watch"} + args);
         }
         ~Watch()
         {

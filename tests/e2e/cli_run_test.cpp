@@ -51,8 +51,8 @@ TEST_P(RunOnEveryConnection, reachesOperateAndTheBoardHoldsTheImageBytes)
     // What the board received is the image, record for record.
     Fixture f;
     ASSERT_EQ(LoadConfigFile(f.ctx, demoFile()), 5);
-    EXPECT_TRUE(Eventually([&] { return sim_->state(hw.board)["mode"].toString() == "Operate"; }));
-    const QJsonObject state = sim_->state(hw.board);
+    EXPECT_TRUE(Eventually([&] { return demo_->sim.state(hw.board)["mode"].toString() == "Operate"; }));
+    const QJsonObject state = demo_->sim.state(hw.board);
     const QJsonArray stations = state["stations"].toArray();
     ASSERT_EQ(stations.size(), 5);
     for (const QJsonValue &v : stations) {
@@ -105,13 +105,10 @@ TEST_F(DemoBoards, peekAndPoke_workOverEveryConnection)
 // (the window's tests kill a Ravelin on COM1 and a Ketch over TCP).
 TEST(DemoBoardKilled, duringRunOnADromon_reportsTheLostConnection)
 {
-    QTemporaryDir dir;
-    BoardSim sim;
-    if (!sim.start(dir.path()))
-        GTEST_SKIP() << sim.error.toStdString();
-    RunCli({"--root", dir.path(), "demo-config"});
-    const Caught c = KillBoardWhen(sim, {"--root", dir.path(), "run", "--hw", "dromon:com2", dir.filePath("setup/AutoLoad.dp1"), "--timeout", "60"},
-                                   "Master record loaded");
+    DemoRoot d;
+    if (!d.start({}))
+        GTEST_SKIP() << d.sim.error.toStdString();
+    const Caught c = KillBoardWhen(d.sim, {"--root", d.dir.path(), "run", "--hw", "dromon:com2", d.config(), "--timeout", "60"}, "Master record loaded");
     EXPECT_EQ(c.code, 1) << c.out.constData();
     EXPECT_TRUE(c.out.contains("Communicationtimeout from Ravelin/Dromon")) << c.out.constData();
 }

@@ -22,38 +22,47 @@ inline bool Eventually(const std::function<bool()> &done, int ms = 10000)
     return true;
 }
 
-// The demo boards and the demo configuration in a root of their own, started
-// once for the suite; a suite whose boards did not start is skipped.
+// A root of its own for meridan-cli, and the simulator's boards in it.
+struct DemoRoot {
+    QTemporaryDir dir;
+    BoardSim sim;
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QString config() const { return path(QStringLiteral("setup/AutoLoad.dp1")); }
+    CliRun cli(const QStringList &args) const { return RunCli(QStringList{"--root", dir.path()} + args, 90000); }
+    // The demo boards (with `simArgs`; false when they did not start) and the demo configuration.
+    bool start(const QStringList &simArgs = {QStringLiteral("--no-pace")})
+    {
+        if (!sim.start(dir.path(), simArgs))
+            return false;
+        EXPECT_EQ(cli({"demo-config"}).code, 0);
+        return true;
+    }
+};
+
+// The demo root started once for the suite; a suite whose boards did not
+// start is skipped.
 class DemoSuite : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        dir_ = new QTemporaryDir;
-        sim_ = new BoardSim;
-        startError_.clear();
-        if (!sim_->start(dir_->path(), {QStringLiteral("--no-pace")}))
-            startError_ = sim_->error;
-        else
-            cli({"demo-config"});
+        demo_ = new DemoRoot;
+        started_ = demo_->start();
     }
     static void TearDownTestSuite()
     {
-        delete sim_;
-        delete dir_;
-        sim_ = nullptr;
-        dir_ = nullptr;
+        delete demo_;
+        demo_ = nullptr;
     }
     void SetUp() override
     {
-        if (!startError_.isEmpty())
-            GTEST_SKIP() << startError_.toStdString();
+        if (!started_)
+            GTEST_SKIP() << demo_->sim.error.toStdString();
     }
-    static CliRun cli(const QStringList &args) { return RunCli(QStringList{"--root", dir_->path()} + args, 60000); }
-    static QString demoFile() { return dir_->filePath("setup/AutoLoad.dp1"); }
+    static CliRun cli(const QStringList &args) { return demo_->cli(args); }
+    static QString demoFile() { return demo_->config(); }
 
-    static inline QTemporaryDir *dir_ = nullptr;
-    static inline BoardSim *sim_ = nullptr;
-    static inline QString startError_;
+    static inline DemoRoot *demo_ = nullptr;
+    static inline bool started_ = false;
 };
 
 // meridan-cli -v with `args`; once its message log showed the line `when`,
