@@ -7,6 +7,7 @@
 #include "app/demo_config.h"
 #include "config/image.h"
 #include "iec/iomap.h"
+#include "io/io_support.h"
 #include "slave/record.h"
 #include "support/fixture.h"
 #include "support/golden.h"
@@ -26,18 +27,7 @@ namespace meridan::test {
 // given offsets in the master's I/O data, stored into the image.
 inline void PutSlave(Context &ctx, int station, std::initializer_list<uint8_t> cfg, int in = 0, int out = 0)
 {
-    State &st = ctx.st;
-    st.currentStation = station;
-    st.slave.inputOffset = in;
-    st.slave.outputOffset = out;
-    NewSlaveRecord(st);
-    RemoveCfg(st);
-    int i = 0;
-    for (uint8_t b : cfg)
-        st.slave.cfg[i++] = b;
-    st.slave.c = i;
-    InsertCfg(ctx);
-    st.image.slot(station) = st.record;
+    StoreSlave(ctx, station, cfg, in, out, 0, nullptr);
 }
 
 // Saves the image with a default master, as a configuration file.
