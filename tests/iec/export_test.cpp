@@ -31,11 +31,6 @@ QByteArray OldBlock(int station, const QByteArray &eol)
     return b;
 }
 
-int Count(const QByteArray &text, const QByteArray &what)
-{
-    return int(text.count(what));
-}
-
 } // namespace
 
 // Files pass through editors that end lines with CR LF, LF or a bare CR. A
@@ -71,10 +66,10 @@ TEST(IoConfigLineEnds, everyKindOfLineEnd_keepsForeignBlocksAndFindsOurs)
         const QByteArray after = ReadFile(p.cnf());
         // The foreign block is there once, each of its lines with the end it had.
         const QByteArray foreignEol = row.old.contains("LocalIn : INPUT\r") ? "\r" : "\n";
-        EXPECT_EQ(Count(after, QByteArray(kLocalIn).replace("\n", foreignEol)), 1) << after.constData();
+        EXPECT_EQ(after.count(QByteArray(kLocalIn).replace("\n", foreignEol)), 1) << after.constData();
         EXPECT_EQ(r.plan.removed, 0);
-        EXPECT_EQ(Count(after, "PROGRAM in12"), 1) << after.constData();
-        EXPECT_EQ(Count(after, "PROGRAM in30"), 1) << after.constData();
+        EXPECT_EQ(after.count("PROGRAM in12"), 1) << after.constData();
+        EXPECT_EQ(after.count("PROGRAM in30"), 1) << after.constData();
         ExpectSyntax("ioconfig", after);
         // Exported again: nothing to change.
         EXPECT_FALSE(RewriteIoConfig(p.ctx, p.map()).changed);

@@ -25,7 +25,7 @@ namespace meridan::test {
 
 // A slave record for `station` with the identifier bytes `cfg` and the
 // given offsets in the master's I/O data, stored into the image.
-inline void PutSlave(Context &ctx, int station, std::initializer_list<uint8_t> cfg, int in = 0, int out = 0)
+inline void PutSlave(Context &ctx, int station, const std::vector<uint8_t> &cfg, int in = 0, int out = 0)
 {
     StoreSlave(ctx, station, cfg, in, out, 0, nullptr);
 }

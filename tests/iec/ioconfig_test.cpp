@@ -9,53 +9,49 @@ using namespace meridan;
 using namespace meridan::iec;
 using namespace meridan::test;
 
-TEST(IoConfigFile, noProfiDpBlock_keepsEveryLineAndAppendsTheBlocks)
+// Each file against its golden result: another driver's file without our
+// blocks keeps every line and gets ours after its areas; a station gone from
+// the configuration loses its blocks (the old input area 40.. of the new
+// station 60 would run into the analog card at 48: the inputs move to the
+// lowest free place, the outputs keep theirs); an outputs-only slave gets an
+// output block only, in a new file with nothing to back up.
+TEST(IoConfigFile, eachFile_isRewrittenAsItsGoldenResult_andTheOldOneKept)
 {
-    Project p;
-    const QByteArray before = Golden("iec/golden/other-drivers.before.cnf");
-    WriteFile(p.cnf(), before);
-    PutSlave(p.ctx, 20, {0x31}, 0x10, 0x20);
-    PutSlave(p.ctx, 12, {0x13, 0x23}, 0x100, 0x200);
-    const IoRewrite r = RewriteIoConfig(p.ctx, p.map());
-    ASSERT_EQ(r.error, QString());
-    EXPECT_TRUE(r.changed);
-    // After the other driver's areas: inputs 0..3 and outputs 0..1 are taken.
-    const QByteArray after = ReadFile(p.cnf());
-    ExpectGolden("iec/golden/other-drivers.after.cnf", after);
-    EXPECT_EQ(ReadFile(p.old()), before);
-    ExpectSyntax("ioconfig", after);
-}
-
-TEST(IoConfigFile, goneStation_losesItsBlocks_othersStayByteForByte)
-{
-    Project p;
-    const QByteArray before = Golden("iec/golden/stale-station.before.cnf");
-    WriteFile(p.cnf(), before);
-    PutSlave(p.ctx, 12, {0x17, 0x23});
-    PutSlave(p.ctx, 60, {0x11}, 8);
-    const IoRewrite r = RewriteIoConfig(p.ctx, p.map());
-    ASSERT_EQ(r.error, QString());
-    // Block in50 goes. The old input area 40.. would now run into the analog
-    // card at 48: the inputs move to the lowest free place; the outputs keep theirs.
-    ASSERT_EQ(r.plan.notes.size(), 1);
-    EXPECT_EQ(r.plan.notes[0], "line 40: block in200 left as it is: DRIVER_PAR1 200 is not a station address (0..125)");
-    const QByteArray after = ReadFile(p.cnf());
-    ExpectGolden("iec/golden/stale-station.after.cnf", after);
-    EXPECT_EQ(ReadFile(p.old()), before);
-    ExpectSyntax("ioconfig", after);
-}
-
-TEST(IoConfigFile, outputsOnlySlave_getsAnOutputBlockOnly_inANewFile)
-{
-    Project p;
-    PutSlave(p.ctx, 33, {0x23}, 0, 0x40);
-    const IoRewrite r = RewriteIoConfig(p.ctx, p.map());
-    ASSERT_EQ(r.error, QString());
-    EXPECT_EQ(r.backup, QString()); // nothing to keep
-    EXPECT_FALSE(QFileInfo::exists(p.old()));
-    const QByteArray after = ReadFile(p.cnf());
-    ExpectGolden("iec/golden/outputs-only.after.cnf", after);
-    ExpectSyntax("ioconfig", after);
+    struct Slave {
+        int station;
+        std::vector<uint8_t> cfg;
+        int in, out;
+    };
+    const struct {
+        const char *name; // iec/golden/NAME.before.cnf (when there is one) and NAME.after.cnf
+        bool before;
+        std::vector<Slave> slaves;
+        QStringList notes;
+    } cases[] = {
+        {"other-drivers", true, {{20, {0x31}, 0x10, 0x20}, {12, {0x13, 0x23}, 0x100, 0x200}}, {}},
+        {"stale-station", true, {{12, {0x17, 0x23}, 0, 0}, {60, {0x11}, 8, 0}},
+         {"line 40: block in200 left as it is: DRIVER_PAR1 200 is not a station address (0..125)"}},
+        {"outputs-only", false, {{33, {0x23}, 0, 0x40}}, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Project p;
+        const QByteArray before = c.before ? Golden(QStringLiteral("iec/golden/%1.before.cnf").arg(c.name)) : QByteArray();
+        if (c.before)
+            WriteFile(p.cnf(), before);
+        for (const Slave &sl : c.slaves)
+            PutSlave(p.ctx, sl.station, sl.cfg, sl.in, sl.out);
+        const IoRewrite r = RewriteIoConfig(p.ctx, p.map());
+        ASSERT_EQ(r.error, QString());
+        EXPECT_TRUE(r.changed);
+        EXPECT_EQ(r.plan.notes, c.notes);
+        const QByteArray after = ReadFile(p.cnf());
+        ExpectGolden(QStringLiteral("iec/golden/%1.after.cnf").arg(c.name), after);
+        EXPECT_EQ(QFileInfo::exists(p.old()), c.before);
+        EXPECT_EQ(r.backup.isEmpty(), !c.before);
+        EXPECT_EQ(ReadFile(p.old()), before);
+        ExpectSyntax("ioconfig", after);
+    }
 }
 
 TEST(IoConfigFile, ninetySlaves_allBlocksRegenerated_secondExportChangesNothing)

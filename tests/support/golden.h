@@ -10,8 +10,9 @@ namespace meridan::test {
 inline QByteArray Golden(const QString &name) { return ReadFile(QStringLiteral(MERIDAN_SOURCE_DIR "/tests/") + name); }
 inline void ExpectGolden(const QString &name, const QByteArray &actual)
 {
-    if (qEnvironmentVariableIntValue("MERIDAN_UPDATE_GOLDEN") == 1)
+    if (qEnvironmentVariableIntValue("MERIDAN_UPDATE_GOLDEN") == 1) {
         ASSERT_TRUE(WriteFile(QStringLiteral(MERIDAN_SOURCE_DIR "/tests/") + name, actual)) << qPrintable(name);
+    }
     const QByteArray expected = Golden(name);
     ASSERT_FALSE(expected.isEmpty()) << "no golden file " << qPrintable(name);
     EXPECT_EQ(actual.toStdString(), expected.toStdString()) << qPrintable(name);
