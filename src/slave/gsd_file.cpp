@@ -97,6 +97,12 @@ inline std::string_view Trim(std::string_view s)
     const char *e = b + s.size();
     while (b < e && IsSeparator(*b))
         ++b;
+#if defined(__SSE2__)
+    // Values padded to a comment column end in long runs of blanks.
+    while (e - b >= 16
+           && _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(e - 16)), _mm_set1_epi8(' '))) == 0xFFFF)
+        e -= 16;
+#endif
     while (e > b && IsSeparator(e[-1]))
         --e;
     return std::string_view(b, std::size_t(e - b));
@@ -312,18 +318,27 @@ public:
         const char *const end = end_;
         const char *q = p_;
         bool inQuote = false;
-        // Each mark (quote, comment, continuation, line end) is handled in
-        // turn; sixteen bytes are looked at in one go where the processor
-        // can, and every mark among them is taken from that one look.
+        // Where the line stops (a line end, a continuation, a comment outside
+        // quoted text) is found sixteen bytes at a time where the processor
+        // can: the bytes inside quoted text are those with an odd number of
+        // quotes up to them, which a running XOR of the quote bits gives.
 #if defined(__SSE2__)
         for (; end - q >= 16; q += 16) {
-            for (unsigned bits = Marks(q); bits != 0; bits &= bits - 1) {
-                const char *m = q + __builtin_ctz(bits);
-                if (*m == '"')
-                    inQuote = !inQuote;
-                else if (*m != ';' || !inQuote)
-                    return lineAt(start, m, inQuote, line);
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+            const auto bits = [&v](char c) { return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))); };
+            unsigned inside = bits('"');
+            inside ^= inside << 1;
+            inside ^= inside << 2;
+            inside ^= inside << 4;
+            inside ^= inside << 8;
+            if (inQuote)
+                inside = ~inside;
+            const unsigned stops = (bits('\r') | bits('\n') | bits('\\') | (bits(';') & ~inside)) & 0xFFFFu;
+            if (stops != 0) {
+                const int at = __builtin_ctz(stops);
+                return lineAt(start, q + at, (inside >> at) & 1u, line);
             }
+            inQuote = (inside >> 15) & 1u;
         }
 #endif
         for (; q < end; ++q) {
@@ -336,8 +351,7 @@ public:
         }
         p_ = end;
         endedInside_ = inQuote;
-        line = current_ = std::string_view(start, std::size_t(end - start));
-        return true;
+        return take(std::string_view(start, std::size_t(end - start)), line);
     }
 
     int lineNumber() const { return startLine_; } // physical line the last one began on
@@ -351,16 +365,14 @@ public:
     bool endedInside() const { return endedInside_; }
 
 private:
-#if defined(__SSE2__)
-    // The marks among the sixteen bytes at `q`, one bit each.
-    static unsigned Marks(const char *q)
+    // The line read. (Both copies are made from the value itself: a copy of
+    // current_ just written would wait for the writes to land.)
+    bool take(std::string_view text, std::string_view &line)
     {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
-        const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
-        const __m128i cuts = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(';')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
-        return unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(ends, cuts), _mm_cmpeq_epi8(v, _mm_set1_epi8('"')))));
+        current_ = text;
+        line = text;
+        return true;
     }
-#endif
 
     // The line from `start` ends at the mark `m`: a line end, a comment or
     // a continuation.
@@ -368,10 +380,9 @@ private:
     {
         if (*m == '\\') {
             p_ = m;
-            line = current_ = joined(start, inQuote);
-            return true;
+            return take(joined(start, inQuote), line);
         }
-        line = current_ = std::string_view(start, std::size_t(m - start));
+        take(std::string_view(start, std::size_t(m - start)), line);
         // A comment runs to the line end; a "\" in it continues nothing.
         const char *q = *m == ';' ? LineEnd(m, end_) : m;
         // CR LF, CR and LF each end a line.
@@ -743,49 +754,82 @@ struct KeyLine {
     qint64 indexValue = 0;
 };
 
-// The first `c` in s[from, to), or npos. Sixteen bytes at a time where the
-// processor can, as far as `s` has them.
-std::size_t Find(std::string_view s, std::size_t from, std::size_t to, char c)
+// A line and how many bytes from its start can be read: a line that is a
+// view of the file can be looked at sixteen bytes at a time past its end, as
+// far as the file goes; a line put together from continued ones cannot.
+struct Window {
+    std::string_view line;
+    std::size_t readable = 0; // >= line.size()
+};
+
+// Where a key line's marks are: the first "=", the first "(" before it and
+// the first ")" after that "(" and before the "="; npos for one not there.
+struct KeyMarks {
+    std::size_t eq = std::string_view::npos;
+    std::size_t open = std::string_view::npos;
+    std::size_t close = std::string_view::npos;
+    // Takes the marks of the bytes from `at` on, one bit each.
+    bool take(std::size_t at, unsigned eqBits, unsigned openBits, unsigned closeBits)
+    {
+        if (eqBits != 0) {
+            eq = at + std::size_t(__builtin_ctz(eqBits));
+            const unsigned before = (eqBits & -eqBits) - 1; // the bits below the "="
+            openBits &= before;
+            closeBits &= before;
+        }
+        if (open == std::string_view::npos && openBits != 0) {
+            open = at + std::size_t(__builtin_ctz(openBits));
+            closeBits &= ~((openBits & -openBits) | ((openBits & -openBits) - 1)); // the bits above the "("
+        }
+        if (open != std::string_view::npos && close == std::string_view::npos && closeBits != 0)
+            close = at + std::size_t(__builtin_ctz(closeBits));
+        return eq != std::string_view::npos;
+    }
+};
+
+KeyMarks FindKeyMarks(const Window &w)
 {
-    std::size_t i = from;
+    KeyMarks m;
+    const char *p = w.line.data();
+    const std::size_t n = w.line.size();
+    std::size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i want = _mm_set1_epi8(c);
-    for (; i < to && s.size() - i >= 16; i += 16) {
-        unsigned bits = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s.data() + i)), want)));
-        if (to - i < 16)
-            bits &= (1u << (to - i)) - 1; // only what lies before `to`
-        if (bits != 0)
-            return i + std::size_t(__builtin_ctz(bits));
+    for (; i < n && w.readable - i >= 16; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        const unsigned inLine = n - i >= 16 ? 0xFFFFu : (1u << (n - i)) - 1;
+        const auto bitsOf = [&v, inLine](char c) { return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))) & inLine; };
+        if (m.take(i, bitsOf('='), bitsOf('('), bitsOf(')')))
+            return m;
     }
 #endif
-    for (; i < to; ++i) {
-        if (s[i] == c)
-            return i;
+    for (; i < n; ++i) {
+        if (m.take(i, p[i] == '=', p[i] == '(', p[i] == ')'))
+            return m;
     }
-    return std::string_view::npos;
+    return m;
 }
 
 // The key is what stands before the first "=", blanks around it removed; an
 // "(" after its first character starts the index, which runs to the next ")".
-bool SplitLine(std::string_view line, KeyLine &out)
+bool SplitLine(const Window &w, KeyLine &out)
 {
-    const std::size_t eq = Find(line, 0, line.size(), '=');
-    if (eq == std::string_view::npos || eq < 1)
+    const std::string_view line = w.line;
+    const KeyMarks m = FindKeyMarks(w);
+    if (m.eq == std::string_view::npos || m.eq < 1)
         return false;
-    std::string_view key = Trim(line.substr(0, eq));
+    std::string_view key = Trim(line.substr(0, m.eq));
     const std::size_t keyAt = std::size_t(key.data() - line.data());
     const std::size_t keyEnd = keyAt + key.size();
     out.hasIndex = false;
     out.index = {};
-    const std::size_t open = Find(line, keyAt, keyEnd, '(');
-    if (open != std::string_view::npos && open > keyAt) {
-        const std::size_t close = Find(line, open + 1, keyEnd, ')');
-        out.index = Trim(line.substr(open + 1, (close == std::string_view::npos ? keyEnd : close) - open - 1));
+    // No "(" is a blank: one before the "=" lies inside the trimmed key.
+    if (m.open != std::string_view::npos && m.open > keyAt) {
+        out.index = Trim(line.substr(m.open + 1, (m.close == std::string_view::npos ? keyEnd : m.close) - m.open - 1));
         out.hasIndex = true;
-        key = Trim(line.substr(keyAt, open - keyAt));
+        key = Trim(line.substr(keyAt, m.open - keyAt));
     }
     out.key = key;
-    out.value = Trim(line.substr(eq + 1));
+    out.value = Trim(line.substr(m.eq + 1));
     return true;
 }
 
@@ -1035,27 +1079,28 @@ private:
     // A piece of the current line as a text of the file. A line put
     // together from continued ones is copied into the file once, when the
     // first of its texts is kept.
-    GsdSpan span(std::string_view piece, GsdSpan::Form form)
+    // Built in place where it is used: GCC puts a small struct returned from
+    // a call together on the stack and reads it back before the writes land.
+    [[gnu::always_inline]] GsdSpan span(std::string_view piece, GsdSpan::Form form)
     {
-        GsdSpan s;
         if (piece.empty())
-            return s;
-        s.form = form;
-        s.size = uint32_t(piece.size());
+            return {};
         const auto at = reinterpret_cast<uintptr_t>(piece.data());
-        if (at >= from_ && at < to_) {
-            s.at = uint32_t(at - from_);
-            return s;
-        }
+        if (at >= from_ && at < to_)
+            return GsdSpan{uint32_t(at - from_), uint32_t(piece.size()), form, false};
+        return joinedSpan(piece, form);
+    }
+
+    [[gnu::noinline]] GsdSpan joinedSpan(std::string_view piece, GsdSpan::Form form)
+    {
+        const auto size = uint32_t(piece.size());
         const std::string_view line = lines_.current();
         if (joinedSequence_ != lines_.sequence()) {
             joinedSequence_ = lines_.sequence();
             joinedAt_ = f_.joined_.size();
             f_.joined_.append(line);
         }
-        s.at = uint32_t(joinedAt_ + std::size_t(piece.data() - line.data()));
-        s.joined = true;
-        return s;
+        return GsdSpan{uint32_t(joinedAt_ + std::size_t(piece.data() - line.data())), size, form, true};
     }
 
     int at() const { return lines_.lineNumber(); }
@@ -1076,7 +1121,9 @@ private:
         if (line.empty()) // comment and blank lines
             return;
         KeyLine k;
-        if (!SplitLine(line, k)) {
+        const auto where = reinterpret_cast<uintptr_t>(line.data());
+        const bool inFile = where >= from_ && where < to_;
+        if (!SplitLine({line, inFile ? std::size_t(to_ - where) : line.size()}, k)) {
             bareLine(line);
             return;
         }
