@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Feeds arbitrary bytes to the .dp1 reader, then saves and dumps what it read.
+// Feeds arbitrary bytes to the .dp1 reader. (The dump of damaged files has
+// its own tests; here every execution goes to the reader.)
 #include "core/context.h"
 #include "config/configfile.h"
-#include "config/dump.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -20,10 +20,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QBuffer buf(&bytes);
     buf.open(QIODevice::ReadOnly);
     LoadConfigDevice(ctx, buf);
-    try {
-        (void)DumpConfig(st.image);
-    } catch (const std::exception &) {
-        // a damaged record is reported, not a crash
-    }
     return 0;
 }

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Feeds arbitrary bytes to the variables file reader, line by line through
-// ParseVarLine and as a whole file. A save that changes no entry must give
-// the file back byte for byte, and a line written for an entry must read
-// back to the same name and type.
+// Feeds arbitrary bytes to the variables file reader (ParseVarLine on every
+// line). A save that changes no entry must give the file back byte for byte,
+// and a line written for an entry must read back to the same name and type.
 #include "iec/vars.h"
 
 #include <cstdlib>
@@ -12,11 +11,8 @@ using namespace meridan::iec;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    bool inComment = false;
-    for (const IoLine &l : SplitLines(bytes))
-        (void)ParseVarLine(QByteArrayView(bytes).sliced(l.start, l.content), inComment);
-
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    // Every line goes through ParseVarLine, a comment carried from line to line.
     VarTable t = ParseVars(bytes);
     for (VarEntry &e : t.entries)
         e.module = -1; // nothing attached, nothing changed

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Arbitrary bytes on the serial line while the host polls for messages, reads
-// DP-RAM bytes and the station lists, in frame mode and byte-wise; and the
-// same bytes through the frame decoder alone.
-#include "core/paths.h"
+// Arbitrary bytes on the serial line: through the frame decoder alone, then
+// as what the host's receiver takes in while it polls for messages and live
+// lists (frame mode) or waits for the replies to its reads and writes.
 #include "core/pump.h"
-#include "iface/hardware.h"
 #include "iface/serial_frame.h"
-#include "iface/serial_links.h"
+#include "iface/serial_line.h"
 
 using namespace meridan;
 using namespace meridan::iface;
@@ -45,8 +43,7 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static Root root(QStringLiteral("/nonexistent-fuzz-root"));
-    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
 
     // The decoder alone, frame after frame.
     std::array<uint8_t, 512> m{};
@@ -62,24 +59,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         at += need;
     }
 
-    // The line under a link.
+    // The receiver of a line: the bytes wait in the port. The operation's
+    // deadline bounds every wait, so a reply that never completes costs a
+    // few polls, not a whole time-out.
     VirtualPump pump;
-    LinkEnv env{root, pump, m, {}, {}};
     auto io = std::make_unique<BytesSerial>(pump);
     BytesSerial *port = io.get();
-    port->rx = bytes;
-    auto line = std::make_unique<SerialLine>(std::move(io), pump, m);
-    HwChoice c = *ParseHwName(QStringLiteral("dromon:com2"));
-    const bool frames = size > 0 && (data[0] & 1);
-    std::unique_ptr<Link> link = frames ? std::make_unique<FrameLink>(env, TraitsFor(c), MapOf(c), std::move(line))
-                                        : std::make_unique<SerialLink>(env, TraitsFor(c), MapOf(c), std::move(line));
-    for (int i = 0; i < 8 && port->isOpen(); ++i) {
-        link->orderLiveList(2 * i); // live lists are taken only for an index asked for
-        link->getMessage();
-        link->stationRunning(i * 17);
-        link->stationDiagnosis(i * 13);
-        if (!frames)
-            link->getByte(0x400);
+    port->rx = bytes.mid(1);
+    SerialLine line(std::move(io), pump, m);
+    const qint64 deadline = 4 * kPollMs;
+    line.deadline = &deadline;
+    if (size > 0 && (data[0] & 1)) {
+        // Frame mode: messages and live lists, the lists only for indexes asked for.
+        for (int i = 0; i < 17; i += 2)
+            line.orderLiveList(uint8_t(i));
+        for (int guard = 0; guard < 64 && port->bytesAvailable() > 0; ++guard)
+            line.receiveMessage();
+    } else {
+        // Byte-wise: reply text to reads and writes, with frames between.
+        for (int guard = 0; guard < 8 && port->bytesAvailable() > 0; ++guard) {
+            line.read(0x400);
+            line.write(0x3000, 0x5A);
+        }
     }
     return 0;
 }

@@ -121,13 +121,19 @@ int main(int argc, char **argv)
     const QCommandLineOption flaky(QStringLiteral("eeprom-flaky"),
                                    QStringLiteral("EEPROM byte ADDR does not take its next COUNT serial writes (default 1): it reads back wrong until one takes. Repeatable."),
                                    QStringLiteral("ADDR[:COUNT]"));
+    const QCommandLineOption flap(QStringLiteral("flap"),
+                                  QStringLiteral("Station drops out of the data exchange for DOWN_MS at the end of every EVERY_MS while the bus runs. Repeatable."),
+                                  QStringLiteral("STATION:DOWN_MS:EVERY_MS"));
+    const QCommandLineOption flapDiag(QStringLiteral("flap-diag"),
+                                      QStringLiteral("Station shows extended diagnosis for ON_MS at the end of every EVERY_MS while the bus runs. Repeatable."),
+                                      QStringLiteral("STATION:ON_MS:EVERY_MS"));
     const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("Firmware version, e.g. 5.2 or 5.3."), QStringLiteral("X.Y"));
     const QCommandLineOption state(QStringLiteral("state"), QStringLiteral("Write a JSON snapshot here whenever something changes."), QStringLiteral("FILE"));
     const QCommandLineOption noPace(QStringLiteral("no-pace"), QStringLiteral("Do not pace serial output to the line speed."));
     const QCommandLineOption terminal(QStringLiteral("terminal"), QStringLiteral("Serial monitor starts in mode O (echo)."));
     const QCommandLineOption images(QStringLiteral("write-images"), QStringLiteral("Write the sample firmware images into DIR and exit."), QStringLiteral("DIR"));
     const QCommandLineOption verbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")}, QStringLiteral("Log every job and message."));
-    p.addOptions({version, root, demo, board, name, dpram, serial, tcp, bus, eeprom, flaky, firmware, state, noPace, terminal, images, verbose});
+    p.addOptions({version, root, demo, board, name, dpram, serial, tcp, bus, eeprom, flaky, flap, flapDiag, firmware, state, noPace, terminal, images, verbose});
     p.process(app);
     if (p.isSet(version))
         p.showVersion();
@@ -163,13 +169,34 @@ int main(int argc, char **argv)
         weakCells.push_back(*cell);
     }
 
+    std::vector<Flap> flaps;
+    for (const auto &[option, kind] : {std::pair{&flap, Flap::Kind::DropOut}, std::pair{&flapDiag, Flap::Kind::Diagnosis}}) {
+        for (const QString &v : p.values(*option)) {
+            std::string why;
+            auto f = parseFlap(v.toStdString(), kind, &why);
+            if (!f)
+                return fail(QStringLiteral("--%1 %2: '%3'").arg(option->names().first(), QString::fromStdString(why), v));
+            flaps.push_back(*f);
+        }
+    }
+
     std::vector<BoardConfig> configs;
+    int rootLock = -1; // held (open) for the whole run
     if (p.isSet(demo)) {
         if (!p.isSet(root))
             return fail(QStringLiteral("--demo needs --root DIR"));
         QString rootDir = QDir(p.value(root)).absolutePath();
-        QDir().mkpath(rootDir + QStringLiteral("/driver"));
-        QDir().mkpath(rootDir + QStringLiteral("/download"));
+        // One simulator per root: a second one would take over the first one's
+        // DP-RAM files and serial links. The lock is taken before anything in
+        // the root is touched, and held until the end.
+        std::string derr;
+        if (!makeOwnDirs(QFile::encodeName(rootDir + QStringLiteral("/driver")).toStdString(), &derr))
+            return fail(QString::fromLocal8Bit(derr.c_str()));
+        rootLock = takeLockFile(QFile::encodeName(rootDir + QStringLiteral("/driver/boardsim.lock")).toStdString(), &derr);
+        if (rootLock < 0)
+            return fail(QString::fromLocal8Bit(derr.c_str()));
+        if (!makeOwnDirs(QFile::encodeName(rootDir + QStringLiteral("/download")).toStdString(), &derr))
+            return fail(QString::fromLocal8Bit(derr.c_str()));
         QString cfgPath = rootDir + QStringLiteral("/driver/zelpci.cfg");
         if (!QFileInfo(cfgPath).exists() && !QFileInfo(cfgPath).isSymLink()) {
             std::string err;
@@ -227,6 +254,7 @@ int main(int argc, char **argv)
             c.terminalMode = p.isSet(terminal);
             c.eepromPath = eepromFor(c.name);
             c.weakCells = weakCells;
+            c.flaps = flaps;
             if (isDpramFile(d.kind)) {
                 c.dpramPath = path(it->second);
             } else if (isSerial(d.kind)) {
@@ -261,6 +289,7 @@ int main(int argc, char **argv)
         c.terminalMode = p.isSet(terminal);
         c.eepromPath = p.value(eeprom);
         c.weakCells = weakCells;
+        c.flaps = flaps;
         if (isDpramFile(*kind)) {
             if (!p.isSet(dpram))
                 return fail(QStringLiteral("--board %1 needs --dpram PATH").arg(p.value(board)));
@@ -269,6 +298,12 @@ int main(int argc, char **argv)
             if (!p.isSet(serial))
                 return fail(QStringLiteral("--board %1 needs --serial PATH").arg(p.value(board)));
             c.serialPath = QDir(p.value(serial)).absolutePath();
+            // The link is replaced when it exists: only if no other simulator
+            // serves it.
+            std::string lerr;
+            rootLock = takeLockFile(QFile::encodeName(c.serialPath + QStringLiteral(".lock")).toStdString(), &lerr);
+            if (rootLock < 0)
+                return fail(QString::fromLocal8Bit(lerr.c_str()));
         } else {
             if (!p.isSet(tcp))
                 return fail(QStringLiteral("--board %1 needs --tcp PORT").arg(p.value(board)));
@@ -302,15 +337,21 @@ int main(int argc, char **argv)
         QCoreApplication::quit();
     });
 
-    std::vector<std::unique_ptr<Board>> boards;
-    for (auto &c : configs) {
-        auto b = std::make_unique<Board>(c);
-        QString err;
-        if (!b->start(&err)) {
-            boards.clear(); // removes what the boards already created
-            return fail(c.name + QStringLiteral(": ") + err);
+    // The network boards first: a TCP port that is taken ends the start
+    // before any file or link is made.
+    std::vector<std::unique_ptr<Board>> boards(configs.size());
+    for (bool network : {true, false}) {
+        for (std::size_t i = 0; i < configs.size(); ++i) {
+            if (isNetwork(configs[i].kind) != network)
+                continue;
+            auto b = std::make_unique<Board>(configs[i]);
+            QString err;
+            if (!b->start(&err)) {
+                boards.clear(); // removes what the boards already created
+                return fail(configs[i].name + QStringLiteral(": ") + err);
+            }
+            boards[i] = std::move(b);
         }
-        boards.push_back(std::move(b));
     }
 
     QString statePath = p.isSet(state) ? QDir(p.value(state)).absolutePath() : QString();
@@ -363,5 +404,9 @@ int main(int argc, char **argv)
     boards.clear();
     if (!statePath.isEmpty())
         QFile::remove(statePath);
+    if (p.isSet(serial) && !p.isSet(demo))
+        QFile::remove(QDir(p.value(serial)).absolutePath() + QStringLiteral(".lock"));
+    if (rootLock >= 0)
+        ::close(rootLock);
     return rc;
 }

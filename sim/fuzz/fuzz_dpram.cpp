@@ -15,7 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Eeprom eeprom;
     Firmware::Options o;
     o.kind = kind;
-    Firmware fw(ram, eeprom, SimBus::demo(), o);
+    // Short boot and loader times: the recovery below then takes a few polls.
+    o.bootDelayMs = 10;
+    o.loaderTimeoutMs = 100;
+    static const SimBus demo = SimBus::demo(); // parsed once, not per input
+    Firmware fw(ram, eeprom, demo, o);
     fw.powerUp(0);
     // Addresses relative to the interesting spots, so short inputs reach the mailbox.
     const std::uint32_t bases[] = {map.jobArea, map.jobToggle, map.startByte, loader::Cmd - 2,
@@ -31,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     // Whatever the host wrote, a stop and a restart bring back a board that takes a job.
     ram.set(map.startByte, 1);
-    for (int ms = 0; ms < 2500; ++ms)
-        fw.poll(++now);
+    for (int ms = 0; ms < 4 * (o.loaderTimeoutMs + o.bootDelayMs); ms += 5)
+        fw.poll(now += 5);
     ram.set(map.jobToggle, 0);
     ram.set(map.masterToggle, 0);
     const Bytes stop{0x27, 0, 0, 0x40, 0, 0, 0, 0};

@@ -9,7 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Eeprom eeprom;
     Firmware::Options o;
     o.kind = BoardKind::Net0;
-    Firmware fw(ram, eeprom, SimBus::demo(), o);
+    static const SimBus demo = SimBus::demo(); // parsed once, not per input
+    Firmware fw(ram, eeprom, demo, o);
     fw.powerUp(0);
     NetProtocol proto(fw, ram, "fuzz", 0);
     std::int64_t now = 0;

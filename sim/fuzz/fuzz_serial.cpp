@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Firmware::Options o;
     o.kind = kind;
     o.version = defaultVersion(kind);
-    Firmware fw(ram, eeprom, SimBus::demo(), o);
+    static const SimBus demo = SimBus::demo(); // parsed once, not per input
+    Firmware fw(ram, eeprom, demo, o);
     fw.powerUp(0);
     SerialMonitor mon(fw, ram, {o.version > 0x52, false, 500});
     std::int64_t now = 0;

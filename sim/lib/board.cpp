@@ -91,6 +91,7 @@ bool Board::start(QString *error)
     Firmware::Options opt;
     opt.kind = cfg_.kind;
     opt.version = cfg_.version;
+    opt.flaps = cfg_.flaps;
     for (const auto &[addr, count] : cfg_.weakCells)
         eeprom_->makeWeak(addr, count);
     fw_ = std::make_unique<Firmware>(*ram_, *eeprom_, cfg_.bus, opt);
@@ -138,6 +139,9 @@ void Board::pollOnce()
     std::int64_t t = now();
     bool did = fw_->poll(t);
     if (monitor_) {
+        // Bytes that waited while this process was not scheduled count as come
+        // in time: the frame time-out follows the line, not the machine's load.
+        pty_->takePending();
         Bytes out = monitor_->tick(t);
         if (!out.empty())
             pty_->send(QByteArray(reinterpret_cast<const char *>(out.data()),

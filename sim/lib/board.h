@@ -28,6 +28,7 @@ struct BoardConfig {
     int tcpPort = -1;      // network boards; 0 = ephemeral
     QString eepromPath;    // empty = memory only
     std::vector<std::pair<std::uint32_t, int>> weakCells; // EEPROM address, writes that do not take
+    std::vector<Flap> flaps; // slaves that drop out or show diagnosis periodically
     SimBus bus = SimBus::demo();
     std::uint8_t version = 0x53;
     bool pace = true;

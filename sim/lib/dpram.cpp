@@ -13,8 +13,9 @@ namespace meridan::sim {
 
 void DpRam::fill(std::uint8_t v)
 {
-    for (std::uint32_t a = 0; a < size(); ++a)
-        data()[a] = v;
+    // The whole window at once: power-up clears it, and a byte-wise loop
+    // through the accessors costs more than everything else a reset does.
+    std::memset(const_cast<std::uint8_t *>(data()), v, size());
 }
 
 std::unique_ptr<MappedDpRam> MappedDpRam::create(const std::string &path, std::uint32_t size,
@@ -29,6 +30,12 @@ std::unique_ptr<MappedDpRam> MappedDpRam::create(const std::string &path, std::u
     // DP-RAM belongs would otherwise turn its target into zeros.
     std::string err;
     int fd = openOwnFile(path, nullptr, &err);
+    // Another simulator's board lives in this file: it stays untouched. The
+    // lock is held for as long as the board keeps the file open.
+    if (fd >= 0 && !lockOwnFile(fd, path, &err)) {
+        ::close(fd);
+        fd = -1;
+    }
     if (fd < 0) {
         if (error)
             *error = err;
@@ -41,17 +48,20 @@ std::unique_ptr<MappedDpRam> MappedDpRam::create(const std::string &path, std::u
         return fail("cannot size");
     }
     void *p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    ::close(fd);
-    if (p == MAP_FAILED)
-        return fail("cannot map");
+    if (p == MAP_FAILED) {
+        auto r = fail("cannot map");
+        ::close(fd);
+        return r;
+    }
     std::memset(p, 0, size);
     return std::unique_ptr<MappedDpRam>(
-        new MappedDpRam(path, static_cast<std::uint8_t *>(p), size));
+        new MappedDpRam(path, static_cast<std::uint8_t *>(p), size, fd));
 }
 
 MappedDpRam::~MappedDpRam()
 {
     ::munmap(base_, size_);
+    ::close(fd_);
 }
 
 } // namespace meridan::sim

@@ -58,7 +58,8 @@ private:
 class MappedDpRam final : public DpRam {
 public:
     // Creates the file (owner-only), or takes the existing one of this user (never a
-    // symbolic link), sizes it to `size` zero bytes and maps it.
+    // symbolic link, never one another simulator holds), sizes it to `size` zero
+    // bytes and maps it.
     static std::unique_ptr<MappedDpRam> create(const std::string &path, std::uint32_t size,
                                                std::string *error);
     ~MappedDpRam() override;
@@ -71,13 +72,14 @@ protected:
     volatile std::uint8_t *data() const override { return base_; }
 
 private:
-    MappedDpRam(std::string path, std::uint8_t *base, std::uint32_t size)
-        : path_(std::move(path)), base_(base), size_(size)
+    MappedDpRam(std::string path, std::uint8_t *base, std::uint32_t size, int fd)
+        : path_(std::move(path)), base_(base), size_(size), fd_(fd)
     {
     }
     std::string path_;
     std::uint8_t *base_;
     std::uint32_t size_;
+    int fd_; // open while mapped: it holds the file's lock
 };
 
 } // namespace meridan::sim

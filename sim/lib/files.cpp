@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -74,6 +75,75 @@ int openOwnFile(const std::string &path, bool *created, std::string *error)
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     ::fchmod(fd, st.st_mode & 0600);
     return fd;
+}
+
+bool lockOwnFile(int fd, const std::string &path, std::string *error)
+{
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (error)
+            *error = errno == EWOULDBLOCK ? path + ": in use by another meridan-boardsim; left alone"
+                                          : why(path, "cannot lock");
+        return false;
+    }
+    return true;
+}
+
+int takeLockFile(const std::string &path, std::string *error)
+{
+    int fd = openOwnFile(path, nullptr, error);
+    if (fd < 0)
+        return -1;
+    if (!lockOwnFile(fd, path, error)) {
+        const bool held = errno == EWOULDBLOCK;
+        // The holder wrote its process id into the file.
+        char pid[32] = {};
+        const ssize_t n = ::pread(fd, pid, sizeof pid - 1, 0);
+        std::string holder(pid, n > 0 ? static_cast<std::size_t>(n) : 0u);
+        holder.erase(std::remove_if(holder.begin(), holder.end(), [](char c) { return c < '0' || c > '9'; }),
+                     holder.end());
+        if (error && !holder.empty() && held)
+            *error = path + ": in use by meridan-boardsim (process " + holder + "); left alone";
+        ::close(fd);
+        return -1;
+    }
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+        // The lock holds without the note; only the message would lack the id.
+    }
+    return fd;
+}
+
+bool makeOwnDirs(const std::string &path, std::string *error)
+{
+    std::string sofar;
+    std::size_t pos = 0;
+    while (pos <= path.size()) {
+        std::size_t next = path.find('/', pos);
+        if (next == std::string::npos)
+            next = path.size();
+        sofar = path.substr(0, next);
+        pos = next + 1;
+        if (sofar.empty())
+            continue;
+        if (::mkdir(sofar.c_str(), 0700) == 0) {
+            // mkdir honours the umask by taking bits away only; 0700 stays.
+            continue;
+        }
+        if (errno != EEXIST) {
+            if (error)
+                *error = why(sofar, "cannot create the folder");
+            return false;
+        }
+        struct stat st {};
+        if (::stat(sofar.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            if (error)
+                *error = sofar + ": not a folder";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool writeWholeFile(const std::string &path, const std::string &bytes, bool exclusive,

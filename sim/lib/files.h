@@ -28,4 +28,17 @@ std::optional<std::string> readRegularFile(const std::string &path, std::size_t 
 // Refuses a symbolic link at `path` (an empty result: none there, or a plain file).
 std::string refuseLink(const std::string &path);
 
+// Takes the exclusive lock of `fd` without waiting. False with `error` set when
+// another process holds it: another simulator serves what the file stands for.
+bool lockOwnFile(int fd, const std::string &path, std::string *error);
+
+// A lock file at `path` (owner-only, never through a link), locked and holding
+// this process's id for as long as the returned descriptor stays open. -1 with
+// `error` set, naming the process that holds it when another one does.
+int takeLockFile(const std::string &path, std::string *error);
+
+// Creates the folder `path` and its missing parents, owner-only (0700) whatever
+// the umask; folders that exist already are left as they are.
+bool makeOwnDirs(const std::string &path, std::string *error);
+
 } // namespace meridan::sim

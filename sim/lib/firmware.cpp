@@ -97,7 +97,7 @@ Message makeMessage(std::uint8_t code, std::uint8_t status = 0, std::uint8_t par
 
 Firmware::Firmware(DpRam &ram, Eeprom &eeprom, SimBus bus, Options options)
     : ram_(ram), eeprom_(eeprom), bus_(std::move(bus)), opt_(options), map_(mapFor(options.kind)),
-      version_(options.version)
+      version_(options.version), flapOn_(opt_.flaps.size(), false)
 {
 }
 
@@ -206,6 +206,8 @@ bool Firmware::poll(std::int64_t now)
                 did = true;
             }
         }
+        if (busActive(mode_) && !opt_.flaps.empty())
+            updateFlaps();
         if (busActive(mode_) && now >= nextInputs_) {
             updateInputs();
             nextInputs_ = now + opt_.inputPeriodMs;
@@ -287,9 +289,11 @@ void Firmware::takeJob()
     job[7] = static_cast<std::uint8_t>(len - 8);
     ++counts_.jobs;
     ++counts_.jobsByCode[job[0]];
-    char head[64];
-    std::snprintf(head, sizeof head, "job %02X param %02X n %u: ", job[0], job[3], len - 8);
-    note(head + hexList(job));
+    if (log) { // the text only when someone reads it: jobs come thousands a second
+        char head[64];
+        std::snprintf(head, sizeof head, "job %02X param %02X n %u: ", job[0], job[3], len - 8);
+        note(head + hexList(job));
+    }
 
     switch (job[0]) {
     case job::SetMode:
@@ -313,9 +317,12 @@ void Firmware::takeJob()
     case job::GlobalControl:
         ++counts_.globalControls;
         lastGc_ = job[3];
-        std::snprintf(head, sizeof head, "Global Control address %u control %02X group %02X",
-                      job[1], job[3], job[4]);
-        note(head);
+        if (log) {
+            char head[64];
+            std::snprintf(head, sizeof head, "Global Control address %u control %02X group %02X",
+                          job[1], job[3], job[4]);
+            note(head);
+        }
         break;
     case job::Eeprom:
         doEeprom(job);
@@ -355,10 +362,12 @@ void Firmware::postMessage()
     ram_.set(map_.masterToggle, static_cast<std::uint8_t>((mt & ~2) | (~j & 2)));
     ++counts_.messages;
     ++counts_.messagesByCode[m.code()];
-    char head[48];
-    std::snprintf(head, sizeof head, "message %02X status %02X param %02X n %u: ", m.head[0],
-                  m.head[2], m.head[3], m.head[7]);
-    note(head + hexList(b));
+    if (log) {
+        char head[48];
+        std::snprintf(head, sizeof head, "message %02X status %02X param %02X n %u: ", m.head[0],
+                      m.head[2], m.head[3], m.head[7]);
+        note(head + hexList(b));
+    }
     dirty_ = true;
 }
 
@@ -366,6 +375,12 @@ void Firmware::setMode(Mode m)
 {
     if (m != mode_)
         note("mode " + modeText(mode_) + " -> " + modeText(m));
+    if (!busActive(m) || !busActive(mode_))
+        flapOn_.assign(opt_.flaps.size(), false);
+    if (!busActive(m))
+        activeSince_ = -1;
+    else if (!busActive(mode_))
+        activeSince_ = now_;
     mode_ = m;
     for (auto a : map_.busState)
         ram_.set(a, busStateValue(m));
@@ -391,13 +406,15 @@ void Firmware::evaluateBus()
                 st = SlaveState::PrmFault;
             else if (v.cfg != bs->cfg)
                 st = SlaveState::CfgFault;
+            else if (flapOn(s, Flap::Kind::DropOut))
+                st = SlaveState::NonExistent; // dropped out: the slave no longer answers
             else
                 st = SlaveState::Running;
             states_[s] = st;
             auto bit = static_cast<std::uint8_t>(1u << (s % 8));
             if (st == SlaveState::Running)
                 lists[static_cast<std::size_t>(s / 8)] |= bit;
-            if (st != SlaveState::Running || !bs->extDiag.empty())
+            if (st != SlaveState::Running || !extDiag(s, *bs).empty())
                 lists[static_cast<std::size_t>(16 + s / 8)] |= bit;
         }
     }
@@ -457,6 +474,49 @@ void Firmware::updateInputs()
         dirty_ = true;
     }
     ++inputTick_;
+}
+
+void Firmware::updateFlaps()
+{
+    bool changed = false;
+    for (std::size_t i = 0; i < opt_.flaps.size(); ++i) {
+        const Flap &f = opt_.flaps[i];
+        const bool on = flapActive(f, now_ - activeSince_);
+        if (on == flapOn_[i])
+            continue;
+        flapOn_[i] = on;
+        changed = true;
+        const std::string who = "flap: station " + std::to_string(f.station);
+        if (f.kind == Flap::Kind::DropOut)
+            note(who + (on ? " drops out" : " is back"));
+        else
+            note(who + (on ? " diagnosis on" : " diagnosis off"));
+    }
+    if (!changed)
+        return;
+    evaluateBus();
+    autoClear();
+    dirty_ = true;
+}
+
+bool Firmware::flapOn(int station, Flap::Kind kind) const
+{
+    for (std::size_t i = 0; i < opt_.flaps.size(); ++i)
+        if (opt_.flaps[i].station == station && opt_.flaps[i].kind == kind && flapOn_[i])
+            return true;
+    return false;
+}
+
+Bytes Firmware::extDiag(int station, const BusSlave &slave) const
+{
+    const bool flapping = std::any_of(opt_.flaps.begin(), opt_.flaps.end(), [&](const Flap &f) {
+        return f.station == station && f.kind == Flap::Kind::Diagnosis;
+    });
+    if (!flapping)
+        return slave.extDiag;
+    if (!flapOn(station, Flap::Kind::Diagnosis))
+        return {};
+    return slave.extDiag.empty() ? flapDiagnosis() : slave.extDiag;
 }
 
 SlaveState Firmware::slaveState(int station) const
@@ -546,11 +606,11 @@ Bytes Firmware::diagnosis(int s) const
     if (it != slaves_.end() && busActive(mode_)) {
         switch (slaveState(s)) {
         case SlaveState::Running: {
-            bool ext = !bs->extDiag.empty();
+            const Bytes ext = extDiag(s, *bs);
             bool wd = viewSlave(it->second).watchdog;
-            Bytes d = ident({static_cast<std::uint8_t>(ext ? 0x08 : 0x00),
+            Bytes d = ident({static_cast<std::uint8_t>(ext.empty() ? 0x00 : 0x08),
                              static_cast<std::uint8_t>(0x04 | (wd ? 0x08 : 0)), 0x00, ownAddress()});
-            d.insert(d.end(), bs->extDiag.begin(), bs->extDiag.end());
+            d.insert(d.end(), ext.begin(), ext.end());
             return d;
         }
         case SlaveState::PrmFault:

@@ -10,6 +10,7 @@
 #include "boardmap.h"
 #include "dpram.h"
 #include "eeprom.h"
+#include "faults.h"
 #include "simbus.h"
 
 #include <array>
@@ -66,6 +67,8 @@ public:
         int bootDelayMs = 200;
         int loaderTimeoutMs = 2000;
         int inputPeriodMs = 100;
+        // Slaves that drop out, or whose diagnosis comes and goes, periodically.
+        std::vector<Flap> flaps;
     };
 
     Firmware(DpRam &ram, Eeprom &eeprom, SimBus bus, Options options);
@@ -141,6 +144,9 @@ private:
     void autoClear();
     void updateInputs();
     bool anyFailing() const;
+    void updateFlaps();
+    bool flapOn(int station, Flap::Kind kind) const;
+    Bytes extDiag(int station, const BusSlave &slave) const;
     std::uint8_t ownAddress() const { return master_.size() > 10 ? master_[10] : 0; }
 
     // Boot loader (Tessel).
@@ -167,6 +173,8 @@ private:
     std::uint32_t inputTick_ = 0;
     Counts counts_;
     int lastGc_ = -1;
+    std::int64_t activeSince_ = -1; // when the bus last went to Clear or Operate
+    std::vector<bool> flapOn_;
     bool dirty_ = false;
 
     struct Load {

@@ -62,8 +62,8 @@ Bytes SerialMonitor::tick(std::int64_t now)
 {
     Bytes out;
     if ((state_ == State::FrameHead || state_ == State::FrameData) &&
-        now - frameStart_ > opt_.frameTimeoutMs) {
-        note("serial: frame incomplete after " + std::to_string(opt_.frameTimeoutMs) +
+        now - frameLast_ > opt_.frameTimeoutMs) {
+        note("serial: frame incomplete, no byte for " + std::to_string(opt_.frameTimeoutMs) +
              " ms, dropped");
         ++junk_;
         state_ = State::Idle;
@@ -100,7 +100,7 @@ void SerialMonitor::handleByte(std::uint8_t b, std::int64_t now, Bytes &out)
             state_ = State::FrameHead;
             frame_.clear();
             frameNeed_ = 3;
-            frameStart_ = now;
+            frameLast_ = now;
             return;
         case '\r':
         case '\n':
@@ -132,6 +132,9 @@ void SerialMonitor::handleByte(std::uint8_t b, std::int64_t now, Bytes &out)
             state_ = State::Idle;
         return;
     case State::FrameHead:
+        // The host's pace decides: a frame is given up only when its bytes
+        // stop coming, however long the whole frame takes.
+        frameLast_ = now;
         frame_.push_back(b);
         if (frame_.size() < 3)
             return;
@@ -144,6 +147,7 @@ void SerialMonitor::handleByte(std::uint8_t b, std::int64_t now, Bytes &out)
         }
         return;
     case State::FrameData:
+        frameLast_ = now;
         frame_.push_back(b);
         if (frame_.size() == 3 + frameNeed_) {
             state_ = State::Idle;

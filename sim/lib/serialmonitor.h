@@ -59,7 +59,7 @@ private:
     std::string line_;
     Bytes frame_;
     std::size_t frameNeed_ = 0;
-    std::int64_t frameStart_ = 0;
+    std::int64_t frameLast_ = 0; // when the frame's last byte came
     bool armed_ = false;
     std::deque<Bytes> pendingJobs_;
     int commands_ = 0;

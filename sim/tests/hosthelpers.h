@@ -111,17 +111,18 @@ inline std::vector<Bytes> demoSlaves()
 
 // A board core on plain memory, driven in virtual time.
 struct Rig {
-    explicit Rig(BoardKind kind = BoardKind::Tessel, SimBus bus = SimBus::demo())
-        : ram(mapFor(kind).size), fw(ram, eeprom, std::move(bus), options(kind)),
+    explicit Rig(BoardKind kind = BoardKind::Tessel, SimBus bus = SimBus::demo(), std::vector<Flap> flaps = {})
+        : ram(mapFor(kind).size), fw(ram, eeprom, std::move(bus), options(kind, std::move(flaps))),
           host{ram, mapFor(kind)}
     {
         fw.powerUp(now);
     }
-    static Firmware::Options options(BoardKind kind)
+    static Firmware::Options options(BoardKind kind, std::vector<Flap> flaps = {})
     {
         Firmware::Options o;
         o.kind = kind;
         o.version = defaultVersion(kind);
+        o.flaps = std::move(flaps);
         return o;
     }
     void advance(std::int64_t ms)

@@ -84,6 +84,23 @@ TEST(Mailbox, handshake_busyUntilTakenKeepsOtherBitsAndPostsRepliesOneAtATime)
     EXPECT_LE(r.fw.queuedMessages(), Firmware::MaxQueue);
 }
 
+// The master takes the 8 + n bytes of a job and nothing of what the job area
+// still holds beyond them (the tail of a longer earlier job).
+TEST(Mailbox, aJobIsItsLengthAndNoMore)
+{
+    Rig r;
+    r.send(jobOf(job::SetMode, 0x00));
+    const Bytes slave = slaveRecord(12, 0x4711, {0x31});
+    const Bytes job = recordJob(slave);
+    for (std::uint32_t i = 0; i < 300; ++i)
+        r.ram.set(r.host.map.jobArea + i, 0xEE);
+    ASSERT_EQ(r.status(job), 0);
+    auto m = r.send(jobOf(job::ReadSlave, 12));
+    ASSERT_TRUE(m);
+    EXPECT_EQ((*m)[0], 0xE3);
+    EXPECT_EQ(Bytes(m->begin() + 8, m->end()), Bytes(job.begin() + 8, job.end()));
+}
+
 TEST(Jobs, downloadOfTheDemoConfiguration_runsMatchingSlavesFlagsTheRestAndAnswersAsWrittenDown)
 {
     Rig r;
@@ -141,6 +158,50 @@ TEST(Jobs, autoClear_failingSlaveTakesOperateToClearOnlyWhenSwitchedOn)
     off.download(masterRecord(0x00), demoSlaves());
     EXPECT_EQ(off.fw.mode(), Mode::Operate);
     EXPECT_FALSE(off.reply());
+}
+
+// --flap 12:300:1000 and --flap-diag 20:200:1000: each second from Operate, station 12
+// is gone for its last 300 ms and station 20 shows a channel fault for its last 200 ms.
+TEST(Flaps, dropOutAndDiagnosis_comeAndGoEachPeriod_aDropOutTripsAutoClear)
+{
+    const std::vector<Flap> flaps = {*parseFlap("12:300:1000", Flap::Kind::DropOut, nullptr),
+                                     *parseFlap("20:200:1000", Flap::Kind::Diagnosis, nullptr)};
+    Rig r(BoardKind::Tessel, SimBus::demo(), flaps);
+    const std::vector<Bytes> slaves = {demoSlaves()[0], demoSlaves()[1]};
+    r.download(masterRecord(), slaves);
+    while (r.reply()) {
+    }
+    struct At {
+        std::int64_t ms;
+        bool run12, diag12, diag20;
+    };
+    std::int64_t t0 = r.now;
+    for (const At &at : {At{699, true, false, false}, At{700, false, true, false}, At{800, false, true, true},
+                         At{1000, true, false, false}, At{1750, false, true, false}, At{1850, false, true, true}}) {
+        r.advance(t0 + at.ms - r.now);
+        SCOPED_TRACE(at.ms);
+        EXPECT_EQ(r.running(12), at.run12);
+        EXPECT_EQ(r.diag(12), at.diag12);
+        EXPECT_EQ(r.diag(20), at.diag20);
+        EXPECT_TRUE(r.running(20));
+    }
+    // Gone: "Station Non existent"; station 20 adds the channel block to its diagnosis.
+    EXPECT_EQ(*r.send(jobOf(job::Diagnosis, 12)), (Bytes{0xE1, 0, 0, 12, 0, 0, 0, 6, 0x01, 0, 0, 0xFF, 0, 0}));
+    EXPECT_EQ(*r.send(jobOf(job::Diagnosis, 20)), (Bytes{0xE1, 0, 0, 20, 0, 0, 0, 9, 0x08, 0x0C, 0, 1, 0xC0, 0xDE, 0x80, 0x40, 0x26}));
+
+    // With auto-clear the first drop-out takes the bus to Clear.
+    Rig ac(BoardKind::Tessel, SimBus::demo(), flaps);
+    ac.download(masterRecord(0x80), slaves);
+    while (ac.reply()) {
+    }
+    ac.advance(700);
+    EXPECT_EQ(ac.fw.mode(), Mode::Clear);
+    EXPECT_EQ(*ac.reply(), (Bytes{0xA8, 0, 0, 0x80, 1, 2, 0, 0}));
+
+    std::string why;
+    for (const char *bad : {"12:1000:1000", "0:1:2", "12:5", "12:x:100", "126:1:2", "12:1:86400001"})
+        EXPECT_FALSE(parseFlap(bad, Flap::Kind::DropOut, &why)) << bad;
+    EXPECT_NE(why.find("STATION:DOWN_MS:EVERY_MS"), std::string::npos);
 }
 
 TEST(Jobs, badModesAndRecords_refusedWithTheirStatusAndNotStored)

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QtEndian>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace meridan::sim;
 using namespace meridan::sim::test;
@@ -95,6 +97,16 @@ TEST(NetProtocol, oversizedStalledOrBye_closeTheConnection)
     out = bye.proto.feed(req(0x0A), bye.now);
     EXPECT_EQ(out.bytes, (Bytes{0, 0, 0, 1, 0x8A}));
     EXPECT_TRUE(out.close);
+}
+
+// An empty frame is answered with an error; the frame behind it in the same
+// read is a request of its own.
+TEST(NetProtocol, emptyFrame_isRefusedAndTheNextFrameStillAnswered)
+{
+    NetRig r;
+    r.ram.set(0x400, 0x52);
+    const Bytes out = r.ask(cat(Bytes{0, 0, 0, 0}, req(0x02, be32(0x400))));
+    EXPECT_EQ(out, cat(NetProtocol::errorFrame(0, NetProtocol::Empty, "empty frame"), Bytes{0, 0, 0, 2, 0x82, 0x52}));
 }
 
 namespace {
@@ -234,4 +246,75 @@ TEST(Program, defaultConfig_namesEveryDemoBoardAndPathsResolve)
     EXPECT_EQ(ZelCfg::resolve("/r", cfg->serial.at("com1")), "/r/x/y");
     EXPECT_FALSE(ZelCfg::parse("[dpram]\nTessel\n", &err));
     EXPECT_FALSE(ZelCfg::hostPort("127.0.0.1:99999"));
+}
+
+// A second simulator on a root that is already served is turned away before
+// it touches anything: the first keeps its DP-RAM files and serial links.
+TEST(Program, secondDemoOnAServedRoot_isRefusedAndTheFirstKeepsItsBoards)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("driver")));
+    QFile cfg(dir.filePath(QStringLiteral("driver/zelpci.cfg")));
+    ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
+    cfg.write("[dpram]\nTessel=driver/tessel.dpram\n[serial]\nCOM1=driver/com1\n[network]\nKetch=127.0.0.1:0\n");
+    cfg.close();
+    QProcess first;
+    ASSERT_TRUE(StartSim(first, {"--root", dir.path(), "--demo"}).contains("ready\n"));
+    const QString dpram = dir.filePath(QStringLiteral("driver/tessel.dpram"));
+    const QString link = QFileInfo(dir.filePath(QStringLiteral("driver/com1"))).symLinkTarget();
+    ASSERT_FALSE(link.isEmpty());
+
+    QProcess second;
+    second.start(QStringLiteral(MERIDAN_BOARDSIM_EXE), {"--root", dir.path(), "--demo"});
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 2);
+    EXPECT_TRUE(second.readAllStandardError().contains(
+        QStringLiteral("in use by meridan-boardsim (process %1)").arg(first.processId()).toUtf8()));
+    EXPECT_EQ(QFileInfo(dir.filePath(QStringLiteral("driver/com1"))).symLinkTarget(), link);
+    QFile ram(dpram);
+    ASSERT_TRUE(ram.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(ram.seek(0x400));
+    EXPECT_EQ(ram.read(1), QByteArray(1, 0x52)) << "the first board's DP-RAM was cleared";
+
+    // A single board on the same DP-RAM file is turned away too.
+    QProcess single;
+    single.start(QStringLiteral(MERIDAN_BOARDSIM_EXE), {"--board", "tessel", "--dpram", dpram});
+    ASSERT_TRUE(single.waitForFinished(10000));
+    EXPECT_EQ(single.exitCode(), 2);
+    EXPECT_TRUE(single.readAllStandardError().contains("in use by another meridan-boardsim"));
+    ASSERT_TRUE(ram.seek(0x400));
+    EXPECT_EQ(ram.read(1), QByteArray(1, 0x52));
+
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(5000));
+    // Once it is gone, the root can be served again.
+    QProcess again;
+    EXPECT_TRUE(StartSim(again, {"--root", dir.path(), "--demo"}).contains("ready\n"));
+    ::kill(static_cast<pid_t>(again.processId()), SIGTERM);
+    EXPECT_TRUE(again.waitForFinished(5000));
+}
+
+// The folders the simulator makes hold the firmware images and the boards'
+// files: owner-only, whatever the umask says.
+TEST(Program, underUmaskZero_theFoldersItMakesAreOwnerOnly)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    QDir().mkpath(dir.filePath(QStringLiteral("driver")));
+    QFile cfg(dir.filePath(QStringLiteral("driver/zelpci.cfg")));
+    ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
+    cfg.write("[network]\nKetch=127.0.0.1:0\n");
+    cfg.close();
+    const mode_t before = ::umask(0);
+    QProcess p;
+    const QByteArray out = StartSim(p, {"--root", root, "--demo", "--no-pace"});
+    ::umask(before);
+    ASSERT_TRUE(out.contains("ready\n")) << out.toStdString();
+    for (const char *folder : {"/download"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(root + QLatin1String(folder)).constData(), &st), 0) << folder;
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
+    }
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    EXPECT_TRUE(p.waitForFinished(5000));
 }

@@ -66,6 +66,23 @@ TEST(SerialMonitor, session_answeredByteForByteAsWrittenDown)
     EXPECT_EQ(ravelin.cmd("D"), "?") << "firmware 5.2 has no frames";
 }
 
+// A host whose bytes come slowly (a loaded machine, a slow line) is not cut
+// off while they keep coming: the frame is given up only when its bytes stop.
+TEST(SerialFrames, frameWhoseBytesKeepComing_isTakenHoweverLongItTakes)
+{
+    SerialRig r;
+    const int jobs = r.fw.counts().jobs;
+    r.frame(jobFrame(jobOf(job::SetMode, 0x00)));
+    for (std::uint8_t b : jobFrame(recordJob(masterRecord()))) {
+        r.frame({b});
+        r.now += 400;
+        r.monitor.tick(r.now);
+        r.fw.poll(r.now);
+    }
+    EXPECT_EQ(r.fw.counts().jobs, jobs + 2);
+    EXPECT_EQ(r.fw.masterRecord(), recordJob(masterRecord()));
+}
+
 TEST(SerialFrames, downloadByFramesWithAutoClear_endsWithAModeReportFrame)
 {
     SerialRig r;

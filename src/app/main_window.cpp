@@ -13,6 +13,9 @@
 #include "config/configdiff.h"
 #include "busops/commissioning.h"
 #include "busops/eeprom.h"
+#include "events/bus_watch.h"
+#include "events/event_list.h"
+#include "events/events_window.h"
 #include "iface/hardware.h"
 #include "iface/zelpci_cfg.h"
 #include "io/io_window.h"
@@ -171,6 +174,7 @@ Form6Window *MainWindow::diagnosisWindow() const
 
 MainWindow::~MainWindow()
 {
+    delete eventsWindow_;
     comm_.panel().changed = nullptr;
     comm_.onDiagnosis = nullptr;
 }
@@ -423,6 +427,8 @@ void MainWindow::BuildMenus()
     fastDownload_->setCheckable(true);
     spDeutsch_->setCheckable(true);
 
+    BuildEventLog();
+
     help_menu_ = Named(menuBar()->addMenu(QStringLiteral("&?")), "Help");
     hilfe_ = action(help_menu_, "Hilfe", &MainWindow::Hilfe_Click);
     info_ = action(help_menu_, "Info", &MainWindow::Info_Click);
@@ -477,6 +483,7 @@ void MainWindow::SetLanguageTexts()
     fastDownload_->setChecked(ctx_.st.fastDownload);
     hilfe_->setText(T("&Help", "&Hilfe"));
     info_->setText(QStringLiteral("&Info"));
+    EventLogTexts();
 
     ShowHardware();
     ctx_.status(QString());

@@ -33,10 +33,13 @@ class QWindow;
 
 namespace meridan {
 
+class BusWatch;
 class Commissioning;
 class CompareDialog;
 class Connection;
 class Eeprom;
+class EventList;
+class EventsWindow;
 class Form3Window;
 class Form6Window;
 class HelpWindow;
@@ -91,6 +94,10 @@ public:
     // The station list's context menu (right button, the menu key).
     QMenu *stationMenu() const { return list1Menu_; }
     CompareDialog *compareDialog() const;
+    // The bus event log, kept from the start; its window opens from the Log menu.
+    BusWatch &busWatch() const { return *busWatch_; }
+    EventList &eventList() const { return *events_; }
+    EventsWindow *eventsWindow() const;
 
     // Commands, named after their controls.
     void List1_Click(int listIndex);
@@ -137,6 +144,8 @@ public:
     // Opens the I/O test of a configured station (one window at a time: one
     // that shows another station is closed first, its outputs released).
     void OpenIoTest(int station);
+    // Log -> Bus event log: opens (or raises) its window.
+    void EventLog_Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -170,6 +179,9 @@ private:
     void PlaceOverMain(QWidget *window);
     // The context menu for the line `listIndex` at `globalPos`.
     void List1_ContextMenu(int listIndex, const QPoint &globalPos);
+    // The bus event log (main_window_events.cpp): its menu and its texts.
+    void BuildEventLog();
+    void EventLogTexts();
 
     Context &ctx_;
 
@@ -243,6 +255,11 @@ private:
     QPointer<IoWindow> io_;
     QMenu *list1Menu_ = nullptr;
     QPointer<CompareDialog> compare_;
+    std::unique_ptr<EventList> events_;
+    std::unique_ptr<BusWatch> busWatch_;
+    QPointer<EventsWindow> eventsWindow_;
+    QMenu *logMenu_ = nullptr;
+    QAction *eventLog_ = nullptr;
     bool inGcEntry_ = false;
 
     ConfigImage savedImage_; // the image as last loaded, stored or read

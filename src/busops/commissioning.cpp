@@ -159,7 +159,7 @@ int Commissioning::LoadedSlaves() const
     if (startupStep != 3)
         return DownloadSlaves(image);
     int loaded = 0;
-    for (int s = 1; s < downloadStation && s < kSlots; ++s)
+    for (int s = kFirstDownloaded; s < downloadStation && s < kSlots; ++s)
         loaded += image.hasSlave(s) ? 1 : 0;
     return loaded;
 }
@@ -659,6 +659,8 @@ void Commissioning::TakeMessage()
     const auto &m = st.mbuf;
     if (onMessage)
         onMessage();
+    if (onPollMessage && onPollMessage())
+        return;
     ctx_.status(ctx_.tr(QStringLiteral("Message : "), QStringLiteral("Meldung : ")) + HexUpper(m[0]) + QStringLiteral("->")
                 + HexUpper(m[2]));
     switch (MsgCode(m[0])) {
@@ -756,9 +758,11 @@ void Commissioning::Timer1_Timer()
         TakeMessage();
         took = true;
     }
-    conn_.CheckLost();
+    const bool lost = conn_.CheckLost();
     PaceDownload(took && (downloading() || walking));
     PaintMarks();
+    if (onTickEnd)
+        onTickEnd(lost);
     panel_.timerBusy = false;
     panel_.communication = false;
     panel_.notify();

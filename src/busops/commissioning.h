@@ -97,6 +97,13 @@ public:
     // Called before a command changes the bus mode or restarts the master,
     // while the bus still runs as before (the I/O test gives forced outputs back).
     std::function<void()> beforeModeChange;
+    // The bus event log (events/bus_watch.h) follows the poll here: each
+    // master message as it is taken in (true: it answers the log's own
+    // question, and the tick leaves it to the log: the message line, the
+    // diagnosis window and the download never see it), and the end of each
+    // tick (`lost`: this tick found the board lost and closed the link).
+    std::function<bool()> onPollMessage;
+    std::function<void(bool lost)> onTickEnd;
 
     // A command's start and end: the busy cursor and the locked controls. A
     // command started from inside another one's wait is turned away (false).
@@ -112,7 +119,7 @@ public:
 
 private:
     // What the configuration lacks for a download (a master record, a slave
-    // at stations 1..100); empty when it has what a download needs.
+    // at stations 2..100); empty when it has what a download needs.
     QString NotDownloadable() const;
     // Records longer than a job carries: refused (the reason, also shown)
     // when the master would miss what it needs, else a warning; empty when

@@ -111,6 +111,7 @@ BusOutcome Connection::ConnectItem(const iface::HwChoice &choice)
         ok = r.link != nullptr;
         if (ok) {
             link_ = std::move(r.link);
+            ++linkCount_;
             item_ = choice;
             const iface::LinkTraits &t = link_->traits();
             panel_.hwText = link_->versionText;

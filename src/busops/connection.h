@@ -36,6 +36,8 @@ public:
     // Called before a board that still answers is given back (another
     // Hardware item, no hardware, exit): the I/O test releases forced outputs.
     std::function<void()> beforeClose;
+    // How many boards were connected so far: a new number is a new link.
+    int linkCount() const { return linkCount_; }
 
     // A Hardware item: closes the previous link, opens the new one, shows
     // what it found. Done when a master answered (or for "no Hardware"); the
@@ -92,6 +94,7 @@ private:
     std::unique_ptr<iface::Link> link_;
     std::optional<iface::HwChoice> item_;
     bool timeoutShown_ = false; // the link's first command time-out was shown
+    int linkCount_ = 0;
 };
 
 } // namespace meridan

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "busops/run_budget.h"
 
+#include "config/image.h"
 #include "core/bytes.h"
 #include "iface/link.h"
 #include "slave/record.h"
@@ -19,7 +20,7 @@ constexpr int kMasterDataBytes = 66;
 int DownloadSlaves(const ConfigImage &image)
 {
     int n = 0;
-    for (int s = 1; s <= 100 && s < kSlots; ++s)
+    for (int s = kFirstDownloaded; s <= kLastDownloaded; ++s)
         n += image.hasSlave(s) ? 1 : 0;
     return n;
 }
@@ -27,7 +28,7 @@ int DownloadSlaves(const ConfigImage &image)
 std::vector<LongRecord> LongRecords(const ConfigImage &image)
 {
     std::vector<LongRecord> found;
-    for (int s = 1; s <= 100 && s < kSlots; ++s) {
+    for (int s = kFirstDownloaded; s <= kLastDownloaded; ++s) {
         if (!image.hasSlave(s))
             continue;
         const Record &r = image.slot(s);
@@ -52,7 +53,7 @@ int RunTimeoutSeconds(const ConfigImage &image, const iface::Link &link)
     const auto job = [&](int dataBytes) { return qint64(poll) + link.transferMs(dataBytes); };
     // Offline, the master record, each slave record, Stop, Clear, Operate.
     qint64 ms = job(0) + job(kMasterDataBytes) + 3 * job(0);
-    for (int s = 1; s <= 100 && s < kSlots; ++s)
+    for (int s = kFirstDownloaded; s <= kLastDownloaded; ++s)
         if (image.hasSlave(s))
             ms += job(std::min<int>(image.slot(s).bytes[7], kMaxJobData));
     const qint64 seconds = (kStartUpMs + 2 * ms + 999) / 1000;

@@ -13,7 +13,7 @@ namespace iface {
 class Link;
 }
 
-// The slave records the download sends: those at stations 1..100.
+// The slave records the download sends: those at stations 2..100.
 int DownloadSlaves(const ConfigImage &image);
 
 // A job carries a record's header and at most this many bytes after it.

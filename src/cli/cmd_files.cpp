@@ -138,6 +138,12 @@ int CmdCatalogue(Invocation &inv)
     if (!cat.indexError().isEmpty())
         inv.note(QStringLiteral("the catalogue index was not written: ") + cat.indexError());
     const auto ident = [](const GsdCatalogueEntry &e) { return e.header.ident < 0 ? QString() : HexUpper(unsigned(e.header.ident), 4); };
+    // Files left out are named, with why: a listing must not hide a device file.
+    QJsonArray skipped;
+    for (const GsdSkipped &s : cat.skipped()) {
+        inv.note(QStringLiteral("%1 left out: %2").arg(s.file, s.reason));
+        skipped.append(QJsonObject{{QStringLiteral("file"), s.file}, {QStringLiteral("reason"), s.reason}});
+    }
 
     if (inv.json) {
         QJsonArray list;
@@ -147,7 +153,10 @@ int CmdCatalogue(Invocation &inv)
                                     {QStringLiteral("vendor"), e.header.vendor},
                                     {QStringLiteral("model"), e.header.model},
                                     {QStringLiteral("revision"), e.header.revision}});
-        inv.printJson({{QStringLiteral("outcome"), QStringLiteral("done")}, {QStringLiteral("folder"), cat.dir()}, {QStringLiteral("files"), list}});
+        inv.printJson({{QStringLiteral("outcome"), QStringLiteral("done")},
+                       {QStringLiteral("folder"), cat.dir()},
+                       {QStringLiteral("files"), list},
+                       {QStringLiteral("skipped"), skipped}});
         return kOk;
     }
     // Columns as wide as their widest entry.

@@ -21,19 +21,26 @@ int CmdIecExport(Invocation &inv)
         inv.note(n);
     if (!r.error.isEmpty())
         return inv.finish(Outcome::Fail(Failure::Refused, r.error), {{QStringLiteral("io_config"), r.path}});
+    for (const QString &n : r.varNotes)
+        inv.note(n);
     Outcome out;
     if (r.changed)
         out.written << r.path;
+    if (r.varsChanged)
+        out.written << r.vars;
     if (!inv.json) {
         inv.out << "I/O configuration: " << r.path << "\n"
                 << "blocks written: " << r.plan.written << " (input base " << r.plan.inputBase << ", output base " << r.plan.outputBase << ")\n"
                 << "blocks removed: " << r.plan.removed << "\n";
-        if (!r.changed)
+        if (!r.vars.isEmpty())
+            inv.out << "variables: " << r.vars << (r.varsChanged ? " (addresses updated)" : " (unchanged)") << "\n";
+        if (!r.changed && !r.varsChanged)
             inv.out << "unchanged: nothing written\n";
-        else if (r.backup.isEmpty())
+        else if (r.changed && r.backup.isEmpty())
             inv.out << "backup: none (there was no previous file)\n";
-        else
-            inv.out << "backup: " << r.backup << "\n";
+        else if (r.changed)
+            inv.out << "backup: " << r.backup << (r.backupKept ? " (kept: it holds the file from before this program's last change)" : "")
+                    << "\n";
         inv.out.flush();
     }
     return inv.finish(out, {{QStringLiteral("io_config"), r.path},
@@ -42,7 +49,10 @@ int CmdIecExport(Invocation &inv)
                             {QStringLiteral("input_base"), r.plan.inputBase},
                             {QStringLiteral("output_base"), r.plan.outputBase},
                             {QStringLiteral("changed"), r.changed},
-                            {QStringLiteral("backup"), r.backup.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(r.backup)}});
+                            {QStringLiteral("backup"), r.backup.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(r.backup)},
+                            {QStringLiteral("backup_kept"), r.backupKept},
+                            {QStringLiteral("variables_file"), r.vars.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(r.vars)},
+                            {QStringLiteral("variables_changed"), r.varsChanged}});
 }
 
 } // namespace meridan::cli

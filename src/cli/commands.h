@@ -125,6 +125,7 @@ int CmdExport(Invocation &inv);
 int CmdImport(Invocation &inv);
 int CmdDiff(Invocation &inv);
 int CmdIo(Invocation &inv);
+int CmdWatch(Invocation &inv);
 
 // Helpers shared by commands.
 // Reads the configuration file `arg` (a path, mapped into the root folder)

@@ -112,6 +112,11 @@ const std::vector<Command> &Commands()
               Opt({"config"}, Value::File, "FILE.dp1", "the configuration that describes the station (default: the start-up configuration)"),
               kProject},
              Value::Number, {}, CmdIo, true});
+        add({"watch", "", 0, 0, "print each bus event (mode, stations in and out of data exchange, diagnosis, messages, the link) "
+                                "until --duration ends or SIGINT/SIGTERM, then the counts per station",
+             {Opt({"duration"}, Value::Number, "S", "stop after S seconds (default: when interrupted)"),
+              Opt({"out"}, Value::File, "FILE", "append the events to FILE as well (past 32 MiB it moves to FILE.1)")},
+             Value::None, {}, CmdWatch, true});
         return t;
     }();
     return table;

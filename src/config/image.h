@@ -11,8 +11,10 @@ namespace meridan {
 
 struct State;
 
-// The download walks the slaves up to this station (NextSlave); a record at
-// 101..125 stays in the image but never reaches the master.
+// The download walks the slaves from station 1 on (NextSlave moves past it
+// first) up to this station; a record at 1 or at 101..125 stays in the image
+// but never reaches the master.
+constexpr int kFirstDownloaded = 2;
 constexpr int kLastDownloaded = 100;
 
 // Sets every byte of slots 0..100 to 0; slots 101..125 are left alone.

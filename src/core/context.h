@@ -7,6 +7,8 @@
 #include "core/pump.h"
 #include "core/state.h"
 
+#include <functional>
+
 namespace meridan {
 
 struct Context {
@@ -19,11 +21,17 @@ struct Context {
     {
         return Tr(st.language, english, german);
     }
+    // Whoever keeps a log of the status line (the bus event log) hears each
+    // text here.
+    std::function<void(const QString &)> statusLog = {};
+
     // Sets the main window's status line.
     void status(const QString &text)
     {
         st.melde1 = text;
         ui.statusChanged(text);
+        if (statusLog)
+            statusLog(text);
     }
 };
 

@@ -34,11 +34,6 @@ QString InFolder(const QString &folder, const QString &name)
     return folder + rel;
 }
 
-bool FileExists(const QString &path)
-{
-    return QFileInfo(path).isFile();
-}
-
 } // namespace
 
 QString ProjectFolderPath(const Context &ctx)
@@ -74,13 +69,13 @@ ExportPaths GetExportPaths(const Context &ctx)
         return p;
     }
     const QString unpacked = InFolder(p.folder, QStringLiteral("UNPACKED\\Globals.vb"));
-    if (FileExists(unpacked)) {
+    if (ProjectFileExists(unpacked)) {
         p.vars = unpacked;
         p.ioConfig = InFolder(p.folder, QStringLiteral("UNPACKED\\Ioconfig.cnf"));
         return p;
     }
     const QString globals = InFolder(p.folder, QStringLiteral("globals.vb"));
-    if (FileExists(globals)) {
+    if (ProjectFileExists(globals)) {
         p.vars = globals;
         return p;
     }

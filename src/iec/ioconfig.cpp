@@ -4,6 +4,7 @@
 #include "core/texts.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 
 namespace meridan::iec {
@@ -191,23 +192,31 @@ int ChooseBase(int need, std::optional<qint64> oldLow, const std::vector<Range> 
 
 std::vector<IoLine> SplitLines(const QByteArray &text)
 {
+    // Files pass through editors on every platform: a line ends at CR LF, at
+    // LF or at a bare CR, and keeps the end it had when it is written back.
     std::vector<IoLine> lines;
+    const qsizetype n = text.size();
+    lines.reserve(std::size_t(n / 24) + 1);
     qsizetype pos = 0;
-    while (pos < text.size()) {
-        const qsizetype nl = text.indexOf('\n', pos);
+    while (pos < n) {
+        qsizetype end = pos;
+        while (end < n && text[end] != '\n' && text[end] != '\r')
+            ++end;
         IoLine l;
         l.start = pos;
-        l.size = (nl < 0 ? text.size() : nl + 1) - pos;
-        l.content = l.size;
-        if (nl >= 0) {
-            --l.content;
-            if (l.content > 0 && text[nl - 1] == '\r')
-                --l.content;
-        }
+        l.content = end - pos;
+        if (end < n)
+            end += text[end] == '\r' && end + 1 < n && text[end + 1] == '\n' ? 2 : 1;
+        l.size = end - pos;
         lines.push_back(l);
-        pos += l.size;
+        pos = end;
     }
     return lines;
+}
+
+bool EndsWithLineEnd(const QByteArray &text)
+{
+    return text.endsWith('\n') || text.endsWith('\r');
 }
 
 IoText ParseIoBlock(const QByteArray &text)
@@ -262,11 +271,44 @@ QByteArray IoBlockText(Dir dir, int station, const QByteArray &header, int first
     return b;
 }
 
+namespace {
+
+// The lines of the blocks of ours, each with the blank line after it.
+std::vector<bool> OurLines(const IoText &parsed)
+{
+    std::vector<bool> ours(parsed.lines.size(), false);
+    for (const IoBlock &b : parsed.blocks)
+        if (IsOurs(b))
+            for (int l = b.firstLine; l <= b.lastLine + (b.separator ? 1 : 0); ++l)
+                ours[std::size_t(l)] = true;
+    return ours;
+}
+
+// Every other line, byte for byte, so that generated blocks can follow.
+QByteArray KeptText(const QByteArray &old, const IoText &parsed, const std::vector<bool> &ours, qsizetype extra)
+{
+    QByteArray text;
+    text.reserve(old.size() + extra);
+    for (std::size_t i = 0; i < parsed.lines.size(); ++i)
+        if (!ours[i])
+            text += old.mid(parsed.lines[i].start, parsed.lines[i].size);
+    // The blocks go on lines of their own.
+    if (!text.isEmpty() && !EndsWithLineEnd(text))
+        text += "\r\n";
+    return text;
+}
+
+bool FitsInt(const std::optional<qint64> &v)
+{
+    return v && *v >= std::numeric_limits<int>::min() && *v <= std::numeric_limits<int>::max();
+}
+
+} // namespace
+
 IoPlan PlanIoConfig(const QByteArray &old, const IoMap &map)
 {
     IoPlan plan;
     const IoText parsed = ParseIoBlock(old);
-    std::vector<bool> drop(parsed.lines.size(), false);
     std::map<int, QByteArray> headers[2];
     std::optional<qint64> oldLow[2];
     std::vector<Range> others[2];
@@ -285,8 +327,6 @@ IoPlan PlanIoConfig(const QByteArray &old, const IoMap &map)
         headers[d].emplace(int(*b.par1), b.header); // the first block of a station counts
         if (b.varAdr)
             oldLow[d] = oldLow[d] ? std::min(*oldLow[d], *b.varAdr) : *b.varAdr;
-        for (int l = b.firstLine; l <= b.lastLine + (b.separator ? 1 : 0); ++l)
-            drop[std::size_t(l)] = true;
         const SlaveIo *s = map.slave(int(*b.par1));
         if (!s || !(b.dir == Dir::In ? s->hasInputs : s->hasOutputs))
             ++plan.removed;
@@ -295,13 +335,7 @@ IoPlan PlanIoConfig(const QByteArray &old, const IoMap &map)
     plan.inputBase = ChooseBase(map.inputBytes(), oldLow[0], others[0]);
     plan.outputBase = ChooseBase(map.outputBytes(), oldLow[1], others[1]);
 
-    plan.text.reserve(old.size() + qsizetype(map.slaves.size()) * 400);
-    for (std::size_t i = 0; i < parsed.lines.size(); ++i)
-        if (!drop[i])
-            plan.text += old.mid(parsed.lines[i].start, parsed.lines[i].size);
-    // The blocks go on lines of their own.
-    if (!plan.text.isEmpty() && !plan.text.endsWith('\n'))
-        plan.text += "\r\n";
+    plan.text = KeptText(old, parsed, OurLines(parsed), qsizetype(map.slaves.size()) * 400);
     for (const SlaveIo &s : map.slaves) {
         if (s.hasInputs) {
             plan.text += IoBlockText(Dir::In, s.station, headers[0][s.station], plan.inputBase + s.inputFirst,
@@ -315,6 +349,29 @@ IoPlan PlanIoConfig(const QByteArray &old, const IoMap &map)
         }
     }
     return plan;
+}
+
+bool IsOwnOutput(const QByteArray &text)
+{
+    const IoText parsed = ParseIoBlock(text);
+    std::vector<const IoBlock *> ours;
+    for (const IoBlock &b : parsed.blocks) {
+        if (!IsOurs(b))
+            continue;
+        if (!FitsInt(b.varAdr) || !FitsInt(b.endVarAdr) || !FitsInt(b.par2))
+            return false;
+        ours.push_back(&b);
+    }
+    if (ours.empty())
+        return false;
+    // Written station by station, the input block before the output block.
+    std::stable_sort(ours.begin(), ours.end(), [](const IoBlock *a, const IoBlock *b) {
+        return std::pair(*a->par1, a->dir == Dir::Out) < std::pair(*b->par1, b->dir == Dir::Out);
+    });
+    QByteArray expected = KeptText(text, parsed, OurLines(parsed), text.size());
+    for (const IoBlock *b : ours)
+        expected += IoBlockText(b->dir, int(*b->par1), b->header, int(*b->varAdr), int(*b->endVarAdr), int(*b->par2));
+    return expected == text;
 }
 
 } // namespace meridan::iec

@@ -39,9 +39,11 @@ struct IoLine {
     qsizetype content = 0;  // without it
 };
 
-// The lines of a text, each with its own line end ("\r\n" or "\n"; the
-// last line may have none).
+// The lines of a text, each with its own line end ("\r\n", "\n" or a bare
+// "\r"; the last line may have none).
 std::vector<IoLine> SplitLines(const QByteArray &text);
+// True when `text` ends with a line end of any kind.
+bool EndsWithLineEnd(const QByteArray &text);
 
 // A program block whose type is INPUT or OUTPUT.
 struct IoBlock {
@@ -81,19 +83,42 @@ struct IoPlan {
 };
 IoPlan PlanIoConfig(const QByteArray &old, const IoMap &map);
 
-// The outcome of a rewrite.
+// True when `text` is exactly what PlanIoConfig writes for the 'ProfiDP'
+// blocks it holds: the file this program wrote, unchanged since.
+bool IsOwnOutput(const QByteArray &text);
+
+struct VarTable;
+
+// The outcome of an export.
 struct IoRewrite {
     QString error;       // empty on success: why nothing was replaced
     QString path;        // the I/O configuration file
-    QString backup;      // the previous content; empty when there was none
+    QString backup;      // where the previous content is kept; empty when there was none
+    bool backupKept = false; // the backup was left as it was: the file was this program's own output
     bool changed = false;
     IoPlan plan;
+    // The project's variables file; its located variables follow their
+    // channels to the addresses the new blocks give them.
+    QString vars;        // empty when the project has none
+    bool varsChanged = false;
+    QStringList varNotes; // variables moved or detached
+    QByteArray varsUnsaved; // the variables file's new text, when it could not be written
 };
 
-// RewriteIoConfig: regenerates the 'ProfiDP' blocks of the project's
-// Ioconfig.cnf from `map`. The previous content is kept in IoConfig.old;
-// the file is replaced as a whole or not at all. An unchanged file is not
-// written again.
+// RewriteIoConfig: the IEC export. Regenerates the 'ProfiDP' blocks of the
+// project's Ioconfig.cnf from `map` and gives every variable placed on a
+// channel ("(* #S12M3K5 *)") the address the blocks now give that channel,
+// so the two files always agree; both are replaced as a whole or not at all
+// (a failure leaves both as they were). The previous Ioconfig.cnf is kept in
+// IoConfig.old, unless it was this program's own unchanged output: the
+// backup then keeps the file from before. Unchanged files are not written.
 IoRewrite RewriteIoConfig(Context &ctx, const IoMap &map);
+
+// The same export with the variable editor's table: its changes are written
+// with the new addresses (a project without a variables file gets one), and
+// the table is read back from what was written. Should the variables file
+// not be replaceable, Ioconfig.cnf keeps its new blocks, `error` says why and
+// `varsUnsaved` holds the new variables for the caller to keep elsewhere.
+IoRewrite RewriteIoConfig(Context &ctx, const IoMap &map, VarTable &edited);
 
 } // namespace meridan::iec

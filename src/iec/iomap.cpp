@@ -55,6 +55,14 @@ IoMap BuildIoMap(const ConfigImage &image, const Record *current)
         const Record &rec = station == currentStation ? *current : image.slot(station);
         if (rec[0] != kSlaveMarker)
             continue;
+        if (station < kFirstDownloadStation || station > kLastDownloadStation) {
+            // The PLC would wait for data of a station the master never polls.
+            map.notes << QStringLiteral("station %1 is left out: the download sends stations %2..%3 only")
+                             .arg(station)
+                             .arg(kFirstDownloadStation)
+                             .arg(kLastDownloadStation);
+            continue;
+        }
         SlaveIo s;
         s.station = station;
         try {

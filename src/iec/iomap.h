@@ -29,6 +29,12 @@ namespace meridan::iec {
 
 enum class Dir { In, Out };
 
+// The stations the download sends to the master: it walks the image with
+// NextSlave from station 1, so the first it can send is 2, and it never
+// looks past 100. Only these get I/O areas; a record elsewhere is noted.
+constexpr int kFirstDownloadStation = 2;
+constexpr int kLastDownloadStation = 100;
+
 // One module of a slave: a configuration identifier and where its data lies.
 struct IoModule {
     int number = 0;      // M, from 1

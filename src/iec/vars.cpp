@@ -94,6 +94,7 @@ VarFile Scan(const QByteArray &text)
             e.line = int(i) + 1;
             e.type = e.typeRead = d->type;
             e.init = d->init;
+            e.locationRead = d->location;
             e.comments = d->comments;
             e.indent = d->indent;
             if (d->marked) {
@@ -259,6 +260,7 @@ VarLine ParseVarLine(QByteArrayView line, bool &inComment)
             return v;
         const QByteArrayView loc = line.sliced(toks[k + 1].start, toks[k + 1].end - toks[k + 1].start);
         d.located = true;
+        d.location = loc.toByteArray();
         if (loc.size() > 1 && (loc[1] == 'I' || loc[1] == 'i'))
             d.dir = Dir::In;
         else if (loc.size() > 1 && (loc[1] == 'Q' || loc[1] == 'q'))
@@ -418,6 +420,19 @@ QByteArray MergeVars(const QByteArray &oldText, VarTable &table, const IoMap &ma
         }
         if (e.state == 0 && !e.attached())
             continue;
+        if (e.state == 0) {
+            // A variable nobody touched keeps its line as written while its
+            // channel is still where the line says.
+            const std::optional<Channel> c = EntryChannel(e, map);
+            if (c && FitsChannel(e.type, *c)) {
+                const QByteArray now = c->location(c->dir == Dir::In ? inputBase : outputBase).toLatin1().mid(4);
+                if (now.compare(e.locationRead, Qt::CaseInsensitive) == 0)
+                    continue;
+                if (notes && !e.locationRead.isEmpty())
+                    *notes << e.name + QStringLiteral(" moved from %1 to %2")
+                                           .arg(QString::fromLatin1(e.locationRead), QString::fromLatin1(now));
+            }
+        }
         const std::size_t l = std::size_t(e.line - 1);
         out[l] = FormatVarLine(e, map, inputBase, outputBase, notes) + lines.ending(l).toByteArray();
     }
@@ -425,7 +440,7 @@ QByteArray MergeVars(const QByteArray &oldText, VarTable &table, const IoMap &ma
         if (now.firstPlainEnd >= 0 && now.endStandsAlone) {
             out[std::size_t(now.firstPlainEnd)].prepend(fresh);
         } else {
-            if (!out.empty() && !out.back().endsWith('\n'))
+            if (!out.empty() && !EndsWithLineEnd(out.back()))
                 out.back() += "\r\n";
             out.push_back("VAR_GLOBAL\r\n" + fresh + "END_VAR\r\n");
         }

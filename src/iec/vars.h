@@ -36,6 +36,7 @@ struct VarDecl {
     QByteArray name;
     int type = 0;             // kBool, kInt, 0 for any other type
     bool located = false;     // has an AT clause
+    QByteArray location;      // its direct address as written ("%IW18")
     std::optional<Dir> dir;   // %I or %Q of the AT clause
     bool marked = false;      // carries the channel comment
     int station = 0, module = 0, channel = 0;
@@ -72,6 +73,7 @@ struct VarEntry {
     int state = 0;       // non-zero: changed; kDeleted: deleted
     int type = kBool;
     QByteArray init;     // kept while the type is the one read
+    QByteArray locationRead; // the AT address the file gave it ("%IW18")
     int typeRead = 0;
     QByteArray comments;
     QByteArray indent;   // kept when the line is rewritten

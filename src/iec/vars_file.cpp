@@ -11,36 +11,13 @@
 #include "iec/export_paths.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 
 namespace meridan::iec {
 
 namespace {
 
-constexpr qint64 kMaxFileBytes = 64LL * 1024 * 1024;
 constexpr int kToolTimeoutMs = 120000;
-
-// The file's bytes; nullopt (with `why`) when it exists but cannot be read.
-std::optional<QByteArray> ReadFile(const QString &path, QString &why)
-{
-    if (!QFileInfo::exists(path))
-        return QByteArray();
-    QFile f(path);
-    if (QFileInfo(path).size() > kMaxFileBytes) {
-        why = QStringLiteral("too big");
-        return std::nullopt;
-    }
-    if (!OpenRegularFile(f, &why))
-        return std::nullopt;
-    QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        why = f.errorString();
-        return std::nullopt;
-    }
-    return bytes;
-}
 
 QString CantRead(const Context &ctx, const QString &path, const QString &why)
 {
@@ -53,7 +30,7 @@ QString ReadVars(Context &ctx, VarTable &table)
 {
     const QString path = GetExportPaths(ctx).vars;
     QString why;
-    const std::optional<QByteArray> bytes = ReadFile(path, why);
+    const std::optional<QByteArray> bytes = ReadProjectFile(path, why);
     table = bytes ? ParseVars(*bytes) : VarTable{};
     if (!bytes)
         return CantRead(ctx, path, why);
@@ -66,49 +43,23 @@ VarSave SaveVars(Context &ctx, VarTable &table)
     const Record &rec = ctx.st.record;
     const IoMap map = BuildIoMap(ctx.st.image, rec[0] == kSlaveMarker ? &rec : nullptr);
     r.notes = map.notes;
-    // The blocks first: the variables' addresses follow the bases they get.
-    r.io = RewriteIoConfig(ctx, map);
+    const int live = table.live();
+    // The export the command line makes, with this table's changes.
+    r.io = RewriteIoConfig(ctx, map, table);
     r.notes += r.io.plan.notes;
+    r.notes += r.io.varNotes;
+    const ExportPaths paths = GetExportPaths(ctx);
     if (!r.io.error.isEmpty()) {
         r.error = r.io.error;
         r.status = r.error;
-        return r;
-    }
-    const ExportPaths paths = GetExportPaths(ctx);
-    QString why;
-    const std::optional<QByteArray> old = ReadFile(paths.vars, why);
-    if (!old) {
-        r.error = CantRead(ctx, paths.vars, why);
-        r.status = r.error;
-        return r;
-    }
-    const int live = table.live();
-    const QByteArray text = MergeVars(*old, table, map, r.io.plan.inputBase, r.io.plan.outputBase, &r.notes);
-    const QString saved = QStringLiteral("Saved ") + NumText(live) + QStringLiteral(" Vars to ") + paths.vars;
-    if (text == *old && QFileInfo::exists(paths.vars)) {
-        table = ParseVars(text);
-        r.status = saved;
-        return r;
-    }
-    const QFileInfo info(paths.vars);
-    const QString backup = info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".old");
-    if (QFileInfo::exists(paths.vars))
-        why = WriteWholeFile(backup, *old);
-    if (why.isEmpty())
-        why = WriteWholeFile(paths.vars, text);
-    if (!why.isEmpty()) {
-        r.error = ctx.tr(QStringLiteral("Cannot write %1: %2"), QStringLiteral("%1 ist nicht schreibbar: %2"))
-                      .arg(paths.vars, why);
-        r.status = r.error;
         // The new declarations are not lost: they go beside it, if they can.
-        if (WriteWholeFile(paths.varsSpare, text).isEmpty())
+        if (!r.io.varsUnsaved.isNull() && WriteWholeFile(paths.varsSpare, r.io.varsUnsaved).isEmpty())
             r.box = QStringLiteral("              Can´t write Variables !             \n"
                                    "Please close Meridan and check <Global Variables>\n"
                                    "        New Vars are saved in meridan.vb         ");
         return r;
     }
-    table = ParseVars(text);
-    r.status = saved;
+    r.status = QStringLiteral("Saved ") + NumText(live) + QStringLiteral(" Vars to ") + paths.vars;
     return r;
 }
 

@@ -286,7 +286,7 @@ int32_t DriverLibrary::PCI_InitEx(const QString &target)
         return kInitExBadTarget;
     }
     // Messages name the target as the user gave it, and where it led.
-    const QString where = QStringLiteral("%1:%2").arg(ep->host).arg(ep->port);
+    const QString where = EndpointText(*ep);
     const QString given = EchoText(target.trimmed(), 40);
     endpoint_ = given.compare(where, Qt::CaseInsensitive) == 0 ? where : QStringLiteral("%1 at %2").arg(given, where);
     sock_ = std::make_unique<QTcpSocket>();
@@ -357,6 +357,7 @@ std::optional<QByteArray> DriverLibrary::exchange(uint8_t type, const QByteArray
         if (!sock_->waitForBytesWritten(int(std::max<qint64>(deadline.remainingTime(), 0))))
             return fail(QStringLiteral("the request could not be sent"));
     }
+    bool lastLook = false;
     for (;;) {
         rx_ += sock_->readAll();
         net::Frame f;
@@ -382,8 +383,15 @@ std::optional<QByteArray> DriverLibrary::exchange(uint8_t type, const QByteArray
             break;
         }
         if (deadline.hasExpired()) {
-            replyMissing_ = true;
-            return fail(QStringLiteral("no reply within %1 ms").arg(timeoutMs_));
+            // A reply that came while this program was not scheduled (a
+            // loaded machine) is the board's answer in time: one last look.
+            if (lastLook) {
+                replyMissing_ = true;
+                return fail(QStringLiteral("no reply within %1 ms").arg(timeoutMs_));
+            }
+            lastLook = true;
+            sock_->waitForReadyRead(0);
+            continue;
         }
         if (!sock_->waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1)))
             && sock_->state() != QAbstractSocket::ConnectedState)

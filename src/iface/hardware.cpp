@@ -134,8 +134,12 @@ OpenResult OpenSerial(const HwChoice &c, LinkEnv &env, int16_t language)
     }
     // The line is open: the EEPROM menu stays usable whether or not a master answers.
     r.eepromMenu = true;
+    // The mode check of a Dromon or Corvet brings the line in step by
+    // itself; a Ravelin's gets an empty command.
     if (variant)
         line->modeCheck();
+    else
+        line->resync();
     const auto noMaster = [&](const QString &text) {
         line->close();
         r.status = text;

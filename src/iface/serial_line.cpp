@@ -176,11 +176,16 @@ void SerialLine::finishCommand(bool ok, const QByteArray &command, bool withValu
     if (!ok) {
         timedOut = true;
         fault = QStringLiteral("no reply to %1").arg(QString::fromLatin1(command.trimmed()));
+        // Part of a reply that came too late must not pass for the start of
+        // the next one.
+        io_->discardInput();
         if (tellTimeout && onTimeout)
             onTimeout();
         return;
     }
     timedOut = !checkReply(command, withValue);
+    if (timedOut)
+        io_->discardInput();
 }
 
 uint8_t SerialLine::readCommand(char letter, uint16_t address, bool keepMessages)
@@ -289,12 +294,23 @@ void SerialLine::orderLiveList(uint8_t byteIndex)
 
 bool SerialLine::waitForBytes(qint64 count, int ms)
 {
-    const qint64 deadline = until(pump_.nowMs() + ms);
-    while (io_->bytesAvailable() < count) {
-        const qint64 left = deadline - pump_.nowMs();
-        if (left <= 0 || !io_->isOpen())
+    // The wait follows the board's pace: while bytes keep coming it goes on,
+    // and it ends when `ms` pass with none. Bytes that came while this
+    // program was not scheduled are taken in before it gives up.
+    qint64 have = io_->bytesAvailable();
+    qint64 giveUp = until(pump_.nowMs() + ms);
+    while (have < count) {
+        if (!io_->isOpen())
             return false;
-        io_->waitForReadyRead(int(std::min<qint64>(left, kPollMs)));
+        const qint64 left = giveUp - pump_.nowMs();
+        io_->waitForReadyRead(int(std::clamp<qint64>(left, 0, kPollMs)));
+        const qint64 now = io_->bytesAvailable();
+        if (now > have) {
+            have = now;
+            giveUp = until(pump_.nowMs() + ms);
+        } else if (left <= 0) {
+            return false;
+        }
     }
     return true;
 }
@@ -341,16 +357,29 @@ void SerialLine::quietWait(int ms)
     }
 }
 
+void SerialLine::resync()
+{
+    if (!io_->isOpen())
+        return;
+    io_->discardInput();
+    send(QByteArrayLiteral("\r"));
+    quietWait(kResyncQuietMs);
+}
+
 void SerialLine::modeCheck()
 {
     if (!io_->isOpen())
         return;
     io_->discardInput();
     send(QByteArrayLiteral("!\r"));
-    collect(500);
-    if (io_->bytesAvailable() <= 0)
-        return;
+    // The answer ends in the mode letter, its fourth character: it is awaited
+    // at the board's pace (not a fixed half second), and the line must then
+    // fall quiet, so that nothing of it passes for the next command's reply.
+    waitForBytes(kModeAnswer, kModeAnswerMs);
     const QByteArray answer = readString();
+    quietWait(kResyncQuietMs);
+    if (answer.isEmpty())
+        return;
     const QByteArray mode = answer.mid(3);
     qCDebug(lcSerial) << "monitor mode" << mode;
     if (mode == "O") {

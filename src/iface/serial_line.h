@@ -6,8 +6,11 @@
 // live list, answered by NAK frames (serial_frame.h).
 //
 // Every wait is bounded: a command's reply by 1000 polls of at most 5 ms
-// (2000 for an EEPROM write), a frame's bytes by 500 ms, and all of them by
-// the deadline of the operation the line works for, when it has one.
+// (2000 for an EEPROM write), a frame's bytes by 500 ms without a byte, and
+// all of them by the deadline of the operation the line works for, when it
+// has one. Waits for bytes follow the board's pace: they go on while bytes
+// keep coming, and take in what came while this program was not scheduled
+// before they give up.
 #include "iface/serialio.h"
 
 #include <QByteArray>
@@ -27,6 +30,9 @@ constexpr int kReplyPolls = 1000;
 constexpr int kEepromWritePolls = 2000;
 constexpr int kPollMs = 5;
 constexpr int kFrameWaitMs = 100 * kPollMs;
+constexpr int kResyncQuietMs = kPollMs;
+constexpr int kModeAnswer = 4;       // "!" CR LF and the mode letter
+constexpr int kModeAnswerMs = 2000; // a loaded board may be slow; a prompt one ends the wait at once
 
 class SerialLine {
 public:
@@ -60,9 +66,15 @@ public:
     void quietWait(int ms);
     // Puts a Dromon's or Corvet's monitor into host mode "P".
     void modeCheck();
+    // Brings the monitor and the host in step before the first command: a
+    // CR ends whatever command an earlier session left half-sent, then the
+    // line must stay quiet for a poll (longer while the monitor still talks),
+    // and what came meanwhile is dropped.
+    void resync();
     // Raw bytes out (nothing when the port is closed).
     void send(const QByteArray &bytes);
-    // Waits up to `ms` until at least `count` bytes are waiting.
+    // Waits until at least `count` bytes are waiting; false when `ms` pass
+    // without a new byte (or the deadline passes).
     bool waitForBytes(qint64 count, int ms);
     // Everything waiting, each byte one character.
     QByteArray readString();

@@ -53,7 +53,19 @@ bool QtSerialIo::open(const QString &device, int baud)
         qCDebug(lcSerial) << "cannot open" << device << error_;
         return false;
     }
+    discardInput();
     return true;
+}
+
+void QtSerialIo::discardInput()
+{
+    if (!port_->isOpen())
+        return;
+    ++depth_;
+    port_->clear(QSerialPort::Input);
+    port_->readAll();
+    --depth_;
+    checkError();
 }
 
 void QtSerialIo::close()

@@ -29,6 +29,8 @@ public:
 
 // QSerialPort, 8N1 without flow control. Any port error closes the port: a
 // pty whose other end hung up otherwise reports a read error in a tight loop.
+// Opening drops whatever the line received before: a board that answered a
+// former session late has its reply waiting there.
 class QtSerialIo : public SerialIo {
 public:
     QtSerialIo();
@@ -40,6 +42,8 @@ public:
     QByteArray read(qint64 max) override;
     void write(const QByteArray &bytes) override;
     bool waitForReadyRead(int ms) override;
+    // Also what the driver holds that nobody has read yet.
+    void discardInput() override;
     QString errorText() const override { return error_; }
 
 private:

@@ -110,15 +110,44 @@ std::optional<Endpoint> ParseEndpoint(const QString &text, quint16 defaultPort)
     const QString t = text.trimmed();
     if (t.isEmpty())
         return std::nullopt;
-    const int colon = t.lastIndexOf(QLatin1Char(':'));
-    if (colon < 0)
+    QString host = t;
+    QString port;
+    if (t.startsWith(QLatin1Char('['))) {
+        // An IPv6 literal in brackets, "[::1]:17302" or "[::1]".
+        const int close = t.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return std::nullopt;
+        host = t.mid(1, close - 1).trimmed();
+        const QString rest = t.mid(close + 1).trimmed();
+        if (!rest.isEmpty() && !rest.startsWith(QLatin1Char(':')))
+            return std::nullopt;
+        if (!rest.isEmpty())
+            port = rest.mid(1);
+        if (host.isEmpty() || host.contains(QLatin1Char('[')) || host.contains(QLatin1Char(']')))
+            return std::nullopt;
+        if (rest.isEmpty())
+            return Endpoint{host, defaultPort};
+    } else if (t.count(QLatin1Char(':')) > 1) {
+        // An IPv6 literal without brackets has no port.
         return Endpoint{t, defaultPort};
-    const QString host = t.left(colon).trimmed();
+    } else {
+        const int colon = t.lastIndexOf(QLatin1Char(':'));
+        if (colon < 0)
+            return Endpoint{t, defaultPort};
+        host = t.left(colon).trimmed();
+        port = t.mid(colon + 1);
+    }
     bool ok = false;
-    const uint port = t.mid(colon + 1).trimmed().toUInt(&ok);
-    if (host.isEmpty() || !ok || port == 0 || port > 65535)
+    const uint number = port.trimmed().toUInt(&ok);
+    if (host.isEmpty() || !ok || number == 0 || number > 65535)
         return std::nullopt;
-    return Endpoint{host, quint16(port)};
+    return Endpoint{host, quint16(number)};
+}
+
+QString EndpointText(const Endpoint &e)
+{
+    return (e.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + e.host + QLatin1Char(']') : e.host)
+        + QLatin1Char(':') + QString::number(e.port);
 }
 
 std::optional<Endpoint> DriverConfig::resolveTarget(const QString &target) const

@@ -56,7 +56,10 @@ private:
     QStringList networkNames_;
 };
 
-// "host:port" or "host" (default port); nullopt when the port is not 1..65535.
+// "host:port" or "host" (default port); an IPv6 literal as "[::1]:17302",
+// "[::1]" or "::1"; nullopt when the port is not 1..65535.
 std::optional<Endpoint> ParseEndpoint(const QString &text, quint16 defaultPort);
+// "host:port", with an IPv6 literal in brackets.
+QString EndpointText(const Endpoint &e);
 
 } // namespace meridan::iface

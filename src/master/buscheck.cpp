@@ -4,6 +4,7 @@
 #include "core/bytes.h"
 #include "core/context.h"
 #include "core/texts.h"
+#include "busops/run_budget.h"
 #include "slave/record.h"
 
 #include <algorithm>
@@ -127,6 +128,21 @@ private:
     void checkAll()
     {
         masterTiming();
+        // A job carries 244 bytes of a record after its header.
+        for (const LongRecord &r : LongRecords(ctx_.st.image))
+            add(r.masterPartCut ? Level::Error : Level::Warning, "job-length",
+                r.masterPartCut ? tr("station %1: its record of %2 bytes is longer than a job carries (244): the master would not get all its "
+                                     "parameters and identifier bytes, the download refuses it",
+                                     "Station %1: ihr Parametersatz von %2 Bytes ist länger als ein Auftrag trägt (244): dem Master fehlten "
+                                     "Parameter und Kennungsbytes, der Download lehnt ihn ab")
+                                      .arg(r.station)
+                                      .arg(r.length)
+                                : tr("station %1: its record of %2 bytes is longer than a job carries (244): the master gets it without its "
+                                     "name and module list",
+                                     "Station %1: ihr Parametersatz von %2 Bytes ist länger als ein Auftrag trägt (244): der Master erhält ihn "
+                                     "ohne Namen und Modulliste")
+                                      .arg(r.station)
+                                      .arg(r.length));
         int slowest = 0, slowestStation = 0;
         for (int s = 1; s < kSlots; ++s) {
             if (!ctx_.st.image.hasSlave(s))

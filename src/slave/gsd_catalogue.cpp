@@ -18,6 +18,7 @@
 #include <QLoggingCategory>
 #include <algorithm>
 #include <map>
+#include <optional>
 
 Q_LOGGING_CATEGORY(lcCatalogue, "meridan.slave.catalogue", QtWarningMsg)
 
@@ -42,7 +43,8 @@ QJsonObject ToJson(const GsdCatalogueEntry &e)
             {QStringLiteral("vendor"), e.header.vendor},
             {QStringLiteral("model"), e.header.model},
             {QStringLiteral("revision"), e.header.revision},
-            {QStringLiteral("ident"), e.header.ident}};
+            {QStringLiteral("ident"), e.header.ident},
+            {QStringLiteral("skip"), e.skip}};
 }
 
 GsdCatalogueEntry FromJson(const QJsonObject &o)
@@ -56,7 +58,31 @@ GsdCatalogueEntry FromJson(const QJsonObject &o)
     e.header.model = o.value(QStringLiteral("model")).toString();
     e.header.revision = o.value(QStringLiteral("revision")).toString();
     e.header.ident = o.value(QStringLiteral("ident")).toInt(-1);
+    e.skip = o.value(QStringLiteral("skip")).toString();
     return e;
+}
+
+std::optional<QByteArray> ReadHead(const QString &path, QString &why)
+{
+    QFile f(path);
+    if (!OpenRegularFile(f, &why))
+        return std::nullopt;
+    QByteArray bytes = f.read(kMaxGsdFileSize);
+    if (f.error() != QFileDevice::NoError) {
+        why = f.errorString();
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// Why a file that is no device file was left out, from what it holds.
+QString NotGsdReason(qint64 size, const QByteArray &head)
+{
+    if (size == 0)
+        return QStringLiteral("empty");
+    if (head.contains('\0'))
+        return QStringLiteral("binary, not a GSD file");
+    return QStringLiteral("no GSD head (#Profibus_DP or Ident_Number)");
 }
 
 } // namespace
@@ -105,14 +131,19 @@ GsdCatalogue GsdCatalogue::Load(const QString &dir, const QString &indexFile)
     const QDir folder(dir);
     cat.dir_ = folder.absolutePath();
 
-    // The index holds every folder catalogued so far, each by its path.
+    // The index holds the folders catalogued last, each by its path, and
+    // their order of use.
     QJsonObject folders;
+    QStringList recent;
     {
         QFile f(indexFile);
         if (OpenRegularFile(f)) {
             const QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
-            if (root.value(QStringLiteral("format")).toInt() == kIndexFormat)
+            if (root.value(QStringLiteral("format")).toInt() == kIndexFormat) {
                 folders = root.value(QStringLiteral("folders")).toObject();
+                for (const QJsonValue &v : root.value(QStringLiteral("recent")).toArray())
+                    recent << v.toString();
+            }
         }
     }
     std::map<QString, GsdCatalogueEntry> known;
@@ -124,19 +155,38 @@ GsdCatalogue GsdCatalogue::Load(const QString &dir, const QString &indexFile)
 
     std::vector<GsdCatalogueEntry> all;
     bool changed = false;
-    for (const QFileInfo &fi : folder.entryInfoList(QDir::Files | QDir::Readable)) {
+    // FIFOs, devices and links to nothing are listed too, to be named.
+    for (const QFileInfo &fi : folder.entryInfoList(QDir::Files | QDir::System)) {
         if (!IsGsdFileName(fi.fileName()))
             continue;
+        if (!fi.exists()) {
+            cat.skipped_.push_back({fi.fileName(), QStringLiteral("a link to nothing")});
+            continue;
+        }
+        if (!fi.isFile()) {
+            cat.skipped_.push_back({fi.fileName(), QStringLiteral("not a regular file")});
+            continue;
+        }
         const qint64 modified = fi.lastModified().toMSecsSinceEpoch();
         const auto it = known.find(fi.fileName());
         GsdCatalogueEntry e;
         if (it != known.end() && it->second.size == fi.size() && it->second.modified == modified) {
             e = std::move(it->second);
         } else {
+            // A file that cannot be read now may be readable next time: it
+            // is named, not remembered.
+            QString why;
+            const std::optional<QByteArray> head = ReadHead(fi.filePath(), why);
+            if (!head) {
+                cat.skipped_.push_back({fi.fileName(), QStringLiteral("cannot be read: ") + why});
+                continue;
+            }
             e.file = fi.fileName();
             e.size = fi.size();
             e.modified = modified;
-            e.header = ReadGsdHeader(ReadGsdBytes(fi.filePath()).value_or(QByteArray()));
+            e.header = ReadGsdHeader(*head);
+            if (!e.header.isGsd)
+                e.skip = NotGsdReason(e.size, *head);
             ++cat.filesRead_;
             changed = true;
         }
@@ -144,6 +194,27 @@ GsdCatalogue GsdCatalogue::Load(const QString &dir, const QString &indexFile)
         all.push_back(std::move(e));
     }
     changed = changed || all.size() != std::size_t(recorded.size());
+
+    // The order of use, this folder first; folders that are gone and the
+    // least recently used beyond the bound leave the index.
+    QStringList order{cat.dir_};
+    for (const QString &path : recent + folders.keys())
+        if (!order.contains(path) && folders.contains(path))
+            order << path;
+    QStringList keep;
+    for (const QString &path : order)
+        if (keep.size() < kIndexFolders && (path == cat.dir_ || QFileInfo(path).isDir()))
+            keep << path;
+    for (const QString &path : folders.keys()) {
+        if (!keep.contains(path)) {
+            folders.remove(path);
+            changed = true;
+        }
+    }
+    if (all.empty())
+        keep.removeAll(cat.dir_);
+    if (!recent.isEmpty() || !keep.isEmpty())
+        changed = changed || recent != keep;
 
     std::sort(all.begin(), all.end(), [](const GsdCatalogueEntry &a, const GsdCatalogueEntry &b) { return NameLess(a.file, b.file); });
     if (changed) {
@@ -154,7 +225,9 @@ GsdCatalogue GsdCatalogue::Load(const QString &dir, const QString &indexFile)
             folders.remove(cat.dir_);
         else
             folders.insert(cat.dir_, list);
-        const QJsonObject root{{QStringLiteral("format"), kIndexFormat}, {QStringLiteral("folders"), folders}};
+        const QJsonObject root{{QStringLiteral("format"), kIndexFormat},
+                               {QStringLiteral("folders"), folders},
+                               {QStringLiteral("recent"), QJsonArray::fromStringList(keep)}};
         QDir().mkpath(QFileInfo(indexFile).path());
         cat.indexError_ = WriteWholeFile(indexFile, QJsonDocument(root).toJson(QJsonDocument::Compact));
         if (!cat.indexError_.isEmpty())
@@ -163,7 +236,11 @@ GsdCatalogue GsdCatalogue::Load(const QString &dir, const QString &indexFile)
     for (GsdCatalogueEntry &e : all) {
         if (e.header.isGsd)
             cat.entries_.push_back(std::move(e));
+        else
+            cat.skipped_.push_back({e.file, e.skip.isEmpty() ? NotGsdReason(e.size, QByteArray()) : e.skip});
     }
+    std::sort(cat.skipped_.begin(), cat.skipped_.end(),
+              [](const GsdSkipped &a, const GsdSkipped &b) { return NameLess(a.file, b.file); });
     return cat;
 }
 

@@ -36,6 +36,13 @@ struct GsdCatalogueEntry {
     GsdHeader header;
     qint64 size = 0;
     qint64 modified = 0; // ms since the epoch
+    QString skip;        // why a file that is no device file was left out
+};
+
+// A file with a device-file name that is not in the catalogue, and why.
+struct GsdSkipped {
+    QString file;   // name within the folder
+    QString reason; // "empty", "cannot be read: Permission denied", ...
 };
 
 class GsdCatalogue {
@@ -43,13 +50,19 @@ public:
     // The catalogue of `dir`, brought up to date against `indexFile`: files
     // whose size and time are those recorded are not read again, new and
     // changed files are read, deleted ones dropped. The index is rewritten
-    // only when something changed.
+    // only when something changed. It keeps the folders used last, at most
+    // kIndexFolders of them; folders that are gone are dropped from it.
+    static constexpr int kIndexFolders = 16;
     static GsdCatalogue Load(const QString &dir, const QString &indexFile);
 
     const QString &dir() const { return dir_; }
     // The device files, by name in any case; files that are no GSD file
     // are left out.
     const std::vector<GsdCatalogueEntry> &entries() const { return entries_; }
+    // The files with a device-file name that were left out, by name, each
+    // with the reason: unreadable, empty, binary, no GSD head, not a regular
+    // file (a FIFO, a device), a link to nothing.
+    const std::vector<GsdSkipped> &skipped() const { return skipped_; }
     std::vector<const GsdCatalogueEntry *> withIdent(int ident) const;
     // Entries whose vendor, model, ident (four hex digits) or file name
     // contain every word of `filter`, in any case.
@@ -60,6 +73,7 @@ public:
 private:
     QString dir_;
     std::vector<GsdCatalogueEntry> entries_;
+    std::vector<GsdSkipped> skipped_;
     int filesRead_ = 0;
     QString indexError_;
 };

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "slave/slave_editor.h"
+
+#include "busops/run_budget.h"
 #include "core/readfile.h"
 
 #include "core/context.h"
@@ -82,6 +84,25 @@ void SlaveEditor::SetMeldung(const QString &text)
     meldung_ = text;
     if (onMeldung)
         onMeldung(text);
+}
+
+void SlaveEditor::WarnLongRecord()
+{
+    // A job carries 244 bytes of a record after its header: a longer one
+    // reaches the master cut, which the download refuses when that would
+    // cost the master parameters or identifier bytes.
+    const int length = be16(ctx_.st.record.span(), 8);
+    if (length <= kMaxJobData)
+        return;
+    const bool masterPartCut = SlaveLayout::of(ctx_.st.record).userData() > 8 + kMaxJobData;
+    SetMeldung(masterPartCut
+                   ? ctx_.tr(QStringLiteral("The record is %1 bytes, a job carries 244: its parameters or identifier bytes would be cut, "
+                                            "the download refuses it !").arg(length),
+                             QStringLiteral("Der Parametersatz hat %1 Bytes, ein Auftrag trägt 244: Parameter oder Kennungsbytes würden "
+                                            "abgeschnitten, der Download lehnt ihn ab !").arg(length))
+                   : ctx_.tr(QStringLiteral("The record is %1 bytes, a job carries 244: the master gets it without its name and module list").arg(length),
+                             QStringLiteral("Der Parametersatz hat %1 Bytes, ein Auftrag trägt 244: der Master erhält ihn ohne Namen und Modulliste")
+                                 .arg(length)));
 }
 
 void SlaveEditor::PauseOneSecond()
@@ -255,7 +276,8 @@ void SlaveEditor::F2_Prm_LostFocus(const QString &text)
     if (!GridEntry(text))
         return;
     std::vector<uint8_t> bytes = ParseByteGrid(text);
-    if (int(bytes.size()) > kMaxUserPrm) {
+    const bool tooMany = int(bytes.size()) > kMaxUserPrm;
+    if (tooMany) {
         SetMeldung(ctx_.tr(QStringLiteral("too much parameter !"), QStringLiteral("Parameterlänge zu groß !")));
         bytes.resize(kMaxUserPrm);
     }
@@ -265,6 +287,8 @@ void SlaveEditor::F2_Prm_LostFocus(const QString &text)
             st.slave.prm[int(i)] = bytes[i];
         st.slave.u = int(bytes.size());
         InsertUserPrm(st);
+        if (!tooMany) // that message says more
+            WarnLongRecord();
     } catch (const std::exception &e) {
         qCWarning(lcSlaveEditor) << "parameters not stored:" << e.what();
     }
@@ -284,6 +308,7 @@ void SlaveEditor::F2_cfg_LostFocus(const QString &text)
             st.slave.cfg[int(i)] = bytes[i];
         st.slave.c = int(bytes.size());
         InsertCfg(ctx_);
+        WarnLongRecord();
     } catch (const std::exception &e) {
         qCWarning(lcSlaveEditor) << "identifier bytes not stored:" << e.what();
     }
@@ -412,6 +437,7 @@ bool SlaveEditor::Modul_Click(int m)
         st.slave.u = u + add;
         InsertUserPrm(st);
         AppendModule(st.record, m);
+        WarnLongRecord();
         return true;
     } catch (const std::exception &e) {
         SetMeldung(QStringLiteral("Error: %1").arg(QString::fromUtf8(e.what())));

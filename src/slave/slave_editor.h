@@ -107,6 +107,8 @@ public:
 
 private:
     void SetMeldung(const QString &text);
+    // Says so in Meldung when the record grew longer than a job carries.
+    void WarnLongRecord();
     // A byte grid's entry: false (and said) when it is not hexadecimal bytes.
     bool GridEntry(const QString &text);
     void PauseOneSecond();

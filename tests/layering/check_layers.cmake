@@ -6,9 +6,9 @@ cmake_minimum_required(VERSION 3.25)
 # The layers, from the bottom: core (State, Context, the seams), model (the
 # configuration image, .dp1, slave records, GSD files), iface (links to the
 # board), ops (connection and bus commands, the editors' logic), monitor (the
-# status tick's views), output (printout, IEC export), io (the I/O test, on
-# the operations and the IEC channel model), gui (windows and dialogs of any
-# subsystem), and the two programs: app and cli.
+# status tick's views; events/, the bus event log), output (printout, IEC
+# export), io (the I/O test, on the operations and the IEC channel model), gui
+# (windows and dialogs of any subsystem), and the two programs: app and cli.
 
 function(layer_of path out)
   get_filename_component(name "${path}" NAME_WE)
@@ -29,7 +29,7 @@ function(layer_of path out)
     set(layer iface)
   elseif(dir STREQUAL "busops" OR dir STREQUAL "master")
     set(layer ops)
-  elseif(dir STREQUAL "monitor")
+  elseif(dir STREQUAL "monitor" OR dir STREQUAL "events")
     set(layer monitor)
   elseif(dir STREQUAL "report" OR dir STREQUAL "iec")
     set(layer output)

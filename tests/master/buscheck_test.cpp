@@ -101,6 +101,18 @@ TEST(BusCheck, demoBus_passesAndEachChangeGivesOnlyItsFinding)
              f.slave(105)[3] = 105;
          },
          {"warning download"}},
+        {"record of 12 longer than a job: its name stays behind",
+         [](CheckFixture &f) { putBe16(f.slave(12).span(), 8, 300), f.slave(12)[7] = 244; },
+         {"warning job-length"}},
+        {"record of 12 longer than a job: its identifier bytes would be cut",
+         [](CheckFixture &f) {
+             f.st.record = f.slave(12);
+             RecomputeLengths(f.st);
+             f.st.slave.u = 230;
+             InsertUserPrm(f.st);
+             f.slave(12) = f.st.record;
+         },
+         {"error job-length"}},
         {"device file of 20 cut short",
          [](CheckFixture &f) { f.write("GSD/testC0DE.gsd", f.read("GSD/testC0DE.gsd").chopped(11)); },
          {"warning gsd"}},

@@ -61,6 +61,8 @@ TEST(MasterEditor, commit_storesEachFieldInItsOwnFormAndClampsToItsRange)
         {MasterField::TSL, "65335", " 65335", 12, 2, 65335}, {MasterField::TSL, "65535", " 65335", 12, 2, 65335},
         {MasterField::MaxT, "65535", " 65535", 16, 2, 65535}, {MasterField::TRT, "16777215", "16777215", 20, 4, 16777215},
         {MasterField::Gap, "abc", " 1", 24, 1, 1},
+        // 125 is the highest station address a bus has.
+        {MasterField::HSA, "125", " 125", 25, 1, 125},     {MasterField::HSA, "126", " 125", 25, 1, 125},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.typed);

@@ -6,6 +6,7 @@
 #include "report_support.h"
 
 #include <QProcess>
+#include <algorithm>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -71,6 +72,53 @@ TEST(PrintPdf, sheetPerSlave_keyLines_centredArea_longPageOnAnotherSheet)
     EXPECT_NEAR(m.captured(1).toDouble(), (595.28 - 450.0) / 2, 1.0);
     EXPECT_GT(m.captured(2).toDouble(), (841.89 - 725.0) / 2 + 24);
     EXPECT_LT(m.captured(2).toDouble(), (841.89 - 725.0) / 2 + 48);
+}
+
+// A sheet takes as many lines as fit in the print area, and not one more: the
+// slot of the last line on every sheet ends inside the area. Measured on the
+// glyph boxes poppler finds, against the area's place on A4.
+TEST(PrintPdf, everySheetEndsInsideThePrintArea)
+{
+    REQUIRE_POPPLER();
+    Fixture f;
+    DemoWithGsdFiles(f);
+    PutSlave(f, 50, 0x4711, "EASY", {}, {0x31}, std::vector<int>(64, 1));
+    PutSlave(f, 60, 0x4711, "EASY", {}, {0x31}, std::vector<int>(64, 1));
+    const QString boxes = RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), Written(f), QStringLiteral("-")});
+    const double areaTop = (841.89 - 725.0) / 2, areaBottom = areaTop + 725.0;
+    // The distinct line tops of each sheet, and the top of the first slave
+    // page's title, which stands in the area's first line.
+    std::vector<std::vector<double>> sheets;
+    double titleTop = -1;
+    static const QRegularExpression word(QStringLiteral("yMin=\"([\\d.]+)\"[^>]*>([^<]*)<"));
+    for (const QString &page : boxes.split(QStringLiteral("<page")).mid(1)) {
+        std::vector<double> all, tops;
+        for (auto it = word.globalMatch(page); it.hasNext();) {
+            const auto m = it.next();
+            all.push_back(m.captured(1).toDouble());
+            if (sheets.size() == 1 && titleTop < 0 && m.captured(2) == QLatin1String("ZEL"))
+                titleTop = all.back();
+        }
+        std::sort(all.begin(), all.end());
+        for (double top : all)
+            if (tops.empty() || top - tops.back() > 0.5)
+                tops.push_back(top);
+        sheets.push_back(tops);
+    }
+    ASSERT_EQ(sheets.size(), 9u);
+    ASSERT_GT(titleTop, areaTop);
+    double pitch = 1e9;
+    for (const auto &tops : sheets)
+        for (std::size_t i = 1; i < tops.size(); ++i)
+            pitch = std::min(pitch, tops[i] - tops[i - 1]);
+    ASSERT_GT(pitch, 5.0);
+    int full = 0;
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+        const double slotEnd = sheets[s].back() - (titleTop - areaTop) + pitch;
+        EXPECT_LE(slotEnd, areaBottom + 0.5) << "sheet " << s + 1;
+        full += slotEnd > areaBottom - pitch; // no room for another line
+    }
+    EXPECT_EQ(full, 2); // the long pages' first sheets
 }
 
 // meridan-cli print as a script runs it: no display, no platform chosen.

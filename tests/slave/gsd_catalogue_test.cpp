@@ -4,6 +4,10 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace meridan;
 using namespace meridan::test;
@@ -124,4 +128,64 @@ TEST(GsdDeviceFile, codeAndIdentWithAnyExtension_thenTheCatalogueByIdent)
     EXPECT_EQ(find("zzzz", 0x0C5E), QStringLiteral("alpha.gsd"));
     EXPECT_EQ(find("SENS", 0x0C5F), QString());
     EXPECT_EQ(find("----", 0), QString()); // a record without a device
+}
+
+// Files with a device-file name that are not in the catalogue are named, each
+// with the reason, so that a user looking for a device knows where it went.
+TEST(GsdCatalogue, filesLeftOut_areNamedWithTheReason)
+{
+    Catalogue c;
+    c.put(QStringLiteral("good.gsd"), Device("Acme", "Valve", 0x80A0));
+    c.put(QStringLiteral("empty.gsd"), QByteArray());
+    c.put(QStringLiteral("image.gsd"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+    c.put(QStringLiteral("readme.gsd"), "Put the device files here.\n");
+    c.put(QStringLiteral("closed.gsd"), Device("Acme", "Pump", 0x80A1));
+    QFile::setPermissions(c.dir + QStringLiteral("/closed.gsd"), QFileDevice::Permissions());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(c.dir + QStringLiteral("/pipe.gsd")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(c.dir + QStringLiteral("/gone.gsd.orig"), c.dir + QStringLiteral("/gone.gsd")));
+    QDir().mkpath(c.dir + QStringLiteral("/folder.gsd")); // not a file at all: not named
+    const bool root = ::geteuid() == 0; // root reads a file without permissions
+
+    for (int pass = 0; pass < 2; ++pass) { // read, then from the index
+        const GsdCatalogue cat = c.load();
+        QStringList skipped;
+        for (const GsdSkipped &s : cat.skipped())
+            skipped << s.file + QStringLiteral(": ") + s.reason;
+        QStringList expected{"empty.gsd: empty", "gone.gsd: a link to nothing", "image.gsd: binary, not a GSD file",
+                             "pipe.gsd: not a regular file", "readme.gsd: no GSD head (#Profibus_DP or Ident_Number)"};
+        if (!root)
+            expected.prepend("closed.gsd: cannot be read: Permission denied");
+        EXPECT_EQ(skipped, expected) << pass;
+        EXPECT_EQ(Catalogue::files(cat), root ? QStringList({"closed.gsd", "good.gsd"}) : QStringList{"good.gsd"}) << pass;
+    }
+}
+
+// The index keeps the folders used last and forgets those that are gone.
+TEST(GsdCatalogue, index_forgetsFoldersThatAreGone_andKeepsTheLastUsedOnly)
+{
+    Catalogue c;
+    QStringList folders;
+    for (int i = 0; i < GsdCatalogue::kIndexFolders + 3; ++i) {
+        const QString name = QStringLiteral("lib%1").arg(i);
+        QDir().mkpath(c.file(name));
+        c.write(name + QStringLiteral("/a.gsd"), Device("Acme", "Valve", 0x100 + i));
+        folders << QDir(c.file(name)).absolutePath();
+        GsdCatalogue::Load(folders.back(), c.index);
+    }
+    const auto indexed = [&c] {
+        QFile f(c.index);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return QJsonDocument::fromJson(f.readAll()).object().value(QStringLiteral("folders")).toObject().keys().join(' ');
+    };
+    // The three used first have made room for the later ones.
+    QStringList last = folders.mid(3);
+    last.sort();
+    EXPECT_EQ(indexed(), last.join(' '));
+    // Using one again keeps it; a folder that is gone leaves with the next load.
+    EXPECT_EQ(GsdCatalogue::Load(folders[3], c.index).filesRead(), 0);
+    QDir(folders[4]).removeRecursively();
+    GsdCatalogue::Load(folders[5], c.index);
+    last.removeAll(folders[4]);
+    EXPECT_EQ(indexed(), last.join(' '));
+    EXPECT_EQ(GsdCatalogue::Load(folders[3], c.index).filesRead(), 0);
 }

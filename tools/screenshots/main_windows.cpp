@@ -364,5 +364,6 @@ int main(int argc, char **argv)
     ok = GrabPrintPreview(root, out) && ok;
     w.hide();
     ok = GrabBoards(out) && ok;
+    ok = shots::GrabEventLog(out) && ok;
     return ok ? 0 : 1;
 }

@@ -32,4 +32,7 @@ inline QString OutDir(int argc, char **argv, const char *program)
     return out;
 }
 
+// The bus event log window on the demo boards with a flapping station (event_log.cpp).
+bool GrabEventLog(const QString &out);
+
 } // namespace meridan::shots
