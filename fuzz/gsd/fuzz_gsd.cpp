@@ -88,10 +88,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const GsdFileModule &m : f.modules) {
         CheckBlock(m.prm);
         Check(m.cfgError.isEmpty() || m.cfg.empty());
+        (void)f.moduleName(m); // every text decodes from what the file kept
     }
     for (const auto &[n, d] : f.definitions)
         Check(n >= 0 && n <= 65535 && d.list.size() <= std::size_t(kMaxListValues) && (!d.list.empty() || d.min <= d.max));
-    for (const auto &[n, list] : f.textLists)
+    for (const auto &[n, list] : f.textLists) {
         Check(n >= 0 && n <= 65535);
+        for (const GsdTextEntry &e : list.entries)
+            (void)f.text(e.text);
+    }
+    (void)f.text(f.lastLine);
     return 0;
 }

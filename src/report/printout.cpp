@@ -166,26 +166,26 @@ GsdKeyLines KeyLinesOf(const GsdFile &file)
     for (const GsdIdLine &l : file.idLines) {
         switch (l.key) {
         case GsdIdLine::Key::VendorName:
-            out.lines << QStringLiteral("   Vendor Name ............... : ") + TextValue(l.value);
+            out.lines << QStringLiteral("   Vendor Name ............... : ") + TextValue(file.text(l.value));
             break;
         case GsdIdLine::Key::HardwareRelease:
-            out.lines << QStringLiteral("   Hardware Release .......... : ") + TextValue(l.value);
+            out.lines << QStringLiteral("   Hardware Release .......... : ") + TextValue(file.text(l.value));
             break;
         case GsdIdLine::Key::SoftwareRelease:
-            out.lines << QStringLiteral("   Software Release .......... : ") + TextValue(l.value);
+            out.lines << QStringLiteral("   Software Release .......... : ") + TextValue(file.text(l.value));
             break;
         case GsdIdLine::Key::ModelName:
-            out.lines << QStringLiteral("   Model Name ................ : ") + TextValue(l.value);
+            out.lines << QStringLiteral("   Model Name ................ : ") + TextValue(file.text(l.value));
             break;
         case GsdIdLine::Key::IdentNumber:
-            out.lines << QStringLiteral("   Ident Number .............. : ") + IdentText(l.value);
+            out.lines << QStringLiteral("   Ident Number .............. : ") + IdentText(file.text(l.value));
             break;
         case GsdIdLine::Key::Revision:
             break;
         }
     }
     for (const GsdFileModule &m : file.modules)
-        out.modules << m.name();
+        out.modules << file.moduleName(m);
     return out;
 }
 

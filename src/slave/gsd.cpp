@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <algorithm>
+#include <span>
+#include <unordered_map>
 
 Q_LOGGING_CATEGORY(lcGsd, "meridan.slave.gsd", QtWarningMsg) // debug: why a read stopped
 
@@ -26,11 +28,10 @@ void Pause(Context &ctx)
 
 // Each referenced field at its default, where the block has room for it. A
 // type the parameter editor cannot write is left as the constants give it.
-template <typename Lookup>
-void WriteDefaults(std::vector<uint8_t> &block, const std::vector<GsdPrmRef> &refs, const Lookup &definition)
+void WriteDefaults(std::vector<uint8_t> &block, std::span<const GsdPrmRef> refs, const GsdTables &t)
 {
     for (const GsdPrmRef &r : refs) {
-        if (const GsdExtPrm *d = definition(r.number))
+        if (const GsdExtPrm *d = t.extPrm(r.number))
             WriteField(block, ParseFieldType(d->type), r.offset, d->defaultValue);
     }
 }
@@ -40,36 +41,55 @@ void WriteDefaults(std::vector<uint8_t> &block, const std::vector<GsdPrmRef> &re
 bool FillGsdTables(GsdTables &t, const GsdFile &f)
 {
     t.clear();
-    t.vendor = f.vendor;
-    t.model = f.model;
-    t.hardwareRelease = f.hardwareRelease;
-    t.softwareRelease = f.softwareRelease;
+    t.vendor = f.text(f.vendor);
+    t.model = f.text(f.model);
+    t.hardwareRelease = f.text(f.hardwareRelease);
+    t.softwareRelease = f.text(f.softwareRelease);
     t.modular = f.modular;
     t.maxModule = f.maxModule;
     t.maxUserPrmDataLen = f.maxUserPrmDataLen;
     const auto block = [](GsdModule &m, const GsdBlock &b) {
         m.prmLen = b.prmLen;
-        m.prmConst = b.prmConst;
-        m.refs = b.refs;
+        m.prmConst.assign(b.prmConst.begin(), b.prmConst.end());
+        m.refs.assign(b.refs.begin(), b.refs.end());
     };
     block(t.moduleAt(0), f.device);
     const int count = std::min(int(f.modules.size()), kMaxRecordModules);
     for (int m = 1; m <= count; ++m) {
         const GsdFileModule &fm = f.modules[std::size_t(m - 1)];
         GsdModule &tm = t.moduleAt(m);
-        tm.line = fm.line;
+        tm.line = f.text(fm.line);
         block(tm, fm.prm);
     }
     const bool all = int(f.modules.size()) <= kMaxRecordModules;
     t.moduleCount = all ? count : count + 1; // the one that did not fit counts, as a read stopped there
+    // A file repeats its texts ("off", "on", type words): each is decoded
+    // once and shared.
+    std::unordered_map<std::string_view, QString> seen; // the texts of list entries, which all read alike
+    const auto shared = [&f, &seen](const GsdSpan &s) -> const QString & {
+        const std::string_view bytes = f.bytes(s);
+        auto it = seen.find(bytes);
+        if (it == seen.end())
+            it = seen.emplace(bytes, f.text(s)).first;
+        return it->second;
+    };
     for (const auto &[n, d] : f.definitions) {
         GsdExtPrm &p = t.extPrmAt(n);
-        p = d;
         // The parameter editor shows names in a column of fixed width.
-        p.name = d.name.left(kExtPrmNameLen).leftJustified(kExtPrmNameLen, QLatin1Char(' '));
+        p.name = f.text(d.name).left(kExtPrmNameLen).leftJustified(kExtPrmNameLen, QLatin1Char(' '));
+        p.type = f.text(d.type);
+        p.defaultValue = d.defaultValue;
+        p.min = d.min;
+        p.max = d.max;
+        p.list.assign(d.list.begin(), d.list.end());
+        p.textRef = d.textRef;
     }
-    for (const auto &[n, list] : f.textLists)
-        t.textListAt(n) = list.entries;
+    for (const auto &[n, list] : f.textLists) {
+        std::vector<GsdText> &entries = t.textListAt(n);
+        entries.reserve(list.entries.size());
+        for (const GsdTextEntry &e : list.entries)
+            entries.push_back({e.value, shared(e.text)});
+    }
     return all;
 }
 
@@ -83,10 +103,10 @@ std::vector<uint8_t> DevicePrmBytes(const GsdFile &f)
         for (int i = c.from; i < std::min(c.to, len); ++i)
             bytes[std::size_t(i)] = f.device.prmConst[std::size_t(i)];
     }
-    WriteDefaults(bytes, f.device.refs, [&f](int n) -> const GsdExtPrm * {
-        const auto it = f.definitions.find(n);
-        return it == f.definitions.end() ? nullptr : &it->second;
-    });
+    for (const GsdPrmRef &r : f.device.refs) {
+        if (const GsdDefinition *d = f.definitions.get(r.number))
+            WriteField(bytes, d->field, r.offset, d->defaultValue);
+    }
     return bytes;
 }
 
@@ -96,7 +116,7 @@ std::vector<uint8_t> ModulePrmBytes(const GsdTables &t, int m)
     for (int i = 0; i < int(bytes.size()); ++i)
         bytes[std::size_t(i)] = t.prmConst(m, i);
     if (const GsdModule *mod = t.module(m))
-        WriteDefaults(bytes, mod->refs, [&t](int n) { return t.extPrm(n); });
+        WriteDefaults(bytes, mod->refs, t);
     return bytes;
 }
 
@@ -186,11 +206,11 @@ public:
         // bytes, nor drop the module blocks behind the device's own bytes.
         const bool fresh = !st_.slave.gsdLoaded && st_.record[30] == 0 && st_.record[31] == 0;
         const bool allModules = FillGsdTables(st_.gsd, f);
-        if (!f.revisionLine.isEmpty()) {
-            show(f.revisionLine);
+        if (!f.revisionLine.empty()) {
+            show(f.text(f.revisionLine));
             Pause(ctx_); // the revision line stays readable for a moment
         }
-        QString status = f.lastLine;
+        QString status = f.text(f.lastLine);
         try {
             if (f.ident >= 0) {
                 st_.record[30] = uint8_t(f.ident >> 8);
@@ -215,7 +235,7 @@ public:
                 if (!m.cfgError.isEmpty())
                     return fault(m.at, m.cfgError);
                 int cfgByteCount = 0;
-                AddConfig(ctx_, m.line, cfgByteCount, [this, &status](const QString &t) {
+                AddConfig(ctx_, f.text(m.line), cfgByteCount, [this, &status](const QString &t) {
                     status = t;
                     show(t);
                 });

@@ -95,15 +95,16 @@ GsdHeader HeaderOf(const GsdParse &parse)
         return h;
     // The first of each head key counts.
     bool vendor = false, model = false, revision = false;
-    for (const GsdIdLine &l : parse.file.idLines) {
+    const GsdFile &f = parse.file;
+    for (const GsdIdLine &l : f.idLines) {
         if (l.key == GsdIdLine::Key::VendorName && !vendor) {
-            h.vendor = GsdQuotedText(l.value);
+            h.vendor = GsdQuotedText(f.text(l.value));
             vendor = true;
         } else if (l.key == GsdIdLine::Key::ModelName && !model) {
-            h.model = GsdQuotedText(l.value);
+            h.model = GsdQuotedText(f.text(l.value));
             model = true;
         } else if (l.key == GsdIdLine::Key::Revision && !revision) {
-            h.revision = GsdQuotedText(l.value);
+            h.revision = GsdQuotedText(f.text(l.value));
             revision = true;
         }
     }

@@ -66,11 +66,7 @@ public:
 private:
     void add(Level level, int line, const QString &text) { out_.findings.push_back({level, line, text}); }
 
-    const GsdDefinition *definition(int n) const
-    {
-        const auto it = f_.definitions.find(n);
-        return it == f_.definitions.end() ? nullptr : &it->second;
-    }
+    const GsdDefinition *definition(int n) const { return f_.definitions.get(n); }
 
     // What every block shares: overlapping constants, references beyond the
     // editor's rows, fields that lie outside the block's bytes.
@@ -127,7 +123,8 @@ private:
 
     void module(int index, const GsdFileModule &m)
     {
-        const QString what = QStringLiteral("module ") + Quoted(m.name());
+        const QString name = f_.moduleName(m);
+        const QString what = QStringLiteral("module ") + Quoted(name);
         if (index == kMaxGsdModules)
             add(Level::Error, m.at, QStringLiteral("more than %1 modules; the reader stops here").arg(kMaxGsdModules));
         if (index == 1 && f_.modular != 1)
@@ -137,7 +134,7 @@ private:
         if (int(m.cfg.size()) > kModuleLineCfg)
             add(Level::Error, m.at,
                 QStringLiteral("%1: %2 identifier bytes; a record takes at most %3 from one module").arg(what).arg(m.cfg.size()).arg(kModuleLineCfg));
-        if (const std::optional<StatedLengths> stated = LengthsInModuleName(m.name()); stated && m.cfgError.isEmpty()) {
+        if (const std::optional<StatedLengths> stated = LengthsInModuleName(name); stated && m.cfgError.isEmpty()) {
             int in = 0, out = 0;
             AddIoLengths(m.cfg.data(), int(m.cfg.size()), in, out);
             if ((stated->input >= 0 && stated->input != in) || (stated->output >= 0 && stated->output != out)) {
@@ -175,8 +172,8 @@ private:
             const QString what = QStringLiteral("ExtUserPrmData %1").arg(n);
             if (d.values > kMaxListValues)
                 add(Level::Warning, d.typeLine, QStringLiteral("%1: %2 list values; the first %3 are kept").arg(what).arg(d.values).arg(kMaxListValues));
-            if (!d.rest.isEmpty())
-                add(Level::Note, d.typeLine, QStringLiteral("not read after the values: ") + Quoted(d.rest));
+            if (!d.rest.empty())
+                add(Level::Note, d.typeLine, QStringLiteral("not read after the values: ") + Quoted(f_.text(d.rest)));
             // A station configured from the file starts with the default: one
             // its own field does not allow makes the slave refuse its parameters.
             if (d.list.empty() && (d.defaultValue < d.min || d.defaultValue > d.max))
@@ -191,8 +188,8 @@ private:
                 add(Level::Warning, d.textRefLine, QStringLiteral("PrmText %1 is not defined").arg(d.textRef));
                 continue;
             }
-            const std::vector<GsdText> &texts = list->second.entries;
-            if (std::none_of(texts.begin(), texts.end(), [&d = d](const GsdText &t) { return t.value == d.defaultValue; }))
+            const std::span<const GsdTextEntry> texts = list->second.entries;
+            if (std::none_of(texts.begin(), texts.end(), [&d = d](const GsdTextEntry &t) { return t.value == d.defaultValue; }))
                 add(Level::Warning, d.textRefLine,
                     QStringLiteral("%1: the text of default %2 in PrmText %3 is missing").arg(what).arg(d.defaultValue).arg(d.textRef));
         }

@@ -17,8 +17,6 @@ namespace {
 // GSD key suffixes of the master's baud-rate codes 0..9 (code 5 is 38.4 kbit/s,
 // which device files hardly ever name: a station then does not support it).
 const char *const kBaudKeys[10] = {"9.6", "19.2", "93.75", "187.5", "500", "38.4", "1.5M", "3M", "6M", "12M"};
-// Every rate a device file may name, slowest first.
-const char *const kAllKeys[] = {"9.6", "19.2", "31.25", "38.4", "45.45", "93.75", "187.5", "500", "1.5M", "3M", "6M", "12M"};
 
 } // namespace
 
@@ -54,8 +52,8 @@ std::optional<int> GsdDevice::maxTsdrAt(int baudCode) const
 std::vector<QString> GsdDevice::supportedRates() const
 {
     std::vector<QString> out;
-    for (const char *k : kAllKeys) {
-        const auto it = supported.find(QString::fromLatin1(k));
+    for (const std::string_view k : kGsdRates) {
+        const auto it = supported.find(QString::fromLatin1(k.data(), qsizetype(k.size())));
         if (it != supported.end() && it->second)
             out.push_back(it->first);
     }
@@ -66,17 +64,26 @@ GsdDevice DeviceOf(const GsdParse &parse)
 {
     const GsdFile &f = parse.file;
     GsdDevice d;
-    d.vendor = f.vendor;
-    d.model = f.model;
+    d.vendor = f.text(f.vendor);
+    d.model = f.text(f.model);
     d.ident = f.ident;
-    d.supported = f.supported;
-    d.maxTsdr = f.maxTsdr;
+    for (std::size_t i = 0; i < kGsdRates.size(); ++i) {
+        const QString rate = QString::fromLatin1(kGsdRates[i].data(), qsizetype(kGsdRates[i].size()));
+        if (f.supported[i] >= 0)
+            d.supported[rate] = f.supported[i] == 1;
+        if (f.maxTsdr[i] >= 0)
+            d.maxTsdr[rate] = f.maxTsdr[i];
+    }
     d.minSlaveInterval = f.minSlaveInterval;
-    for (const GsdFileModule &m : f.modules)
-        d.modules.push_back({m.name(), m.cfg}); // a module without usable bytes matches nothing
-    d.unitDiagBits = f.unitDiagBits;
-    d.unitDiagAreas = f.unitDiagAreas;
-    d.channelDiag = f.channelDiag;
+    for (const GsdFileModule &m : f.modules) // a module without usable bytes matches nothing
+        d.modules.push_back({f.moduleName(m), std::vector<uint8_t>(m.cfg.begin(), m.cfg.end())});
+    // A later text for the same number replaces an earlier one.
+    for (const GsdDiagText &t : f.unitDiagBits)
+        d.unitDiagBits[int(t.number)] = f.text(t.text);
+    for (const GsdFileDiagArea &a : f.unitDiagAreas)
+        d.unitDiagAreas.push_back(f.diagArea(a));
+    for (const GsdDiagText &t : f.channelDiag)
+        d.channelDiag[int(t.number)] = f.text(t.text);
     d.maxModule = f.maxModule;
     d.maxUserPrmDataLen = f.maxUserPrmDataLen;
     d.stop = parse.error;

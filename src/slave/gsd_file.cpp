@@ -3,11 +3,11 @@
 
 #include "core/readfile.h"
 #include "core/slave_work.h"
-#include "slave/prm_type.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
-#include <unordered_map>
+#include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -29,59 +29,91 @@ constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// Character classes, looked up rather than computed: the parser asks them
+// for every byte of every value.
+struct CharClasses {
+    bool separator[256] = {}; // a blank or control character, or ","
+    bool run[256] = {};       // may stand in a number's run: 0-9 a-f A-F x X
+    int8_t hex[256] = {};     // the digit's value, -1 for no hexadecimal digit
+    bool plain[256] = {};     // may stand in a key: letters, digits, "_", "."
+    char lower[256] = {};
+    constexpr CharClasses()
+    {
+        for (int c = 0; c < 256; ++c) {
+            separator[c] = c <= 32 || c == ',';
+            hex[c] = c >= '0' && c <= '9' ? int8_t(c - '0')
+                : c >= 'a' && c <= 'f'    ? int8_t(c - 'a' + 10)
+                : c >= 'A' && c <= 'F'    ? int8_t(c - 'A' + 10)
+                                          : int8_t(-1);
+            run[c] = hex[c] >= 0 || c == 'x' || c == 'X';
+            lower[c] = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            plain[c] = (c >= '0' && c <= '9') || (lower[c] >= 'a' && lower[c] <= 'z') || c == '_' || c == '.';
+        }
+    }
+};
+constexpr CharClasses kChar;
+
 bool IsBlank(char c) { return uint8_t(c) <= 32; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsSeparator(char c) { return uint8_t(c) <= 32 || c == ','; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
-
-int Hex(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+bool IsSeparator(char c) { return kChar.separator[uint8_t(c)]; }
+char Lower(char c) { return kChar.lower[uint8_t(c)]; }
+int Hex(char c) { return kChar.hex[uint8_t(c)]; }
 
 bool SameNoCase(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
+    const std::size_t n = a.size();
+    if (n != b.size())
         return false;
-    if (a == b) // files mostly write keywords as they are defined
+    // Files mostly write keywords as they are defined: when the bytes are
+    // the same, no case needs folding. Eight (or four) bytes are compared at
+    // a time, the last word overlapping the one before.
+    const auto same = [&a, &b](std::size_t i, auto word) {
+        decltype(word) x, y;
+        std::memcpy(&x, a.data() + i, sizeof x);
+        std::memcpy(&y, b.data() + i, sizeof y);
+        return x == y;
+    };
+    bool exact = n >= 4;
+    if (n >= 8) {
+        for (std::size_t i = 0; exact && i + 8 <= n; i += 8)
+            exact = same(i, uint64_t());
+        exact = exact && same(n - 8, uint64_t());
+    } else if (n >= 4) {
+        exact = same(0, uint32_t()) && same(n - 4, uint32_t());
+    }
+    if (exact)
         return true;
-    for (std::size_t i = 0; i < a.size(); ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         if (Lower(a[i]) != Lower(b[i]))
             return false;
     }
     return true;
 }
 
-bool StartsNoCase(std::string_view s, std::string_view prefix)
-{
-    return s.size() >= prefix.size() && SameNoCase(s.substr(0, prefix.size()), prefix);
-}
-
-bool EndsNoCase(std::string_view s, std::string_view suffix)
-{
-    return s.size() >= suffix.size() && SameNoCase(s.substr(s.size() - suffix.size()), suffix);
-}
-
 // Blanks, and "," which separates like a blank outside quoted text.
-std::string_view Trim(std::string_view s)
+inline std::string_view Trim(std::string_view s)
 {
-    while (!s.empty() && IsSeparator(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsSeparator(s.back()))
-        s.remove_suffix(1);
-    return s;
+    const char *b = s.data();
+    const char *e = b + s.size();
+    while (b < e && IsSeparator(*b))
+        ++b;
+#if defined(__SSE2__)
+    // Values padded to a comment column end in long runs of blanks.
+    while (e - b >= 16
+           && _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(e - 16)), _mm_set1_epi8(' '))) == 0xFFFF)
+        e -= 16;
+#endif
+    while (e > b && IsSeparator(e[-1]))
+        --e;
+    return std::string_view(b, std::size_t(e - b));
 }
 
 enum class Num { Ok, NotNumber, Beyond };
 
-// A whole text as a number: decimal, or hexadecimal after "0x"; at most 32 bits.
-Num WholeNumber(std::string_view s, qint64 &v)
+// A number's run (characters of kChar.run) as a number: decimal, or
+// hexadecimal after "0x"; at most 32 bits. The first fault from the left
+// decides what is wrong with it.
+Num RunNumber(std::string_view s, qint64 &v)
 {
     v = 0;
     if (s.empty())
@@ -107,6 +139,18 @@ Num WholeNumber(std::string_view s, qint64 &v)
     return Num::Ok;
 }
 
+// A whole text as a number, as RunNumber.
+Num WholeNumber(std::string_view s, qint64 &v)
+{
+    for (const char c : s) {
+        if (!kChar.run[uint8_t(c)]) {
+            v = 0;
+            return Num::NotNumber;
+        }
+    }
+    return RunNumber(s, v);
+}
+
 [[noreturn]] void Beyond32() { throw GsdError("number beyond 32 bits", true); }
 
 // A key index: optional sign, then a number, in the 32-bit ranges.
@@ -127,8 +171,10 @@ Num IndexNumber(std::string_view s, qint64 &value)
     return Num::Ok;
 }
 
-QString DecodeBytes(const char *data, qsizetype size, bool utf8)
+QString DecodeBytes(std::string_view bytes, bool utf8)
 {
+    const char *data = bytes.data();
+    const auto size = qsizetype(bytes.size());
     if (utf8)
         return QString::fromUtf8(data, size);
     // Texts are mostly ASCII: the bytes 0x80..0x9F that differ from Latin-1
@@ -151,6 +197,43 @@ QString DecodeBytes(const char *data, qsizetype size, bool utf8)
         *out++ = QChar(b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char16_t(b));
     }
     return s;
+}
+
+// A line's text as it reads: decoded, "," outside quoted text as a blank.
+// `inQuote`: the bytes begin inside a quoted text.
+QString LineText(std::string_view bytes, bool utf8, bool inQuote)
+{
+    if (!utf8 && bytes.find(',') == std::string_view::npos)
+        return DecodeBytes(bytes, false);
+    if (utf8) {
+        std::string text(bytes);
+        for (char &c : text) {
+            if (c == '"')
+                inQuote = !inQuote;
+            else if (c == ',' && !inQuote)
+                c = ' ';
+        }
+        return DecodeBytes(text, true);
+    }
+    // Windows-1252 in one pass.
+    QString s(qsizetype(bytes.size()), Qt::Uninitialized);
+    QChar *out = s.data();
+    for (const char c : bytes) {
+        const auto b = uint8_t(c);
+        if (c == '"')
+            inQuote = !inQuote;
+        *out++ = c == ',' && !inQuote ? QLatin1Char(' ') : QChar(b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char16_t(b));
+    }
+    return s;
+}
+
+// What lies between the quotes of a quoted value; an unquoted value whole.
+std::string_view QuotedText(std::string_view value)
+{
+    if (value.empty() || value[0] != '"')
+        return value;
+    const std::size_t close = value.find('"', 1);
+    return close == std::string_view::npos ? value.substr(1) : value.substr(1, close - 1);
 }
 
 // What ends or cuts a line, or changes what does.
@@ -209,221 +292,277 @@ bool LineStartsWith(const char *p, const char *end, std::string_view word)
     return end - p >= qsizetype(word.size()) && SameNoCase(std::string_view(p, word.size()), word);
 }
 
-} // namespace
-
-QString DecodeGsdText(std::string_view bytes, bool utf8)
-{
-    return DecodeBytes(bytes.data(), qsizetype(bytes.size()), utf8);
-}
-
-GsdLineReader::GsdLineReader(const QByteArray &bytes) : bytes_(bytes)
-{
-    p_ = bytes_.constData();
-    end_ = p_ + bytes_.size();
-    if (bytes_.startsWith("\xEF\xBB\xBF")) {
-        utf8_ = true;
-        p_ += 3;
+// Logical lines of a GSD file: comments removed, continuations joined by one
+// blank. "," stays as it is; whoever reads a line's text reads it as a blank.
+class LineReader {
+public:
+    explicit LineReader(const QByteArray &bytes) : p_(bytes.constData()), end_(bytes.constData() + bytes.size())
+    {
+        if (bytes.startsWith("\xEF\xBB\xBF")) {
+            utf8_ = true;
+            p_ += 3;
+        }
     }
-}
 
-bool GsdLineReader::next(std::string_view &line)
-{
-    if (p_ >= end_)
-        return false;
-    startLine_ = physLine_;
-    endedInside_ = false;
-    // Most lines are taken as they stand in the file, cut at a comment; only
-    // a continued line is copied together.
-    const char *start = p_;
-    const char *q = p_;
-    const char *const end = end_;
-    bool inQuote = false;
-    for (;;) {
-        q = NextMark(q, end);
-        if (q >= end) {
-            p_ = q;
-            endedInside_ = inQuote;
-            line = current_ = std::string_view(start, std::size_t(q - start));
-            return true;
+    // The next line as bytes, valid until the next call; false at the end.
+    // A line that continues on the next physical one is put together in a
+    // buffer of the reader's; every other line is a view of the file.
+    bool next(std::string_view &line)
+    {
+        if (p_ >= end_)
+            return false;
+        ++sequence_;
+        startLine_ = physLine_;
+        endedInside_ = false;
+        const char *const start = p_;
+        const char *const end = end_;
+        const char *q = p_;
+        bool inQuote = false;
+        // Where the line stops (a line end, a continuation, a comment outside
+        // quoted text) is found sixteen bytes at a time where the processor
+        // can: the bytes inside quoted text are those with an odd number of
+        // quotes up to them, which a running XOR of the quote bits gives.
+#if defined(__SSE2__)
+        for (; end - q >= 16; q += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+            const auto bits = [&v](char c) { return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))); };
+            unsigned inside = bits('"');
+            inside ^= inside << 1;
+            inside ^= inside << 2;
+            inside ^= inside << 4;
+            inside ^= inside << 8;
+            if (inQuote)
+                inside = ~inside;
+            const unsigned stops = (bits('\r') | bits('\n') | bits('\\') | (bits(';') & ~inside)) & 0xFFFFu;
+            if (stops != 0) {
+                const int at = __builtin_ctz(stops);
+                return lineAt(start, q + at, (inside >> at) & 1u, line);
+            }
+            inQuote = (inside >> 15) & 1u;
         }
-        const char ch = *q;
-        if (ch == '"' || (ch == ';' && inQuote)) {
-            inQuote = ch == '"' ? !inQuote : inQuote;
-            ++q;
-            continue;
+#endif
+        for (; q < end; ++q) {
+            if (!kLineMark.is[uint8_t(*q)])
+                continue;
+            if (*q == '"')
+                inQuote = !inQuote;
+            else if (*q != ';' || !inQuote)
+                return lineAt(start, q, inQuote, line);
         }
-        if (ch == '\\') {
-            p_ = q;
-            line = current_ = joined(start, inQuote);
-            return true;
+        p_ = end;
+        endedInside_ = inQuote;
+        return take(std::string_view(start, std::size_t(end - start)), line);
+    }
+
+    int lineNumber() const { return startLine_; } // physical line the last one began on
+    int physicalLines() const { return physLine_; }
+    // The last line read, valid until the next call.
+    std::string_view current() const { return current_; }
+    // Counts the lines read: tells one line put together in the buffer from the next.
+    unsigned sequence() const { return sequence_; }
+    bool utf8() const { return utf8_; }
+    // The last line ended with the file, inside a continuation or a quoted text.
+    bool endedInside() const { return endedInside_; }
+
+private:
+    // The line read. (Both copies are made from the value itself: a copy of
+    // current_ just written would wait for the writes to land.)
+    bool take(std::string_view text, std::string_view &line)
+    {
+        current_ = text;
+        line = text;
+        return true;
+    }
+
+    // The line from `start` ends at the mark `m`: a line end, a comment or
+    // a continuation.
+    bool lineAt(const char *start, const char *m, bool inQuote, std::string_view &line)
+    {
+        if (*m == '\\') {
+            p_ = m;
+            return take(joined(start, inQuote), line);
         }
-        const std::string_view text(start, std::size_t(q - start));
+        take(std::string_view(start, std::size_t(m - start)), line);
         // A comment runs to the line end; a "\" in it continues nothing.
-        if (ch == ';')
-            q = LineEnd(q, end);
+        const char *q = *m == ';' ? LineEnd(m, end_) : m;
         // CR LF, CR and LF each end a line.
-        if (q < end) {
-            q += *q == '\r' && q + 1 < end && q[1] == '\n' ? 2 : 1;
+        if (q < end_) {
+            q += *q == '\r' && q + 1 < end_ && q[1] == '\n' ? 2 : 1;
             ++physLine_;
         }
         p_ = q;
-        line = current_ = text;
         return true;
     }
-}
 
-void GsdLineReader::endLine()
-{
-    // CR LF, CR and LF each end a line.
-    if (p_ >= end_)
-        return;
-    if (*p_ == '\r' && p_ + 1 < end_ && p_[1] == '\n')
-        ++p_;
-    ++p_;
-    ++physLine_;
-}
-
-std::string_view GsdLineReader::joined(const char *start, bool inQuote)
-{
-    buf_.assign(start, std::size_t(p_ - start));
-    while (p_ < end_) {
-        const char *run = p_;
-        p_ = NextMark(p_, end_);
-        buf_.append(run, std::size_t(p_ - run));
+    void endLine()
+    {
+        // CR LF, CR and LF each end a line.
         if (p_ >= end_)
-            break;
-        const char ch = *p_;
-        if (ch == '\r' || ch == '\n') {
-            endLine();
-            current_ = buf_;
-            return current_;
-        }
+            return;
+        if (*p_ == '\r' && p_ + 1 < end_ && p_[1] == '\n')
+            ++p_;
         ++p_;
-        if (ch == '"') {
-            inQuote = !inQuote;
-            buf_.push_back(ch);
-        } else if (ch == ';' && !inQuote) {
-            while (p_ < end_ && *p_ != '\r' && *p_ != '\n')
-                ++p_;
-        } else if (ch == '\\') {
-            // Continuation: the rest of this physical line is skipped, then
-            // line ends and indentation; the joint reads as one blank.
-            while (p_ < end_ && *p_ != '\r' && *p_ != '\n')
-                ++p_;
-            while (p_ < end_ && (*p_ == '\r' || *p_ == '\n' || *p_ == ' ' || *p_ == '\t')) {
-                if (*p_ == '\n' || (*p_ == '\r' && (p_ + 1 >= end_ || p_[1] != '\n')))
-                    ++physLine_;
-                ++p_;
-            }
+        ++physLine_;
+    }
+
+    std::string_view joined(const char *start, bool inQuote)
+    {
+        buf_.assign(start, std::size_t(p_ - start));
+        while (p_ < end_) {
+            const char *run = p_;
+            p_ = NextMark(p_, end_);
+            buf_.append(run, std::size_t(p_ - run));
             if (p_ >= end_)
-                endedInside_ = true; // the line was to go on
-            // (a "," before the mark already reads as that blank)
-            if (!buf_.empty() && buf_.back() != ' ' && (buf_.back() != ',' || inQuote))
-                buf_.push_back(' ');
-        } else {
-            buf_.push_back(ch);
-        }
-    }
-    if (inQuote)
-        endedInside_ = true;
-    current_ = buf_;
-    return current_;
-}
-
-bool GsdLineReader::GetLine(QString &line)
-{
-    std::string_view bytes;
-    if (!next(bytes))
-        return false;
-    line = GsdLineText(bytes, utf8_);
-    return true;
-}
-
-QString GsdLineText(std::string_view bytes, bool utf8)
-{
-    if (utf8 || std::find(bytes.begin(), bytes.end(), ',') == bytes.end()) {
-        if (!utf8)
-            return DecodeGsdText(bytes, false);
-        std::string text(bytes);
-        bool inQuote = false;
-        for (char &c : text) {
-            if (c == '"')
+                break;
+            const char ch = *p_;
+            if (ch == '\r' || ch == '\n') {
+                endLine();
+                current_ = buf_;
+                return current_;
+            }
+            ++p_;
+            if (ch == '"') {
                 inQuote = !inQuote;
-            else if (c == ',' && !inQuote)
-                c = ' ';
+                buf_.push_back(ch);
+            } else if (ch == ';' && !inQuote) {
+                while (p_ < end_ && *p_ != '\r' && *p_ != '\n')
+                    ++p_;
+            } else if (ch == '\\') {
+                // Continuation: the rest of this physical line is skipped, then
+                // line ends and indentation; the joint reads as one blank.
+                while (p_ < end_ && *p_ != '\r' && *p_ != '\n')
+                    ++p_;
+                while (p_ < end_ && (*p_ == '\r' || *p_ == '\n' || *p_ == ' ' || *p_ == '\t')) {
+                    if (*p_ == '\n' || (*p_ == '\r' && (p_ + 1 >= end_ || p_[1] != '\n')))
+                        ++physLine_;
+                    ++p_;
+                }
+                if (p_ >= end_)
+                    endedInside_ = true; // the line was to go on
+                // (a "," before the mark already reads as that blank)
+                if (!buf_.empty() && buf_.back() != ' ' && (buf_.back() != ',' || inQuote))
+                    buf_.push_back(' ');
+            } else {
+                buf_.push_back(ch);
+            }
         }
-        return DecodeGsdText(text, true);
+        if (inQuote)
+            endedInside_ = true;
+        current_ = buf_;
+        return current_;
     }
-    // Windows-1252 in one pass; outside quoted text a "," separates like a blank.
-    QString s(qsizetype(bytes.size()), Qt::Uninitialized);
-    QChar *out = s.data();
-    bool inQuote = false;
-    for (const char c : bytes) {
-        const auto b = uint8_t(c);
-        if (c == '"')
-            inQuote = !inQuote;
-        *out++ = c == ',' && !inQuote ? QLatin1Char(' ') : QChar(b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char16_t(b));
-    }
-    return s;
-}
 
-GsdItems::Item GsdItems::next(qint64 &value)
-{
-    const std::size_t len = s_.size();
-    while (i_ < len && IsSeparator(s_[i_]))
-        ++i_;
-    if (i_ >= len)
-        return Item::End;
-    const std::size_t start = i_;
-    std::size_t j = i_;
-    while (j < len && (Hex(s_[j]) >= 0 || s_[j] == 'x' || s_[j] == 'X'))
-        ++j;
-    // The item ends at the next separator; only its leading run is a number.
-    i_ = j;
-    while (i_ < len && !IsSeparator(s_[i_]))
-        ++i_;
-    if (j == start)
-        return Item::NotNumber;
-    switch (WholeNumber(s_.substr(start, j - start), value)) {
-    case Num::Ok:
+    const char *p_ = nullptr;
+    const char *end_ = nullptr;
+    bool utf8_ = false;
+    bool endedInside_ = false;
+    int physLine_ = 1;
+    int startLine_ = 0;
+    unsigned sequence_ = 0;
+    std::string_view current_;
+    std::string buf_; // a continued line, put together; keeps its capacity
+};
+
+// The items of a value, one after the other in a single pass: numbers
+// separated by blanks, TABs or ",", decimal or "0x" hexadecimal.
+class Items {
+public:
+    explicit Items(std::string_view text) : s_(text) {}
+    enum class Item { End, NotNumber, Number, Letters, Beyond };
+
+    // The next item without throwing: NotNumber for one that does not start
+    // with a digit ("-5", "&", a word), Letters for letters in a decimal
+    // number, Beyond for a number beyond 32 bits.
+    Item read(qint64 &value)
+    {
+        const std::size_t len = s_.size();
+        std::size_t i = i_;
+        while (i < len && IsSeparator(s_[i]))
+            ++i;
+        if (i >= len) {
+            i_ = i;
+            return Item::End;
+        }
+        const std::size_t start = i;
+        // Most items are short numbers, decimal or "0x" and a few digits:
+        // they are read as their run is found. Anything else in the run (a
+        // letter in a decimal number, a second "x", a number too long) is
+        // left to RunNumber, which reads the whole run.
+        qint64 v = 0;
+        if (s_[i] == '0' && i + 2 < len && (s_[i + 1] == 'x' || s_[i + 1] == 'X') && kChar.run[uint8_t(s_[i + 2])]) {
+            for (i += 2; i < len && Hex(s_[i]) >= 0 && v <= kMax32; ++i)
+                v = v * 16 + Hex(s_[i]);
+        } else {
+            for (; i < len && IsDigit(s_[i]) && v <= kMax32; ++i)
+                v = v * 10 + (s_[i] - '0');
+        }
+        if (i < len && kChar.run[uint8_t(s_[i])])
+            return wholeRun(start, value);
+        skipItem(i);
+        if (i == start)
+            return Item::NotNumber;
+        if (v > kMax32)
+            return Item::Beyond;
+        value = v;
         return Item::Number;
-    case Num::Beyond:
-        Beyond32();
-    case Num::NotNumber:
-        break;
     }
-    throw GsdError("not a number");
-}
 
-bool GsdItems::skip()
-{
-    const std::size_t len = s_.size();
-    while (i_ < len && IsSeparator(s_[i_]))
-        ++i_;
-    if (i_ >= len)
-        return false;
-    while (i_ < len && !IsSeparator(s_[i_]))
-        ++i_;
-    return true;
-}
-
-qint64 GetParameterValue(const QString &text, int n, int &error)
-{
-    const QByteArray bytes = text.toLatin1();
-    GsdItems items(std::string_view(bytes.constData(), std::size_t(bytes.size())));
-    for (int k = 1; k < n; ++k) {
-        if (!items.skip())
+    enum class Thrown { End, NotNumber, Number };
+    // The same; letters in a decimal number, and numbers beyond 32 bits,
+    // throw GsdError.
+    Thrown next(qint64 &value)
+    {
+        switch (read(value)) {
+        case Item::End:
+            return Thrown::End;
+        case Item::NotNumber:
+            return Thrown::NotNumber;
+        case Item::Number:
+            return Thrown::Number;
+        case Item::Beyond:
+            Beyond32();
+        case Item::Letters:
             break;
+        }
+        throw GsdError("not a number");
     }
-    qint64 v = 0;
-    if (n < 1 || items.next(v) != GsdItems::Item::Number) {
-        error = 1;
-        return 0;
-    }
-    return v;
-}
 
-namespace {
+    // Steps over the next item without reading it; false at the end.
+    bool skip()
+    {
+        const std::size_t len = s_.size();
+        while (i_ < len && IsSeparator(s_[i_]))
+            ++i_;
+        if (i_ >= len)
+            return false;
+        skipItem(i_);
+        return true;
+    }
+
+private:
+    // The run from `start` as RunNumber reads it; kept apart from read(), so
+    // that the common case stays small.
+    Item wholeRun(std::size_t start, qint64 &value)
+    {
+        std::size_t i = start;
+        while (i < s_.size() && kChar.run[uint8_t(s_[i])])
+            ++i;
+        const Num n = RunNumber(s_.substr(start, i - start), value);
+        skipItem(i);
+        return n == Num::Ok ? Item::Number : n == Num::Beyond ? Item::Beyond : Item::Letters;
+    }
+
+    // The item ends at the next separator; only its leading run is a number.
+    void skipItem(std::size_t i)
+    {
+        while (i < s_.size() && !IsSeparator(s_[i]))
+            ++i;
+        i_ = i;
+    }
+
+    std::string_view s_;
+    std::size_t i_ = 0;
+};
 
 // GetNum on bytes.
 int64_t NumberAt(std::string_view line, std::size_t &pos)
@@ -460,7 +599,334 @@ int64_t NumberAt(std::string_view line, std::size_t &pos)
     return negative ? -v : v;
 }
 
+// The identifier bytes after a module name's closing quote, appended to
+// `out`. Numbers beyond 32 bits throw; other faults are returned (and
+// nothing appended): the module then cannot be chosen.
+QString ModuleCfg(std::string_view line, std::vector<uint8_t> &out)
+{
+    const std::size_t from = out.size();
+    std::size_t i = 0;
+    while (i < line.size() && IsBlank(line[i]))
+        ++i;
+    const std::size_t quote = line.find('"', i);
+    Items items(quote == std::string_view::npos ? line.substr(i) : line.substr(quote + 1));
+    qint64 v = 0;
+    QString error;
+    for (;;) {
+        const Items::Item it = items.read(v);
+        if (it == Items::Item::Number) {
+            if (v > 255) {
+                error = QStringLiteral("an identifier byte is above 255");
+                break;
+            }
+            out.push_back(uint8_t(v));
+            continue;
+        }
+        if (it == Items::Item::Beyond)
+            Beyond32();
+        if (it == Items::Item::Letters)
+            error = QStringLiteral("not a number");
+        break;
+    }
+    if (!error.isEmpty())
+        out.resize(from);
+    return error;
+}
+
+enum class Kw {
+    None, VendorName, ModelName, Revision, HardwareRelease, SoftwareRelease, IdentNumber, GsdRevision,
+    UserPrmDataLen, UserPrmData, MaxUserPrmDataLen, MaxModule, ModularStation, Module, ExtModulePrmDataLen,
+    ExtUserPrmDataConst, ExtUserPrmDataRef, PrmText, Text, ExtUserPrmData, PrmTextRef, MinSlaveIntervall,
+    UnitDiagBit, ChannelDiag, UnitDiagArea, Value,
+    RateSupported, MaxTsdr, // "<rate>_supp", "MaxTsdr_<rate>"
+};
+
+struct Keyword {
+    std::string_view name;
+    Kw kw;
+    int rate = -1; // index in kGsdRates
+};
+
+// The keys the reader acts on. The rate keys are written out, one for each
+// rate, so that one look-up finds them too.
+constexpr Keyword kKeywords[] = {
+    {"Vendor_Name", Kw::VendorName}, {"Model_Name", Kw::ModelName}, {"Revision", Kw::Revision},
+    {"Hardware_Release", Kw::HardwareRelease}, {"Software_Release", Kw::SoftwareRelease},
+    {"Ident_Number", Kw::IdentNumber}, {"GSD_Revision", Kw::GsdRevision}, {"User_Prm_Data_Len", Kw::UserPrmDataLen},
+    {"User_Prm_Data", Kw::UserPrmData}, {"Max_User_Prm_Data_Len", Kw::MaxUserPrmDataLen}, {"Max_Module", Kw::MaxModule},
+    {"Modular_Station", Kw::ModularStation}, {"Module", Kw::Module}, {"Ext_Module_Prm_Data_Len", Kw::ExtModulePrmDataLen},
+    {"Ext_User_Prm_Data_Const", Kw::ExtUserPrmDataConst}, {"Ext_User_Prm_Data_Ref", Kw::ExtUserPrmDataRef},
+    {"PrmText", Kw::PrmText}, {"Text", Kw::Text}, {"ExtUserPrmData", Kw::ExtUserPrmData}, {"Prm_Text_Ref", Kw::PrmTextRef},
+    {"Min_Slave_Intervall", Kw::MinSlaveIntervall}, {"Unit_Diag_Bit", Kw::UnitDiagBit}, {"Channel_Diag", Kw::ChannelDiag},
+    {"Unit_Diag_Area", Kw::UnitDiagArea}, {"Value", Kw::Value},
+    {"9.6_supp", Kw::RateSupported, 0}, {"19.2_supp", Kw::RateSupported, 1}, {"31.25_supp", Kw::RateSupported, 2},
+    {"38.4_supp", Kw::RateSupported, 3}, {"45.45_supp", Kw::RateSupported, 4}, {"93.75_supp", Kw::RateSupported, 5},
+    {"187.5_supp", Kw::RateSupported, 6}, {"500_supp", Kw::RateSupported, 7}, {"1.5M_supp", Kw::RateSupported, 8},
+    {"3M_supp", Kw::RateSupported, 9}, {"6M_supp", Kw::RateSupported, 10}, {"12M_supp", Kw::RateSupported, 11},
+    {"MaxTsdr_9.6", Kw::MaxTsdr, 0}, {"MaxTsdr_19.2", Kw::MaxTsdr, 1}, {"MaxTsdr_31.25", Kw::MaxTsdr, 2},
+    {"MaxTsdr_38.4", Kw::MaxTsdr, 3}, {"MaxTsdr_45.45", Kw::MaxTsdr, 4}, {"MaxTsdr_93.75", Kw::MaxTsdr, 5},
+    {"MaxTsdr_187.5", Kw::MaxTsdr, 6}, {"MaxTsdr_500", Kw::MaxTsdr, 7}, {"MaxTsdr_1.5M", Kw::MaxTsdr, 8},
+    {"MaxTsdr_3M", Kw::MaxTsdr, 9}, {"MaxTsdr_6M", Kw::MaxTsdr, 10}, {"MaxTsdr_12M", Kw::MaxTsdr, 11},
+};
+
+// A key's hash, the same in any case: its length and its first two and
+// last two characters tell the keywords apart well enough that a key that is
+// none mostly needs no compare at all.
+constexpr uint32_t KeyHash(std::string_view key)
+{
+    const auto at = [key](std::size_t i) { return uint32_t(uint8_t(kChar.lower[uint8_t(key[i])])); };
+    const std::size_t n = key.size();
+    const uint32_t chars = at(0) | at(1) << 8 | at(n - 2) << 16 | at(n - 1) << 24;
+    return (chars ^ uint32_t(n) * 0x9E3779B1u) * 0x85EBCA6Bu;
+}
+
+// The keywords by their hash, in a table made when the program is compiled:
+// a key that is no keyword mostly lands on an empty slot and costs no
+// compare.
+struct KeywordTable {
+    static constexpr std::size_t kSlots = 128; // a power of two, well above the keywords
+    static constexpr std::size_t kShortest = 4; // "Text"
+    std::array<int8_t, kSlots> index{};        // into kKeywords; -1 for an empty slot
+    std::array<uint32_t, kSlots> hash{};
+    static constexpr std::size_t Slot(uint32_t h) { return h >> 25; }
+    constexpr KeywordTable()
+    {
+        index.fill(-1);
+        for (std::size_t k = 0; k < std::size(kKeywords); ++k) {
+            const uint32_t h = KeyHash(kKeywords[k].name);
+            std::size_t s = Slot(h);
+            while (index[s] >= 0)
+                s = (s + 1) & (kSlots - 1);
+            index[s] = int8_t(k);
+            hash[s] = h;
+        }
+    }
+    const Keyword *find(std::string_view key) const
+    {
+        if (key.size() < kShortest)
+            return nullptr;
+        const uint32_t h = KeyHash(key);
+        for (std::size_t s = Slot(h); index[s] >= 0; s = (s + 1) & (kSlots - 1)) {
+            const Keyword &w = kKeywords[std::size_t(index[s])];
+            if (hash[s] == h && SameNoCase(key, w.name))
+                return &w;
+        }
+        return nullptr;
+    }
+};
+constexpr KeywordTable kKeywordTable;
+
+bool IsPlainKey(std::string_view key)
+{
+    if (key.empty())
+        return false;
+    for (const char c : key) {
+        if (!kChar.plain[uint8_t(c)])
+            return false;
+    }
+    return true;
+}
+
+bool IsNumberList(std::string_view text)
+{
+    Items items(text);
+    qint64 v = 0;
+    Items::Item it;
+    while ((it = items.read(v)) == Items::Item::Number) {
+    }
+    return it == Items::Item::End;
+}
+
+QString Quoted(const QString &text)
+{
+    constexpr int kShown = 40;
+    const QString t = text.trimmed();
+    return QLatin1Char('"') + (t.size() > kShown ? t.left(kShown) + QStringLiteral("...") : t) + QLatin1Char('"');
+}
+
+// A logical line of the form key "=" value: the key without blanks and
+// without its "(index)", the index text, the value with blanks around it
+// removed.
+struct KeyLine {
+    std::string_view key, index, value;
+    bool hasIndex = false;
+    Num indexRead = Num::NotNumber; // the index as a number
+    qint64 indexValue = 0;
+};
+
+// A line and how many bytes from its start can be read: a line that is a
+// view of the file can be looked at sixteen bytes at a time past its end, as
+// far as the file goes; a line put together from continued ones cannot.
+struct Window {
+    std::string_view line;
+    std::size_t readable = 0; // >= line.size()
+};
+
+// Where a key line's marks are: the first "=", the first "(" before it and
+// the first ")" after that "(" and before the "="; npos for one not there.
+struct KeyMarks {
+    std::size_t eq = std::string_view::npos;
+    std::size_t open = std::string_view::npos;
+    std::size_t close = std::string_view::npos;
+    // Takes the marks of the bytes from `at` on, one bit each.
+    bool take(std::size_t at, unsigned eqBits, unsigned openBits, unsigned closeBits)
+    {
+        if (eqBits != 0) {
+            eq = at + std::size_t(__builtin_ctz(eqBits));
+            const unsigned before = (eqBits & -eqBits) - 1; // the bits below the "="
+            openBits &= before;
+            closeBits &= before;
+        }
+        if (open == std::string_view::npos && openBits != 0) {
+            open = at + std::size_t(__builtin_ctz(openBits));
+            closeBits &= ~((openBits & -openBits) | ((openBits & -openBits) - 1)); // the bits above the "("
+        }
+        if (open != std::string_view::npos && close == std::string_view::npos && closeBits != 0)
+            close = at + std::size_t(__builtin_ctz(closeBits));
+        return eq != std::string_view::npos;
+    }
+};
+
+KeyMarks FindKeyMarks(const Window &w)
+{
+    KeyMarks m;
+    const char *p = w.line.data();
+    const std::size_t n = w.line.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i < n && w.readable - i >= 16; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        const unsigned inLine = n - i >= 16 ? 0xFFFFu : (1u << (n - i)) - 1;
+        const auto bitsOf = [&v, inLine](char c) { return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))) & inLine; };
+        if (m.take(i, bitsOf('='), bitsOf('('), bitsOf(')')))
+            return m;
+    }
+#endif
+    for (; i < n; ++i) {
+        if (m.take(i, p[i] == '=', p[i] == '(', p[i] == ')'))
+            return m;
+    }
+    return m;
+}
+
+// The key is what stands before the first "=", blanks around it removed; an
+// "(" after its first character starts the index, which runs to the next ")".
+bool SplitLine(const Window &w, KeyLine &out)
+{
+    const std::string_view line = w.line;
+    const KeyMarks m = FindKeyMarks(w);
+    if (m.eq == std::string_view::npos || m.eq < 1)
+        return false;
+    std::string_view key = Trim(line.substr(0, m.eq));
+    const std::size_t keyAt = std::size_t(key.data() - line.data());
+    const std::size_t keyEnd = keyAt + key.size();
+    out.hasIndex = false;
+    out.index = {};
+    // No "(" is a blank: one before the "=" lies inside the trimmed key.
+    if (m.open != std::string_view::npos && m.open > keyAt) {
+        out.index = Trim(line.substr(m.open + 1, (m.close == std::string_view::npos ? keyEnd : m.close) - m.open - 1));
+        out.hasIndex = true;
+        key = Trim(line.substr(keyAt, m.open - keyAt));
+    }
+    out.key = key;
+    out.value = Trim(line.substr(m.eq + 1));
+    return true;
+}
+
+// Item 1 of a value that must be a number within lo..hi.
+qint64 NumberIn(std::string_view value, qint64 lo, qint64 hi)
+{
+    qint64 v = 0;
+    if (Items(value).next(v) != Items::Thrown::Number)
+        throw GsdError("not a number");
+    if (v < lo || v > hi)
+        throw GsdError(QStringLiteral("value %1 out of range %2..%3").arg(v).arg(lo).arg(hi).toStdString());
+    return v;
+}
+
+// Item 1 of a value the editor does not need: nothing when it is no number,
+// but a number beyond 32 bits stops the read as anywhere else.
+std::optional<qint64> LooseNumber(std::string_view value)
+{
+    qint64 v = 0;
+    switch (Items(value).read(v)) {
+    case Items::Item::Number:
+        return v;
+    case Items::Item::Beyond:
+        Beyond32();
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace
+
+// ---------------------------------------------------------------------------
+// The file's texts, decoded when asked for.
+
+std::string_view GsdFile::bytes(const GsdSpan &span) const
+{
+    if (span.size == 0)
+        return {};
+    if (span.joined)
+        return std::string_view(joined_).substr(span.at, span.size);
+    return std::string_view(source_.constData() + span.at, span.size);
+}
+
+QString GsdFile::text(const GsdSpan &span) const
+{
+    const std::string_view b = bytes(span);
+    switch (span.form) {
+    case GsdSpan::Form::Raw:
+        return DecodeBytes(b, utf8);
+    case GsdSpan::Form::Line:
+        return LineText(b, utf8, false);
+    case GsdSpan::Form::AfterQuote:
+        return LineText(b, utf8, true);
+    case GsdSpan::Form::Quoted:
+        return !b.empty() && b[0] == '"' ? DecodeBytes(QuotedText(b), utf8) : LineText(b, utf8, false);
+    case GsdSpan::Form::TypeWord: {
+        QString s;
+        s.reserve(qsizetype(b.size()));
+        for (const char c : b)
+            if (c != ' ')
+                s += QLatin1Char(c);
+        return s;
+    }
+    }
+    return {};
+}
+
+QString GsdFile::moduleName(const GsdFileModule &m) const
+{
+    return ModuleName(text(m.line));
+}
+
+GsdDiagArea GsdFile::diagArea(const GsdFileDiagArea &area) const
+{
+    GsdDiagArea out{area.first, area.last, {}};
+    for (const GsdDiagText &v : area.values)
+        out.values[v.number] = text(v.text);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+
+qint64 GetParameterValue(const QString &text, int n, int &error)
+{
+    const QByteArray bytes = text.toLatin1();
+    Items items(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    for (int k = 1; k < n; ++k) {
+        if (!items.skip())
+            break;
+    }
+    qint64 v = 0;
+    if (n < 1 || items.next(v) != Items::Thrown::Number) {
+        error = 1;
+        return 0;
+    }
+    return v;
+}
 
 int64_t GetNum(const QString &line, int &pos)
 {
@@ -471,53 +937,14 @@ int64_t GetNum(const QString &line, int &pos)
     return v;
 }
 
-namespace {
-
-struct CfgBytes {
-    std::vector<uint8_t> bytes;
-    QString error;
-};
-
-// The identifier bytes after a module name's closing quote. Numbers beyond
-// 32 bits throw; other faults are kept with the module, which then cannot
-// be chosen.
-CfgBytes ModuleCfg(std::string_view line)
-{
-    CfgBytes out;
-    std::size_t i = 0;
-    while (i < line.size() && IsBlank(line[i]))
-        ++i;
-    const std::size_t quote = line.find('"', i);
-    GsdItems items(quote == std::string_view::npos ? line.substr(i) : line.substr(quote + 1));
-    qint64 v = 0;
-    out.bytes.reserve(8); // most modules bring a few bytes
-    try {
-        while (items.next(v) == GsdItems::Item::Number) {
-            if (v > 255) {
-                out.error = QStringLiteral("an identifier byte is above 255");
-                break;
-            }
-            out.bytes.push_back(uint8_t(v));
-        }
-    } catch (const GsdError &e) {
-        if (e.beyond32)
-            throw;
-        out.error = QString::fromLatin1(e.what());
-    }
-    if (!out.error.isEmpty())
-        out.bytes.clear();
-    return out;
-}
-
-} // namespace
-
 std::vector<uint8_t> ModuleConfigBytes(const QString &moduleLine)
 {
     const QByteArray bytes = moduleLine.toLatin1();
-    const CfgBytes cfg = ModuleCfg(std::string_view(bytes.constData(), std::size_t(bytes.size())));
-    if (!cfg.error.isEmpty())
-        throw GsdError(cfg.error.toStdString());
-    return cfg.bytes;
+    std::vector<uint8_t> cfg;
+    const QString error = ModuleCfg(std::string_view(bytes.constData(), std::size_t(bytes.size())), cfg);
+    if (!error.isEmpty())
+        throw GsdError(error.toStdString());
+    return cfg;
 }
 
 QString GsdQuotedText(QStringView value)
@@ -526,11 +953,6 @@ QString GsdQuotedText(QStringView value)
         return value.toString();
     const auto close = value.indexOf(QLatin1Char('"'), 1);
     return (close < 0 ? value.mid(1) : value.mid(1, close - 1)).toString();
-}
-
-QString GsdFileModule::name() const
-{
-    return ModuleName(line);
 }
 
 QString ModuleName(const QString &moduleLine)
@@ -564,9 +986,9 @@ bool LooksLikeGsd(const QByteArray &bytes)
             if (q < end && *q == '=')
                 return true;
         }
-        while (p < end && *p != '\r' && *p != '\n')
+        p = LineEnd(p, end);
+        if (p < end)
             ++p;
-        ++p;
     }
     return false;
 }
@@ -581,301 +1003,17 @@ std::optional<QByteArray> ReadGsdBytes(const QString &path)
     return bytes;
 }
 
-namespace {
+// ---------------------------------------------------------------------------
+// The parser. The runs of bytes, references and values a GsdFile points into
+// are filled while the file is read and only then placed: until the last
+// line the arrays may still move. A module's runs lie at the end of their
+// arrays while its block is read (nothing else is added to them meanwhile);
+// the device's block can take lines between modules, so it is gathered on its
+// own and placed last.
 
-enum class Kw {
-    None, VendorName, ModelName, Revision, HardwareRelease, SoftwareRelease, IdentNumber, GsdRevision,
-    UserPrmDataLen, UserPrmData, MaxUserPrmDataLen, MaxModule, ModularStation, Module, ExtModulePrmDataLen,
-    ExtUserPrmDataConst, ExtUserPrmDataRef, PrmText, Text, ExtUserPrmData, PrmTextRef, MinSlaveIntervall,
-    UnitDiagBit, ChannelDiag, UnitDiagArea, Value,
-};
-
-struct Keyword {
-    std::string_view name;
-    Kw kw;
-};
-
-Kw FindKeyword(std::string_view key)
-{
-    // Most lines of a file carry keys of other lengths: they are rejected
-    // without a compare.
-    const auto is = [key](std::string_view name, Kw kw) { return SameNoCase(key, name) ? kw : Kw::None; };
-    switch (key.size()) {
-    case 4:
-        return is("Text", Kw::Text);
-    case 5:
-        return is("Value", Kw::Value);
-    case 6:
-        return is("Module", Kw::Module);
-    case 7:
-        return is("PrmText", Kw::PrmText);
-    case 8:
-        return is("Revision", Kw::Revision);
-    case 10: {
-        const Kw k = is("Model_Name", Kw::ModelName);
-        return k != Kw::None ? k : is("Max_Module", Kw::MaxModule);
-    }
-    case 11:
-        return is("Vendor_Name", Kw::VendorName);
-    case 12: {
-        for (const Keyword &w : {Keyword{"Ident_Number", Kw::IdentNumber}, Keyword{"GSD_Revision", Kw::GsdRevision},
-                                 Keyword{"Prm_Text_Ref", Kw::PrmTextRef}, Keyword{"Channel_Diag", Kw::ChannelDiag}})
-            if (SameNoCase(key, w.name))
-                return w.kw;
-        return Kw::None;
-    }
-    case 13: {
-        const Kw k = is("User_Prm_Data", Kw::UserPrmData);
-        return k != Kw::None ? k : is("Unit_Diag_Bit", Kw::UnitDiagBit);
-    }
-    case 14: {
-        const Kw k = is("ExtUserPrmData", Kw::ExtUserPrmData);
-        return k != Kw::None ? k : is("Unit_Diag_Area", Kw::UnitDiagArea);
-    }
-    case 15:
-        return is("Modular_Station", Kw::ModularStation);
-    case 16: {
-        const Kw k = is("Hardware_Release", Kw::HardwareRelease);
-        return k != Kw::None ? k : is("Software_Release", Kw::SoftwareRelease);
-    }
-    case 17:
-        return is("User_Prm_Data_Len", Kw::UserPrmDataLen);
-    case 19:
-        return is("Min_Slave_Intervall", Kw::MinSlaveIntervall);
-    case 21: {
-        const Kw k = is("Max_User_Prm_Data_Len", Kw::MaxUserPrmDataLen);
-        return k != Kw::None ? k : is("Ext_User_Prm_Data_Ref", Kw::ExtUserPrmDataRef);
-    }
-    case 23: {
-        const Kw k = is("Ext_Module_Prm_Data_Len", Kw::ExtModulePrmDataLen);
-        return k != Kw::None ? k : is("Ext_User_Prm_Data_Const", Kw::ExtUserPrmDataConst);
-    }
-    default:
-        return Kw::None;
-    }
-}
-
-// GSD key suffixes of every rate a device file may name, slowest first.
-constexpr std::string_view kRateKeys[] = {"9.6", "19.2", "31.25", "38.4", "45.45", "93.75", "187.5", "500", "1.5M", "3M", "6M", "12M"};
-
-// "1.5M_supp" -> "1.5M" when `suffix` is "_supp".
-std::optional<QString> RateOfKey(std::string_view key, std::string_view prefix, std::string_view suffix)
-{
-    if (key.size() <= prefix.size() + suffix.size() || !StartsNoCase(key, prefix) || !EndsNoCase(key, suffix))
-        return std::nullopt;
-    const std::string_view rate = key.substr(prefix.size(), key.size() - prefix.size() - suffix.size());
-    for (const std::string_view k : kRateKeys)
-        if (SameNoCase(rate, k))
-            return QString::fromLatin1(k.data(), qsizetype(k.size()));
-    return std::nullopt;
-}
-
-bool IsPlainKey(std::string_view key)
-{
-    if (key.empty())
-        return false;
-    for (const char c : key) {
-        if (!(IsDigit(c) || (Lower(c) >= 'a' && Lower(c) <= 'z') || c == '_' || c == '.'))
-            return false;
-    }
-    return true;
-}
-
-bool IsNumberList(std::string_view text)
-{
-    GsdItems items(text);
-    qint64 v = 0;
-    try {
-        GsdItems::Item it;
-        while ((it = items.next(v)) == GsdItems::Item::Number) {
-        }
-        return it == GsdItems::Item::End;
-    } catch (const GsdError &) {
-        return false;
-    }
-}
-
-QString Quoted(const QString &text)
-{
-    constexpr int kShown = 40;
-    const QString t = text.trimmed();
-    return QLatin1Char('"') + (t.size() > kShown ? t.left(kShown) + QStringLiteral("...") : t) + QLatin1Char('"');
-}
-
-// A logical line of the form key "=" value: the key without blanks and
-// without its "(index)", the index text, the value with blanks around it
-// removed.
-struct KeyLine {
-    std::string_view key, index, value;
-    bool hasIndex = false;
-    Num indexRead = Num::NotNumber; // the index as a number
-    qint64 indexValue = 0;
-};
-
-std::size_t Find(std::string_view s, char c)
-{
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i want = _mm_set1_epi8(c);
-    for (; i + 16 <= s.size(); i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s.data() + i));
-        if (const int bits = _mm_movemask_epi8(_mm_cmpeq_epi8(v, want)))
-            return i + std::size_t(__builtin_ctz(unsigned(bits)));
-    }
-#endif
-    for (; i < s.size(); ++i)
-        if (s[i] == c)
-            return i;
-    return std::string_view::npos;
-}
-
-bool SplitLine(std::string_view line, KeyLine &out)
-{
-    const std::size_t eq = Find(line, '=');
-    if (eq == std::string_view::npos || eq < 1)
-        return false;
-    std::string_view key = Trim(line.substr(0, eq));
-    out.hasIndex = false;
-    out.index = {};
-    const std::size_t open = Find(key, '(');
-    if (open != std::string_view::npos && open > 0) {
-        const std::size_t close = key.find(')', open);
-        out.index = Trim(close == std::string_view::npos ? key.substr(open + 1) : key.substr(open + 1, close - open - 1));
-        out.hasIndex = true;
-        key = Trim(key.substr(0, open));
-    }
-    out.key = key;
-    out.value = Trim(line.substr(eq + 1));
-    return true;
-}
-
-// Item 1 of a value that must be a number within lo..hi.
-qint64 NumberIn(std::string_view value, qint64 lo, qint64 hi)
-{
-    qint64 v = 0;
-    if (GsdItems(value).next(v) != GsdItems::Item::Number)
-        throw GsdError("not a number");
-    if (v < lo || v > hi)
-        throw GsdError(QStringLiteral("value %1 out of range %2..%3").arg(v).arg(lo).arg(hi).toStdString());
-    return v;
-}
-
-// Item 1 of a value the editor does not need: nothing when it is no number,
-// but a number beyond 32 bits stops the read as anywhere else.
-std::optional<qint64> LooseNumber(std::string_view value)
-{
-    qint64 v = 0;
-    try {
-        if (GsdItems(value).next(v) == GsdItems::Item::Number)
-            return v;
-    } catch (const GsdError &e) {
-        if (e.beyond32)
-            throw;
-    }
-    return std::nullopt;
-}
-
-// What lies between the quotes of a quoted value; an unquoted value whole.
-std::string_view QuotedText(std::string_view value)
-{
-    if (value.empty() || value[0] != '"')
-        return value;
-    const std::size_t close = value.find('"', 1);
-    return close == std::string_view::npos ? value.substr(1) : value.substr(1, close - 1);
-}
-
-// The line after an ExtUserPrmData line: type word, default, then a range
-// "min-max" or a list of values. Values the type cannot hold and a minimum
-// above the maximum throw.
-// Texts a file repeats (type words, the texts of lists) are kept once and
-// shared.
-class Interned {
+class GsdParser {
 public:
-    explicit Interned(const QByteArray &source) : from_(source.constData()), to_(source.constData() + source.size()) {}
-    template <typename Make>
-    QString get(std::string_view key, const Make &make)
-    {
-        // Only views into the file's own bytes stay valid as keys.
-        if (key.data() < from_ || key.data() + key.size() > to_)
-            return make();
-        const auto it = seen_.find(key);
-        if (it != seen_.end())
-            return it->second;
-        return seen_.emplace(key, make()).first->second;
-    }
-
-private:
-    const char *from_;
-    const char *to_;
-    std::unordered_map<std::string_view, QString> seen_;
-};
-
-void DataTypeLine(std::string_view line, GsdDefinition &p, Interned &types)
-{
-    if (line.find('=') != std::string_view::npos)
-        throw GsdError("the data type line is missing");
-    std::size_t pos = 0;
-    const std::size_t n = line.size();
-    while (pos < n && !IsSeparator(line[pos]))
-        ++pos;
-    // "BitArea( 0-3 )": the parentheses belong to the type word.
-    const std::size_t open = line.find('(');
-    if (open != std::string_view::npos && open < pos) {
-        const std::size_t close = line.find(')', open);
-        if (close != std::string_view::npos && close > pos)
-            pos = close + 1;
-    }
-    if (pos >= n)
-        throw GsdError("the data type line ends early");
-    std::string type;
-    for (const char c : line.substr(0, pos))
-        if (c != ' ')
-            type.push_back(c);
-    p.type = types.get(line.substr(0, pos), [&type] { return QString::fromLatin1(type.data(), qsizetype(type.size())); });
-
-    // What the field can hold; a type the editor cannot place is held to 32 bits.
-    const FieldType f = ParseFieldType(std::string_view(type));
-    p.width = f.width;
-    const bool known = f.kind != FieldType::Kind::Other && (f.kind != FieldType::Kind::BitArea || f.writable);
-    const qint64 lo = known ? f.lowest : kMin32;
-    const qint64 hi = known ? f.highest : kMax32;
-    const auto checked = [&](int64_t v) {
-        if (v < lo || v > hi)
-            throw GsdError(QStringLiteral("value %1 outside %2 (%3..%4)").arg(v).arg(p.type).arg(lo).arg(hi).toStdString());
-        return v;
-    };
-
-    p.defaultValue = checked(NumberAt(line, pos));
-    p.min = checked(NumberAt(line, pos));
-    p.list.clear();
-    p.values = 0;
-    if (pos < n && line[pos] == '-') {
-        ++pos;
-        p.max = checked(NumberAt(line, pos));
-        if (p.min > p.max)
-            throw GsdError(QStringLiteral("minimum %1 above maximum %2").arg(p.min).arg(p.max).toStdString());
-    } else {
-        p.list.push_back(p.min);
-        p.max = p.min;
-        p.values = 1;
-        while (pos < n && IsSeparator(line[pos])) {
-            ++pos;
-            if (pos >= n)
-                break;
-            const int64_t v = checked(NumberAt(line, pos));
-            p.max = v;
-            ++p.values;
-            if (int(p.list.size()) < kMaxListValues)
-                p.list.push_back(v);
-        }
-    }
-    const std::string_view rest = Trim(line.substr(std::min(pos, n)));
-    p.rest = rest.empty() ? QString() : GsdLineText(rest, false);
-}
-
-class Parser {
-public:
-    explicit Parser(const QByteArray &bytes) : bytes_(bytes), lines_(bytes), interned_(bytes) {}
+    explicit GsdParser(const QByteArray &bytes) : bytes_(bytes), lines_(bytes) {}
 
     GsdParse run()
     {
@@ -883,10 +1021,21 @@ public:
             out_.error = GsdParseError{GsdParseError::Kind::NotGsd, 0, QStringLiteral("not a GSD file")};
             return std::move(out_);
         }
+        // The file keeps the bytes its texts point into: shared with the
+        // caller's array, or copied when that array only borrows them
+        // (QByteArray::fromRawData has no capacity of its own).
+        f_.source_ = bytes_;
+        if (f_.source_.capacity() == 0)
+            f_.source_.detach();
+        from_ = reinterpret_cast<uintptr_t>(bytes_.constData());
+        to_ = from_ + uintptr_t(bytes_.size());
         f_.utf8 = lines_.utf8();
-        // Module lines make up much of a file; room for as many as a file of
-        // this size usually has saves moving them while it grows.
-        f_.modules.reserve(std::size_t(std::min<qsizetype>(bytes_.size() / 96, 512)));
+        // Room for as many modules as a file of this size mostly has at
+        // most, so that they are not moved while the list grows.
+        const std::size_t room = std::size_t(std::min<qsizetype>(bytes_.size() / 64, 512));
+        f_.modules.reserve(room);
+        moduleRuns_.reserve(room);
+        f_.bytes_.reserve(room * 4);
         std::string_view line;
         try {
             while (lines_.next(line))
@@ -896,16 +1045,26 @@ public:
             fail(GsdParseError::Kind::Fault, QString::fromUtf8(e.what()));
         } catch (const Stop &) {
         }
-        extents(f_.device);
-        for (GsdFileModule &m : f_.modules)
-            extents(m.prm);
-        f_.lastLine = GsdLineText(lines_.current(), f_.utf8);
+        place();
+        f_.lastLine = span(lines_.current(), GsdSpan::Form::Line);
         f_.lines = lines_.physicalLines() - (bytes_.endsWith('\n') || bytes_.endsWith('\r') ? 1 : 0);
+        // The source may be the copy: texts point into it, not into the caller's.
         return std::move(out_);
     }
 
 private:
     struct Stop {};
+
+    // Where a block's runs lie in the file's arrays while it is read.
+    struct Runs {
+        std::size_t cfgAt = 0, cfgLen = 0;
+        std::size_t constAt = 0, constLen = 0;
+        std::size_t linesAt = 0, linesLen = 0;
+        std::size_t refsAt = 0, refsLen = 0;
+    };
+    struct Ranged {
+        std::size_t at = 0, len = 0;
+    };
 
     void fail(GsdParseError::Kind kind, const QString &reason, int line = 0)
     {
@@ -917,27 +1076,36 @@ private:
         throw Stop{};
     }
 
-    // A block takes the bytes of every field it refers to, as far as they
-    // can be placed: a device without User_Prm_Data_Len whose description
-    // names five fields has five parameter bytes.
-    void extents(GsdBlock &b) const
+    // A piece of the current line as a text of the file. A line put
+    // together from continued ones is copied into the file once, when the
+    // first of its texts is kept.
+    // Built in place where it is used: GCC puts a small struct returned from
+    // a call together on the stack and reads it back before the writes land.
+    [[gnu::always_inline]] GsdSpan span(std::string_view piece, GsdSpan::Form form)
     {
-        for (const GsdPrmRef &r : b.refs) {
-            const auto d = f_.definitions.find(r.number);
-            if (d != f_.definitions.end())
-                b.prmLen = std::max(b.prmLen, std::min(r.offset + d->second.width, kMaxBlockLen));
-        }
+        if (piece.empty())
+            return {};
+        const auto at = reinterpret_cast<uintptr_t>(piece.data());
+        if (at >= from_ && at < to_)
+            return GsdSpan{uint32_t(at - from_), uint32_t(piece.size()), form, false};
+        return joinedSpan(piece, form);
     }
 
-    QString text(std::string_view bytes) const { return GsdLineText(bytes, f_.utf8); }
-    // A quoted value's text as it stands between the quotes; an unquoted one as a line reads.
-    QString quoted(std::string_view value) const
+    [[gnu::noinline]] GsdSpan joinedSpan(std::string_view piece, GsdSpan::Form form)
     {
-        return !value.empty() && value[0] == '"' ? DecodeGsdText(QuotedText(value), f_.utf8) : text(value);
+        const auto size = uint32_t(piece.size());
+        const std::string_view line = lines_.current();
+        if (joinedSequence_ != lines_.sequence()) {
+            joinedSequence_ = lines_.sequence();
+            joinedAt_ = f_.joined_.size();
+            f_.joined_.append(line);
+        }
+        return GsdSpan{uint32_t(joinedAt_ + std::size_t(piece.data() - line.data())), size, form, true};
     }
+
     int at() const { return lines_.lineNumber(); }
     void remark(GsdRemark::Level level, const QString &text) { f_.remarks.push_back({level, at(), text}); }
-    GsdBlock &block() { return inModule_ ? f_.modules.back().prm : f_.device; }
+    QString text(std::string_view bytes) const { return LineText(bytes, f_.utf8, false); }
 
     static int Offset(const KeyLine &k, const char *what)
     {
@@ -950,8 +1118,12 @@ private:
 
     void dispatch(std::string_view line)
     {
+        if (line.empty()) // comment and blank lines
+            return;
         KeyLine k;
-        if (!SplitLine(line, k)) {
+        const auto where = reinterpret_cast<uintptr_t>(line.data());
+        const bool inFile = where >= from_ && where < to_;
+        if (!SplitLine({line, inFile ? std::size_t(to_ - where) : line.size()}, k)) {
             bareLine(line);
             return;
         }
@@ -963,12 +1135,18 @@ private:
                 throw GsdError("index beyond 32 bits", true);
         }
         const std::string_view v = k.value;
-        switch (FindKeyword(k.key)) {
+        const Keyword *w = kKeywordTable.find(k.key);
+        switch (w ? w->kw : Kw::None) {
         case Kw::None:
             if (!IsPlainKey(k.key))
                 remark(GsdRemark::Level::Note, QStringLiteral("not understood: ") + Quoted(text(line)));
-            else
-                rateKey(k);
+            break;
+        case Kw::RateSupported:
+            f_.supported[std::size_t(w->rate)] = LooseNumber(v).value_or(0) == 1 ? 1 : 0;
+            break;
+        case Kw::MaxTsdr:
+            if (const auto n = LooseNumber(v); n && *n <= 0xFFFF)
+                f_.maxTsdr[std::size_t(w->rate)] = int(*n);
             break;
         case Kw::VendorName:
             f_.vendor = idLine(GsdIdLine::Key::VendorName, v);
@@ -992,14 +1170,14 @@ private:
             break;
         case Kw::GsdRevision: {
             qint64 r = 0;
-            (void)GsdItems(v).next(r); // read, not used
-            f_.revisionLine = text(line);
+            (void)Items(v).next(r); // read, not used
+            f_.revisionLine = span(line, GsdSpan::Form::Line);
             break;
         }
         case Kw::UserPrmDataLen:
-            f_.device.declaredLen = int(NumberIn(v, 0, kMaxBlockLen));
-            f_.device.declaredLine = at();
-            f_.device.prmLen = std::max(f_.device.prmLen, f_.device.declaredLen);
+            device_.declaredLen = int(NumberIn(v, 0, kMaxBlockLen));
+            device_.declaredLine = at();
+            device_.prmLen = std::max(device_.prmLen, device_.declaredLen);
             break;
         case Kw::UserPrmData:
             if (!inModule_)
@@ -1041,10 +1219,13 @@ private:
         case Kw::ExtUserPrmDataRef: {
             const int offset = Offset(k, "parameter offset out of range");
             const int ref = int(NumberIn(v, 0, kMaxGsdNumberInFile));
-            GsdBlock &b = block();
-            if (b.refs.empty())
-                b.refs.reserve(16); // blocks with references mostly have several
-            b.refs.push_back({offset, ref, at()});
+            const GsdPrmRef r{offset, ref, at()};
+            if (inModule_) {
+                f_.refs_.push_back(r);
+                ++moduleRuns_.back().refsLen;
+            } else {
+                deviceRefs_.push_back(r);
+            }
             break;
         }
         case Kw::PrmText: {
@@ -1052,21 +1233,18 @@ private:
             if (n > kMaxGsdNumberInFile)
                 stop(GsdParseError::Kind::Limit, QStringLiteral("PrmText > %1").arg(kMaxGsdNumberInFile));
             textList_ = int(n);
-            if (const auto it = f_.textLists.find(textList_); it != f_.textLists.end())
-                remark(GsdRemark::Level::Warning,
-                       QStringLiteral("PrmText %1 is defined again (first at line %2); this one replaces it").arg(n).arg(it->second.line));
-            list_ = &f_.textLists.insert_or_assign(textList_, GsdTextList{at(), {}}).first->second;
+            newList(at());
             open(Open::PrmText, textList_);
             break;
         }
         case Kw::Text: {
             if (!k.hasIndex || k.indexRead != Num::Ok)
                 throw GsdError("the index in parentheses is not a number");
-            const qint64 value = k.indexValue;
             // A Text line before any PrmText line goes to list 0.
-            if (!list_)
-                list_ = &f_.textLists.try_emplace(textList_, GsdTextList{at(), {}}).first->second;
-            list_->entries.push_back({value, interned_.get(v, [&] { return quoted(v); })});
+            if (textRuns_.empty())
+                newList(at());
+            f_.entries_.push_back({k.indexValue, span(v, GsdSpan::Form::Quoted)});
+            ++textRuns_.back().len;
             break;
         }
         case Kw::ExtUserPrmData:
@@ -1074,9 +1252,11 @@ private:
             break;
         case Kw::PrmTextRef: {
             const int n = int(NumberIn(v, 0, kMaxGsdNumberInFile));
-            if (const auto it = f_.definitions.find(def_); it != f_.definitions.end()) {
-                it->second.textRef = n;
-                it->second.textRefLine = at();
+            // The definition read last: the one a Prm_Text_Ref line belongs to.
+            if (!f_.definitions.items_.empty()) {
+                GsdDefinition &d = f_.definitions.items_.back().second;
+                d.textRef = n;
+                d.textRefLine = at();
             }
             break;
         }
@@ -1086,26 +1266,28 @@ private:
             break;
         case Kw::UnitDiagBit:
             if (const auto n = diagIndex(k))
-                f_.unitDiagBits[*n] = quoted(v);
+                f_.unitDiagBits.push_back({*n, span(v, GsdSpan::Form::Quoted)});
             break;
         case Kw::ChannelDiag:
             if (const auto n = diagIndex(k))
-                f_.channelDiag[*n] = quoted(v);
+                f_.channelDiag.push_back({*n, span(v, GsdSpan::Form::Quoted)});
             break;
         case Kw::UnitDiagArea:
             diagArea(v);
             break;
         case Kw::Value:
-            if (area_ >= 0 && k.hasIndex && k.indexRead == Num::Ok)
-                f_.unitDiagAreas[std::size_t(area_)].values[k.indexValue] = quoted(v);
+            if (inArea_ && k.hasIndex && k.indexRead == Num::Ok) {
+                f_.diagValues_.push_back({k.indexValue, span(v, GsdSpan::Form::Quoted)});
+                ++areaRuns_.back().len;
+            }
             break;
         }
     }
 
-    QString idLine(GsdIdLine::Key key, std::string_view value)
+    GsdSpan idLine(GsdIdLine::Key key, std::string_view value)
     {
-        f_.idLines.push_back({key, text(value), at()});
-        return quoted(value);
+        f_.idLines.push_back({key, span(value, GsdSpan::Form::Line), at()});
+        return span(value, GsdSpan::Form::Quoted);
     }
 
     std::optional<qint64> loose(std::string_view value, std::string_view key)
@@ -1116,30 +1298,16 @@ private:
         return n;
     }
 
-    std::optional<int> diagIndex(const KeyLine &k) const
+    static std::optional<int> diagIndex(const KeyLine &k)
     {
         if (!k.hasIndex || k.indexRead != Num::Ok || k.indexValue < 0 || k.indexValue > 0xFFFF)
             return std::nullopt;
         return int(k.indexValue);
     }
 
-    void rateKey(const KeyLine &k)
-    {
-        // Only "<rate>_supp" and "MaxTsdr_<rate>" name a rate.
-        const std::string_view key = k.key;
-        if (key.size() < 5 || (Lower(key.back()) != 'p' && Lower(key[0]) != 'm'))
-            return;
-        if (const auto rate = RateOfKey(k.key, "", "_supp")) {
-            f_.supported[*rate] = LooseNumber(k.value).value_or(0) == 1;
-        } else if (const auto r = RateOfKey(k.key, "MaxTsdr_", "")) {
-            if (const auto v = LooseNumber(k.value); v && *v <= 0xFFFF)
-                f_.maxTsdr[*r] = int(*v);
-        }
-    }
-
     void diagArea(std::string_view value)
     {
-        area_ = -1;
+        inArea_ = false;
         open(Open::DiagArea, 0);
         const std::size_t dash = value.find('-');
         if (dash == std::string_view::npos || dash == 0)
@@ -1149,7 +1317,8 @@ private:
         // At most 32 bits a value; anything else is no area that can be read.
         if (first && last && *first <= *last && *last - *first < 32 && *last <= 0xFFFF) {
             f_.unitDiagAreas.push_back({int(*first), int(*last), {}});
-            area_ = int(f_.unitDiagAreas.size()) - 1;
+            areaRuns_.push_back({f_.diagValues_.size(), 0});
+            inArea_ = true;
         }
     }
 
@@ -1164,7 +1333,7 @@ private:
         }
         if (SameNoCase(t, "EndPrmText") || SameNoCase(t, "EndExtUserPrmData") || SameNoCase(t, "Unit_Diag_Area_End")) {
             if (SameNoCase(t, "Unit_Diag_Area_End"))
-                area_ = -1;
+                inArea_ = false;
             open_ = Open::None;
             return;
         }
@@ -1178,19 +1347,20 @@ private:
     // A line is taken whole or, when one of its values cannot be read, not at all.
     void userPrmData(std::string_view value)
     {
-        std::vector<uint8_t> bytes;
-        GsdItems items(value);
+        std::array<uint8_t, kMaxBlockLen> bytes{};
+        int n = 0;
+        Items items(value);
         qint64 v = 0;
-        GsdItems::Item it;
-        while (int(bytes.size()) < kMaxBlockLen && (it = items.next(v)) != GsdItems::Item::End) {
-            if (it != GsdItems::Item::Number)
+        Items::Thrown it;
+        while (n < kMaxBlockLen && (it = items.next(v)) != Items::Thrown::End) {
+            if (it != Items::Thrown::Number)
                 v = 0; // what is no number counts as 0
             if (v > 255)
                 throw GsdError("a parameter byte is above 255");
-            bytes.push_back(uint8_t(v));
+            bytes[std::size_t(n++)] = uint8_t(v);
         }
         f_.hasUserPrmData = true;
-        f_.userPrmData = std::move(bytes);
+        f_.userPrmData.assign(bytes.begin(), bytes.begin() + n);
     }
 
     void module(std::string_view value)
@@ -1199,42 +1369,59 @@ private:
         m.at = at();
         // The opening quote goes after the text is read: "," inside the
         // name stays a ",".
-        m.line = text(value);
-        if (!value.empty() && value[0] == '"') {
+        const bool quoted = !value.empty() && value[0] == '"';
+        if (quoted)
             value.remove_prefix(1);
-            m.line.remove(0, 1);
-        }
-        CfgBytes cfg = ModuleCfg(value);
-        m.cfg = std::move(cfg.bytes);
-        m.cfgError = std::move(cfg.error);
+        m.line = span(value, quoted ? GsdSpan::Form::AfterQuote : GsdSpan::Form::Line);
+        Runs r;
+        r.cfgAt = f_.bytes_.size();
+        m.cfgError = ModuleCfg(value, f_.bytes_);
+        r.cfgLen = f_.bytes_.size() - r.cfgAt;
+        r.constAt = f_.bytes_.size();
+        r.linesAt = f_.constLines_.size();
+        r.refsAt = f_.refs_.size();
         f_.modules.push_back(std::move(m));
+        moduleRuns_.push_back(r);
         inModule_ = true;
         open_ = Open::None; // a text list or definition left open ends here
     }
 
     void constBytes(int offset, std::string_view value)
     {
-        std::vector<uint8_t> bytes;
-        GsdItems items(value);
+        std::array<uint8_t, kMaxBlockLen> bytes;
+        int n = 0;
+        Items items(value);
         qint64 v = 0;
         // The end of the list writes nothing: a zero here would wipe a
         // constant that an earlier line put at a higher offset.
-        while (items.next(v) == GsdItems::Item::Number) {
-            if (offset + int(bytes.size()) >= kMaxBlockLen)
+        while (items.next(v) == Items::Thrown::Number) {
+            if (offset + n >= kMaxBlockLen)
                 throw GsdError("constant bytes beyond the parameter block");
             if (v > 255)
                 throw GsdError("a constant byte is above 255");
-            bytes.push_back(uint8_t(v));
+            bytes[std::size_t(n++)] = uint8_t(v);
         }
-        GsdBlock &b = block();
-        const int to = offset + int(bytes.size());
-        if (to > int(b.prmConst.size())) {
-            b.prmConst.reserve(std::size_t(std::max(to, 16)));
-            b.prmConst.resize(std::size_t(to));
+        const int to = offset + n;
+        const GsdConstLine c{offset, to, at()};
+        if (inModule_) {
+            // The module's constants are the last bytes of the array.
+            Runs &r = moduleRuns_.back();
+            if (std::size_t(to) > r.constLen) {
+                r.constLen = std::size_t(to);
+                f_.bytes_.resize(r.constAt + r.constLen);
+            }
+            std::copy_n(bytes.begin(), n, f_.bytes_.begin() + std::ptrdiff_t(r.constAt) + offset);
+            f_.constLines_.push_back(c);
+            ++r.linesLen;
+            GsdBlock &b = f_.modules.back().prm;
+            b.prmLen = std::max(b.prmLen, to);
+        } else {
+            if (std::size_t(to) > deviceConst_.size())
+                deviceConst_.resize(std::size_t(to));
+            std::copy_n(bytes.begin(), n, deviceConst_.begin() + offset);
+            deviceLines_.push_back(c);
+            device_.prmLen = std::max(device_.prmLen, to);
         }
-        std::copy(bytes.begin(), bytes.end(), b.prmConst.begin() + offset);
-        b.consts.push_back({offset, to, at()});
-        b.prmLen = std::max(b.prmLen, to);
     }
 
     void extUserPrmData(std::string_view value)
@@ -1242,15 +1429,13 @@ private:
         const qint64 d = NumberIn(value, 0, kMax32);
         if (d > kMaxGsdNumberInFile)
             stop(GsdParseError::Kind::Limit, QStringLiteral("ExtUserPrmData > %1").arg(kMaxGsdNumberInFile));
-        def_ = int(d);
-        if (const auto it = f_.definitions.find(def_); it != f_.definitions.end())
-            remark(GsdRemark::Level::Warning,
-                   QStringLiteral("ExtUserPrmData %1 is defined again (first at line %2); this one replaces it").arg(d).arg(it->second.line));
         GsdDefinition p;
         p.line = at();
         const std::size_t q = value.find('"');
-        p.name = q != std::string_view::npos && q > 0 ? DecodeGsdText(QuotedText(value.substr(q)), f_.utf8) : text(value);
-        open(Open::ExtPrm, def_);
+        p.name = q != std::string_view::npos && q > 0 ? span(value.substr(q), GsdSpan::Form::Quoted) : span(value, GsdSpan::Form::Line);
+        open(Open::ExtPrm, int(d));
+        pendingDefinition_ = int(d);
+        pendingLine_ = p.line;
 
         // The data-type line follows; comment lines in between are skipped.
         std::string_view typeLine;
@@ -1260,8 +1445,95 @@ private:
             typeLine = Trim(typeLine);
         } while (typeLine.empty());
         p.typeLine = at();
-        DataTypeLine(typeLine, p, interned_);
-        f_.definitions.insert_or_assign(def_, std::move(p));
+        Ranged list;
+        dataTypeLine(typeLine, p, list);
+        f_.definitions.items_.emplace_back(int(d), p);
+        valueRuns_.push_back(list);
+        pendingDefinition_ = -1;
+    }
+
+    // The line after an ExtUserPrmData line: type word, default, then a range
+    // "min-max" or a list of values. Values the type cannot hold and a
+    // minimum above the maximum throw.
+    void dataTypeLine(std::string_view line, GsdDefinition &p, Ranged &list)
+    {
+        if (line.find('=') != std::string_view::npos)
+            throw GsdError("the data type line is missing");
+        std::size_t pos = 0;
+        const std::size_t n = line.size();
+        while (pos < n && !IsSeparator(line[pos]))
+            ++pos;
+        // "BitArea( 0-3 )": the parentheses belong to the type word.
+        const std::size_t open = line.find('(');
+        if (open != std::string_view::npos && open < pos) {
+            const std::size_t close = line.find(')', open);
+            if (close != std::string_view::npos && close > pos)
+                pos = close + 1;
+        }
+        if (pos >= n)
+            throw GsdError("the data type line ends early");
+        const std::string_view word = line.substr(0, pos);
+        p.type = span(word, GsdSpan::Form::TypeWord);
+        // The type word without its blanks; most have none.
+        std::string spaced;
+        std::string_view type = word;
+        if (word.find(' ') != std::string_view::npos) {
+            for (const char c : word)
+                if (c != ' ')
+                    spaced.push_back(c);
+            type = spaced;
+        }
+
+        // What the field can hold; a type the editor cannot place is held to 32 bits.
+        const FieldType f = ParseFieldType(type);
+        p.field = f;
+        p.width = f.width;
+        const bool known = f.kind != FieldType::Kind::Other && (f.kind != FieldType::Kind::BitArea || f.writable);
+        const qint64 lo = known ? f.lowest : kMin32;
+        const qint64 hi = known ? f.highest : kMax32;
+        const auto checked = [&](int64_t v) {
+            if (v < lo || v > hi)
+                throw GsdError(QStringLiteral("value %1 outside %2 (%3..%4)")
+                                   .arg(v)
+                                   .arg(QString::fromLatin1(type.data(), qsizetype(type.size())))
+                                   .arg(lo)
+                                   .arg(hi)
+                                   .toStdString());
+            return v;
+        };
+
+        p.defaultValue = checked(NumberAt(line, pos));
+        p.min = checked(NumberAt(line, pos));
+        p.values = 0;
+        list.at = f_.values_.size();
+        if (pos < n && line[pos] == '-') {
+            ++pos;
+            p.max = checked(NumberAt(line, pos));
+            if (p.min > p.max)
+                throw GsdError(QStringLiteral("minimum %1 above maximum %2").arg(p.min).arg(p.max).toStdString());
+        } else {
+            f_.values_.push_back(p.min);
+            p.max = p.min;
+            p.values = 1;
+            while (pos < n && IsSeparator(line[pos])) {
+                ++pos;
+                if (pos >= n)
+                    break;
+                const int64_t v = checked(NumberAt(line, pos));
+                p.max = v;
+                ++p.values;
+                if (p.values <= kMaxListValues)
+                    f_.values_.push_back(v);
+            }
+        }
+        list.len = f_.values_.size() - list.at;
+        p.rest = span(Trim(line.substr(std::min(pos, n))), GsdSpan::Form::Line);
+    }
+
+    void newList(int line)
+    {
+        f_.textLists.items_.emplace_back(textList_, GsdTextList{line, {}});
+        textRuns_.push_back({f_.entries_.size(), 0});
     }
 
     enum class Open { None, PrmText, ExtPrm, DiagArea };
@@ -1275,8 +1547,9 @@ private:
     {
         QString cut; // a module whose block never ended may have lost its end: it is not used
         if (inModule_) {
-            cut = f_.modules.back().name();
+            cut = f_.moduleName(f_.modules.back());
             f_.modules.pop_back();
+            moduleRuns_.pop_back();
         }
         if (lines_.endedInside())
             throw GsdError("the file ends inside a line");
@@ -1296,25 +1569,119 @@ private:
             throw GsdError("no Ident_Number");
     }
 
+    // Where a file defines a number twice, the later one counts; the
+    // numbers go in order.
+    template <typename T>
+    void byNumber(std::vector<std::pair<int, T>> &items, const char *what)
+    {
+        if (std::is_sorted(items.begin(), items.end(), [](const auto &a, const auto &b) { return a.first <= b.first; }))
+            return; // as most files write them: each once, in order
+        std::stable_sort(items.begin(), items.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        std::vector<std::pair<int, T>> kept;
+        kept.reserve(items.size());
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (!kept.empty() && kept.back().first == items[i].first) {
+                definedAgain(what, items[i].first, items[i].second.line, kept.back().second.line);
+                kept.back() = std::move(items[i]);
+            } else {
+                kept.push_back(std::move(items[i]));
+            }
+        }
+        items = std::move(kept);
+    }
+
+    void definedAgain(const char *what, int number, int line, int first)
+    {
+        f_.remarks.push_back({GsdRemark::Level::Warning, line,
+                              QStringLiteral("%1 %2 is defined again (first at line %3); this one replaces it")
+                                  .arg(QLatin1String(what))
+                                  .arg(number)
+                                  .arg(first)});
+        remarksAdded_ = true;
+    }
+
+    // Every run goes to its place now that the arrays no longer grow.
+    void place()
+    {
+        // The device's block last: its lines may stand anywhere in the file.
+        const std::size_t constAt = f_.bytes_.size(), linesAt = f_.constLines_.size(), refsAt = f_.refs_.size();
+        f_.bytes_.insert(f_.bytes_.end(), deviceConst_.begin(), deviceConst_.end());
+        f_.constLines_.insert(f_.constLines_.end(), deviceLines_.begin(), deviceLines_.end());
+        f_.refs_.insert(f_.refs_.end(), deviceRefs_.begin(), deviceRefs_.end());
+        f_.device = device_;
+        f_.device.prmConst = std::span<const uint8_t>(f_.bytes_).subspan(constAt, deviceConst_.size());
+        f_.device.consts = std::span<const GsdConstLine>(f_.constLines_).subspan(linesAt, deviceLines_.size());
+        f_.device.refs = std::span<const GsdPrmRef>(f_.refs_).subspan(refsAt, deviceRefs_.size());
+        for (std::size_t i = 0; i < f_.modules.size(); ++i) {
+            GsdFileModule &m = f_.modules[i];
+            const Runs &r = moduleRuns_[i];
+            m.cfg = std::span<const uint8_t>(f_.bytes_).subspan(r.cfgAt, r.cfgLen);
+            m.prm.prmConst = std::span<const uint8_t>(f_.bytes_).subspan(r.constAt, r.constLen);
+            m.prm.consts = std::span<const GsdConstLine>(f_.constLines_).subspan(r.linesAt, r.linesLen);
+            m.prm.refs = std::span<const GsdPrmRef>(f_.refs_).subspan(r.refsAt, r.refsLen);
+        }
+        auto &definitions = f_.definitions.items_;
+        for (std::size_t i = 0; i < definitions.size(); ++i)
+            definitions[i].second.list = std::span<const int64_t>(f_.values_).subspan(valueRuns_[i].at, valueRuns_[i].len);
+        auto &lists = f_.textLists.items_;
+        for (std::size_t i = 0; i < lists.size(); ++i)
+            lists[i].second.entries = std::span<const GsdTextEntry>(f_.entries_).subspan(textRuns_[i].at, textRuns_[i].len);
+        for (std::size_t i = 0; i < f_.unitDiagAreas.size(); ++i)
+            f_.unitDiagAreas[i].values = std::span<const GsdDiagText>(f_.diagValues_).subspan(areaRuns_[i].at, areaRuns_[i].len);
+        byNumber(definitions, "ExtUserPrmData");
+        // A definition whose data-type line stopped the read was noticed too.
+        if (pendingDefinition_ >= 0)
+            if (const GsdDefinition *d = f_.definitions.get(pendingDefinition_))
+                definedAgain("ExtUserPrmData", pendingDefinition_, pendingLine_, d->line);
+        byNumber(lists, "PrmText");
+        if (remarksAdded_)
+            std::stable_sort(f_.remarks.begin(), f_.remarks.end(), [](const GsdRemark &a, const GsdRemark &b) { return a.line < b.line; });
+        extents(f_.device);
+        for (GsdFileModule &m : f_.modules)
+            extents(m.prm);
+    }
+
+    // A block takes the bytes of every field it refers to, as far as they
+    // can be placed: a device without User_Prm_Data_Len whose description
+    // names five fields has five parameter bytes.
+    void extents(GsdBlock &b) const
+    {
+        for (const GsdPrmRef &r : b.refs) {
+            if (const GsdDefinition *d = f_.definitions.get(r.number))
+                b.prmLen = std::max(b.prmLen, std::min(r.offset + d->width, kMaxBlockLen));
+        }
+    }
+
     const QByteArray &bytes_;
-    GsdLineReader lines_;
-    Interned interned_;
+    LineReader lines_;
     GsdParse out_;
     GsdFile &f_ = out_.file;
+    uintptr_t from_ = 0, to_ = 0; // the file's bytes, for telling its texts from continued lines
+    unsigned joinedSequence_ = 0;
+    std::size_t joinedAt_ = 0;
+    // The device's block, gathered apart.
+    GsdBlock device_;
+    std::vector<uint8_t> deviceConst_;
+    std::vector<GsdConstLine> deviceLines_;
+    std::vector<GsdPrmRef> deviceRefs_;
+    // Where the runs of modules, definitions, text lists and areas lie, one for each.
+    std::vector<Runs> moduleRuns_;
+    std::vector<Ranged> valueRuns_;
+    std::vector<Ranged> textRuns_;
+    std::vector<Ranged> areaRuns_;
     bool inModule_ = false;
+    bool inArea_ = false;
+    bool remarksAdded_ = false;
+    int pendingDefinition_ = -1; // an ExtUserPrmData whose data-type line is being read
+    int pendingLine_ = 0;
     Open open_ = Open::None;
     int openNumber_ = 0;
     int textList_ = 0;
-    GsdTextList *list_ = nullptr; // the list Text lines go to
-    int def_ = -1;
-    int area_ = -1;
 };
-
-} // namespace
 
 GsdParse ParseGsd(const QByteArray &bytes)
 {
-    return Parser(bytes).run();
+    return GsdParser(bytes).run();
 }
 
 } // namespace meridan

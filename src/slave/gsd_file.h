@@ -11,16 +11,28 @@
 // outside quoted text; "\" continues a logical line on the next physical one;
 // "," outside quoted text separates like a blank. Keywords are
 // case-insensitive.
+//
+// A GsdFile keeps the file's bytes and points into them: a text is decoded
+// when a view asks for it (GsdFile::text), and the runs of bytes, references
+// and values of all blocks share a few arrays. Most of what a file holds is
+// never shown, and a file with hundreds of modules is read without a heap
+// block for each of them. A GsdFile can be moved, not copied: its runs point
+// into its own arrays.
 #include "core/gsd_tables.h"
+#include "slave/prm_type.h"
 
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace meridan {
@@ -35,11 +47,28 @@ struct GsdError : std::runtime_error {
     bool beyond32 = false; // a number beyond 32 bits, which stops a read wherever it stands
 };
 
+// A text of the file: where its bytes lie and how they read. GsdFile::text
+// decodes it.
+struct GsdSpan {
+    enum class Form : uint8_t {
+        Raw,         // as the bytes stand (the inside of a quoted text)
+        Line,        // as a line reads: "," outside quoted text is a blank
+        AfterQuote,  // the same, begun just after an opening quote
+        Quoted,      // between the quotes when it starts with one, else as Line
+        TypeWord,    // a data-type word, its blanks left out ("BitArea( 0-3 )")
+    };
+    uint32_t at = 0;
+    uint32_t size = 0;
+    Form form = Form::Raw;
+    bool joined = false; // in the file's copy of continued lines, not in its bytes
+    bool empty() const { return size == 0; }
+};
+
 // The head keys that name the device, each time one appears, in file order.
 struct GsdIdLine {
     enum class Key { VendorName, ModelName, Revision, HardwareRelease, SoftwareRelease, IdentNumber };
     Key key = Key::VendorName;
-    QString value; // after "=", blanks around it removed
+    GsdSpan value; // after "=", blanks around it removed
     int line = 0;
 };
 
@@ -58,36 +87,62 @@ struct GsdBlock {
     // The declared length, raised to cover every constant byte and every
     // field referred to: the extended description lays the bytes out.
     int prmLen = 0;
-    std::vector<uint8_t> prmConst; // constant bytes from offset 0, 0 between them
-    std::vector<GsdConstLine> consts;
-    std::vector<GsdPrmRef> refs;
+    std::span<const uint8_t> prmConst; // constant bytes from offset 0, 0 between them
+    std::span<const GsdConstLine> consts;
+    std::span<const GsdPrmRef> refs;
 };
 
 struct GsdFileModule {
-    QString line;      // the Module value without its opening quote: name, closing quote, identifier bytes
-    std::vector<uint8_t> cfg; // its identifier bytes
+    GsdSpan line;      // the Module value without its opening quote: name, closing quote, identifier bytes
+    std::span<const uint8_t> cfg; // its identifier bytes
     QString cfgError;  // why they cannot be used (a value above 255, letters); empty when they can
     int at = 0;        // the Module line
     GsdBlock prm;
-    QString name() const; // the text before the closing quote
 };
 
 // An ExtUserPrmData definition and where the file gave it.
-struct GsdDefinition : GsdExtPrm {
-    int width = 1;     // bytes its data type takes
-    int line = 0;      // the ExtUserPrmData line
-    int typeLine = 0;  // its data-type line
-    int values = 0;    // list values written, also those beyond the kept ones
-    QString rest;      // text after the values, not read
+struct GsdDefinition {
+    GsdSpan name;
+    GsdSpan type;            // "Unsigned8", "Bit(2)", "BitArea(0-3)", ...
+    FieldType field;         // what the type word means for the bytes
+    int width = 1;           // bytes its data type takes
+    int64_t defaultValue = 0;
+    int64_t min = 0;         // lowest of a range, first of a list
+    int64_t max = 0;         // highest of a range, last of a list
+    std::span<const int64_t> list; // the values of a list, in file order (at most kMaxListValues)
+    int values = 0;          // list values written, also those beyond the kept ones
+    GsdSpan rest;            // text after the values, not read
+    int textRef = 0;         // Prm_Text_Ref, 0 = none
+    int line = 0;            // the ExtUserPrmData line
+    int typeLine = 0;        // its data-type line
     int textRefLine = 0;
+};
+
+struct GsdTextEntry {
+    int64_t value = 0;
+    GsdSpan text;
 };
 
 struct GsdTextList {
     int line = 0; // the PrmText line
-    std::vector<GsdText> entries;
+    std::span<const GsdTextEntry> entries;
 };
 
-// Unit_Diag_Area first-last with its Value(n) texts.
+// A diagnosis text with its number: Unit_Diag_Bit(n), Channel_Diag(n),
+// Value(n) of an area.
+struct GsdDiagText {
+    int64_t number = 0;
+    GsdSpan text;
+};
+
+// Unit_Diag_Area first-last with its Value(n) texts, in file order.
+struct GsdFileDiagArea {
+    int first = 0;
+    int last = 0;
+    std::span<const GsdDiagText> values;
+};
+
+// The same with its texts decoded; a later Value(n) replaces an earlier one.
 struct GsdDiagArea {
     int first = 0;
     int last = 0;
@@ -103,10 +158,58 @@ struct GsdRemark {
     QString text;
 };
 
-struct GsdFile {
+// Definitions and text lists by their number, in number order; where a file
+// defines a number twice, the later one counts.
+template <typename T>
+class GsdNumbered {
+public:
+    using value_type = std::pair<int, T>;
+    using const_iterator = typename std::vector<value_type>::const_iterator;
+    const_iterator begin() const { return items_.begin(); }
+    const_iterator end() const { return items_.end(); }
+    std::size_t size() const { return items_.size(); }
+    bool empty() const { return items_.empty(); }
+    const_iterator find(int n) const
+    {
+        const auto it = std::lower_bound(items_.begin(), items_.end(), n, [](const value_type &v, int k) { return v.first < k; });
+        return it != items_.end() && it->first == n ? it : items_.end();
+    }
+    const T *get(int n) const
+    {
+        const auto it = find(n);
+        return it == items_.end() ? nullptr : &it->second;
+    }
+
+private:
+    friend class GsdParser;
+    std::vector<value_type> items_;
+};
+
+// The baud rates a device file may name, slowest first, as its keys write
+// them ("1.5M_supp", "MaxTsdr_1.5M").
+constexpr std::array<std::string_view, 12> kGsdRates = {"9.6", "19.2", "31.25", "38.4", "45.45", "93.75",
+                                                        "187.5", "500", "1.5M", "3M", "6M", "12M"};
+
+// A value for each rate, all "not stated".
+template <typename T>
+constexpr std::array<T, kGsdRates.size()> GsdRatesUnstated()
+{
+    std::array<T, kGsdRates.size()> a{};
+    a.fill(T(-1));
+    return a;
+}
+
+class GsdFile {
+public:
+    GsdFile() = default;
+    GsdFile(GsdFile &&) = default;
+    GsdFile &operator=(GsdFile &&) = default;
+    GsdFile(const GsdFile &) = delete;
+    GsdFile &operator=(const GsdFile &) = delete;
+
     bool utf8 = false; // the text came with a UTF-8 byte-order mark
     std::vector<GsdIdLine> idLines;
-    QString vendor, model, revision, hardwareRelease, softwareRelease; // the last of each
+    GsdSpan vendor, model, revision, hardwareRelease, softwareRelease; // the last of each, between its quotes
     int ident = -1;    // Ident_Number; -1 when the file has none
     int identLine = 0;
     int modular = 0;   // Modular_Station
@@ -118,21 +221,45 @@ struct GsdFile {
     std::vector<uint8_t> userPrmData; // User_Prm_Data of the device
     GsdBlock device;
     std::vector<GsdFileModule> modules;   // modules[m - 1] is module m
-    std::map<int, GsdDefinition> definitions;
-    std::map<int, GsdTextList> textLists;
-    // What the bus check reads: the rates the device takes and how late it answers.
-    std::map<QString, bool> supported; // "1.5M" -> 1.5M_supp = 1
-    std::map<QString, int> maxTsdr;    // "1.5M" -> MaxTsdr_1.5M
+    GsdNumbered<GsdDefinition> definitions;
+    GsdNumbered<GsdTextList> textLists;
+    // What the bus check reads: the rates the device takes and how late it
+    // answers, by the index of the rate in kGsdRates.
+    std::array<int8_t, kGsdRates.size()> supported = GsdRatesUnstated<int8_t>(); // <rate>_supp: 1 yes, 0 no, -1 not stated
+    std::array<int32_t, kGsdRates.size()> maxTsdr = GsdRatesUnstated<int32_t>(); // MaxTsdr_<rate>; -1 when not stated
     int minSlaveInterval = 0;          // Min_Slave_Intervall, 100 us units; 0 = not stated
-    // Diagnosis texts. Unit_Diag_Bit(n): bit n of the device-related
+    // Diagnosis texts, in file order: a later text for the same number
+    // replaces an earlier one. Unit_Diag_Bit(n): bit n of the device-related
     // diagnosis, bit 0 being bit 0 of the first byte after the block header.
-    std::map<int, QString> unitDiagBits;
-    std::vector<GsdDiagArea> unitDiagAreas;
-    std::map<int, QString> channelDiag; // Channel_Diag(n): error types 16..31
+    std::vector<GsdDiagText> unitDiagBits;
+    std::vector<GsdFileDiagArea> unitDiagAreas;
+    std::vector<GsdDiagText> channelDiag; // Channel_Diag(n): error types 16..31
     std::vector<GsdRemark> remarks;
-    QString lastLine;     // the last logical line read
-    QString revisionLine; // the GSD_Revision line
+    GsdSpan lastLine;     // the last logical line read
+    GsdSpan revisionLine; // the GSD_Revision line
     int lines = 0;        // physical lines
+
+    // A text of this file, decoded: Windows-1252, or UTF-8 after a BOM.
+    QString text(const GsdSpan &span) const;
+    // The bytes of a text as they stand.
+    std::string_view bytes(const GsdSpan &span) const;
+    // A module's name: the text of its line before the closing quote.
+    QString moduleName(const GsdFileModule &m) const;
+    // The texts of an area with their numbers, a later one replacing an
+    // earlier one of the same number.
+    GsdDiagArea diagArea(const GsdFileDiagArea &area) const;
+
+private:
+    friend class GsdParser;
+    QByteArray source_;           // the file's bytes, shared with the caller's
+    std::string joined_;          // continued lines, put together
+    // What the runs above point into.
+    std::vector<uint8_t> bytes_;  // identifier bytes, constants
+    std::vector<GsdConstLine> constLines_;
+    std::vector<GsdPrmRef> refs_;
+    std::vector<int64_t> values_;
+    std::vector<GsdTextEntry> entries_;
+    std::vector<GsdDiagText> diagValues_;
 };
 
 struct GsdParseError {
@@ -163,63 +290,8 @@ std::optional<QByteArray> ReadGsdBytes(const QString &path);
 // line ends) is no GSD file.
 bool LooksLikeGsd(const QByteArray &bytes);
 
-// Logical lines of a GSD file: comments removed, "," outside quotes read as
-// a blank, continuations joined by one blank.
-class GsdLineReader {
-public:
-    explicit GsdLineReader(const QByteArray &bytes);
-    // The next line as bytes, valid until the next call; false at the end.
-    bool next(std::string_view &line);
-    // The same, decoded.
-    bool GetLine(QString &line);
-    int lineNumber() const { return startLine_; } // physical line the last one began on
-    int physicalLines() const { return physLine_; }
-    // The last line read, valid until the next call.
-    std::string_view current() const { return current_; }
-    bool utf8() const { return utf8_; }
-    // The last line ended with the file, inside a continuation or a quoted text.
-    bool endedInside() const { return endedInside_; }
-
-private:
-    QByteArray bytes_;
-    const char *p_ = nullptr;
-    const char *end_ = nullptr;
-    bool utf8_ = false;
-    bool endedInside_ = false;
-    int physLine_ = 1;
-    int startLine_ = 0;
-    std::string_view current_;
-    std::string buf_; // a continued line, put together; keeps its capacity
-    void endLine();
-    std::string_view joined(const char *start, bool inQuote);
-};
-
-// A line's text as it reads: decoded, "," outside quoted text as a blank.
-QString GsdLineText(std::string_view bytes, bool utf8);
-
 // What lies between the quotes of a quoted value; an unquoted value whole.
 QString GsdQuotedText(QStringView value);
-
-// Text of a GSD file, decoded: Windows-1252 bytes, or UTF-8 after a BOM.
-QString DecodeGsdText(std::string_view bytes, bool utf8);
-
-// The items of a value, one after the other in a single pass: numbers
-// separated by blanks, TABs or ",", decimal or "0x" hexadecimal.
-class GsdItems {
-public:
-    explicit GsdItems(std::string_view text) : s_(text) {}
-    enum class Item { End, NotNumber, Number };
-    // The next item. NotNumber for one that does not start with a digit
-    // ("-5", "&", a word); letters in a decimal number, and numbers beyond
-    // 32 bits, throw GsdError.
-    Item next(qint64 &value);
-    // Steps over the next item without reading it; false at the end.
-    bool skip();
-
-private:
-    std::string_view s_;
-    std::size_t i_ = 0;
-};
 
 // Item n (from 1) of a list separated by blanks, TABs or ",": a decimal or
 // "0x" hexadecimal number. A missing item or one that does not start with a
