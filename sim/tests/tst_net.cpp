@@ -25,10 +25,7 @@ using namespace meridan::sim::test;
 
 namespace {
 
-Bytes req(std::uint8_t type, const Bytes &payload = {})
-{
-    return NetProtocol::frame(type, payload);
-}
+Bytes req(std::uint8_t type, const Bytes &payload = {}) { return NetProtocol::frame(type, payload); }
 
 Bytes be32(std::uint32_t v)
 {

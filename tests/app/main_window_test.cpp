@@ -82,10 +82,7 @@ const Way kGiveUp[] = {
     {"close box", [](WindowFixture &f) { f.w->close(); }},
 };
 
-QString Plain(QString text)
-{
-    return text.remove(QLatin1Char('&'));
-}
+QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
 
 } // namespace
 

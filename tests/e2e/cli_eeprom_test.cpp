@@ -10,13 +10,6 @@ using namespace meridan::test;
 
 namespace {
 
-// Exit code and message log (with what went wrong) of one command.
-std::pair<int, QByteArray> Cli(const QString &root, const QStringList &args)
-{
-    const CliRun r = RunCli(QStringList{"--root", root, "-v"} + args, 90000);
-    return {r.code, r.err};
-}
-
 struct Way {
     const char *hw;     // the --hw argument
     const char *board;  // the simulator's board name
@@ -40,7 +33,11 @@ TEST_P(EveryWay, burnRestartStartFromEepromReadBack_givesTheSameConfiguration)
         sim = std::make_unique<BoardSim>();
         return sim->start(dir.path(), {"--no-pace"});
     };
-    const auto cli = [&](const QStringList &args) { return Cli(dir.path(), args); };
+    // Exit code and message log (with what went wrong) of one command.
+    const auto cli = [&](const QStringList &args) {
+        const CliRun r = RunCli(QStringList{"--root", dir.path(), "-v"} + args, 90000);
+        return std::make_pair(r.code, r.err);
+    };
     const auto reaches = [&](const char *mode) { return Eventually([&] { return sim->state(w.board)["mode"].toString() == mode; }); };
     ASSERT_TRUE(restart());
     const QString config = dir.filePath("setup/AutoLoad.dp1");
@@ -95,10 +92,10 @@ TEST(EepromFaults, weakCells_verifyRewritesThenErrorAt)
     DemoRoot d;
     if (!d.start({"--no-pace", "--eeprom-flaky", "5", "--eeprom-flaky", "0xC03:100"}))
         GTEST_SKIP() << d.sim.error.toStdString();
-    const auto [code, out] = Cli(d.dir.path(), {"burn", "--hw", "ravelin:com1", d.config()});
-    EXPECT_EQ(code, 1);
-    const QStringList lines = QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts);
-    EXPECT_TRUE(lines.contains("Verify :  0 Cnt: 1 at  5") && !lines.contains("Verify :  0 Cnt: 2 at  5")) << out.toStdString();
+    const CliRun r = d.cli({"-v", "burn", "--hw", "ravelin:com1", d.config()});
+    EXPECT_EQ(r.code, 1);
+    const QStringList lines = QString::fromUtf8(r.err).split('\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.contains("Verify :  0 Cnt: 1 at  5") && !lines.contains("Verify :  0 Cnt: 2 at  5")) << r.err.toStdString();
     EXPECT_TRUE(lines.contains("Verify :  12 Cnt: 9 at  3075"));
     EXPECT_TRUE(lines.contains("Error at  3075"));
     EXPECT_EQ(lines.last(), "meridan-cli burn: Error at  3075");
