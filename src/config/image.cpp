@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/image.h"
 
+#include "core/context.h"
 #include "core/state.h"
 #include "core/bytes.h"
 #include "core/texts.h"
@@ -36,6 +37,15 @@ void ClearImage(ConfigImage &image)
 void StoreRecord(State &st, int station)
 {
     st.image.slot(station) = st.record;
+}
+
+QString NeverDownloadedWhy(const Context &ctx, int station)
+{
+    if (station < kFirstDownloaded)
+        return ctx.tr(QStringLiteral("the download starts at station %1"), QStringLiteral("der Download beginnt bei Station %1"))
+            .arg(kFirstDownloaded);
+    return ctx.tr(QStringLiteral("the download stops at station %1"), QStringLiteral("der Download endet bei Station %1"))
+        .arg(kLastDownloaded);
 }
 
 bool NextSlave(State &st)

@@ -10,12 +10,17 @@
 namespace meridan {
 
 struct State;
+struct Context;
 
 // The download walks the slaves from station 1 on (NextSlave moves past it
 // first) up to this station; a record at 1 or at 101..125 stays in the image
 // but never reaches the master.
 constexpr int kFirstDownloaded = 2;
 constexpr int kLastDownloaded = 100;
+constexpr bool IsDownloaded(int station) { return station >= kFirstDownloaded && station <= kLastDownloaded; }
+// Why a station the download never sends stays behind: "the download stops
+// at station 100" (or starts at station 2), in the language in force.
+QString NeverDownloadedWhy(const Context &ctx, int station);
 
 // Sets every byte of slots 0..100 to 0; slots 101..125 are left alone.
 void ClearImage(ConfigImage &image);

@@ -147,13 +147,10 @@ private:
         for (int s = 1; s < kSlots; ++s) {
             if (!ctx_.st.image.hasSlave(s))
                 continue;
-            if (s > kLastDownloaded) {
+            if (!IsDownloaded(s)) {
                 // Not on the bus: the download never sends it.
                 add(Level::Warning, "download",
-                    tr("station %1 is never downloaded: the download stops at station %2",
-                       "Station %1 wird nie geladen: der Download endet bei Station %2")
-                        .arg(s)
-                        .arg(kLastDownloaded));
+                    tr("station %1 is never downloaded: %2", "Station %1 wird nie geladen: %2").arg(s).arg(NeverDownloadedWhy(ctx_, s)));
                 continue;
             }
             const Record &rec = ctx_.st.image.slot(s);

@@ -262,13 +262,12 @@ Printout BuildPrintout(const Context &ctx, const QDateTime &now)
         if (ctx.st.image.hasSlave(station))
             p.pages.push_back(SlavePageLines(ctx, station, ctx.st.image.slot(station)));
     }
-    // Records the download never sends: it stops at station 100.
-    for (int station = kLastDownloaded + 1; station < kSlots; ++station) {
-        if (ctx.st.image.hasSlave(station))
-            p.pages.back() << ctx.tr(QStringLiteral("   Station %1 is never downloaded: the download stops at station %2"),
-                                     QStringLiteral("   Station %1 wird nie geladen: der Download endet bei Station %2"))
+    // Records the download never sends: it walks stations 2..100.
+    for (int station = 1; station < kSlots; ++station) {
+        if (ctx.st.image.hasSlave(station) && !IsDownloaded(station))
+            p.pages.back() << ctx.tr(QStringLiteral("   Station %1 is never downloaded: %2"), QStringLiteral("   Station %1 wird nie geladen: %2"))
                                   .arg(station)
-                                  .arg(kLastDownloaded);
+                                  .arg(NeverDownloadedWhy(ctx, station));
     }
     p.pages.back() << QString() << QStringLiteral("-End-");
     return p;

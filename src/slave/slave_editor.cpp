@@ -657,11 +657,10 @@ void SlaveEditor::CopyCom_Click()
         } catch (const std::exception &e) {
             qCWarning(lcSlaveEditor) << "copy to" << n << "failed:" << e.what();
         }
-        if (n > kLastDownloaded)
-            SetMeldung(ctx_.tr(QStringLiteral("Station %1 is never downloaded: the download stops at station %2 !"),
-                               QStringLiteral("Station %1 wird nie geladen: der Download endet bei Station %2 !"))
+        if (!IsDownloaded(int(n)))
+            SetMeldung(ctx_.tr(QStringLiteral("Station %1 is never downloaded: %2 !"), QStringLiteral("Station %1 wird nie geladen: %2 !"))
                            .arg(n)
-                           .arg(kLastDownloaded));
+                           .arg(NeverDownloadedWhy(ctx_, int(n))));
     }
 }
 

@@ -95,12 +95,14 @@ TEST(BusCheck, demoBus_passesAndEachChangeGivesOnlyItsFinding)
              f.slave(20) = f.st.record;
          },
          {"error max-module", "error max-user-prm"}},
-        {"station 105: never downloaded",
+        {"stations 1 and 105: never downloaded",
          [](CheckFixture &f) {
-             f.slave(105) = f.slave(30);
-             f.slave(105)[3] = 105;
+             for (int s : {1, 105}) {
+                 f.slave(s) = f.slave(30);
+                 f.slave(s)[3] = uint8_t(s);
+             }
          },
-         {"warning download"}},
+         {"warning download", "warning download"}},
         {"record of 12 longer than a job: its name stays behind",
          [](CheckFixture &f) { putBe16(f.slave(12).span(), 8, 300), f.slave(12)[7] = 244; },
          {"warning job-length"}},

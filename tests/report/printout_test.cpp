@@ -68,9 +68,11 @@ TEST(Printout, slavePages_wrapTheConfigLineAfterFive_moduleNumbersPickTheirGsdEn
     const int modules = int(page.indexOf(QStringLiteral("   Module :")));
     EXPECT_EQ(page.mid(modules + 1, 3), QStringList({QStringLiteral("           1 --> Module 1"),
                                                      QStringLiteral("           3 --> Module 2"), QString()}));
+    PutSlave(f, 1, 0x00AA, "MODU", {}, {0x10});
     PutSlave(f, 105, 0x00AA, "MODU", {}, {0x10});
-    EXPECT_EQ(BuildPrintout(f.ctx, kPrintDate).pages.back().last(3),
-              QStringList({QStringLiteral("   Station 105 is never downloaded: the download stops at station 100"), QString(),
+    EXPECT_EQ(BuildPrintout(f.ctx, kPrintDate).pages.back().last(4),
+              QStringList({QStringLiteral("   Station 1 is never downloaded: the download starts at station 2"),
+                           QStringLiteral("   Station 105 is never downloaded: the download stops at station 100"), QString(),
                            QStringLiteral("-End-")}));
 }
 
