@@ -25,10 +25,7 @@ using namespace meridan::sim::test;
 
 namespace {
 
-Bytes req(std::uint8_t type, const Bytes &payload = {})
-{
-    return NetProtocol::frame(type, payload);
-}
+Bytes req(std::uint8_t type, const Bytes &payload = {}) { return NetProtocol::frame(type, payload); }
 
 Bytes be32(std::uint32_t v)
 {
@@ -160,6 +157,20 @@ QByteArray StartSim(QProcess &p, const QStringList &args)
     return out;
 }
 
+// A root whose driver/zelpci.cfg is `cfg`.
+bool WriteCfg(const QTemporaryDir &dir, const QByteArray &cfg)
+{
+    QDir().mkpath(dir.filePath(QStringLiteral("driver")));
+    QFile f(dir.filePath(QStringLiteral("driver/zelpci.cfg")));
+    return f.open(QIODevice::WriteOnly) && f.write(cfg) == cfg.size();
+}
+
+bool Stop(QProcess &p, int sig = SIGTERM)
+{
+    ::kill(static_cast<pid_t>(p.processId()), sig);
+    return p.waitForFinished(5000);
+}
+
 } // namespace
 
 TEST(NetServer, oneClientAtATime_othersRefusedBusyAndTheNextWelcomeAfterAClose)
@@ -204,8 +215,7 @@ TEST(Program, singleNetworkBoard_printsItsPortAndStopsCleanlyOnSigterm)
     ASSERT_TRUE(TcpRig::connectTo(s, port));
     EXPECT_EQ(TcpRig::ask(s, req(0x05, jobOf(job::SetMode, 0x40)))[5], 1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(state); }, 3000));
-    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-    ASSERT_TRUE(p.waitForFinished(5000));
+    ASSERT_TRUE(Stop(p));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_FALSE(QFile::exists(state));
 }
@@ -214,21 +224,24 @@ TEST(Program, demo_keepsAnExistingConfigAndRemovesItsEndpointsAtTheEnd)
 {
     QTemporaryDir dir;
     // Other ports than the default so a demo running elsewhere does not collide.
-    QDir().mkpath(dir.filePath(QStringLiteral("driver")));
-    QFile cfg(dir.filePath(QStringLiteral("driver/zelpci.cfg")));
-    ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
-    cfg.write("[dpram]\nTessel=driver/tessel.dpram\nCorvet=driver/corvet.dpram\n"
-              "[serial]\nCOM1=driver/com1\nCOM2=driver\\com2\n"
-              "[network]\nOS9Target=127.0.0.1:0\nKetch=127.0.0.1:0\n");
-    cfg.close();
+    ASSERT_TRUE(WriteCfg(dir, "[dpram]\nTessel=driver/tessel.dpram\nCorvet=driver/corvet.dpram\n"
+                              "[serial]\nCOM1=driver/com1\nCOM2=driver\\com2\n"
+                              "[network]\nOS9Target=127.0.0.1:0\nKetch=127.0.0.1:0\n"));
+    // The folders it makes hold the firmware images and the boards' files:
+    // owner-only, whatever the umask says.
+    const mode_t umask = ::umask(0);
     QProcess p;
     const QByteArray out = StartSim(p, {"--root", dir.path(), "--demo"});
+    ::umask(umask);
     ASSERT_TRUE(out.contains("ready\n")) << out.toStdString();
     EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("driver/com2"))).isSymLink()); // "driver\\com2"
-    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
-    ASSERT_TRUE(p.waitForFinished(5000));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(dir.filePath(QStringLiteral("download"))).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_TRUE(Stop(p, SIGINT));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("driver/tessel.dpram"))));
     EXPECT_FALSE(QFileInfo(dir.filePath(QStringLiteral("driver/com1"))).isSymLink());
+    QFile cfg(dir.filePath(QStringLiteral("driver/zelpci.cfg")));
     ASSERT_TRUE(cfg.open(QIODevice::ReadOnly));
     EXPECT_TRUE(cfg.readAll().contains("127.0.0.1:0")) << "an existing file is kept";
 }
@@ -253,11 +266,7 @@ TEST(Program, defaultConfig_namesEveryDemoBoardAndPathsResolve)
 TEST(Program, secondDemoOnAServedRoot_isRefusedAndTheFirstKeepsItsBoards)
 {
     QTemporaryDir dir;
-    QDir().mkpath(dir.filePath(QStringLiteral("driver")));
-    QFile cfg(dir.filePath(QStringLiteral("driver/zelpci.cfg")));
-    ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
-    cfg.write("[dpram]\nTessel=driver/tessel.dpram\n[serial]\nCOM1=driver/com1\n[network]\nKetch=127.0.0.1:0\n");
-    cfg.close();
+    ASSERT_TRUE(WriteCfg(dir, "[dpram]\nTessel=driver/tessel.dpram\n[serial]\nCOM1=driver/com1\n[network]\nKetch=127.0.0.1:0\n"));
     QProcess first;
     ASSERT_TRUE(StartSim(first, {"--root", dir.path(), "--demo"}).contains("ready\n"));
     const QString dpram = dir.filePath(QStringLiteral("driver/tessel.dpram"));
@@ -285,36 +294,9 @@ TEST(Program, secondDemoOnAServedRoot_isRefusedAndTheFirstKeepsItsBoards)
     ASSERT_TRUE(ram.seek(0x400));
     EXPECT_EQ(ram.read(1), QByteArray(1, 0x52));
 
-    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
-    ASSERT_TRUE(first.waitForFinished(5000));
+    ASSERT_TRUE(Stop(first));
     // Once it is gone, the root can be served again.
     QProcess again;
     EXPECT_TRUE(StartSim(again, {"--root", dir.path(), "--demo"}).contains("ready\n"));
-    ::kill(static_cast<pid_t>(again.processId()), SIGTERM);
-    EXPECT_TRUE(again.waitForFinished(5000));
-}
-
-// The folders the simulator makes hold the firmware images and the boards'
-// files: owner-only, whatever the umask says.
-TEST(Program, underUmaskZero_theFoldersItMakesAreOwnerOnly)
-{
-    QTemporaryDir dir;
-    const QString root = dir.path();
-    QDir().mkpath(dir.filePath(QStringLiteral("driver")));
-    QFile cfg(dir.filePath(QStringLiteral("driver/zelpci.cfg")));
-    ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
-    cfg.write("[network]\nKetch=127.0.0.1:0\n");
-    cfg.close();
-    const mode_t before = ::umask(0);
-    QProcess p;
-    const QByteArray out = StartSim(p, {"--root", root, "--demo", "--no-pace"});
-    ::umask(before);
-    ASSERT_TRUE(out.contains("ready\n")) << out.toStdString();
-    for (const char *folder : {"/download"}) {
-        struct stat st {};
-        ASSERT_EQ(::stat(QFile::encodeName(root + QLatin1String(folder)).constData(), &st), 0) << folder;
-        EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
-    }
-    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-    EXPECT_TRUE(p.waitForFinished(5000));
+    EXPECT_TRUE(Stop(again));
 }

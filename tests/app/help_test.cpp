@@ -33,11 +33,7 @@ TEST(Help, install_copiesMissingPagesAndKeepsEditedOnes)
     const int all = int(BuiltInHelpPages().size());
     EXPECT_EQ(InstallHelp(f.root), all);
     const QString index = f.root.helpDir() + QStringLiteral("/en/index.html");
-    {
-        QFile edited(index);
-        ASSERT_TRUE(edited.open(QIODevice::WriteOnly)); // the copy is writable for its owner
-        edited.write("local notes");
-    }
+    ASSERT_TRUE(WriteFile(index, "local notes")); // the copy is writable for its owner
     QFile::remove(f.root.helpDir() + QStringLiteral("/de/master.html"));
     EXPECT_EQ(InstallHelp(f.root), 1);
     QFile kept(index);

@@ -25,6 +25,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <span>
 
 using namespace meridan;
 using namespace meridan::test;
@@ -63,17 +64,31 @@ struct WindowFixture : Board, WindowBench<VirtualPump> {
     }
 };
 
-QString Plain(QString text)
-{
-    return text.remove(QLatin1Char('&'));
-}
+// The window as the program shows it once started.
+struct Started : WindowFixture {
+    explicit Started(bool english = true) : WindowFixture(english) { start(); }
+};
+
+// The ways to give a configuration up: File -> New and Load, and the three ways out.
+struct Way {
+    const char *name;
+    std::function<void(WindowFixture &)> act;
+};
+const Way kGiveUp[] = {
+    {"Neufile", [](WindowFixture &f) { f.trigger("Neufile"); }},
+    {"Laden", [](WindowFixture &f) { f.trigger("Laden"); }},
+    {"File_Exit", [](WindowFixture &f) { f.trigger("File_Exit"); }},
+    {"Exitbutton", [](WindowFixture &f) { f.click("Exitbutton"); }},
+    {"close box", [](WindowFixture &f) { f.w->close(); }},
+};
+
+QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
 
 } // namespace
 
 TEST(MainWindow, firstStartWithoutSettingsIsGerman_chooseEnglishSwitchesAtOnceAndIsStored)
 {
-    WindowFixture f(false);
-    f.start();
+    Started f(false);
     EXPECT_EQ(f.w->windowTitle(), QStringLiteral("ZEL PROFIBUS-DP Konfigurator V5.1.0 - (unbenannt)"));
     EXPECT_EQ(Plain(f.child<QAction>("RavelinCom2")->text()), QStringLiteral("Ravelin an COM2"));
     EXPECT_EQ(f.text("HWtxt"), QStringLiteral("ohne Hardware"));
@@ -88,8 +103,7 @@ TEST(MainWindow, firstStartWithoutSettingsIsGerman_chooseEnglishSwitchesAtOnceAn
 
 TEST(MainWindow, noHardware_clearsTheInterfaceState)
 {
-    WindowFixture f;
-    f.start();
+    Started f;
     f.plug("dromon:com2");
     f.trigger("noHW");
     EXPECT_EQ(f.board.closes, std::vector<int>{1}); // a serial monitor is told the host is gone
@@ -111,8 +125,7 @@ TEST(MainWindow, startup_lists90StationsFrom10AndSelectsTheFirstOrSaysThereIsNoF
     EXPECT_EQ(f.list()->currentRow(), 0);
     EXPECT_EQ(f.melde1(), QStringLiteral("Slave  10 selected"));
 
-    WindowFixture none; // the message outlives the list's own selection
-    none.start();
+    Started none; // the message outlives the list's own selection
     EXPECT_EQ(none.melde1(), QStringLiteral("No Autoload-File found"));
 }
 
@@ -135,8 +148,7 @@ TEST(MainWindow, startedWithAConfigFile_listsItAndStoresBackToIt)
 
 TEST(MainWindow, selectingLines_tellsTheStationAndRemembersIt)
 {
-    WindowFixture f;
-    f.start();
+    Started f;
     f.list()->setCurrentRow(5);
     EXPECT_EQ(f.melde1(), QStringLiteral("Slave  15 selected"));
     EXPECT_EQ(f.st.currentStation, 15);
@@ -149,8 +161,7 @@ TEST(MainWindow, selectingLines_tellsTheStationAndRemembersIt)
 
 TEST(MainWindow, doubleClickWithoutSelection_opensStation9ThenReselects)
 {
-    WindowFixture f;
-    f.start();
+    Started f;
     std::vector<int> opened;
     f.w->openSlaveEditor = [&](int station) {
         opened.push_back(station);
@@ -167,8 +178,7 @@ TEST(MainWindow, doubleClickWithoutSelection_opensStation9ThenReselects)
 
 TEST(MainWindow, keyboard_startsOnTheListWhereEnterOpensTheEditorAndTheCommandsHaveMnemonics)
 {
-    WindowFixture f;
-    f.start();
+    Started f;
     f.w->show();
     EXPECT_EQ(f.w->focusWidget(), f.list());
     std::vector<int> opened;
@@ -234,8 +244,7 @@ TEST(MainWindow, newLoadAndStore_goThroughTheFileDialog)
 
 TEST(MainWindow, masterButtonAndMasterDoubleClick_showOneNonModalEditor)
 {
-    WindowFixture f;
-    f.start();
+    Started f;
     f.click("F1_Master");
     Form3Window *first = f.w->masterEditor();
     ASSERT_NE(first, nullptr);
@@ -249,24 +258,13 @@ TEST(MainWindow, masterButtonAndMasterDoubleClick_showOneNonModalEditor)
 
 TEST(MainWindow, exitButtonFileExitAndCloseBox_endTheProgram)
 {
-    struct Way {
-        const char *name;
-        std::function<void(WindowFixture &)> act;
-        bool exitButton;
-    };
-    const Way ways[] = {
-        {"Exitbutton", [](WindowFixture &f) { f.click("Exitbutton"); }, true},
-        {"File_Exit", [](WindowFixture &f) { f.trigger("File_Exit"); }, false},
-        {"close box", [](WindowFixture &f) { f.w->close(); }, false},
-    };
-    for (const Way &way : ways) {
-        WindowFixture f;
-        f.start();
+    for (const Way &way : std::span(kGiveUp).subspan(2)) {
+        Started f;
         f.plug("dromon:com2");
         int ends = 0;
         f.w->endProgram = [&] { ++ends; };
         way.act(f);
-        EXPECT_EQ(f.board.closes, std::vector<int>{way.exitButton}) << way.name;
+        EXPECT_EQ(f.board.closes, std::vector<int>{way.name == std::string("Exitbutton")}) << way.name;
         EXPECT_FALSE(f.conn.connected()) << way.name;
         EXPECT_EQ(ends, 1) << way.name;
         EXPECT_TRUE(f.ui.shown.empty()) << way.name; // no question about unsaved changes
@@ -275,8 +273,7 @@ TEST(MainWindow, exitButtonFileExitAndCloseBox_endTheProgram)
 
 TEST(MainWindow, help_showsThePagesOfTheLanguageAndReinstallsMissingOnes)
 {
-    WindowFixture f(false);
-    f.start();
+    Started f(false);
     f.trigger("Hilfe"); // nothing installed yet in this root: the pages are put in place
     ASSERT_NE(f.w->helpWindow(), nullptr);
     EXPECT_EQ(f.w->helpWindow()->currentPage(), f.root.helpDir() + QStringLiteral("/de/index.html"));
@@ -301,8 +298,7 @@ TEST(MainWindow, help_showsThePagesOfTheLanguageAndReinstallsMissingOnes)
 
 TEST(MainWindow, info_showsCaptionAndVersion)
 {
-    WindowFixture f;
-    f.start();
+    Started f;
     QString caption, licence;
     QTimer::singleShot(0, [&] {
         QWidget *box = QApplication::activeModalWidget();
@@ -320,8 +316,7 @@ TEST(MainWindow, info_showsCaptionAndVersion)
 
 TEST(MainWindow, comingBackFromTheMasterEditor_activatesTheMainWindow)
 {
-    WindowFixture f;
-    f.start();
+    Started f;
     f.w->show();
     f.list()->setCurrentRow(4);
     f.click("F1_Master");
@@ -350,24 +345,13 @@ TEST(MainWindow, comingBackFromTheMasterEditor_activatesTheMainWindow)
 // it first (and a store cancelled in its dialog keeps the work).
 TEST(MainWindow, changedConfiguration_isGivenUpOnlyAfterSaveChanges)
 {
-    struct Way {
-        const char *name;
-        std::function<void(WindowFixture &)> act;
-    };
-    const Way ways[] = {
-        {"Neufile", [](WindowFixture &f) { f.trigger("Neufile"); }},
-        {"Laden", [](WindowFixture &f) { f.trigger("Laden"); }},
-        {"File_Exit", [](WindowFixture &f) { f.trigger("File_Exit"); }},
-        {"Exitbutton", [](WindowFixture &f) { f.click("Exitbutton"); }},
-        {"close box", [](WindowFixture &f) { f.w->close(); }},
-    };
     struct Answer {
         int button;
         bool storeDialogAnswered;
         bool goesOn;
     };
     const Answer answers[] = {{Cancel, false, false}, {Discard, false, true}, {Store, true, true}, {Store, false, false}};
-    for (const Way &way : ways) {
+    for (const Way &way : kGiveUp) {
         for (const Answer &answer : answers) {
             const std::string what = std::string(way.name) + " answered " + std::to_string(answer.button)
                 + (answer.storeDialogAnswered ? " stored" : "");
@@ -444,8 +428,7 @@ TEST(MainWindow, unchangedConfiguration_isGivenUpWithoutAQuestion_andTheTitleFol
 // main window and wholly on its screen.
 TEST(MainWindow, secondaryWindows_openOverTheMainWindowOnTheScreen)
 {
-    WindowFixture f;
-    f.start();
+    Started f;
     f.plug("tessel"); // the diagnosis window needs a board
     const QRect screen = f.w->screen()->availableGeometry();
     f.w->setGeometry(QRect(screen.topLeft() + QPoint(40, 30), QSize(screen.width() / 2, screen.height() * 2 / 3)));
@@ -477,10 +460,8 @@ TEST(MainWindow, secondaryWindows_openOverTheMainWindowOnTheScreen)
 TEST(MainWindow, selectTarget_listsTheTargetsOfTheDriverConfiguration)
 {
     WindowFixture f;
-    QFile cfg(f.root.driverDir() + QStringLiteral("/zelpci.cfg"));
-    ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
-    cfg.write("[network]\nPress_Line=10.0.0.7:17301\nketch=127.0.0.1:17399\nos9target=127.0.0.1:17301\n");
-    cfg.close();
+    ASSERT_TRUE(WriteFile(f.root.driverDir() + QStringLiteral("/zelpci.cfg"),
+                          "[network]\nPress_Line=10.0.0.7:17301\nketch=127.0.0.1:17399\nos9target=127.0.0.1:17301\n"));
     f.start();
     QStringList offered;
     QTimer::singleShot(0, [&] {

@@ -9,10 +9,12 @@
 using namespace meridan;
 using namespace meridan::test;
 
-TEST(Settings, chooseEnglish_writesTwoCrLfLinesAndNextStartIsEnglish)
+TEST(Settings, chooseEnglish_writesTwoCrLfLinesAndNextStartIsEnglish_theActiveLanguageWritesNothing)
 {
     Fixture f;
     f.st.language = kGerman;
+    EXPECT_FALSE(ChooseLanguage(f.ctx, kGerman));
+    EXPECT_FALSE(QFile::exists(f.root.settingsFile()));
     EXPECT_TRUE(ChooseLanguage(f.ctx, kEnglish));
     EXPECT_EQ(ReadFile(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 1\r\n"));
 
@@ -24,14 +26,6 @@ TEST(Settings, chooseEnglish_writesTwoCrLfLinesAndNextStartIsEnglish)
 
     EXPECT_TRUE(ChooseLanguage(f.ctx, kGerman));
     EXPECT_EQ(ReadFile(f.root.settingsFile()), QByteArray("[LANGUAGE]\r\n 49\r\n"));
-}
-
-TEST(Settings, chooseActiveLanguage_writesNothing)
-{
-    Fixture f;
-    f.st.language = kGerman;
-    EXPECT_FALSE(ChooseLanguage(f.ctx, kGerman));
-    EXPECT_FALSE(QFile::exists(f.root.settingsFile()));
 }
 
 TEST(Settings, unwritableFile_changesLanguageForThisRunOnly)
@@ -70,7 +64,6 @@ TEST(Settings, parseLanguage_readsTheNumberAfterTheHeaderLikeAPerson)
         EXPECT_EQ(flag, c.found ? c.flag : 7) << c.text;
     }
 }
-
 
 TEST(Settings, fastDownload_isKeptBesideTheLanguageAndReadBack)
 {

@@ -46,18 +46,10 @@ TEST(Startup, windowsStyleArgument_isFoundBelowTheRootWhateverTheCase)
     EXPECT_TRUE(StartupConfig(f.ctx, QStringLiteral("C:\\ZEL\\proj\\")));
     EXPECT_TRUE(f.st.image.hasSlave(20));
     EXPECT_EQ(f.st.projectFolder, QStringLiteral("C:\\ZEL\\proj\\")); // the IEC export's project
+    EXPECT_EQ(f.st.melde1, QString()); // a start-up file found says nothing
 }
 
-TEST(Startup, noArgument_readsSetupAutoLoad)
-{
-    Fixture f;
-    WriteConfig(f.root, f.root.path(QStringLiteral("setup/AutoLoad.dp1")), {33});
-    EXPECT_TRUE(StartupConfig(f.ctx, {}));
-    EXPECT_TRUE(f.st.image.hasSlave(33));
-    EXPECT_EQ(f.st.melde1, QString());
-}
-
-TEST(Startup, noStartupFile_saysSoAndLeavesAnEmptyImage)
+TEST(Startup, noStartupFileOrAMissingConfigFile_saysWhichInTheLanguageAndLeavesAnEmptyImage)
 {
     Fixture f;
     f.st.image.at(0, 0) = kMasterMarker;
@@ -66,6 +58,15 @@ TEST(Startup, noStartupFile_saysSoAndLeavesAnEmptyImage)
     EXPECT_FALSE(f.st.image.hasMaster());
     EXPECT_EQ(f.st.listLines[14], QStringLiteral(" 15. "));
     EXPECT_EQ(f.st.melde1, QStringLiteral("No Autoload-File found"));
+    // A configuration file named that is not there: neither is the default one read.
+    WriteConfig(f.root, f.root.path(QStringLiteral("setup/AutoLoad.dp1")), {33});
+    const QString missing = f.file(QStringLiteral("gone.dp1"));
+    EXPECT_FALSE(StartupConfig(f.ctx, missing));
+    EXPECT_FALSE(f.st.image.hasMaster());
+    EXPECT_EQ(f.st.melde1, QStringLiteral("File not found: ") + missing);
+    f.st.language = kGerman;
+    EXPECT_FALSE(StartupConfig(f.ctx, missing));
+    EXPECT_EQ(f.st.melde1, QStringLiteral("Datei nicht gefunden: ") + missing);
     EXPECT_TRUE(f.ui.shown.empty());
 }
 
@@ -86,18 +87,4 @@ TEST(Startup, configFileArgument_isTheStartupFileWhileFoldersKeepTheirMeaning)
     QDir().mkpath(folder);
     EXPECT_EQ(StartupFilePath(f.ctx, folder), folder + QStringLiteral("/unpacked\\autoload.dp1"));
     EXPECT_EQ(StartupFilePath(f.ctx, QStringLiteral("C:\\proj.dp1\\")), QStringLiteral("C:\\proj.dp1\\unpacked\\autoload.dp1"));
-}
-
-TEST(Startup, missingConfigFile_saysWhichFileInTheLanguageAndLeavesAnEmptyImage)
-{
-    Fixture f;
-    WriteConfig(f.root, f.root.path(QStringLiteral("setup/AutoLoad.dp1")), {33});
-    const QString missing = f.file(QStringLiteral("gone.dp1"));
-    EXPECT_FALSE(StartupConfig(f.ctx, missing));
-    EXPECT_FALSE(f.st.image.hasMaster());
-    EXPECT_EQ(f.st.melde1, QStringLiteral("File not found: ") + missing);
-    f.st.language = kGerman;
-    EXPECT_FALSE(StartupConfig(f.ctx, missing));
-    EXPECT_EQ(f.st.melde1, QStringLiteral("Datei nicht gefunden: ") + missing);
-    EXPECT_TRUE(f.ui.shown.empty());
 }

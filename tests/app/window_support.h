@@ -4,6 +4,7 @@
 // main() wires the real ones, and a bounded wait on the event loop.
 #include "app/main_window.h"
 #include "busops/commissioning.h"
+#include "support/fixture.h"
 #include "support/scripted_prompts.h"
 
 #include <QAction>
@@ -68,12 +69,7 @@ struct WindowBench {
         ui.window = nullptr;
         w.reset();
     }
-    void writeSettings(const QByteArray &text) const
-    {
-        QFile f(root.settingsFile());
-        if (f.open(QIODevice::WriteOnly))
-            f.write(text);
-    }
+    void writeSettings(const QByteArray &text) const { WriteFile(root.settingsFile(), text); }
     void makeWindow()
     {
         w = std::make_unique<MainWindow>(ctx, comm);

@@ -2,6 +2,7 @@
 #include "busops/commissioning.h"
 #include "core/bytes.h"
 #include "fake_link.h"
+#include "app/demo_config.h"
 #include "support/fixture.h"
 #include "config/image.h"
 
@@ -18,10 +19,7 @@ struct Bench : BoardBench<Commissioning> {
     }
     void master12and40()
     {
-        Record m;
-        m[11] = 6;
-        SetMasterDefaults(m);
-        st.image.slot(0) = m;
+        PutDemoMaster(st, 6);
         for (int s : {12, 40}) {
             Record &r = st.image.slot(s);
             r[0] = kSlaveMarker;

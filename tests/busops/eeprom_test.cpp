@@ -320,9 +320,7 @@ TEST(Upload, networkLoadsAPrivateFileAndKeepsTheConfigurationWithoutOne)
         QString seen;
         b.board.readConfigFile = [&](const QString &path) {
             seen = path;
-            QFile f(path);
-            f.open(QIODevice::WriteOnly);
-            return f.write(sent) > 0 ? 1 : 0;
+            return WriteFile(path, sent) ? 1 : 0;
         };
         EXPECT_EQ(b.ops.ee.Upload_Click().done(), sent == board);
         EXPECT_EQ(b.st.melde1, sent == board ? "Loaded local configurationfile" : "No Config loaded");

@@ -10,11 +10,7 @@ using namespace meridan::test;
 
 namespace {
 
-struct Plant {
-    QTemporaryDir dir;
-    QString path(const QString &name) const { return dir.filePath(name); }
-    CliRun cli(const QStringList &args) const { return RunCli(QStringList{"--root", dir.path()} + args, 90000); }
-    QString config() const { return path("setup/AutoLoad.dp1"); }
+struct Plant : DemoRoot {
     // The demo configuration with the first of each `from` in its text changed.
     QString changed(const QString &name, const QList<std::pair<QByteArray, QByteArray>> &edits) const
     {
@@ -23,15 +19,9 @@ struct Plant {
             EXPECT_TRUE(text.contains(from));
             text.replace(text.indexOf(from), from.size(), to);
         }
-        WriteTo(path(name + ".json"), text);
+        EXPECT_TRUE(WriteFile(path(name + ".json"), text));
         EXPECT_EQ(cli({"import", path(name + ".json"), path(name + ".dp1")}).code, 0);
         return path(name + ".dp1");
-    }
-    static void WriteTo(const QString &file, const QByteArray &bytes)
-    {
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
     }
 };
 
@@ -68,7 +58,7 @@ TEST(CliConfigText, exportImportDiff_exitAsAScriptExpects_andARefusedImportWrite
     // A refused text: exit 2, the station and field named, the target untouched or not made.
     QByteArray bad = exported.out;
     bad.replace(R"("station": 20)", R"("station": 12)");
-    Plant::WriteTo(r.path("bad.json"), bad);
+    ASSERT_TRUE(WriteFile(r.path("bad.json"), bad));
     for (const QString &target : {r.path("back.dp1"), r.path("new.dp1")}) {
         const QByteArray before = ReadFile(target);
         c = r.cli({"import", r.path("bad.json"), target});
@@ -78,7 +68,7 @@ TEST(CliConfigText, exportImportDiff_exitAsAScriptExpects_andARefusedImportWrite
         EXPECT_EQ(QFileInfo::exists(target), !before.isEmpty());
     }
     // Unreadable and damaged input, and a missing second file.
-    Plant::WriteTo(r.path("cut.dp1"), ReadFile(r.config()).left(300));
+    ASSERT_TRUE(WriteFile(r.path("cut.dp1"), ReadFile(r.config()).left(300)));
     for (const QStringList &args : {QStringList{"export", r.path("none.dp1")}, QStringList{"export", r.path("cut.dp1")},
                                     QStringList{"diff", r.config(), r.path("cut.dp1")}})
         EXPECT_EQ(r.cli(args).code, 2) << args.join(' ').toStdString();
@@ -115,7 +105,7 @@ TEST(CliConfigText, gitDiffOfADp1File_showsTheChangedFieldsThroughTheTextconvDri
     };
     git("git init -q . && git config user.email t@example.org && git config user.name t");
     git(config.captured(1));
-    Plant::WriteTo(repo + "/.gitattributes", attributes.captured(1).toUtf8());
+    ASSERT_TRUE(WriteFile(repo + "/.gitattributes", attributes.captured(1).toUtf8()));
     QFile::copy(r.config(), repo + "/plant.dp1");
     git("git add . && git commit -qm start");
     QFile::remove(repo + "/plant.dp1");

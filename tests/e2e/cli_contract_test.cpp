@@ -16,18 +16,8 @@ using namespace meridan::test;
 namespace {
 
 // A root with the demo boards (logging every job) and the demo configuration.
-struct Demo {
-    QTemporaryDir dir;
-    BoardSim sim;
-    bool ok = false;
-    Demo()
-    {
-        ok = sim.start(dir.path(), {"--no-pace", "-v"});
-        if (ok)
-            cli({"demo-config"});
-    }
-    CliRun cli(const QStringList &args) const { return RunCli(QStringList{"--root", dir.path()} + args, 60000); }
-    QString config() const { return dir.filePath("setup/AutoLoad.dp1"); }
+struct Demo : DemoRoot {
+    bool ok = start({"--no-pace", "-v"});
     // The jobs with `code` the simulator logged so far.
     QStringList jobs(const char *code)
     {
@@ -47,7 +37,7 @@ struct Demo {
 
 } // namespace
 
-TEST(CliContract, modeChangeAndEepromStart_areDoneOnlyWhenTheBoardSaysSo)
+TEST(CliContract, modeChange_isDoneOnlyWhenTheBoardSaysSo)
 {
     START_DEMO(d);
     // A board without configuration refuses Operate and stays Offline.
@@ -56,9 +46,6 @@ TEST(CliContract, modeChangeAndEepromStart_areDoneOnlyWhenTheBoardSaysSo)
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_TRUE(r.err.contains("the board reports Offline, not Operate")) << r.err.constData();
     EXPECT_TRUE(d.cli({"status", "--hw", "ravelin-tcp:OS9Target"}).out.contains("mode: Offline\n"));
-    r = d.cli({"eeprom-start", "--hw", "ravelin-tcp:OS9Target"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.contains("the board reports Offline")) << r.err.constData();
     // status --wait ends at the deadline naming the mode the board reports.
     r = d.cli({"status", "--hw", "tessel", "--wait", "operate", "--timeout", "2"});
     EXPECT_EQ(r.code, 1);
@@ -116,11 +103,8 @@ TEST(CliContract, jsonOfEveryCommand_matchesItsGoldenFile)
     QDir().mkpath(d.dir.filePath("plc"));
     const QString hw = "dromon:com2";
     // The demo with a slower token rotation, for diff.
-    QFile slow(d.dir.filePath("slow.json"));
-    ASSERT_TRUE(slow.open(QIODevice::WriteOnly));
-    slow.write(d.cli({"export", d.config()}).out.replace(R"("ttr": 100000)", R"("ttr": 200000)"));
-    slow.close();
-    ASSERT_EQ(d.cli({"import", slow.fileName(), d.dir.filePath("slow.dp1")}).code, 0);
+    ASSERT_TRUE(WriteFile(d.dir.filePath("slow.json"), d.cli({"export", d.config()}).out.replace(R"("ttr": 100000)", R"("ttr": 200000)")));
+    ASSERT_EQ(d.cli({"import", d.dir.filePath("slow.json"), d.dir.filePath("slow.dp1")}).code, 0);
     const std::pair<const char *, QStringList> commands[] = {
         {"run", {"run", "--hw", hw, d.config()}},
         {"status", {"status", "--hw", hw}},
@@ -162,17 +146,15 @@ TEST(CliContract, theCommissioningScriptOfTheDocs_runsAsWritten)
     const QString doc = QString::fromUtf8(ReadFile(QStringLiteral(MERIDAN_SOURCE_DIR "/docs/scripting.md")));
     const auto block = QRegularExpression("```sh\n(.*?)```", QRegularExpression::DotMatchesEverythingOption).match(doc);
     ASSERT_TRUE(block.hasMatch());
-    QFile script(d.dir.filePath("commission.sh"));
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(block.captured(1).toUtf8());
-    script.close();
+    const QString script = d.dir.filePath("commission.sh");
+    ASSERT_TRUE(WriteFile(script, block.captured(1).toUtf8()));
     QProcess sh;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("ZEL_ROOT", d.dir.path());
     env.insert("PATH", QStringLiteral(MERIDAN_BINARY_DIR "/src:") + env.value("PATH"));
     sh.setProcessEnvironment(env);
     sh.setWorkingDirectory(d.dir.path());
-    sh.start("sh", {script.fileName(), d.config()});
+    sh.start("sh", {script, d.config()});
     ASSERT_TRUE(sh.waitForFinished(120000));
     EXPECT_EQ(sh.exitCode(), 0) << sh.readAllStandardError().constData();
     EXPECT_TRUE(sh.readAllStandardOutput().endsWith("commissioned: " + d.config().toUtf8() + " on ketch-tcp:Ketch (diagnosis in diagnosis.json)\n"));
@@ -246,15 +228,12 @@ TEST(CliOptions, completionScripts_nameEveryCommandAndHardware)
     const CliRun bash = RunCli({"completion", "bash"});
     ASSERT_EQ(bash.code, 0);
     QTemporaryDir dir;
-    QFile f(dir.filePath("c.bash"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bash.out);
-    f.close();
+    ASSERT_TRUE(WriteFile(dir.filePath("c.bash"), bash.out));
     // What bash offers after "meridan-cli run --hw ra" and after "meridan-cli er".
     const auto offer = [&](const QString &line) {
         QProcess p;
         p.start("bash", {"-c", QStringLiteral(". %1; COMP_WORDS=(%2); COMP_CWORD=$((${#COMP_WORDS[@]}-1)); _meridan_cli; echo \"${COMPREPLY[*]}\"")
-                               .arg(f.fileName(), line)});
+                               .arg(dir.filePath("c.bash"), line)});
         p.waitForFinished(10000);
         return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
     };

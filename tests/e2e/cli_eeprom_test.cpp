@@ -5,19 +5,10 @@
 // middle costs nothing but a clear message.
 #include "e2e_support.h"
 
-#include <QThread>
-
 using namespace meridan;
 using namespace meridan::test;
 
 namespace {
-
-// Exit code and message log (with what went wrong) of one command.
-std::pair<int, QByteArray> Cli(const QString &root, const QStringList &args)
-{
-    const CliRun r = RunCli(QStringList{"--root", root, "-v"} + args, 90000);
-    return {r.code, r.err};
-}
 
 struct Way {
     const char *hw;     // the --hw argument
@@ -42,13 +33,12 @@ TEST_P(EveryWay, burnRestartStartFromEepromReadBack_givesTheSameConfiguration)
         sim = std::make_unique<BoardSim>();
         return sim->start(dir.path(), {"--no-pace"});
     };
-    const auto cli = [&](const QStringList &args) { return Cli(dir.path(), args); };
-    const auto reaches = [&](const char *mode) {
-        for (QDeadlineTimer t(10000); !t.hasExpired(); QThread::msleep(20))
-            if (sim->state(w.board)["mode"].toString() == mode)
-                return true;
-        return false;
+    // Exit code and message log (with what went wrong) of one command.
+    const auto cli = [&](const QStringList &args) {
+        const CliRun r = RunCli(QStringList{"--root", dir.path(), "-v"} + args, 90000);
+        return std::make_pair(r.code, r.err);
     };
+    const auto reaches = [&](const char *mode) { return Eventually([&] { return sim->state(w.board)["mode"].toString() == mode; }); };
     ASSERT_TRUE(restart());
     const QString config = dir.filePath("setup/AutoLoad.dp1");
     const QString back = dir.filePath("back.dp1");
@@ -99,15 +89,13 @@ INSTANTIATE_TEST_SUITE_P(Demo, EveryWay,
 // rewritten once; byte 3075 takes none and ends the burn.
 TEST(EepromFaults, weakCells_verifyRewritesThenErrorAt)
 {
-    QTemporaryDir dir;
-    BoardSim sim;
-    if (!sim.start(dir.path(), {"--no-pace", "--eeprom-flaky", "5", "--eeprom-flaky", "0xC03:100"}))
-        GTEST_SKIP() << sim.error.toStdString();
-    Cli(dir.path(), {"demo-config"});
-    const auto [code, out] = Cli(dir.path(), {"burn", "--hw", "ravelin:com1", dir.filePath("setup/AutoLoad.dp1")});
-    EXPECT_EQ(code, 1);
-    const QStringList lines = QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts);
-    EXPECT_TRUE(lines.contains("Verify :  0 Cnt: 1 at  5") && !lines.contains("Verify :  0 Cnt: 2 at  5")) << out.toStdString();
+    DemoRoot d;
+    if (!d.start({"--no-pace", "--eeprom-flaky", "5", "--eeprom-flaky", "0xC03:100"}))
+        GTEST_SKIP() << d.sim.error.toStdString();
+    const CliRun r = d.cli({"-v", "burn", "--hw", "ravelin:com1", d.config()});
+    EXPECT_EQ(r.code, 1);
+    const QStringList lines = QString::fromUtf8(r.err).split('\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.contains("Verify :  0 Cnt: 1 at  5") && !lines.contains("Verify :  0 Cnt: 2 at  5")) << r.err.toStdString();
     EXPECT_TRUE(lines.contains("Verify :  12 Cnt: 9 at  3075"));
     EXPECT_TRUE(lines.contains("Error at  3075"));
     EXPECT_EQ(lines.last(), "meridan-cli burn: Error at  3075");
@@ -134,18 +122,15 @@ TEST(EepromFaults, boardKilledDuringBurnOrRead_clearMessageNoHangFilesUnchanged)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.hw) + " " + c.command);
-        QTemporaryDir dir;
-        BoardSim sim;
-        if (!sim.start(dir.path()))
-            GTEST_SKIP() << sim.error.toStdString();
-        Cli(dir.path(), {"demo-config"});
-        const QString config = dir.filePath("setup/AutoLoad.dp1");
+        DemoRoot d;
+        if (!d.start({}))
+            GTEST_SKIP() << d.sim.error.toStdString();
         if (c.prepare) {
-            ASSERT_EQ(Cli(dir.path(), {c.prepare, "--hw", c.hw, config}).first, 0);
+            ASSERT_EQ(d.cli({c.prepare, "--hw", c.hw, d.config()}).code, 0);
         }
-        const QString target = c.prepare ? dir.filePath("back.dp1") : config;
+        const QString target = c.prepare ? d.path("back.dp1") : d.config();
         const QByteArray before = ReadFile(target);
-        const Caught k = KillBoardWhen(sim, {"--root", dir.path(), c.command, "--hw", c.hw, target}, c.when);
+        const Caught k = KillBoardWhen(d.sim, {"--root", d.dir.path(), c.command, "--hw", c.hw, target}, c.when);
         EXPECT_EQ(k.code, 1) << k.out.constData();
         EXPECT_TRUE(k.out.contains(c.says)) << k.out.constData();
         EXPECT_EQ(ReadFile(target), before);

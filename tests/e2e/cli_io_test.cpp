@@ -17,49 +17,24 @@ using namespace meridan::test;
 
 namespace {
 
-class DemoIo : public ::testing::TestWithParam<const char *> {
+class DemoIo : public DemoSuite, public ::testing::WithParamInterface<const char *> {
 protected:
-    static void SetUpTestSuite()
-    {
-        dir_ = new QTemporaryDir;
-        sim_ = new BoardSim;
-        if (!sim_->start(dir_->path(), {QStringLiteral("--no-pace")}))
-            startError_ = sim_->error;
-        else
-            cli({"demo-config"});
-    }
-    static void TearDownTestSuite()
-    {
-        delete sim_;
-        delete dir_;
-        sim_ = nullptr;
-        dir_ = nullptr;
-    }
     void SetUp() override
     {
-        if (!startError_.isEmpty())
-            GTEST_SKIP() << startError_.toStdString();
-        ASSERT_EQ(cli({"run", "--hw", GetParam(), dir_->filePath("setup/AutoLoad.dp1")}).code, 0);
+        DemoSuite::SetUp();
+        if (!IsSkipped())
+            ASSERT_EQ(cli({"run", "--hw", GetParam(), demoFile()}).code, 0);
     }
-    static CliRun cli(const QStringList &args) { return RunCli(QStringList{"--root", dir_->path()} + args, 60000); }
     // The outputs station 50 received, as the board's snapshot says ("00 00 00").
     static QString received(const char *hw)
     {
         static const std::map<QString, QString> boards{
             {"tessel", "Tessel"}, {"ravelin:com1", "Ravelin"}, {"ketch-tcp:Ketch", "Ketch"}};
-        for (const QJsonValue &s : sim_->state(boards.at(QString::fromLatin1(hw)))["stations"].toArray())
+        for (const QJsonValue &s : demo_->sim.state(boards.at(QString::fromLatin1(hw)))["stations"].toArray())
             if (s.toObject()["station"].toInt() == 50)
                 return s.toObject()["outputs"].toString();
         return {};
     }
-    static bool eventually(const std::function<bool()> &done, int ms = 10000)
-    {
-        for (QDeadlineTimer t(ms); !done(); QThread::msleep(20))
-            if (t.hasExpired())
-                return false;
-        return true;
-    }
-
     // `io --watch --json` as a process: each line it printed, as an object.
     struct Watch {
         QProcess p;
@@ -68,7 +43,7 @@ protected:
         explicit Watch(const QStringList &args)
         {
             p.start(QStringLiteral(MERIDAN_BINARY_DIR "/src/meridan-cli"),
-                    QStringList{"--root", dir_->path(), "--json", "io", "--watch"} + args);
+                    QStringList{"--root", demo_->dir.path(), "--json", "io", "--watch"} + args);
         }
         ~Watch()
         {
@@ -110,21 +85,14 @@ protected:
     {
         return [=](const QJsonObject &o) { return o["channel"].toString() == QLatin1String(channel) && o["value"].toInt(-1) == value; };
     }
-
-    static QTemporaryDir *dir_;
-    static BoardSim *sim_;
-    static QString startError_;
 };
-QTemporaryDir *DemoIo::dir_ = nullptr;
-BoardSim *DemoIo::sim_ = nullptr;
-QString DemoIo::startError_;
 
 } // namespace
 
 TEST_P(DemoIo, aForcedOutputComesBackAtTheLoopedInputs_andGoesBackAtTheEnd)
 {
     const char *hw = GetParam();
-    ASSERT_TRUE(eventually([&] { return received(hw) == "00 00 00"; })) << received(hw).toStdString();
+    ASSERT_TRUE(Eventually([&] { return received(hw) == "00 00 00"; })) << received(hw).toStdString();
     // Without --yes nothing is written.
     CliRun r = cli({"io", "--hw", hw, "50", "--set", "QX1.5=1"});
     EXPECT_EQ(r.code, 3);
@@ -134,12 +102,12 @@ TEST_P(DemoIo, aForcedOutputComesBackAtTheLoopedInputs_andGoesBackAtTheEnd)
     Watch w({"--hw", hw, "50", "--set", "QX1.5=1", "--set", "QW3=0x1F4", "--yes"});
     EXPECT_TRUE(w.until(is("IX2.5", 1))) << w.p.readAllStandardError().constData();
     EXPECT_TRUE(w.until(is("IW3.0", 500)));
-    EXPECT_TRUE(eventually([&] { return received(hw) == "20 01 F4"; })) << received(hw).toStdString();
+    EXPECT_TRUE(Eventually([&] { return received(hw) == "20 01 F4"; })) << received(hw).toStdString();
     EXPECT_EQ(w.terminate(), 0) << w.p.readAllStandardError().constData();
     ASSERT_FALSE(w.lines.empty());
     EXPECT_EQ(w.lines.back(), (QJsonObject{{"outcome", "done"}}));
     // Given back before the command ended: the slave gets zeros again, and the loop returns them.
-    EXPECT_TRUE(eventually([&] { return received(hw) == "00 00 00"; })) << received(hw).toStdString();
+    EXPECT_TRUE(Eventually([&] { return received(hw) == "00 00 00"; })) << received(hw).toStdString();
     r = cli({"--json", "io", "--hw", hw, "50"});
     ASSERT_EQ(r.code, 0) << r.err.constData();
     for (const QJsonValue &c : QJsonDocument::fromJson(r.out).object()["channels"].toArray())
@@ -149,11 +117,11 @@ TEST_P(DemoIo, aForcedOutputComesBackAtTheLoopedInputs_andGoesBackAtTheEnd)
     r = cli({"io", "--hw", hw, "50", "--set", "QX1.0=1", "--yes", "--hold"});
     EXPECT_EQ(r.code, 0) << r.err.constData();
     EXPECT_TRUE(r.out.contains("\nQX1.0 1 forced\n")) << r.out.constData();
-    EXPECT_TRUE(eventually([&] { return received(hw) == "01 00 00"; })) << received(hw).toStdString();
+    EXPECT_TRUE(Eventually([&] { return received(hw) == "01 00 00"; })) << received(hw).toStdString();
     EXPECT_EQ(cli({"io", "--hw", hw, "50", "--set", "QX1.0=0", "--yes"}).code, 0);
-    EXPECT_TRUE(eventually([&] { return received(hw) == "01 00 00"; }));
+    EXPECT_TRUE(Eventually([&] { return received(hw) == "01 00 00"; }));
     EXPECT_EQ(cli({"io", "--hw", hw, "50", "--set", "QX1.0=0", "--yes", "--hold"}).code, 0);
-    EXPECT_TRUE(eventually([&] { return received(hw) == "00 00 00"; }));
+    EXPECT_TRUE(Eventually([&] { return received(hw) == "00 00 00"; }));
 }
 
 TEST_P(DemoIo, theInputsOfStation20_showOneBitWalking)

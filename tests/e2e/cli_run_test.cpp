@@ -10,59 +10,13 @@
 #include "support/test_gsd.h"
 
 #include <QJsonArray>
-#include <functional>
 
 using namespace meridan;
 using namespace meridan::test;
 
 namespace {
 
-class DemoBoards : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        dir_ = new QTemporaryDir;
-        sim_ = new BoardSim;
-        if (!sim_->start(dir_->path(), {QStringLiteral("--no-pace")}))
-            startError_ = sim_->error;
-    }
-    static void TearDownTestSuite()
-    {
-        delete sim_;
-        delete dir_;
-        sim_ = nullptr;
-        dir_ = nullptr;
-    }
-    void SetUp() override
-    {
-        if (!startError_.isEmpty())
-            GTEST_SKIP() << startError_.toStdString();
-    }
-
-    static CliRun cli(const QStringList &args) { return RunCli(QStringList{"--root", dir_->path()} + args, 60000); }
-    // The board writes its snapshot a moment after it acted.
-    static bool eventually(const std::function<bool()> &done)
-    {
-        for (QDeadlineTimer t(5000); !done(); QThread::msleep(20))
-            if (t.hasExpired())
-                return false;
-        return true;
-    }
-    static QString demoFile()
-    {
-        const QString path = dir_->filePath("setup/AutoLoad.dp1");
-        if (!QFile::exists(path))
-            cli({"demo-config"});
-        return path;
-    }
-
-    static QTemporaryDir *dir_;
-    static BoardSim *sim_;
-    static QString startError_;
-};
-QTemporaryDir *DemoBoards::dir_ = nullptr;
-BoardSim *DemoBoards::sim_ = nullptr;
-QString DemoBoards::startError_;
+using DemoBoards = DemoSuite;
 
 struct Hw {
     const char *name;  // the --hw argument
@@ -97,8 +51,8 @@ TEST_P(RunOnEveryConnection, reachesOperateAndTheBoardHoldsTheImageBytes)
     // What the board received is the image, record for record.
     Fixture f;
     ASSERT_EQ(LoadConfigFile(f.ctx, demoFile()), 5);
-    EXPECT_TRUE(eventually([&] { return sim_->state(hw.board)["mode"].toString() == "Operate"; }));
-    const QJsonObject state = sim_->state(hw.board);
+    EXPECT_TRUE(Eventually([&] { return demo_->sim.state(hw.board)["mode"].toString() == "Operate"; }));
+    const QJsonObject state = demo_->sim.state(hw.board);
     const QJsonArray stations = state["stations"].toArray();
     ASSERT_EQ(stations.size(), 5);
     for (const QJsonValue &v : stations) {
@@ -151,13 +105,10 @@ TEST_F(DemoBoards, peekAndPoke_workOverEveryConnection)
 // (the window's tests kill a Ravelin on COM1 and a Ketch over TCP).
 TEST(DemoBoardKilled, duringRunOnADromon_reportsTheLostConnection)
 {
-    QTemporaryDir dir;
-    BoardSim sim;
-    if (!sim.start(dir.path()))
-        GTEST_SKIP() << sim.error.toStdString();
-    RunCli({"--root", dir.path(), "demo-config"});
-    const Caught c = KillBoardWhen(sim, {"--root", dir.path(), "run", "--hw", "dromon:com2", dir.filePath("setup/AutoLoad.dp1"), "--timeout", "60"},
-                                   "Master record loaded");
+    DemoRoot d;
+    if (!d.start({}))
+        GTEST_SKIP() << d.sim.error.toStdString();
+    const Caught c = KillBoardWhen(d.sim, {"--root", d.dir.path(), "run", "--hw", "dromon:com2", d.config(), "--timeout", "60"}, "Master record loaded");
     EXPECT_EQ(c.code, 1) << c.out.constData();
     EXPECT_TRUE(c.out.contains("Communicationtimeout from Ravelin/Dromon")) << c.out.constData();
 }
@@ -173,14 +124,11 @@ TEST(ExplainOnTheBus, diagExplain_printsTheExplanationOfEachCase)
     const Root root(dir.path());
     root.ensureLayout();
     InstallTestGsd(root);
-    QFile bus(dir.filePath("bus.txt"));
-    ASSERT_TRUE(bus.open(QIODevice::WriteOnly));
-    bus.write("20 ident=C0DE cfg=11,23 report=modules\n"
-              "30 ident=4224 cfg=10,20 diag=02,01,42,02,81,80,21,81,81,10\n"
-              "40 ident=4225 cfg=10\n");
-    bus.close();
+    ASSERT_TRUE(WriteFile(dir.filePath("bus.txt"), "20 ident=C0DE cfg=11,23 report=modules\n"
+                                                   "30 ident=4224 cfg=10,20 diag=02,01,42,02,81,80,21,81,81,10\n"
+                                                   "40 ident=4225 cfg=10\n"));
     BoardSim sim;
-    ASSERT_TRUE(sim.start(dir.path(), {"--no-pace", "--bus", bus.fileName()})) << sim.error.toStdString();
+    ASSERT_TRUE(sim.start(dir.path(), {"--no-pace", "--bus", dir.filePath("bus.txt")})) << sim.error.toStdString();
     const QStringList inRoot = {"--root", dir.path()};
     ASSERT_EQ(RunCli(inRoot + QStringList{"demo-config"}).code, 0);
     ASSERT_EQ(RunCli(inRoot + QStringList{"run", "--hw", "tessel", dir.filePath("setup/AutoLoad.dp1")}).code, 0);

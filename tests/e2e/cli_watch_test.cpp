@@ -41,17 +41,15 @@ std::vector<QJsonObject> JsonLines(const QByteArray &out)
 // over TCP/IP a list byte is read every 0.8 s at the most).
 TEST(CliWatch, flappingStation_dropOutsCountedOnDpramAndTcp)
 {
-    QTemporaryDir dir;
-    BoardSim sim;
-    if (!sim.start(dir.path(), {"--no-pace", "--flap", "12:1000:2500"}))
-        GTEST_SKIP() << sim.error.toStdString();
-    ASSERT_EQ(RunCli({"--root", dir.path(), "demo-config"}).code, 0);
+    DemoRoot d;
+    if (!d.start({"--no-pace", "--flap", "12:1000:2500"}))
+        GTEST_SKIP() << d.sim.error.toStdString();
     const QStringList boards{"tessel", "ketch-tcp:Ketch"};
     for (const QString &hw : boards)
-        ASSERT_EQ(RunCli({"--root", dir.path(), "run", "--hw", hw, dir.filePath("setup/AutoLoad.dp1")}, 60000).code, 0) << hw.toStdString();
+        ASSERT_EQ(d.cli({"run", "--hw", hw, d.config()}).code, 0) << hw.toStdString();
     std::vector<std::unique_ptr<QProcess>> watches;
     for (const QString &hw : boards)
-        watches.emplace_back(StartCli(dir.path(), {"--json", "watch", "--hw", hw, "--duration", "15"}));
+        watches.emplace_back(StartCli(d.dir.path(), {"--json", "watch", "--hw", hw, "--duration", "15"}));
     for (std::size_t i = 0; i < watches.size(); ++i) {
         SCOPED_TRACE(boards[int(i)].toStdString());
         QProcess &p = *watches[i];
@@ -118,13 +116,11 @@ TEST(CliWatch, lostBoard_exits1_aSignalEndsItCleanly)
 // summary. Times and the duration vary and are written TIME and 0.
 TEST(CliWatch, jsonOfADemoBus_matchesItsGoldenFile)
 {
-    QTemporaryDir dir;
-    BoardSim sim;
-    if (!sim.start(dir.path(), {"--no-pace"}))
-        GTEST_SKIP() << sim.error.toStdString();
-    ASSERT_EQ(RunCli({"--root", dir.path(), "demo-config"}).code, 0);
-    ASSERT_EQ(RunCli({"--root", dir.path(), "run", "--hw", "corvet-dpram", dir.filePath("setup/AutoLoad.dp1")}, 60000).code, 0);
-    const CliRun r = RunCli({"--root", dir.path(), "--json", "watch", "--hw", "corvet-dpram", "--duration", "5"}, 60000);
+    DemoRoot d;
+    if (!d.start())
+        GTEST_SKIP() << d.sim.error.toStdString();
+    ASSERT_EQ(d.cli({"run", "--hw", "corvet-dpram", d.config()}).code, 0);
+    const CliRun r = d.cli({"--json", "watch", "--hw", "corvet-dpram", "--duration", "5"});
     EXPECT_EQ(r.code, 0) << r.err.constData();
     QString json = QString::fromUtf8(r.out);
     json.replace(QRegularExpression(QStringLiteral("\"time\":\"[^\"]*\"")), QStringLiteral("\"time\":\"TIME\""));

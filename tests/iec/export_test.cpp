@@ -31,11 +31,6 @@ QByteArray OldBlock(int station, const QByteArray &eol)
     return b;
 }
 
-int Count(const QByteArray &text, const QByteArray &what)
-{
-    return int(text.count(what));
-}
-
 } // namespace
 
 // Files pass through editors that end lines with CR LF, LF or a bare CR. A
@@ -63,18 +58,18 @@ TEST(IoConfigLineEnds, everyKindOfLineEnd_keepsForeignBlocksAndFindsOurs)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         Project p;
-        WriteAll(p.cnf(), row.old);
+        WriteFile(p.cnf(), row.old);
         PutSlave(p.ctx, 12, {0x13});
         PutSlave(p.ctx, 30, {0x10});
         const IoRewrite r = RewriteIoConfig(p.ctx, p.map());
         ASSERT_EQ(r.error, QString());
-        const QByteArray after = ReadAll(p.cnf());
+        const QByteArray after = ReadFile(p.cnf());
         // The foreign block is there once, each of its lines with the end it had.
         const QByteArray foreignEol = row.old.contains("LocalIn : INPUT\r") ? "\r" : "\n";
-        EXPECT_EQ(Count(after, QByteArray(kLocalIn).replace("\n", foreignEol)), 1) << after.constData();
+        EXPECT_EQ(after.count(QByteArray(kLocalIn).replace("\n", foreignEol)), 1) << after.constData();
         EXPECT_EQ(r.plan.removed, 0);
-        EXPECT_EQ(Count(after, "PROGRAM in12"), 1) << after.constData();
-        EXPECT_EQ(Count(after, "PROGRAM in30"), 1) << after.constData();
+        EXPECT_EQ(after.count("PROGRAM in12"), 1) << after.constData();
+        EXPECT_EQ(after.count("PROGRAM in30"), 1) << after.constData();
         ExpectSyntax("ioconfig", after);
         // Exported again: nothing to change.
         EXPECT_FALSE(RewriteIoConfig(p.ctx, p.map()).changed);
@@ -87,11 +82,11 @@ TEST(IoConfigBackup, keepsTheFileBeforeOurChanges_untilSomeoneElseChangesIt)
 {
     Project p;
     const QByteArray original = Golden("iec/golden/other-drivers.before.cnf");
-    WriteAll(p.cnf(), original);
+    WriteFile(p.cnf(), original);
     PutSlave(p.ctx, 12, {0x13});
     IoRewrite r = RewriteIoConfig(p.ctx, p.map());
     ASSERT_EQ(r.error, QString());
-    EXPECT_EQ(ReadAll(p.old()), original);
+    EXPECT_EQ(ReadFile(p.old()), original);
     EXPECT_FALSE(r.backupKept);
 
     PutSlave(p.ctx, 20, {0x21});
@@ -99,23 +94,23 @@ TEST(IoConfigBackup, keepsTheFileBeforeOurChanges_untilSomeoneElseChangesIt)
     EXPECT_TRUE(r.changed);
     EXPECT_TRUE(r.backupKept);
     EXPECT_EQ(r.backup, p.old());
-    EXPECT_EQ(ReadAll(p.old()), original) << "the second export pushed the original out";
+    EXPECT_EQ(ReadFile(p.old()), original) << "the second export pushed the original out";
 
     // A hand edit since: that file is what the next change backs up.
-    const QByteArray edited = ReadAll(p.cnf()) + "(* checked by the commissioning engineer *)\r\n";
-    WriteAll(p.cnf(), edited);
+    const QByteArray edited = ReadFile(p.cnf()) + "(* checked by the commissioning engineer *)\r\n";
+    WriteFile(p.cnf(), edited);
     PutSlave(p.ctx, 30, {0x10});
     r = RewriteIoConfig(p.ctx, p.map());
     EXPECT_FALSE(r.backupKept);
-    EXPECT_EQ(ReadAll(p.old()), edited);
+    EXPECT_EQ(ReadFile(p.old()), edited);
 
     // Our own output with no backup at all: it is kept, there being nothing else.
     QFile::remove(p.old());
     p.st.image.slot(30).clear();
-    const QByteArray own = ReadAll(p.cnf());
+    const QByteArray own = ReadFile(p.cnf());
     ASSERT_TRUE(IsOwnOutput(own));
     RewriteIoConfig(p.ctx, p.map());
-    EXPECT_EQ(ReadAll(p.old()), own);
+    EXPECT_EQ(ReadFile(p.old()), own);
 }
 
 // A configuration change moves a station's data; the variables placed on its
@@ -125,7 +120,7 @@ TEST(IecExport, configurationChange_movesTheLocatedVariablesWithTheirChannels)
     const QByteArray vars = "(* press line *)\r\nVAR_GLOBAL\r\n    Lamp : BOOL;\r\nEND_VAR\r\n";
     Project p(vars);
     // Another driver holds inputs 0..3 and outputs 0..1: our bases are 4 and 2.
-    WriteAll(p.cnf(), Golden("iec/golden/other-drivers.before.cnf"));
+    WriteFile(p.cnf(), Golden("iec/golden/other-drivers.before.cnf"));
     PutSlave(p.ctx, 12, {0x13, 0x21}, 0x10, 0x20); // 4 bytes in, 2 bytes out
     PutSlave(p.ctx, 40, {0x50}, 0x30);             // one input word
     VarTable t;
@@ -139,7 +134,7 @@ TEST(IecExport, configurationChange_movesTheLocatedVariablesWithTheirChannels)
         ASSERT_EQ(AttachVariable(t, t.find(QLatin1String(name)), s, module, *FindChannel(s, module, dir, k)), "");
     }
     ASSERT_EQ(SaveVars(p.ctx, t).error, QString());
-    const QByteArray saved = ReadAll(p.vars());
+    const QByteArray saved = ReadFile(p.vars());
     EXPECT_TRUE(saved.contains("AT %IW8 :INT")) << saved.constData();
     EXPECT_TRUE(saved.contains("AT %QX3.1 :BOOL")) << saved.constData();
 
@@ -151,15 +146,15 @@ TEST(IecExport, configurationChange_movesTheLocatedVariablesWithTheirChannels)
     EXPECT_TRUE(r.varsChanged);
     EXPECT_EQ(r.vars, p.vars());
     EXPECT_EQ(r.varNotes, QStringList{"Count_A moved from %IW8 to %IW16"});
-    const QByteArray cnf = ReadAll(p.cnf());
-    const QByteArray after = ReadAll(p.vars());
+    const QByteArray cnf = ReadFile(p.cnf());
+    const QByteArray after = ReadFile(p.vars());
     EXPECT_TRUE(after.contains("AT %IW16 :INT  ;  (* #S40M1K0 *)")) << after.constData();
     // Lines whose channel stayed are left exactly as they were.
     for (const QByteArray &line : saved.split('\n'))
         if (!line.contains("Count_A")) {
             EXPECT_TRUE(after.contains(line)) << line.constData();
         }
-    EXPECT_EQ(ReadAll(p.dir + "/globals.old"), saved);
+    EXPECT_EQ(ReadFile(p.dir + "/globals.old"), saved);
     ExpectSyntax("ioconfig", cnf);
     ExpectSyntax("vars", after);
     ExpectVarsInsideBlocks(cnf, after);
@@ -171,10 +166,10 @@ TEST(IecExport, configurationChange_movesTheLocatedVariablesWithTheirChannels)
     ASSERT_TRUE(SaveConfig(p.ctx, dp1));
     const CliRun cli = RunCli({"--root", p.root.dir(), "iec-export", dp1, "--project", p.dir});
     ASSERT_EQ(cli.code, 0) << cli.err.constData();
-    const QByteArray cliVars = ReadAll(p.vars());
+    const QByteArray cliVars = ReadFile(p.vars());
     EXPECT_TRUE(cliVars.contains(QByteArray("Count_A").leftJustified(32) + "    :INT  ; ")) << cliVars.constData();
     ExpectSyntax("vars", cliVars);
-    ExpectVarsInsideBlocks(ReadAll(p.cnf()), cliVars);
+    ExpectVarsInsideBlocks(ReadFile(p.cnf()), cliVars);
 
     // Nothing to change: neither file is written again.
     const QDateTime stamp = QFileInfo(p.vars()).lastModified();
@@ -189,14 +184,14 @@ TEST(IecExport, variablesFileNotWritable_bothFilesStayAsTheyWere)
 {
     Project p("VAR_GLOBAL\r\n  Lamp AT %IX0.0 : BOOL; (* #S12M1K0 *)\r\nEND_VAR\r\n");
     const QByteArray cnf = Golden("iec/golden/other-drivers.before.cnf");
-    WriteAll(p.cnf(), cnf);
+    WriteFile(p.cnf(), cnf);
     QDir().mkpath(p.dir + "/globals.old"); // the variables' backup cannot be written
     PutSlave(p.ctx, 12, {0x10});
     const IoRewrite r = RewriteIoConfig(p.ctx, p.map());
     EXPECT_TRUE(r.error.startsWith("Cannot write " + p.vars())) << qPrintable(r.error);
     EXPECT_TRUE(r.error.endsWith(p.cnf() + " is unchanged")) << qPrintable(r.error);
     EXPECT_FALSE(r.changed || r.varsChanged);
-    EXPECT_EQ(ReadAll(p.cnf()), cnf);
+    EXPECT_EQ(ReadFile(p.cnf()), cnf);
 }
 
 // A variables file that is a folder, a FIFO or a link to nothing is named and

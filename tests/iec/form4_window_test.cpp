@@ -115,7 +115,7 @@ TEST(Form4, modulesChannelsAttachAndSaveOnClose)
     EXPECT_FALSE(f.w->isVisible());
     EXPECT_EQ(f.child<QLabel>("Label3")->text(), "Saved  2 Vars to " + f.vars());
     // Inputs: station 5 has 0..3; module 1 of 12 is 4..5, module 3 is 6, module 5 is 7..10.
-    const QByteArray vars = ReadAll(f.vars());
+    const QByteArray vars = ReadFile(f.vars());
     EXPECT_TRUE(vars.contains("AT %IX4.5 :BOOL ;  (* #S12M1K5 *)")) << vars.constData();
     EXPECT_TRUE(vars.contains("AT %IW9 :INT  ;  (* #S12M5K1 *)")) << vars.constData();
 }
@@ -133,10 +133,10 @@ TEST(Form4, detachDeleteAndCancelledSave)
     f.click("DelVar");
     EXPECT_EQ(f.items("List1"), QStringList{"Lamp  BOOL"});
     f.ui.answers.push_back(Cancel);
-    const QByteArray before = ReadAll(f.vars());
+    const QByteArray before = ReadFile(f.vars());
     f.click("Exit");
     EXPECT_EQ(f.ui.lastText(), "Save changed Vars");
-    EXPECT_EQ(ReadAll(f.vars()), before);
+    EXPECT_EQ(ReadFile(f.vars()), before);
     EXPECT_FALSE(QFile::exists(f.cnf()));
 }
 
@@ -145,23 +145,23 @@ TEST(Form4, packTool_runsAroundAnEdit_closingUnchangedNeitherAsksNorPacks)
     Form4Fixture f;
     const QString log = f.file("tool.log");
     const QString tool = f.file("tool.sh");
-    WriteAll(tool, "#!/bin/sh\necho \"$@\" >> '" + log.toUtf8() + "'\n");
+    WriteFile(tool, "#!/bin/sh\necho \"$@\" >> '" + log.toUtf8() + "'\n");
     QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     f.write("meridan.cfg", "[LANGUAGE]\r\n 1\r\n[VARTOOL]\r\n" + tool.toUtf8() + "\r\n");
     f.open();
     f.click("Exit");
     EXPECT_TRUE(f.ui.shown.empty());
-    EXPECT_EQ(ReadAll(log), "UNPACK " + f.dir.toUtf8() + "/\n");
+    EXPECT_EQ(ReadFile(log), "UNPACK " + f.dir.toUtf8() + "/\n");
 
     // A tool that fails is reported, at both ends.
-    WriteAll(tool, "#!/bin/sh\necho broken archive\nexit 3\n");
+    WriteFile(tool, "#!/bin/sh\necho broken archive\nexit 3\n");
     f.open();
     ASSERT_EQ(f.ui.shown.size(), 1u);
     EXPECT_TRUE(f.ui.lastText().endsWith("UNPACK failed (exit code 3): broken archive")) << qPrintable(f.ui.lastText());
     f.addVar("Run", kBool);
     f.click("Exit");
     EXPECT_TRUE(f.ui.lastText().endsWith("PACK failed (exit code 3): broken archive")) << qPrintable(f.ui.lastText());
-    EXPECT_TRUE(ReadAll(f.vars()).contains("Run "));
+    EXPECT_TRUE(ReadFile(f.vars()).contains("Run "));
 }
 
 TEST(Form4, noGsdData_itemsAreNumberedAndTheMissingNameIsSaidOnce)

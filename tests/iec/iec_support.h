@@ -4,8 +4,10 @@
 // syntax check and file systems that fail on purpose.
 #include "core/context.h"
 #include "config/configfile.h"
+#include "app/demo_config.h"
 #include "config/image.h"
 #include "iec/iomap.h"
+#include "io/io_support.h"
 #include "slave/record.h"
 #include "support/fixture.h"
 #include "support/golden.h"
@@ -23,42 +25,16 @@ namespace meridan::test {
 
 // A slave record for `station` with the identifier bytes `cfg` and the
 // given offsets in the master's I/O data, stored into the image.
-inline void PutSlave(Context &ctx, int station, std::initializer_list<uint8_t> cfg, int in = 0, int out = 0)
+inline void PutSlave(Context &ctx, int station, const std::vector<uint8_t> &cfg, int in = 0, int out = 0)
 {
-    State &st = ctx.st;
-    st.currentStation = station;
-    st.slave.inputOffset = in;
-    st.slave.outputOffset = out;
-    NewSlaveRecord(st);
-    RemoveCfg(st);
-    int i = 0;
-    for (uint8_t b : cfg)
-        st.slave.cfg[i++] = b;
-    st.slave.c = i;
-    InsertCfg(ctx);
-    st.image.slot(station) = st.record;
+    StoreSlave(ctx, station, cfg, in, out, 0, nullptr);
 }
 
 // Saves the image with a default master, as a configuration file.
 inline bool SaveConfig(Context &ctx, const QString &path)
 {
-    Record m;
-    m[11] = 6;
-    SetMasterDefaults(m);
-    ctx.st.image.slot(0) = m;
+    PutDemoMaster(ctx.st, 6);
     return SaveConfigFile(ctx, path);
-}
-
-inline QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool WriteAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 // A project folder proj/ below the fixture's root; with a variables file
@@ -70,7 +46,7 @@ struct Project : Fixture {
         QDir().mkpath(dir);
         st.projectFolder = dir + "/";
         if (!globals.isNull())
-            WriteAll(vars(), globals);
+            WriteFile(vars(), globals);
     }
     QString vars() const { return dir + "/globals.vb"; }
     QString cnf() const { return dir + "/Ioconfig.cnf"; }
@@ -165,7 +141,7 @@ inline QByteArray BlockIoGsd()
 inline void PutModularSlave(Fixture &f, int station, std::initializer_list<int> modules)
 {
     const QString gsd = f.root.gsdDir() + QStringLiteral("/BLOC4711.GSD");
-    WriteAll(gsd, BlockIoGsd());
+    WriteFile(gsd, BlockIoGsd());
     f.st.currentStation = station;
     SlaveEditor ed(f.ctx);
     ed.Form_Activate();

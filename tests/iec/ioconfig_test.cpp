@@ -9,53 +9,49 @@ using namespace meridan;
 using namespace meridan::iec;
 using namespace meridan::test;
 
-TEST(IoConfigFile, noProfiDpBlock_keepsEveryLineAndAppendsTheBlocks)
+// Each file against its golden result: another driver's file without our
+// blocks keeps every line and gets ours after its areas; a station gone from
+// the configuration loses its blocks (the old input area 40.. of the new
+// station 60 would run into the analog card at 48: the inputs move to the
+// lowest free place, the outputs keep theirs); an outputs-only slave gets an
+// output block only, in a new file with nothing to back up.
+TEST(IoConfigFile, eachFile_isRewrittenAsItsGoldenResult_andTheOldOneKept)
 {
-    Project p;
-    const QByteArray before = Golden("iec/golden/other-drivers.before.cnf");
-    WriteAll(p.cnf(), before);
-    PutSlave(p.ctx, 20, {0x31}, 0x10, 0x20);
-    PutSlave(p.ctx, 12, {0x13, 0x23}, 0x100, 0x200);
-    const IoRewrite r = RewriteIoConfig(p.ctx, p.map());
-    ASSERT_EQ(r.error, QString());
-    EXPECT_TRUE(r.changed);
-    // After the other driver's areas: inputs 0..3 and outputs 0..1 are taken.
-    const QByteArray after = ReadAll(p.cnf());
-    ExpectGolden("iec/golden/other-drivers.after.cnf", after);
-    EXPECT_EQ(ReadAll(p.old()), before);
-    ExpectSyntax("ioconfig", after);
-}
-
-TEST(IoConfigFile, goneStation_losesItsBlocks_othersStayByteForByte)
-{
-    Project p;
-    const QByteArray before = Golden("iec/golden/stale-station.before.cnf");
-    WriteAll(p.cnf(), before);
-    PutSlave(p.ctx, 12, {0x17, 0x23});
-    PutSlave(p.ctx, 60, {0x11}, 8);
-    const IoRewrite r = RewriteIoConfig(p.ctx, p.map());
-    ASSERT_EQ(r.error, QString());
-    // Block in50 goes. The old input area 40.. would now run into the analog
-    // card at 48: the inputs move to the lowest free place; the outputs keep theirs.
-    ASSERT_EQ(r.plan.notes.size(), 1);
-    EXPECT_EQ(r.plan.notes[0], "line 40: block in200 left as it is: DRIVER_PAR1 200 is not a station address (0..125)");
-    const QByteArray after = ReadAll(p.cnf());
-    ExpectGolden("iec/golden/stale-station.after.cnf", after);
-    EXPECT_EQ(ReadAll(p.old()), before);
-    ExpectSyntax("ioconfig", after);
-}
-
-TEST(IoConfigFile, outputsOnlySlave_getsAnOutputBlockOnly_inANewFile)
-{
-    Project p;
-    PutSlave(p.ctx, 33, {0x23}, 0, 0x40);
-    const IoRewrite r = RewriteIoConfig(p.ctx, p.map());
-    ASSERT_EQ(r.error, QString());
-    EXPECT_EQ(r.backup, QString()); // nothing to keep
-    EXPECT_FALSE(QFileInfo::exists(p.old()));
-    const QByteArray after = ReadAll(p.cnf());
-    ExpectGolden("iec/golden/outputs-only.after.cnf", after);
-    ExpectSyntax("ioconfig", after);
+    struct Slave {
+        int station;
+        std::vector<uint8_t> cfg;
+        int in, out;
+    };
+    const struct {
+        const char *name; // iec/golden/NAME.before.cnf (when there is one) and NAME.after.cnf
+        bool before;
+        std::vector<Slave> slaves;
+        QStringList notes;
+    } cases[] = {
+        {"other-drivers", true, {{20, {0x31}, 0x10, 0x20}, {12, {0x13, 0x23}, 0x100, 0x200}}, {}},
+        {"stale-station", true, {{12, {0x17, 0x23}, 0, 0}, {60, {0x11}, 8, 0}},
+         {"line 40: block in200 left as it is: DRIVER_PAR1 200 is not a station address (0..125)"}},
+        {"outputs-only", false, {{33, {0x23}, 0, 0x40}}, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Project p;
+        const QByteArray before = c.before ? Golden(QStringLiteral("iec/golden/%1.before.cnf").arg(c.name)) : QByteArray();
+        if (c.before)
+            WriteFile(p.cnf(), before);
+        for (const Slave &sl : c.slaves)
+            PutSlave(p.ctx, sl.station, sl.cfg, sl.in, sl.out);
+        const IoRewrite r = RewriteIoConfig(p.ctx, p.map());
+        ASSERT_EQ(r.error, QString());
+        EXPECT_TRUE(r.changed);
+        EXPECT_EQ(r.plan.notes, c.notes);
+        const QByteArray after = ReadFile(p.cnf());
+        ExpectGolden(QStringLiteral("iec/golden/%1.after.cnf").arg(c.name), after);
+        EXPECT_EQ(QFileInfo::exists(p.old()), c.before);
+        EXPECT_EQ(r.backup.isEmpty(), !c.before);
+        EXPECT_EQ(ReadFile(p.old()), before);
+        ExpectSyntax("ioconfig", after);
+    }
 }
 
 TEST(IoConfigFile, ninetySlaves_allBlocksRegenerated_secondExportChangesNothing)
@@ -64,7 +60,7 @@ TEST(IoConfigFile, ninetySlaves_allBlocksRegenerated_secondExportChangesNothing)
     for (int s = 10; s <= 99; ++s)
         PutSlave(p.ctx, s, {0x11, 0x61}, (s - 10) * 2, (s - 10) * 4);
     ASSERT_EQ(RewriteIoConfig(p.ctx, p.map()).error, QString());
-    const QByteArray first = ReadAll(p.cnf());
+    const QByteArray first = ReadFile(p.cnf());
     ExpectGolden("iec/golden/ninety.after.cnf", first);
     ExpectSyntax("ioconfig", first);
 
@@ -73,7 +69,7 @@ TEST(IoConfigFile, ninetySlaves_allBlocksRegenerated_secondExportChangesNothing)
     const IoRewrite again = RewriteIoConfig(p.ctx, p.map());
     EXPECT_FALSE(again.changed);
     EXPECT_EQ(again.plan.written, 180);
-    EXPECT_EQ(ReadAll(p.cnf()), first);
+    EXPECT_EQ(ReadFile(p.cnf()), first);
     EXPECT_FALSE(QFileInfo::exists(p.old()));
 
     // One slave less: its two blocks go, the others keep their base.
@@ -81,8 +77,8 @@ TEST(IoConfigFile, ninetySlaves_allBlocksRegenerated_secondExportChangesNothing)
     const IoRewrite fewer = RewriteIoConfig(p.ctx, p.map());
     EXPECT_EQ(fewer.plan.removed, 2);
     EXPECT_EQ(fewer.plan.written, 178);
-    EXPECT_EQ(ParseIoBlock(ReadAll(p.cnf())).blocks.size(), 178u);
-    EXPECT_EQ(ReadAll(p.old()), first);
+    EXPECT_EQ(ParseIoBlock(ReadFile(p.cnf())).blocks.size(), 178u);
+    EXPECT_EQ(ReadFile(p.old()), first);
 }
 
 TEST(IoBlockParser, blocksEndAtTheirTerminatorOrTheNextProgram_keepHeadersAndLineEnds)
@@ -134,10 +130,10 @@ TEST(IoConfigFaults, readOnlyOrFullFileSystem_errorAndFileUnchanged)
         Fixture f;
         f.st.projectFolder = fs.path() + "/";
         const QByteArray before = Golden("iec/golden/stale-station.before.cnf");
-        ASSERT_TRUE(WriteAll(fs.path() + "/Ioconfig.cnf", before));
+        ASSERT_TRUE(WriteFile(fs.path() + "/Ioconfig.cnf", before));
         if (full) {
             // Room for the backup, not for the new file.
-            ASSERT_TRUE(WriteAll(fs.path() + "/reserve", QByteArray(8192, 'r')));
+            ASSERT_TRUE(WriteFile(fs.path() + "/reserve", QByteArray(8192, 'r')));
             fs.fill();
             QFile::remove(fs.path() + "/reserve");
         } else {
@@ -153,7 +149,7 @@ TEST(IoConfigFaults, readOnlyOrFullFileSystem_errorAndFileUnchanged)
             // The system's reason, not "Unknown error": part of the file did fit.
             EXPECT_TRUE(r.error.contains("No space left on device")) << qPrintable(r.error);
         }
-        EXPECT_EQ(ReadAll(fs.path() + "/Ioconfig.cnf"), before);
+        EXPECT_EQ(ReadFile(fs.path() + "/Ioconfig.cnf"), before);
         QDir d(fs.path());
         EXPECT_EQ(d.entryList(QDir::Files).size(), full ? 3 : 1) << qPrintable(d.entryList(QDir::Files).join(' '));
     }
@@ -166,7 +162,7 @@ TEST(IecExportCli, demoConfiguration_writesBlocksAndSaysWhatItDid)
     const QString dp1 = p.file("demo.dp1");
     ASSERT_EQ(RunCli({"--root", p.root.dir(), "demo-config", dp1}).code, 0);
     const QByteArray before = Golden("iec/golden/other-drivers.before.cnf");
-    WriteAll(p.cnf(), before);
+    WriteFile(p.cnf(), before);
     CliRun r = RunCli({"--root", p.root.dir(), "iec-export", dp1, "--project", p.dir});
     ASSERT_EQ(r.code, 0) << r.err.constData();
     // The demo: 12 (2 in, 2 out), 20 (2 + 4 in), 30 (1 in, 1 out), 40 (1 in), 50 (3 in, 3 out).
@@ -183,9 +179,9 @@ TEST(IecExportCli, demoConfiguration_writesBlocksAndSaysWhatItDid)
     r = RunCli({"--root", p.root.dir(), "iec-export", p.file("none.dp1"), "--project", p.dir});
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.startsWith("meridan-cli iec-export: cannot read " + p.file("none.dp1").toUtf8())) << r.err.constData();
-    WriteAll(p.cnf(), before);
+    WriteFile(p.cnf(), before);
     r = RunCli({"--root", p.root.dir(), "iec-export", dp1, "--project", p.dir});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("Cannot write the backup " + p.old().toUtf8())) << r.err.constData();
-    EXPECT_EQ(ReadAll(p.cnf()), before);
+    EXPECT_EQ(ReadFile(p.cnf()), before);
 }

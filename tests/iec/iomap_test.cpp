@@ -107,18 +107,18 @@ TEST(ExportPaths, followTheProjectFolderAndFindNamesInAnyCase)
     // Neither file: the project's own name; an existing IOCONFIG.CNF is found.
     const QString proj = f.file("proj/plc1");
     QDir().mkpath(proj);
-    WriteAll(proj + "/IOCONFIG.CNF", "x");
+    WriteFile(proj + "/IOCONFIG.CNF", "x");
     f.st.projectFolder = proj; // written without its trailing separator
     p = GetExportPaths(f.ctx);
     EXPECT_EQ(p.folder, proj + "/");
     EXPECT_EQ(p.vars, proj + "/plc1.vb");
     EXPECT_EQ(p.ioConfig, proj + "/IOCONFIG.CNF");
 
-    WriteAll(proj + "/Globals.VB", "x");
+    WriteFile(proj + "/Globals.VB", "x");
     EXPECT_EQ(GetExportPaths(f.ctx).vars, proj + "/Globals.VB");
 
     QDir().mkpath(proj + "/unpacked");
-    WriteAll(proj + "/unpacked/globals.vb", "x");
+    WriteFile(proj + "/unpacked/globals.vb", "x");
     p = GetExportPaths(f.ctx);
     EXPECT_EQ(p.vars, proj + "/unpacked/globals.vb");
     EXPECT_EQ(p.ioConfig, proj + "/unpacked/Ioconfig.cnf");

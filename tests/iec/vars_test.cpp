@@ -138,18 +138,18 @@ TEST(SaveVars, editedFile_keepsEveryOtherLineByteForByte)
     const VarSave saved = SaveVars(p.ctx, t);
     ASSERT_EQ(saved.error, QString());
     EXPECT_EQ(saved.status, "Saved  5 Vars to " + p.vars());
-    const QByteArray after = ReadAll(p.vars());
+    const QByteArray after = ReadFile(p.vars());
     ExpectGolden("iec/golden/globals.after.vb", after);
-    EXPECT_EQ(ReadAll(p.dir + "/globals.old"), before);
+    EXPECT_EQ(ReadFile(p.dir + "/globals.old"), before);
     EXPECT_FALSE(t.changed());
     EXPECT_EQ(t.entries[std::size_t(t.find("Alarm"))].line, 11);
     ExpectSyntax("vars", after);
-    ExpectSyntax("ioconfig", ReadAll(p.cnf()));
-    ExpectVarsInsideBlocks(ReadAll(p.cnf()), after);
+    ExpectSyntax("ioconfig", ReadFile(p.cnf()));
+    ExpectVarsInsideBlocks(ReadFile(p.cnf()), after);
 
     // Saving again without a change writes the same file.
     EXPECT_EQ(SaveVars(p.ctx, t).error, QString());
-    EXPECT_EQ(ReadAll(p.vars()), after);
+    EXPECT_EQ(ReadFile(p.vars()), after);
 }
 
 TEST(SaveVars, noVariablesFile_getsOneWithTheNewDeclarations)
@@ -166,7 +166,7 @@ TEST(SaveVars, noVariablesFile_getsOneWithTheNewDeclarations)
     AttachVariable(t, 1, *map.slave(12), 2, *FindChannel(*map.slave(12), 2, Dir::Out, 1));
     const VarSave saved = SaveVars(p.ctx, t);
     ASSERT_EQ(saved.error, QString());
-    const QByteArray text = ReadAll(p.dir + "/proj.vb");
+    const QByteArray text = ReadFile(p.dir + "/proj.vb");
     EXPECT_EQ(text, "VAR_GLOBAL\r\n" + Padded("Run") + "    AT %IX0.7 :BOOL ;  (* #S12M1K7 *)\r\n" + Padded("Setpoint")
                         + "    AT %QW2 :INT  ;  (* #S12M2K1 *)\r\nEND_VAR\r\n");
 }
@@ -183,19 +183,19 @@ TEST(SaveVars, unwritableFile_keepsItAndTheNewVariablesGoToMeridanVb)
     EXPECT_TRUE(saved.error.startsWith("Cannot write " + p.vars())) << qPrintable(saved.error);
     EXPECT_EQ(saved.status, saved.error);
     EXPECT_TRUE(saved.box.startsWith("              Can´t write Variables !"));
-    EXPECT_EQ(ReadAll(p.vars()), before);
-    EXPECT_TRUE(ReadAll(p.dir + "/meridan.vb").contains("Horn"));
-    ExpectSyntax("vars", ReadAll(p.dir + "/meridan.vb"));
+    EXPECT_EQ(ReadFile(p.vars()), before);
+    EXPECT_TRUE(ReadFile(p.dir + "/meridan.vb").contains("Horn"));
+    ExpectSyntax("vars", ReadFile(p.dir + "/meridan.vb"));
     EXPECT_TRUE(t.changed()); // nothing is lost for another try
 
     // The I/O configuration cannot be written: the variables are not either.
     QDir().rmdir(p.dir + "/globals.old");
     QDir().mkpath(p.dir + "/IoConfig.old");
-    WriteAll(p.cnf(), "(* blocks *)\r\n");
+    WriteFile(p.cnf(), "(* blocks *)\r\n");
     PutSlave(p.ctx, 12, {0x10});
     const VarSave io = SaveVars(p.ctx, t);
     EXPECT_TRUE(io.error.startsWith("Cannot write the backup")) << qPrintable(io.error);
-    EXPECT_EQ(ReadAll(p.vars()), before);
+    EXPECT_EQ(ReadFile(p.vars()), before);
 }
 
 TEST(VarsCli, addAttachListAndRefuse)
@@ -210,7 +210,7 @@ TEST(VarsCli, addAttachListAndRefuse)
                                          "Lamp=1.QX3"});
     ASSERT_EQ(r.code, 0) << r.err.constData();
     EXPECT_TRUE(r.out.startsWith("Saved  2 Vars to " + p.vars().toUtf8())) << r.out.constData();
-    const QByteArray saved = ReadAll(p.vars());
+    const QByteArray saved = ReadFile(p.vars());
     EXPECT_TRUE(saved.contains("AT %QX0.3 :BOOL ;  (* #S12M1K3 *)")) << saved.constData();
     EXPECT_TRUE(saved.contains("AT %IW2 :INT  ;  (* #S12M2K0 *)")) << saved.constData();
 
@@ -230,7 +230,7 @@ TEST(VarsCli, addAttachListAndRefuse)
         r = RunCli(base + refused);
         EXPECT_EQ(r.code, 1) << qPrintable(refused.join(' '));
         EXPECT_TRUE(r.err.startsWith(QByteArray("meridan-cli vars: ") + message)) << r.err.constData();
-        EXPECT_EQ(ReadAll(p.vars()), saved) << qPrintable(refused.join(' '));
+        EXPECT_EQ(ReadFile(p.vars()), saved) << qPrintable(refused.join(' '));
     }
     EXPECT_EQ(RunCli(base + QStringList{"--attach", "Lamp=1.0"}).code, 2); // no station
 }

@@ -44,18 +44,20 @@ bool BoardSim::start(const QString &rootDir, const QStringList &extra)
         return false;
     }
     QDir().mkpath(rootDir + QStringLiteral("/driver"));
-    // The demo boards, with TCP ports the system picks.
+    // The demo boards; the TCP ports are the system's pick, written in once known.
     const QString cfgPath = rootDir + QStringLiteral("/driver/zelpci.cfg");
-    {
+    const QByteArray local = "[dpram]\nTessel=driver/tessel.dpram\nVME1=driver/vme1.dpram\nCorvet=driver/corvet.dpram\n"
+                             "[serial]\nCOM1=driver/com1\nCOM2=driver/com2\n";
+    const auto writeCfg = [&](const QByteArray &network) {
         QFile cfg(cfgPath);
-        if (!cfg.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            error = QStringLiteral("cannot write ") + cfgPath;
-            return false;
-        }
-        cfg.write("[dpram]\nTessel=driver/tessel.dpram\nVME1=driver/vme1.dpram\nCorvet=driver/corvet.dpram\n"
-                  "[serial]\nCOM1=driver/com1\nCOM2=driver/com2\n"
-                  "[network]\nOS9Target=127.0.0.1:0\nKetch=127.0.0.1:0\n");
-    }
+        const QByteArray text = local + "[network]\n" + network;
+        if (cfg.open(QIODevice::WriteOnly | QIODevice::Truncate) && cfg.write(text) == text.size())
+            return true;
+        error = QStringLiteral("cannot write ") + cfgPath;
+        return false;
+    };
+    if (!writeCfg("OS9Target=127.0.0.1:0\nKetch=127.0.0.1:0\n"))
+        return false;
     QStringList args{QStringLiteral("--root"), rootDir, QStringLiteral("--demo"), QStringLiteral("--state"),
                      rootDir + QStringLiteral("/state.json")};
     args += extra;
@@ -78,28 +80,13 @@ bool BoardSim::start(const QString &rootDir, const QStringList &extra)
         out_ += proc_.readAll();
     }
     // "board NAME KIND ENDPOINT" per board.
-    QByteArray network = "[network]\n";
+    QByteArray network;
     for (const QByteArray &line : out_.split('\n')) {
         const QList<QByteArray> f = line.trimmed().split(' ');
-        if (f.size() != 4 || f[0] != "board")
-            continue;
-        endpoints[QString::fromLatin1(f[1])] = QString::fromLatin1(f[3]);
-        if (f[3].startsWith("tcp:"))
+        if (f.size() == 4 && f[0] == "board" && f[3].startsWith("tcp:"))
             network += f[1] + '=' + f[3].mid(4) + '\n';
     }
-    QFile cfg(cfgPath);
-    if (!cfg.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read ") + cfgPath;
-        return false;
-    }
-    QByteArray text = cfg.readAll();
-    cfg.close();
-    text = text.left(text.indexOf("[network]")) + network;
-    if (!cfg.open(QIODevice::WriteOnly | QIODevice::Truncate) || cfg.write(text) != text.size()) {
-        error = QStringLiteral("cannot write ") + cfgPath;
-        return false;
-    }
-    return true;
+    return writeCfg(network);
 }
 
 void BoardSim::kill()

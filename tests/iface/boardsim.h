@@ -4,7 +4,6 @@
 // the demo set of boards in a given root folder, its TCP boards on ports the
 // system picks, and the host's zelpci.cfg pointing at them.
 #include <QJsonObject>
-#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -30,7 +29,6 @@ public:
     // sanitizer report or crash in what it printed; anything else fails the
     // running test. Also when it ended on its own before (unless killed).
     void stop();
-    qint64 pid() const { return proc_.processId(); }
 
     // The state snapshot of board `name` ("Tessel", "Dromon", ...).
     QJsonObject state(const QString &name) const;
@@ -38,7 +36,6 @@ public:
     QByteArray output();
 
     QString error;
-    QMap<QString, QString> endpoints; // board name -> "dpram:PATH", "tcp:HOST:PORT", ...
 
 private:
     QProcess proc_;

@@ -15,11 +15,7 @@ namespace {
 void FakePciDevice(const QString &dir, const char *subVendor, const char *subDevice)
 {
     QDir().mkpath(dir);
-    auto put = [&](const char *name, const QByteArray &text) {
-        QFile f(dir + "/" + name);
-        f.open(QIODevice::WriteOnly);
-        f.write(text);
-    };
+    auto put = [&](const char *name, const QByteArray &text) { WriteFile(dir + "/" + name, text); };
     put("vendor", "0x10b5\n");
     put("device", "0x9050\n");
     put("subsystem_vendor", QByteArray(subVendor) + "\n");

@@ -12,7 +12,8 @@
 namespace meridan::test {
 
 // A slave record for `station` with identifier bytes `cfg` and the offsets
-// given, stored in the image; the GSD code `code` names its device file.
+// given, stored in the image; the GSD code `code` (none: blanks) names its
+// device file.
 inline Record StoreSlave(Context &ctx, int station, const std::vector<uint8_t> &cfg, int inputOffset, int outputOffset,
                          uint16_t ident = 0x1234, const char *code = "TEST")
 {
@@ -29,7 +30,7 @@ inline Record StoreSlave(Context &ctx, int station, const std::vector<uint8_t> &
     st.slave.c = i;
     InsertCfg(ctx);
     const int ud = SlaveLayout::of(st.record).userData();
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < 4 && code; ++k)
         st.record[ud + k] = uint8_t(code[k]);
     StoreRecord(st, station);
     return st.record;

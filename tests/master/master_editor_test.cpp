@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/bytes.h"
 #include "master/master_editor.h"
+#include "app/demo_config.h"
 #include "support/fixture.h"
 #include "config/image.h"
 
@@ -16,10 +17,7 @@ struct EditorFixture : Fixture {
     MasterEditor ed{ctx};
     EditorFixture()
     {
-        Record m;
-        m[11] = 6;
-        SetMasterDefaults(m);
-        st.image.slot(0) = m;
+        PutDemoMaster(st, 6);
         ed.Load();
     }
     uint8_t at(int i) { return ed.record()[i]; }

@@ -21,6 +21,13 @@ inline QByteArray ReadFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// Writes `bytes` as the whole file: false when that failed.
+inline bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush();
+}
+
 struct Fixture {
     QTemporaryDir tmp;
     Root root{tmp.path()};
@@ -37,12 +44,7 @@ struct Fixture {
     }
 
     QString file(const QString &name) const { return tmp.filePath(name); }
-    void write(const QString &name, const QByteArray &bytes) const
-    {
-        QFile f(file(name));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(bytes);
-    }
+    void write(const QString &name, const QByteArray &bytes) const { WriteFile(file(name), bytes); }
     QByteArray read(const QString &name) const { return ReadFile(file(name)); }
 };
 
