@@ -92,8 +92,9 @@ TEST(IoStation, everyBoardsImages_lieInItsProcessDataArea_clearOfTheMailboxes)
         EXPECT_TRUE(outside(m.startByte, 1) && outside(m.stationLists, 32) && outside(m.jobToggle, 1) && outside(m.masterToggle, 1)
                     && outside(m.messageArea, 256) && outside(m.jobArea, 256) && outside(m.busState, 1))
             << int(b.variant);
-        if (m.versionByte >= 0)
+        if (m.versionByte >= 0) {
             EXPECT_TRUE(outside(uint32_t(m.versionByte), 1));
+        }
     }
     // Another board chosen while the test is open: every address moves with it.
     IoStation moved = BuildIoStation(StoreSlave(f.ctx, 12, kMixedCfg, 0x10, 0x20), iface::MapFor(iface::MapVariant::Tessel));
