@@ -248,7 +248,7 @@ TEST(Upload, eepromWayReadsUpToLPlus7AndNamesTheForeignPagesItSkips)
     page3[9] = 20;
     std::copy(page3.begin(), page3.end(), b.board.eeprom.begin() + 768);
     // Pages 5 and 100 name other stations: they are skipped, and said so.
-    for (const auto [page, named] : {std::pair{5, 7}, std::pair{100, 99}}) {
+    for (const auto &[page, named] : {std::pair{5, 7}, std::pair{100, 99}}) {
         b.board.eeprom[page * 256] = '%';
         b.board.eeprom[page * 256 + 3] = uint8_t(named);
         b.board.eeprom[page * 256 + 7] = 20;

@@ -22,8 +22,9 @@ protected:
     void SetUp() override
     {
         DemoSuite::SetUp();
-        if (!IsSkipped())
+        if (!IsSkipped()) {
             ASSERT_EQ(cli({"run", "--hw", GetParam(), demoFile()}).code, 0);
+        }
     }
     // The outputs station 50 received, as the board's snapshot says ("00 00 00").
     static QString received(const char *hw)
