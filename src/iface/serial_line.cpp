@@ -148,10 +148,12 @@ bool SerialLine::exchange(const QByteArray &command, int need, int polls, bool k
     io_->write(command);
     int counter = polls;
     do {
-        if (io_->bytesAvailable() < need)
+        if (reply_.size() + io_->bytesAvailable() < need)
             io_->waitForReadyRead(int(std::clamp<qint64>(until(pump_.nowMs() + kPollMs) - pump_.nowMs(), 0, kPollMs)));
         --counter;
-        if (io_->bytesAvailable() >= need && takeIn(reply_) && keepMessages)
+        // The reply may come in pieces, a live-list frame before it: what has
+        // come is taken in, and the reply counts what it holds so far.
+        if (io_->bytesAvailable() > 0 && takeIn(reply_) && keepMessages)
             msgPending_ = true;
     } while (counter > 0 && reply_.size() < need && !pastDeadline());
     const bool ok = reply_.size() >= need;

@@ -294,6 +294,28 @@ TEST(SerialLine, replyCompletingOnTheLastPoll_isTheAnswer)
     }
 }
 
+// A live-list frame answered just before a read, and the read's reply split
+// around it: the frame fills the lists and the reply is whole at once.
+TEST(SerialLine, replyInPiecesAfterALiveListFrame_isTheAnswerWithoutWaitingOut)
+{
+    SerialFixture f;
+    f.mon.mute = true;
+    f.line->orderLiveList(2);
+    const qint64 start = f.pump.nowMs();
+    int step = 0;
+    f.pump.onPump = [&f, &step] {
+        if (step == 0)
+            f.port->rx += Bytes({0x15, 0x00, 0x01, 0x02, 0x04, 0x10, 0x20, 0x01, 0x00}) + "R";
+        else if (step == 2)
+            f.port->rx += "01";
+        ++step;
+    };
+    EXPECT_EQ(f.line->read(0x2FF6), 0x01);
+    EXPECT_FALSE(f.line->timedOut);
+    EXPECT_EQ(f.line->runList[2], 0x10);
+    EXPECT_LE(f.pump.nowMs() - start, 3 * kPollMs);
+}
+
 // A host that died half-way through writing a command leaves it in the
 // monitor; the next session ends it with a CR and drops its late answer
 // before asking for anything.
