@@ -3,21 +3,16 @@
 // card runs the demo configuration, station 12 drops out for a second every
 // three and station 20's diagnosis comes and goes; the log's window shows
 // each drop-out with its time and the counts per station.
-#include "app/main_window.h"
-#include "app/qt_prompts_window.h"
-#include "boardsim.h"
-#include "busops/commissioning.h"
-#include "config/demo.h"
 #include "events/bus_watch.h"
 #include "events/events_window.h"
 
+#include "demo_desktop.h"
 #include "shots.h"
 
 #include <QAction>
 #include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 
@@ -36,45 +31,16 @@ bool WaitUntil(Pred done, int ms)
 
 bool GrabEventLog(const QString &out)
 {
-    if (test::BoardSim::binary().isEmpty()) {
-        std::printf("skipped the event log picture: meridan-boardsim is not built\n");
-        return true;
-    }
-    QTemporaryDir tmp;
-    const Root root(tmp.path());
-    root.ensureLayout();
-    {
-        QFile settings(root.settingsFile());
-        if (settings.open(QIODevice::WriteOnly))
-            settings.write("[LANGUAGE]\r\n 1\r\n");
-    }
-    test::BoardSim sim;
-    if (!sim.start(root.dir(), {QStringLiteral("--flap"), QStringLiteral("12:1000:3000"), QStringLiteral("--flap-diag"),
-                                QStringLiteral("20:1500:4000")})) {
-        std::printf("FAILED to start meridan-boardsim: %s\n", qPrintable(sim.error));
-        return false;
-    }
-    State st;
-    QtPrompts prompts;
-    QtPump pump;
-    Context ctx{st, prompts, pump, root};
-    if (!WriteDemoConfiguration(ctx, root.path(QStringLiteral("setup/AutoLoad.dp1")))) {
-        std::printf("FAILED to write the demo configuration\n");
-        return false;
-    }
-    Panel panel;
-    Connection conn(ctx, panel);
-    Commissioning comm(ctx, conn);
+    DemoDesktop d;
+    bool skipped = false;
+    if (!d.start("event log picture", skipped,
+                 {QStringLiteral("--flap"), QStringLiteral("12:1000:3000"), QStringLiteral("--flap-diag"), QStringLiteral("20:1500:4000")}))
+        return skipped;
+    State &st = d.st;
     bool ok = true;
     {
-        MainWindow w(ctx, comm);
-        prompts.setParent(&w);
-        prompts.onStatus = [&w](const QString &) { w.ShowStatus(); };
-        prompts.onList = [&w] { w.UpdateListe(); };
-        w.endProgram = [] {};
-        w.Form_Load();
-        w.resize(900, 620);
-        w.show();
+        MainWindow w(d.ctx, d.comm);
+        d.show(w);
         w.findChild<QAction *>(QStringLiteral("Tessel"))->trigger();
         QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("F1_Run")), Qt::LeftButton);
         auto *mode = w.findChild<QLineEdit *>(QStringLiteral("Betriebsart"));
@@ -96,7 +62,7 @@ bool GrabEventLog(const QString &out)
         }
         WaitUntil([] { return false; }, 300);
         ok = Grab(log, out, QStringLiteral("event_log_flapping")) && ok;
-        conn.CloseForExit(false);
+        d.conn.CloseForExit(false);
     }
     return ok;
 }

@@ -18,6 +18,7 @@
 #include "master/form3_window.h"
 #include "report/print_dialog.h"
 
+#include "demo_desktop.h"
 #include "shots.h"
 
 #include <QApplication>
@@ -134,45 +135,15 @@ bool GrabIoTest(MainWindow &w, const QString &out)
 // with the wrong ident.
 bool GrabBoards(const QString &out)
 {
-    if (test::BoardSim::binary().isEmpty()) {
-        std::printf("skipped the board pictures: meridan-boardsim is not built\n");
-        return true;
-    }
-    QTemporaryDir tmp;
-    const Root root(tmp.path());
-    root.ensureLayout();
-    {
-        QFile settings(root.settingsFile());
-        if (settings.open(QIODevice::WriteOnly))
-            settings.write("[LANGUAGE]\r\n 1\r\n");
-    }
-    test::BoardSim sim;
-    if (!sim.start(root.dir())) {
-        std::printf("FAILED to start meridan-boardsim: %s\n", qPrintable(sim.error));
-        return false;
-    }
-    State st;
-    QtPrompts prompts;
-    prompts.language = &st.language;
-    QtPump pump;
-    Context ctx{st, prompts, pump, root};
-    if (!WriteDemoConfiguration(ctx, root.path(QStringLiteral("setup/AutoLoad.dp1")))) {
-        std::printf("FAILED to write the demo configuration\n");
-        return false;
-    }
-    Panel panel;
-    Connection conn(ctx, panel);
-    Commissioning comm(ctx, conn);
+    shots::DemoDesktop d;
+    bool skipped = false;
+    if (!d.start("board pictures", skipped))
+        return skipped;
+    State &st = d.st;
     bool ok = true;
     {
-        MainWindow w(ctx, comm);
-        prompts.setParent(&w);
-        prompts.onStatus = [&w](const QString &) { w.ShowStatus(); };
-        prompts.onList = [&w] { w.UpdateListe(); };
-        w.endProgram = [] {};
-        w.Form_Load();
-        w.resize(900, 620);
-        w.show();
+        MainWindow w(d.ctx, d.comm);
+        d.show(w);
         auto *list = w.findChild<QListWidget *>(QStringLiteral("List1"));
         auto *mode = w.findChild<QLineEdit *>(QStringLiteral("Betriebsart"));
         auto trigger = [&](const char *item) { w.findChild<QAction *>(QString::fromLatin1(item))->trigger(); };
@@ -262,7 +233,7 @@ bool GrabBoards(const QString &out)
         });
         trigger("KetchTCP");
         ok = runToOperate("main_ketch_tcp_operate", 30) && ok;
-        conn.CloseForExit(false);
+        d.conn.CloseForExit(false);
     }
     return ok;
 }
